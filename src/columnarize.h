@@ -1,0 +1,21 @@
+#pragma once
+// The columnar transform: a JSON array of row objects to one compact document with the members
+// "columns", "rows" and "constants". Pure C++: it knows nothing of Python.
+#include <string_view>
+
+#include "json/byte_buffer.h"
+
+namespace vantor {
+
+struct TransformOutcome {
+    enum class Kind { result, failure };
+    Kind kind;
+    // The result document's bytes, or the failure message (UTF-8) for Kind::failure.
+    json::ByteBuffer text;
+};
+
+// Failures ("invalid row-oriented JSON: ..." and "expected a JSON object row, got: ...") are
+// returned as values; only running out of memory (std::bad_alloc) or an internal fault throws.
+TransformOutcome columnarize_json(std::string_view payload);
+
+}  // namespace vantor

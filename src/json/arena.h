@@ -1,0 +1,88 @@
+#pragma once
+// A monotonic arena: one document's values, strings and member tables are carved out of a few
+// large blocks and released together, so a payload costs a handful of allocations instead of
+// one per value.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string_view>
+
+namespace vantor::json {
+
+class Arena {
+public:
+    explicit Arena(std::size_t first_block_bytes = 4096) : next_block_bytes_(first_block_bytes) {}
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+    ~Arena() { release(); }
+
+    // Raw storage aligned to `align` (a power of two no larger than alignof(max_align_t)).
+    // Throws std::bad_alloc when memory runs out.
+    void* allocate(std::size_t bytes, std::size_t align = alignof(std::max_align_t)) {
+        auto aligned = (reinterpret_cast<std::uintptr_t>(cursor_) + (align - 1)) &
+                       ~static_cast<std::uintptr_t>(align - 1);
+        auto end = reinterpret_cast<std::uintptr_t>(end_);
+        if (aligned <= end && bytes <= end - aligned && cursor_ != nullptr) {
+            cursor_ = reinterpret_cast<char*>(aligned + bytes);
+            return reinterpret_cast<void*>(aligned);
+        }
+        return allocate_slow(bytes, align);
+    }
+
+    template <class T>
+    T* allocate_array(std::size_t count) {
+        if (count > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+        return static_cast<T*>(allocate(count * sizeof(T), alignof(T)));
+    }
+
+    // A copy of `text` owned by the arena (not NUL-terminated).
+    std::string_view copy_string(std::string_view text) {
+        if (text.empty()) return {};
+        char* data = static_cast<char*>(allocate(text.size(), 1));
+        std::memcpy(data, text.data(), text.size());
+        return {data, text.size()};
+    }
+
+    // Bytes obtained from the system so far; used to report memory per payload byte.
+    std::size_t bytes_reserved() const { return bytes_reserved_; }
+
+    void release() {
+        while (head_ != nullptr) {
+            Block* previous = head_->previous;
+            ::operator delete(head_);
+            head_ = previous;
+        }
+        cursor_ = end_ = nullptr;
+        bytes_reserved_ = 0;
+    }
+
+private:
+    struct alignas(std::max_align_t) Block {
+        Block* previous;
+    };
+
+    void* allocate_slow(std::size_t bytes, std::size_t align) {
+        std::size_t block_bytes = next_block_bytes_;
+        if (bytes + align > block_bytes) block_bytes = bytes + align;
+        if (block_bytes > SIZE_MAX - sizeof(Block)) throw std::bad_alloc();
+        void* raw = ::operator new(sizeof(Block) + block_bytes);
+        head_ = new (raw) Block{head_};
+        bytes_reserved_ += sizeof(Block) + block_bytes;
+        cursor_ = reinterpret_cast<char*>(head_ + 1);
+        end_ = cursor_ + block_bytes;
+        // Grow geometrically so a large document needs few blocks, but cap the step so the
+        // unused tail of the last block stays small compared with the document.
+        if (next_block_bytes_ < (std::size_t{16} << 20)) next_block_bytes_ *= 2;
+        return allocate(bytes, align);
+    }
+
+    Block* head_ = nullptr;
+    char* cursor_ = nullptr;
+    char* end_ = nullptr;
+    std::size_t next_block_bytes_;
+    std::size_t bytes_reserved_ = 0;
+};
+
+}  // namespace vantor::json

@@ -1,0 +1,81 @@
+#pragma once
+// The growable output buffer of the writer. When an append does not fit, the capacity becomes the
+// larger of twice the old capacity and the length needed, and never less than 8 bytes.
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string_view>
+#include <utility>
+
+namespace vantor::json {
+
+class ByteBuffer {
+public:
+    ByteBuffer() = default;
+    explicit ByteBuffer(std::size_t initial_capacity) { grow_to(initial_capacity); }
+    ByteBuffer(const ByteBuffer&) = delete;
+    ByteBuffer& operator=(const ByteBuffer&) = delete;
+    ByteBuffer(ByteBuffer&& other) noexcept
+        : data_(std::exchange(other.data_, nullptr)),
+          size_(std::exchange(other.size_, 0)),
+          capacity_(std::exchange(other.capacity_, 0)) {}
+    ByteBuffer& operator=(ByteBuffer&& other) noexcept {
+        if (this != &other) {
+            std::free(data_);
+            data_ = std::exchange(other.data_, nullptr);
+            size_ = std::exchange(other.size_, 0);
+            capacity_ = std::exchange(other.capacity_, 0);
+        }
+        return *this;
+    }
+    ~ByteBuffer() { std::free(data_); }
+
+    const char* data() const { return data_; }
+    std::size_t size() const { return size_; }
+    std::size_t capacity() const { return capacity_; }
+    bool empty() const { return size_ == 0; }
+    std::string_view view() const { return {data_, size_}; }
+
+    void append(const char* bytes, std::size_t count) {
+        if (count == 0) return;
+        std::memcpy(tail(count), bytes, count);
+        size_ += count;
+    }
+    void append(std::string_view text) { append(text.data(), text.size()); }
+    void push_back(char byte) {
+        if (size_ == capacity_) grow_for(1);
+        data_[size_++] = byte;
+    }
+
+    // Room for `count` more bytes; write them at the returned pointer, then call commit().
+    char* tail(std::size_t count) {
+        if (capacity_ - size_ < count) grow_for(count);
+        return data_ + size_;
+    }
+    void commit(std::size_t count) { size_ += count; }
+
+    void clear() { size_ = 0; }
+
+private:
+    void grow_for(std::size_t extra) {
+        if (extra > SIZE_MAX - size_) throw std::bad_alloc();
+        std::size_t needed = size_ + extra;
+        std::size_t doubled = capacity_ > SIZE_MAX / 2 ? SIZE_MAX : capacity_ * 2;
+        std::size_t capacity = doubled > needed ? doubled : needed;
+        grow_to(capacity < 8 ? 8 : capacity);
+    }
+    void grow_to(std::size_t capacity) {
+        if (capacity <= capacity_) return;
+        void* grown = std::realloc(data_, capacity);
+        if (grown == nullptr) throw std::bad_alloc();
+        data_ = static_cast<char*>(grown);
+        capacity_ = capacity;
+    }
+
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+}  // namespace vantor::json

@@ -1,0 +1,27 @@
+#pragma once
+// Keyed hashing for member names. An attacker controls every name in a payload, so the name
+// index and the column set use SipHash-1-3 with secret keys: crafted collisions cannot be
+// precomputed. No output depends on the keys, since every order shown is an insertion order.
+#include <cstdint>
+#include <string_view>
+
+namespace vantor::json {
+
+struct HashKeys {
+    std::uint64_t k0;
+    std::uint64_t k1;
+};
+
+// SipHash-1-3 of `data` under `keys`.
+std::uint64_t siphash13(const HashKeys& keys, std::string_view data) noexcept;
+
+// Keys for a new map or set: the calling thread's keys, drawn once per thread from the operating
+// system's random source; the thread's first key is then increased by one, so maps created one
+// after another do not share keys.
+HashKeys next_hash_keys();
+
+// Fills `buffer` with bytes from the operating system's random source. Returns false when the
+// source is not available (the caller then falls back to weaker entropy).
+bool fill_random_bytes(void* buffer, std::size_t size) noexcept;
+
+}  // namespace vantor::json

@@ -1,0 +1,56 @@
+// The operating system's random source, behind one small function per platform.
+#include <cstddef>
+
+#include "json/hash.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#elif defined(__linux__)
+#include <errno.h>
+#include <sys/random.h>
+#elif defined(__APPLE__) || defined(__FreeBSD__) || defined(__OpenBSD__) || defined(__NetBSD__)
+#include <stdlib.h>
+#endif
+
+#if defined(_WIN32)
+// ProcessPrng lives in bcryptprimitives.dll (Windows 10 and later) and has no import library in
+// every toolchain, so it is looked up at run time.
+extern "C" {
+typedef BOOL(WINAPI* ProcessPrngFunction)(PBYTE, SIZE_T);
+}
+#endif
+
+namespace vantor::json {
+
+bool fill_random_bytes(void* buffer, std::size_t size) noexcept {
+#if defined(_WIN32)
+    static ProcessPrngFunction process_prng = [] {
+        HMODULE library = LoadLibraryW(L"bcryptprimitives.dll");
+        return library ? reinterpret_cast<ProcessPrngFunction>(
+                             reinterpret_cast<void*>(GetProcAddress(library, "ProcessPrng")))
+                       : nullptr;
+    }();
+    return process_prng != nullptr && process_prng(static_cast<PBYTE>(buffer), size);
+#elif defined(__linux__)
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (size > 0) {
+        ssize_t got = getrandom(out, size, 0);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        out += got;
+        size -= static_cast<std::size_t>(got);
+    }
+    return true;
+#elif defined(__APPLE__) || defined(__FreeBSD__) || defined(__OpenBSD__) || defined(__NetBSD__)
+    arc4random_buf(buffer, size);
+    return true;
+#else
+    (void)buffer;
+    (void)size;
+    return false;
+#endif
+}
+
+}  // namespace vantor::json

@@ -1,0 +1,25 @@
+#pragma once
+// The payload reader: UTF-8 JSON text whose top level must be an array, read into values under
+// exact rules, or one error text ending " at line L column C".
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "json/arena.h"
+#include "json/value.h"
+
+namespace vantor::json {
+
+struct ReadResult {
+    // On success: the array's elements in document order, stored in the caller's arena (strings
+    // without escapes point into `input`, which must outlive them).
+    std::span<const JsonValue> rows;
+    // On failure: the description followed by " at line L column C"; empty on success.
+    std::string error;
+
+    bool ok() const { return error.empty(); }
+};
+
+ReadResult read_payload(std::string_view input, Arena& arena);
+
+}  // namespace vantor::json

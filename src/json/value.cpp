@@ -1,0 +1,207 @@
+#include "json/value.h"
+
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
+
+namespace vantor::json {
+
+double JsonNumber::to_binary64() const {
+    switch (variant_) {
+        case Variant::unsigned_integer:
+            return static_cast<double>(unsigned_);
+        case Variant::signed_integer:
+            return static_cast<double>(signed_);
+        case Variant::float64:
+            break;
+    }
+    return float_;
+}
+
+bool operator==(const JsonNumber& a, const JsonNumber& b) {
+    if (a.variant_ != b.variant_) return false;
+    switch (a.variant_) {
+        case JsonNumber::Variant::unsigned_integer:
+            return a.unsigned_ == b.unsigned_;
+        case JsonNumber::Variant::signed_integer:
+            return a.signed_ == b.signed_;
+        case JsonNumber::Variant::float64:
+            break;
+    }
+    return a.float_ == b.float_;
+}
+
+bool operator==(const JsonValue& a, const JsonValue& b) {
+    if (a.kind_ != b.kind_) return false;
+    switch (a.kind_) {
+        case JsonKind::null:
+            return true;
+        case JsonKind::boolean:
+            return a.as_boolean() == b.as_boolean();
+        case JsonKind::number:
+            return a.as_number() == b.as_number();
+        case JsonKind::string:
+            return a.as_string() == b.as_string();
+        case JsonKind::array: {
+            auto left = a.as_array();
+            auto right = b.as_array();
+            if (left.size() != right.size()) return false;
+            for (std::size_t i = 0; i < left.size(); ++i) {
+                if (!(left[i] == right[i])) return false;
+            }
+            return true;
+        }
+        case JsonKind::object: {
+            const JsonObject& left = a.as_object();
+            const JsonObject& right = b.as_object();
+            if (left.size() != right.size()) return false;
+            for (const JsonMember& member : left) {
+                const JsonValue* other = right.find(member.name);
+                if (other == nullptr || !(member.value == *other)) return false;
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+std::size_t slot_count_for(std::size_t members) {
+    std::size_t count = 16;
+    while (count < members * 2) {
+        if (count > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();
+        count *= 2;
+    }
+    return count;
+}
+
+}  // namespace
+
+JsonObject* JsonObject::from_members(Arena& arena, std::span<const JsonMember> members) {
+    auto* object = new (arena.allocate(sizeof(JsonObject), alignof(JsonObject))) JsonObject(arena);
+    if (members.empty()) return object;
+    if (members.size() >= std::numeric_limits<std::uint32_t>::max()) {
+        throw std::length_error("object has too many members");
+    }
+    object->members_ = arena.allocate_array<JsonMember>(members.size());
+    object->capacity_ = members.size();
+    if (members.size() > linear_search_limit) {
+        std::size_t slots = slot_count_for(members.size());
+        object->slots_ = arena.allocate_array<std::uint32_t>(slots);
+        std::memset(object->slots_, 0, slots * sizeof(std::uint32_t));
+        object->slot_mask_ = slots - 1;
+        object->keys_ = next_hash_keys();
+    }
+    for (const JsonMember& member : members) {
+        std::size_t position = object->find_position(member.name);
+        if (position < object->size_) {
+            object->members_[position].value = member.value;
+            continue;
+        }
+        new (&object->members_[object->size_]) JsonMember{member.name, member.value};
+        if (object->slots_ != nullptr) object->index_insert(object->size_);
+        ++object->size_;
+    }
+    return object;
+}
+
+std::size_t JsonObject::find_position(std::string_view name) const {
+    if (slots_ == nullptr) {
+        for (std::size_t i = 0; i < size_; ++i) {
+            if (members_[i].name == name) return i;
+        }
+        return size_;
+    }
+    std::size_t slot = siphash13(keys_, name) & slot_mask_;
+    while (std::uint32_t entry = slots_[slot]) {
+        if (members_[entry - 1].name == name) return entry - 1;
+        slot = (slot + 1) & slot_mask_;
+    }
+    return size_;
+}
+
+const JsonValue* JsonObject::find(std::string_view name) const {
+    std::size_t position = find_position(name);
+    return position < size_ ? &members_[position].value : nullptr;
+}
+
+std::optional<JsonValue> JsonObject::insert(std::string_view name, JsonValue value) {
+    std::size_t position = find_position(name);
+    if (position < size_) {
+        JsonValue previous = members_[position].value;
+        members_[position].value = value;
+        return previous;
+    }
+    append(name, value);
+    return std::nullopt;
+}
+
+void JsonObject::append(std::string_view name, JsonValue value) {
+    if (size_ == capacity_) {
+        if (size_ + 1 >= std::numeric_limits<std::uint32_t>::max()) {
+            throw std::length_error("object has too many members");
+        }
+        std::size_t capacity = capacity_ == 0 ? 4 : capacity_ * 2;
+        auto* grown = arena_->allocate_array<JsonMember>(capacity);
+        if (size_ != 0) std::memcpy(static_cast<void*>(grown), members_, size_ * sizeof(JsonMember));
+        members_ = grown;
+        capacity_ = capacity;
+    }
+    new (&members_[size_]) JsonMember{name, value};
+    ++size_;
+    if (size_ > linear_search_limit) {
+        if (slots_ == nullptr || size_ * 2 > slot_mask_ + 1) {
+            rebuild_index();
+        } else {
+            index_insert(size_ - 1);
+        }
+    }
+}
+
+void JsonObject::rebuild_index() {
+    std::size_t slots = slot_count_for(size_);
+    slots_ = arena_->allocate_array<std::uint32_t>(slots);
+    std::memset(slots_, 0, slots * sizeof(std::uint32_t));
+    slot_mask_ = slots - 1;
+    if (keys_.k0 == 0 && keys_.k1 == 0) keys_ = next_hash_keys();
+    for (std::size_t i = 0; i < size_; ++i) index_insert(i);
+}
+
+void JsonObject::index_insert(std::size_t position) {
+    std::size_t slot = siphash13(keys_, members_[position].name) & slot_mask_;
+    while (slots_[slot] != 0) slot = (slot + 1) & slot_mask_;
+    slots_[slot] = static_cast<std::uint32_t>(position + 1);
+}
+
+JsonValue deep_copy(const JsonValue& value, Arena& arena) {
+    switch (value.kind()) {
+        case JsonKind::null:
+        case JsonKind::boolean:
+        case JsonKind::number:
+            return value;
+        case JsonKind::string:
+            return JsonValue::string(arena.copy_string(value.as_string()));
+        case JsonKind::array: {
+            auto items = value.as_array();
+            auto* copies = arena.allocate_array<JsonValue>(items.size());
+            for (std::size_t i = 0; i < items.size(); ++i) {
+                new (&copies[i]) JsonValue(deep_copy(items[i], arena));
+            }
+            return JsonValue::array({copies, items.size()});
+        }
+        case JsonKind::object: {
+            const JsonObject& source = value.as_object();
+            auto* copy = new (arena.allocate(sizeof(JsonObject), alignof(JsonObject)))
+                JsonObject(arena);
+            for (const JsonMember& member : source) {
+                copy->insert(arena.copy_string(member.name), deep_copy(member.value, arena));
+            }
+            return JsonValue::object(copy);
+        }
+    }
+    return value;
+}
+
+}  // namespace vantor::json

@@ -1,0 +1,208 @@
+#pragma once
+// The JSON value model: six kinds of value, numbers that keep their variant, and objects that
+// keep insertion order with unique names and a hashed name index.
+//
+// Storage: a document's values live in an Arena (see arena.h) and are released with it. A
+// JsonValue is a small handle; copying the handle is shallow, `deep_copy` copies everything
+// beneath a value into another arena. Strings are views: the reader points them at the payload
+// when they hold no escape, otherwise at arena storage.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "json/arena.h"
+#include "json/hash.h"
+
+namespace vantor::json {
+
+enum class JsonKind : std::uint8_t { null, boolean, number, string, array, object };
+
+class JsonNumber {
+public:
+    enum class Variant : std::uint8_t { unsigned_integer, signed_integer, float64 };
+
+    static constexpr JsonNumber from_unsigned(std::uint64_t value) {
+        JsonNumber n;
+        n.variant_ = Variant::unsigned_integer;
+        n.unsigned_ = value;
+        return n;
+    }
+    static constexpr JsonNumber from_signed(std::int64_t value) {
+        JsonNumber n;
+        n.variant_ = Variant::signed_integer;
+        n.signed_ = value;
+        return n;
+    }
+    // `value` must be finite.
+    static constexpr JsonNumber from_float(double value) {
+        JsonNumber n;
+        n.variant_ = Variant::float64;
+        n.float_ = value;
+        return n;
+    }
+
+    constexpr Variant variant() const { return variant_; }
+    constexpr std::uint64_t unsigned_value() const { return unsigned_; }
+    constexpr std::int64_t signed_value() const { return signed_; }
+    constexpr double float_value() const { return float_; }
+
+    // The nearest binary64 value (ties to even) of either integer variant; a float unchanged.
+    double to_binary64() const;
+
+    // Same variant and equal value; floats compare by IEEE equality, so 0.0 equals -0.0.
+    friend bool operator==(const JsonNumber& a, const JsonNumber& b);
+
+private:
+    constexpr JsonNumber() : unsigned_(0) {}
+    union {
+        std::uint64_t unsigned_;
+        std::int64_t signed_;
+        double float_;
+    };
+    Variant variant_ = Variant::unsigned_integer;
+};
+
+class JsonObject;
+
+class JsonValue {
+public:
+    constexpr JsonValue() : payload_{.unsigned_ = 0} {}
+
+    static constexpr JsonValue null() { return JsonValue(); }
+    static constexpr JsonValue boolean(bool value) {
+        JsonValue v;
+        v.kind_ = JsonKind::boolean;
+        v.payload_.unsigned_ = value ? 1 : 0;
+        return v;
+    }
+    static constexpr JsonValue number(JsonNumber value) {
+        JsonValue v;
+        v.kind_ = JsonKind::number;
+        v.variant_ = value.variant();
+        switch (value.variant()) {
+            case JsonNumber::Variant::unsigned_integer:
+                v.payload_.unsigned_ = value.unsigned_value();
+                break;
+            case JsonNumber::Variant::signed_integer:
+                v.payload_.signed_ = value.signed_value();
+                break;
+            case JsonNumber::Variant::float64:
+                v.payload_.float_ = value.float_value();
+                break;
+        }
+        return v;
+    }
+    // The text is not copied: it must outlive the value (arena or payload storage).
+    static constexpr JsonValue string(std::string_view text) {
+        JsonValue v;
+        v.kind_ = JsonKind::string;
+        v.payload_.text_ = text.data();
+        v.size_ = text.size();
+        return v;
+    }
+    // The elements are not copied: they must outlive the value.
+    static constexpr JsonValue array(std::span<const JsonValue> items) {
+        JsonValue v;
+        v.kind_ = JsonKind::array;
+        v.payload_.items_ = items.data();
+        v.size_ = items.size();
+        return v;
+    }
+    static constexpr JsonValue object(const JsonObject* members) {
+        JsonValue v;
+        v.kind_ = JsonKind::object;
+        v.payload_.object_ = members;
+        return v;
+    }
+
+    constexpr JsonKind kind() const { return kind_; }
+    constexpr bool is_null() const { return kind_ == JsonKind::null; }
+    constexpr bool is_object() const { return kind_ == JsonKind::object; }
+
+    constexpr bool as_boolean() const { return payload_.unsigned_ != 0; }
+    JsonNumber as_number() const {
+        switch (variant_) {
+            case JsonNumber::Variant::unsigned_integer:
+                return JsonNumber::from_unsigned(payload_.unsigned_);
+            case JsonNumber::Variant::signed_integer:
+                return JsonNumber::from_signed(payload_.signed_);
+            case JsonNumber::Variant::float64:
+                break;
+        }
+        return JsonNumber::from_float(payload_.float_);
+    }
+    constexpr std::string_view as_string() const { return {payload_.text_, size_}; }
+    constexpr std::span<const JsonValue> as_array() const { return {payload_.items_, size_}; }
+    const JsonObject& as_object() const { return *payload_.object_; }
+
+    // Deep equality: same kind and equal content; numbers need the same variant; object member
+    // order is ignored.
+    friend bool operator==(const JsonValue& a, const JsonValue& b);
+
+private:
+    union Payload {
+        std::uint64_t unsigned_;
+        std::int64_t signed_;
+        double float_;
+        const char* text_;
+        const JsonValue* items_;
+        const JsonObject* object_;
+    } payload_;
+    std::size_t size_ = 0;
+    JsonKind kind_ = JsonKind::null;
+    JsonNumber::Variant variant_ = JsonNumber::Variant::unsigned_integer;
+};
+
+struct JsonMember {
+    std::string_view name;
+    JsonValue value;
+};
+
+// Members in insertion order with unique names. Small objects are searched linearly (cheaper than
+// hashing a handful of names); larger ones keep a keyed hash index from name to position.
+class JsonObject {
+public:
+    // Objects with at most this many members have no index.
+    static constexpr std::size_t linear_search_limit = 8;
+
+    explicit JsonObject(Arena& arena) : arena_(&arena) {}
+
+    // An object holding `members` in order, where a repeated name keeps the position of its
+    // first occurrence and the value of its last (the reader's rule for duplicate keys).
+    // Names and values are not copied.
+    static JsonObject* from_members(Arena& arena, std::span<const JsonMember> members);
+
+    // The member's value, or nullptr when the name is absent.
+    const JsonValue* find(std::string_view name) const;
+
+    // Appends a new member, or replaces the value of an existing one in place and hands back the
+    // previous value. The name is not copied.
+    std::optional<JsonValue> insert(std::string_view name, JsonValue value);
+
+    std::size_t size() const { return size_; }
+    std::span<const JsonMember> members() const { return {members_, size_}; }
+    const JsonMember* begin() const { return members_; }
+    const JsonMember* end() const { return members_ + size_; }
+
+private:
+    std::size_t find_position(std::string_view name) const;  // size_ when absent
+    void append(std::string_view name, JsonValue value);
+    void rebuild_index();
+    void index_insert(std::size_t position);
+
+    Arena* arena_;
+    JsonMember* members_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+    // Open addressing over positions + 1 (0 marks an empty slot); null while the object is small.
+    std::uint32_t* slots_ = nullptr;
+    std::size_t slot_mask_ = 0;
+    HashKeys keys_{};
+};
+
+// A copy of `value` and everything beneath it, strings included, in `arena`.
+JsonValue deep_copy(const JsonValue& value, Arena& arena);
+
+}  // namespace vantor::json
