@@ -1,0 +1,188 @@
+// End-to-end cases of the columnar transform, checked byte for byte.
+#include "columnarize.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+namespace {
+
+using vantor::columnarize_json;
+using vantor::TransformOutcome;
+
+struct TransformCase {
+    const char* name;
+    std::string_view payload;
+    std::string_view expected;
+};
+
+std::string result_of(std::string_view payload) {
+    TransformOutcome outcome = columnarize_json(payload);
+    EXPECT_EQ(outcome.kind, TransformOutcome::Kind::result) << outcome.text.view();
+    return std::string(outcome.text.view());
+}
+
+std::string failure_of(std::string_view payload) {
+    TransformOutcome outcome = columnarize_json(payload);
+    EXPECT_EQ(outcome.kind, TransformOutcome::Kind::failure) << outcome.text.view();
+    return std::string(outcome.text.view());
+}
+
+const TransformCase transform_cases[] = {
+    {"worked_example", R"([{"a":1,"b":2},{"a":1,"c":3}])",
+     R"({"columns":["b","c"],"rows":[[2,null],[null,3]],"constants":{"a":1}})"},
+    {"empty_array", "[]", R"({"columns":[],"rows":[],"constants":{}})"},
+    {"one_empty_row", "[{}]", R"({"columns":[],"rows":[[]],"constants":{}})"},
+    {"two_empty_rows", "[{},{}]", R"({"columns":[],"rows":[[],[]],"constants":{}})"},
+    {"single_row_has_no_constants", R"([{"a":1,"b":null}])",
+     R"({"columns":["a"],"rows":[[1]],"constants":{}})"},
+    {"all_null_dropped_and_constant", R"([{"a":null,"b":1},{"b":1,"c":null}])",
+     R"({"columns":[],"rows":[[],[]],"constants":{"b":1}})"},
+    {"lacking_member_breaks_constant", R"([{"a":1},{}])",
+     R"({"columns":["a"],"rows":[[1],[null]],"constants":{}})"},
+    {"first_appearance_order", R"([{"b":1,"a":2},{"c":3,"a":4}])",
+     R"({"columns":["b","a","c"],"rows":[[1,2,null],[null,4,3]],"constants":{}})"},
+    {"unsigned_then_float_constant_keeps_unsigned", R"([{"a":1},{"a":1.0}])",
+     R"({"columns":[],"rows":[[],[]],"constants":{"a":1}})"},
+    {"float_then_unsigned_constant_keeps_float", R"([{"a":1.0},{"a":1}])",
+     R"({"columns":[],"rows":[[],[]],"constants":{"a":1.0}})"},
+    {"zero_and_negative_zero_match", R"([{"a":0},{"a":-0.0}])",
+     R"({"columns":[],"rows":[[],[]],"constants":{"a":0}})"},
+    {"nested_numbers_compare_by_variant", R"([{"a":[1]},{"a":[1.0]}])",
+     R"({"columns":["a"],"rows":[[[1]],[[1.0]]],"constants":{}})"},
+    {"objects_equal_regardless_of_order", R"([{"a":{"x":1,"y":2}},{"a":{"y":2,"x":1}}])",
+     R"({"columns":[],"rows":[[],[]],"constants":{"a":{"x":1,"y":2}}})"},
+    {"true_is_not_one", R"([{"a":true},{"a":1}])",
+     R"({"columns":["a"],"rows":[[true],[1]],"constants":{}})"},
+    {"nested_nulls_are_not_all_null", R"([{"a":{"x":null}},{"a":{"x":null}}])",
+     R"({"columns":[],"rows":[[],[]],"constants":{"a":{"x":null}}})"},
+    {"duplicate_name_in_row_keeps_last_value", R"([{"a":1,"a":2}])",
+     R"({"columns":["a"],"rows":[[2]],"constants":{}})"},
+    {"writing_rules_in_the_result",
+     R"([{"name":"Zoë \"Z\"","v":1.50,"w":1e2},{"name":"Al/Bo","v":-0.0,"w":1e2}])",
+     R"({"columns":["name","v"],"rows":[["Zoë \"Z\"",1.5],["Al/Bo",-0.0]],"constants":{"w":100.0}})"},
+    {"null_in_first_row_is_not_constant", R"([{"a":null},{"a":1},{"a":1}])",
+     R"({"columns":["a"],"rows":[[null],[1],[1]],"constants":{}})"},
+    {"constant_after_differing_member_orders", R"([{"a":1,"b":2},{"b":2,"a":1},{"b":2,"a":1}])",
+     R"({"columns":[],"rows":[[],[],[]],"constants":{"a":1,"b":2}})"},
+    {"column_missing_from_first_row_is_not_constant", R"([{"a":1},{"a":1,"b":2},{"a":1,"b":2}])",
+     R"({"columns":["b"],"rows":[[null],[2],[2]],"constants":{"a":1}})"},
+    {"whitespace_around_array", " \t\r\n[ {\"a\" : 1} ] \n",
+     R"({"columns":["a"],"rows":[[1]],"constants":{}})"},
+};
+
+class TransformCases : public testing::TestWithParam<TransformCase> {};
+
+TEST_P(TransformCases, WritesExactResult) {
+    EXPECT_EQ(result_of(GetParam().payload), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Columnarize, TransformCases, testing::ValuesIn(transform_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Numbers in the constant test compare by exact value across variants: a column is constant
+// exactly when the two rows' numbers are the same mathematical value.
+struct NumberPair {
+    const char* name;
+    std::string_view first;
+    std::string_view second;
+    bool constant;
+};
+
+const NumberPair number_pairs[] = {
+    {"two_to_53_plus_one_vs_two_to_53", "9007199254740993", "9007199254740992", false},
+    {"two_to_53_vs_its_float", "9007199254740992", "9007199254740992.0", true},
+    {"two_to_53_plus_one_vs_rounded_float", "9007199254740993", "9007199254740992.0", false},
+    {"most_negative_vs_its_float", "-9223372036854775808", "-9223372036854775808.0", true},
+    {"most_negative_vs_next_float_down", "-9223372036854775808", "-9223372036854777856.0", false},
+    {"largest_unsigned_vs_float_two_to_64", "18446744073709551615", "18446744073709551616", false},
+    {"two_to_63_unsigned_vs_most_negative", "9223372036854775808", "-9223372036854775808", false},
+    {"two_to_63_unsigned_vs_its_float", "9223372036854775808", "9.223372036854775808e18", true},
+    {"negative_vs_positive_float", "-1", "1.0", false},
+    {"negative_vs_its_float", "-1", "-1.0", true},
+    {"fraction_never_matches_integer", "1", "1.5", false},
+    {"float_ieee_equality", "0.5", "5e-1", true},
+    {"unsigned_zero_vs_negative_zero_integer_token", "0", "-0", true},
+    {"signed_vs_unsigned_never_equal", "-5", "5", false},
+};
+
+class NumberConstants : public testing::TestWithParam<NumberPair> {};
+
+TEST_P(NumberConstants, ConstantOnlyForEqualValues) {
+    const NumberPair& pair = GetParam();
+    std::string payload = "[{\"n\":" + std::string(pair.first) + "},{\"n\":" +
+                          std::string(pair.second) + "}]";
+    std::string result = result_of(payload);
+    bool constant = result.find("\"constants\":{\"n\":") != std::string::npos;
+    EXPECT_EQ(constant, pair.constant) << result;
+    if (!constant) {
+        EXPECT_EQ(result.find("\"columns\":[\"n\"]"), 1u) << result;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Columnarize, NumberConstants, testing::ValuesIn(number_pairs),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Columnarize, ConstantKeepsFirstRowIntegerExactly) {
+    EXPECT_EQ(result_of(R"([{"id":9007199254740993},{"id":9007199254740992}])"),
+              R"({"columns":["id"],"rows":[[9007199254740993],[9007199254740992]],"constants":{}})");
+    EXPECT_EQ(result_of(R"([{"id":9007199254740993},{"id":9007199254740993}])"),
+              R"({"columns":[],"rows":[[],[]],"constants":{"id":9007199254740993}})");
+}
+
+struct FailureCase {
+    const char* name;
+    std::string_view payload;
+    std::string_view expected;
+};
+
+const FailureCase failure_cases[] = {
+    {"first_non_object_named", R"([{"a":1},2,"x"])", "expected a JSON object row, got: 2"},
+    {"array_element_compact", R"([{"a":1},[1, 2]])", "expected a JSON object row, got: [1,2]"},
+    {"string_element_quoted", R"([{"a":1},"x"])", R"(expected a JSON object row, got: "x")"},
+    {"top_level_object", R"({"a":1})",
+     "invalid row-oriented JSON: invalid type: map, expected a sequence at line 1 column 0"},
+    {"empty_payload", "", "invalid row-oriented JSON: EOF while parsing a value at line 1 column 0"},
+    {"trailing_characters", R"([{"a":1}] x)",
+     "invalid row-oriented JSON: trailing characters at line 1 column 11"},
+    {"reading_failure_beats_non_object", R"([1, {"a":])",
+     "invalid row-oriented JSON: expected value at line 1 column 10"},
+    {"null_row", "[null]", "expected a JSON object row, got: null"},
+    {"nested_row_text_not_shortened", R"([[{"k":[1,{"z":null}]}, -0, 1e2]])",
+     R"(expected a JSON object row, got: [{"k":[1,{"z":null}]},-0.0,100.0])"},
+};
+
+TEST(Columnarize, FailuresCarryExactMessages) {
+    for (const FailureCase& c : failure_cases) {
+        EXPECT_EQ(failure_of(c.payload), c.expected) << c.name;
+    }
+    EXPECT_EQ(failure_of("[[1, 2.50, \"x\\ty\"]]"),
+              R"(expected a JSON object row, got: [1,2.5,"x\ty"])");
+}
+
+// Rows that each bring their own member: every column is all-null or written, none constant,
+// and the matrix is rows x columns.
+TEST(Columnarize, SparseRowsFillTheMatrixWithNull) {
+    EXPECT_EQ(result_of(R"([{"a":1},{"b":2},{"c":null},{"d":3}])"),
+              R"({"columns":["a","b","d"],"rows":[[1,null,null],[null,2,null],[null,null,null],[null,null,3]],"constants":{}})");
+}
+
+// More members than the object index's linear limit, in shuffled order between rows.
+TEST(Columnarize, WideRowsInShuffledOrder) {
+    std::string first = "{", second = "{";
+    for (int i = 0; i < 40; ++i) {
+        first += (i ? ",\"k" : "\"k") + std::to_string(i) + "\":" + std::to_string(i % 3 ? i : 0);
+        int j = 39 - i;
+        second += (i ? ",\"k" : "\"k") + std::to_string(j) + "\":" + std::to_string(j % 3 ? j : 7);
+    }
+    std::string result = result_of("[" + first + "}," + second + "}]");
+    // Columns whose index is a multiple of 3 differ (0 vs 7); all others are constant.
+    std::string columns = "\"columns\":[";
+    for (int i = 0; i < 40; i += 3) columns += (i ? ",\"k" : "\"k") + std::to_string(i) + "\"";
+    columns += "]";
+    EXPECT_NE(result.find(columns), std::string::npos) << result;
+    EXPECT_NE(result.find("\"constants\":{\"k1\":1,\"k2\":2,\"k4\":4,"), std::string::npos) << result;
+}
+
+}  // namespace
