@@ -1,0 +1,184 @@
+#pragma once
+// Deterministic row payloads for the benchmarks: realistic shapes and hostile ones.
+#include <cstdint>
+#include <string>
+
+namespace vantor::bench {
+
+// A small deterministic generator, so every run measures the same bytes.
+class Random {
+public:
+    explicit Random(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t next() {
+        state_ += 0x9e3779b97f4a7c15ULL;
+        std::uint64_t z = state_;
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        return z ^ (z >> 31);
+    }
+    std::uint64_t below(std::uint64_t bound) { return next() % bound; }
+
+private:
+    std::uint64_t state_;
+};
+
+inline const char* const words[] = {"alpha", "bravo",  "charlie", "delta", "echo",
+                                    "foxtrot", "golf", "hotel",   "india", "juliett"};
+inline const char* const non_ascii_words[] = {"Zoë", "naïve", "Straße", "東京", "données",
+                                              "🙂 ok", "Ελλάδα", "café", "ångström", "привет"};
+
+inline std::string key(const char* prefix, std::uint64_t n) { return prefix + std::to_string(n); }
+
+inline void append_text(std::string& out, Random& random, bool non_ascii, int words_count) {
+    out += '"';
+    for (int w = 0; w < words_count; ++w) {
+        if (w) out += ' ';
+        out += non_ascii ? non_ascii_words[random.below(10)] : words[random.below(10)];
+    }
+    out += '"';
+}
+
+// Tool-call style rows of 20 mixed members, two of them constant and one null everywhere.
+inline std::string tool_call_rows(std::size_t target_bytes) {
+    Random random(1);
+    std::string out = "[";
+    for (std::uint64_t row = 0; out.size() < target_bytes; ++row) {
+        if (row) out += ',';
+        out += "{\"id\":" + std::to_string(1000000 + row);
+        out += ",\"tool\":\"search_files\",\"status\":\"ok\"";
+        out += ",\"path\":\"/src/module_" + std::to_string(random.below(500)) + ".py\"";
+        out += ",\"line\":" + std::to_string(random.below(5000));
+        out += ",\"score\":" + std::to_string(random.below(100000) / 1000.0).substr(0, 6);
+        out += ",\"matched\":";
+        out += random.below(2) ? "true" : "false";
+        out += ",\"error\":null,\"summary\":";
+        append_text(out, random, false, 6);
+        out += ",\"tags\":[\"" + std::string(words[random.below(10)]) + "\",\"" +
+               words[random.below(10)] + "\"]";
+        out += ",\"size\":" + std::to_string(random.below(1u << 20));
+        out += ",\"owner\":";
+        append_text(out, random, false, 1);
+        out += ",\"mtime\":" + std::to_string(1700000000 + random.below(10000000));
+        out += ",\"ratio\":" + std::to_string(random.below(1000) / 7.0);
+        out += ",\"depth\":" + std::to_string(random.below(8));
+        out += ",\"kind\":\"file\",\"lang\":\"python\"";
+        out += ",\"meta\":{\"enc\":\"utf-8\",\"lines\":" + std::to_string(random.below(900)) + "}";
+        out += ",\"delta\":-" + std::to_string(random.below(1000));
+        out += ",\"note\":";
+        if (random.below(4) == 0) {
+            append_text(out, random, false, 3);
+        } else {
+            out += "null";
+        }
+        out += '}';
+    }
+    return out + "]";
+}
+
+// Rows of 20 numbers: integers of both signs and floats of various magnitudes.
+inline std::string number_rows(std::size_t target_bytes) {
+    Random random(2);
+    std::string out = "[";
+    for (std::uint64_t row = 0; out.size() < target_bytes; ++row) {
+        out += row ? ",{" : "{";
+        for (int m = 0; m < 20; ++m) {
+            if (m) out += ',';
+            out += "\"n" + std::to_string(m) + "\":";
+            switch (m % 4) {
+                case 0: out += std::to_string(random.next() >> (random.below(60))); break;
+                case 1: out += "-" + std::to_string(1 + random.below(1000000)); break;
+                case 2: out += std::to_string(random.below(1000000)) + "." + std::to_string(random.below(1000)); break;
+                default: out += std::to_string(1 + random.below(9)) + "." + std::to_string(random.below(100000)) + "e" + std::to_string(static_cast<int>(random.below(40)) - 20); break;
+            }
+        }
+        out += '}';
+    }
+    return out + "]";
+}
+
+// Rows of string members holding non-ASCII text, with an occasional escape.
+inline std::string string_rows(std::size_t target_bytes) {
+    Random random(3);
+    std::string out = "[";
+    for (std::uint64_t row = 0; out.size() < target_bytes; ++row) {
+        out += row ? ",{" : "{";
+        for (int m = 0; m < 8; ++m) {
+            if (m) out += ',';
+            out += "\"s" + std::to_string(m) + "\":";
+            append_text(out, random, m % 2 == 0, 4 + static_cast<int>(random.below(6)));
+            if (m == 7) {
+                out.pop_back();
+                out += "\\n\\\"quoted\\\"\\u00e9\"";
+            }
+        }
+        out += '}';
+    }
+    return out + "]";
+}
+
+// Sparse rows: 200 distinct keys, 10 per row.
+inline std::string sparse_rows(std::size_t target_bytes) {
+    Random random(4);
+    std::string out = "[";
+    for (std::uint64_t row = 0; out.size() < target_bytes; ++row) {
+        out += row ? ",{" : "{";
+        std::uint64_t base = random.below(200);
+        for (int m = 0; m < 10; ++m) {
+            if (m) out += ',';
+            out += "\"field_" + std::to_string((base + 20 * m) % 200) + "\":" +
+                   std::to_string(random.below(100000));
+        }
+        out += '}';
+    }
+    return out + "]";
+}
+
+// Wide rows of 500 members.
+inline std::string wide_rows(std::size_t target_bytes) {
+    Random random(5);
+    std::string out = "[";
+    for (std::uint64_t row = 0; out.size() < target_bytes || row == 0; ++row) {
+        out += row ? ",{" : "{";
+        for (int m = 0; m < 500; ++m) {
+            if (m) out += ',';
+            out += "\"c" + std::to_string(m) + "\":" + std::to_string(random.below(1000));
+        }
+        out += '}';
+    }
+    return out + "]";
+}
+
+// Hostile: every row carries one member of its own name.
+inline std::string unique_member_rows(std::size_t rows) {
+    std::string out = "[";
+    for (std::size_t r = 0; r < rows; ++r) {
+        out += (r ? ",{\"k" : "{\"k") + std::to_string(r) + "\":" + std::to_string(r) + "}";
+    }
+    return out + "]";
+}
+
+// Hostile: two rows with `members` members each, all null or all constant.
+inline std::string two_wide_rows(std::size_t members, bool all_null) {
+    std::string row = "{";
+    for (std::size_t m = 0; m < members; ++m) {
+        row += (m ? ",\"k" : "\"k") + std::to_string(m) + "\":" + (all_null ? "null" : "1");
+    }
+    row += "}";
+    return "[" + row + "," + row + "]";
+}
+
+// Hostile: `columns` columns of which all but every hundredth are constant, over `rows` rows.
+inline std::string mostly_constant_columns(std::size_t columns, std::size_t rows) {
+    std::string out = "[";
+    for (std::size_t r = 0; r < rows; ++r) {
+        out += r ? ",{" : "{";
+        for (std::size_t c = 0; c < columns; ++c) {
+            if (c) out += ',';
+            out += "\"k" + std::to_string(c) + "\":" + std::to_string(c % 100 == 0 ? r : c);
+        }
+        out += '}';
+    }
+    return out + "]";
+}
+
+}  // namespace vantor::bench
