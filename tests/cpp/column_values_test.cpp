@@ -10,7 +10,7 @@
 namespace {
 
 using vantor::column_values_equal;
-using vantor::json::Arena;
+
 using vantor::json::JsonNumber;
 using vantor::json::JsonValue;
 
@@ -56,7 +56,6 @@ TEST(ColumnValuesEqual, NumbersCompareByExactValue) {
 }
 
 TEST(ColumnValuesEqual, NonNumbersUseDeepEquality) {
-    Arena arena;
     JsonValue one_array_items[] = {u(1)};
     JsonValue one_float_items[] = {f(1.0)};
     EXPECT_FALSE(column_values_equal(JsonValue::array(one_array_items),
