@@ -41,7 +41,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string wrapped = "[" + std::string(text) + "]";
     vantor::json::Arena result_arena;
     vantor::json::ReadResult result = vantor::json::read_payload(wrapped, result_arena);
-    check(result.ok() && result.rows.size() == 1 && result.rows[0].is_object());
+    if (!result.ok()) {
+        // The result nests two levels deeper than the payload's values (document, row array)
+        // and the wrapper adds one, so a payload near the nesting limit cannot be read back.
+        check(starts_with(result.error, "recursion limit exceeded"));
+        return 0;
+    }
+    check(result.rows.size() == 1 && result.rows[0].is_object());
     const auto& document = result.rows[0].as_object();
     check(document.size() == 3);
     const auto* columns = document.find("columns");
