@@ -42,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vantor::json::Arena result_arena;
     vantor::json::ReadResult result = vantor::json::read_payload(wrapped, result_arena);
     if (!result.ok()) {
-        // The result nests two levels deeper than the payload's values (document, row array)
-        // and the wrapper adds one, so a payload near the nesting limit cannot be read back.
+        // The result nests as deep as the payload and the wrapper adds a level, so a payload at
+        // the nesting limit cannot be read back.
         check(starts_with(result.error, "recursion limit exceeded"));
         return 0;
     }
