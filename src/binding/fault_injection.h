@@ -1,0 +1,27 @@
+#pragma once
+// Faults on demand for the test build of the module (compiled with VANTOR_FAULT_INJECTION), so
+// that the tests can drive both barriers. In the shipped module these hooks do nothing and the
+// trigger payloads are ordinary (unreadable) payloads.
+//
+// A payload that begins with "#vantor-fault:" selects the fault by what follows:
+//   "runtime_error:TEXT"  the transform throws std::runtime_error(TEXT)
+//   "int"                 the transform throws an int (a fault without a text)
+//   "bad_alloc"           the transform throws std::bad_alloc
+//   "boundary:TEXT"       after the transform, the boundary throws a fault with TEXT
+//   "boundary_int"        after the transform, the boundary throws an int
+// A boundary fault whose TEXT is "nested" faults again while it is being handled.
+#include <string_view>
+
+namespace vantor::binding {
+
+#ifdef VANTOR_FAULT_INJECTION
+void inject_transform_fault(std::string_view payload);
+void inject_boundary_fault(std::string_view payload);
+void inject_fault_while_handling(std::string_view fault_text);
+#else
+inline void inject_transform_fault(std::string_view) {}
+inline void inject_boundary_fault(std::string_view) {}
+inline void inject_fault_while_handling(std::string_view) {}
+#endif
+
+}  // namespace vantor::binding
