@@ -1,0 +1,272 @@
+// The writer's exact text: compact layout, string escapes, integers, floats inside values, and
+// objects in insertion order.
+#include "json/writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json/arena.h"
+#include "json/value.h"
+
+namespace vantor::json {
+namespace {
+
+// Builds values whose storage lives in one arena.
+class Builder {
+  public:
+    JsonValue array(std::initializer_list<JsonValue> items) {
+        auto* storage = arena_.allocate_array<JsonValue>(items.size());
+        std::size_t i = 0;
+        for (const JsonValue& item : items)
+            new (&storage[i++]) JsonValue(item);
+        return JsonValue::array({storage, items.size()});
+    }
+    JsonValue object(std::initializer_list<JsonMember> members) {
+        auto* object =
+            new (arena_.allocate(sizeof(JsonObject), alignof(JsonObject))) JsonObject(arena_);
+        for (const JsonMember& member : members)
+            object->insert(member.name, member.value);
+        return JsonValue::object(object);
+    }
+    static JsonValue u(std::uint64_t v) { return JsonValue::number(JsonNumber::from_unsigned(v)); }
+    static JsonValue i(std::int64_t v) { return JsonValue::number(JsonNumber::from_signed(v)); }
+    static JsonValue f(double v) { return JsonValue::number(JsonNumber::from_float(v)); }
+    static JsonValue s(std::string_view v) { return JsonValue::string(v); }
+
+  private:
+    Arena arena_;
+};
+
+std::string text_of(const JsonValue& value) {
+    ByteBuffer out;
+    write_json(value, out);
+    return std::string(out.view());
+}
+
+std::string string_literal(std::string_view text) {
+    ByteBuffer out;
+    write_json_string(text, out);
+    return std::string(out.view());
+}
+
+TEST(WriteJsonString, EscapesExactlyTheRequiredBytes) {
+    struct Case {
+        std::string_view input;
+        std::string_view expected;
+    };
+    using namespace std::string_view_literals;
+    const Case cases[] = {
+        {""sv, R"("")"sv},
+        {"plain text"sv, R"("plain text")"sv},
+        {"quote\" backslash\\"sv, R"("quote\" backslash\\")"sv},
+        {"\b\t\n\f\r"sv, R"("\b\t\n\f\r")"sv},
+        {"\x00"sv, R"("\u0000")"sv},
+        {"\x01\x0b\x1b\x1f"sv, R"("\u0001\u000b\u001b\u001f")"sv},
+        {"\x0e\x10\x1a"sv, R"("\u000e\u0010\u001a")"sv},
+        // The slash, DEL and every byte from 0x80 up stay raw.
+        {"a/b\x7f"sv, "\"a/b\x7f\""sv},
+        {"Zo\xc3\xab \xf0\x9f\x98\x80 \xe2\x82\xac"sv,
+         "\"Zo\xc3\xab \xf0\x9f\x98\x80 \xe2\x82\xac\""sv},
+        {"\x80\xff"sv, "\"\x80\xff\""sv},
+        {"\" \\ \t \x01 \x1b \x7f \xc3\xab"sv, R"("\" \\ \t \u0001 \u001b )"
+                                               "\x7f \xc3\xab\""sv},
+        // Escapes at the ends and back to back, around runs of every length the scanner steps by.
+        {"\"abc\"abcd\"abcde\"\"\n"sv, R"("\"abc\"abcd\"abcde\"\"\n")"sv},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(string_literal(c.input), c.expected) << "input of " << c.input.size() << " bytes";
+    }
+}
+
+TEST(WriteJsonString, EveryByteValue) {
+    // Each single byte alone: escaped as the table of escapes says, otherwise copied.
+    for (int byte = 0; byte < 256; ++byte) {
+        char c = static_cast<char>(byte);
+        std::string expected;
+        switch (byte) {
+            case '"':
+                expected = "\\\"";
+                break;
+            case '\\':
+                expected = "\\\\";
+                break;
+            case '\b':
+                expected = "\\b";
+                break;
+            case '\t':
+                expected = "\\t";
+                break;
+            case '\n':
+                expected = "\\n";
+                break;
+            case '\f':
+                expected = "\\f";
+                break;
+            case '\r':
+                expected = "\\r";
+                break;
+            default:
+                if (byte < 0x20) {
+                    char hex[8];
+                    std::snprintf(hex, sizeof hex, "\\u%04x", byte);
+                    expected = hex;
+                } else {
+                    expected = std::string(1, c);
+                }
+        }
+        expected.insert(expected.begin(), '"');
+        expected.push_back('"');
+        EXPECT_EQ(string_literal(std::string_view(&c, 1)), expected) << byte;
+    }
+}
+
+TEST(WriteJsonString, LongTextAppendsToExistingContent) {
+    std::string text(1000, 'x');
+    text[500] = '\n';
+    ByteBuffer out;
+    out.append("prefix: ");
+    write_json_string(text, out);
+    std::string expected = "prefix: \"";
+    expected.append(500, 'x').append("\\n").append(499, 'x').push_back('"');
+    EXPECT_EQ(out.view(), expected);
+}
+
+TEST(WriteJsonIntegers, DecimalDigitsAndSign) {
+    struct UnsignedCase {
+        std::uint64_t value;
+        std::string_view expected;
+    };
+    const UnsignedCase unsigned_cases[] = {
+        {0, "0"},
+        {7, "7"},
+        {10, "10"},
+        {99, "99"},
+        {100, "100"},
+        {101, "101"},
+        {1000, "1000"},
+        {12345, "12345"},
+        {9999999999, "9999999999"},
+        {10000000000000000000u, "10000000000000000000"},
+        {18446744073709551615u, "18446744073709551615"},
+    };
+    for (const auto& c : unsigned_cases) {
+        ByteBuffer out;
+        write_json_unsigned(c.value, out);
+        EXPECT_EQ(out.view(), c.expected);
+    }
+    struct SignedCase {
+        std::int64_t value;
+        std::string_view expected;
+    };
+    const SignedCase signed_cases[] = {
+        {0, "0"},
+        {1, "1"},
+        {-1, "-1"},
+        {-10, "-10"},
+        {-123, "-123"},
+        {9223372036854775807, "9223372036854775807"},
+        {-9223372036854775807, "-9223372036854775807"},
+        {std::numeric_limits<std::int64_t>::min(), "-9223372036854775808"},
+    };
+    for (const auto& c : signed_cases) {
+        ByteBuffer out;
+        write_json_signed(c.value, out);
+        EXPECT_EQ(out.view(), c.expected);
+    }
+}
+
+TEST(WriteJsonIntegers, AgreeWithToStringAcrossDigitCounts) {
+    // Every power of ten and its neighbours, in both variants.
+    std::uint64_t power = 1;
+    for (int digits = 1; digits <= 20; ++digits) {
+        for (std::uint64_t v : {power - 1, power, power + 1, power * 9 / 10 * 10 + 9}) {
+            ByteBuffer out;
+            write_json_unsigned(v, out);
+            EXPECT_EQ(out.view(), std::to_string(v));
+            auto s = static_cast<std::int64_t>(v);
+            ByteBuffer signed_out;
+            write_json_signed(-s, signed_out);
+            EXPECT_EQ(signed_out.view(), std::to_string(-s));
+        }
+        if (digits < 20) power *= 10;
+    }
+}
+
+TEST(WriteJson, ValuesInCompactForm) {
+    Builder b;
+    struct Case {
+        JsonValue value;
+        std::string_view expected;
+    };
+    const Case cases[] = {
+        {JsonValue::null(), "null"},
+        {JsonValue::boolean(true), "true"},
+        {JsonValue::boolean(false), "false"},
+        {Builder::u(100), "100"},
+        {Builder::i(-0), "0"},
+        {Builder::f(100.0), "100.0"},
+        {Builder::f(-0.0), "-0.0"},
+        {Builder::f(1.5), "1.5"},
+        {Builder::f(std::numeric_limits<double>::infinity()), "null"},
+        {Builder::f(-std::numeric_limits<double>::infinity()), "null"},
+        {Builder::f(std::numeric_limits<double>::quiet_NaN()), "null"},
+        {Builder::s("x\ty"), R"("x\ty")"},
+        {b.array({}), "[]"},
+        {b.object({}), "{}"},
+        {b.array({b.array({}), b.object({})}), "[[],{}]"},
+        {b.array({Builder::u(1), Builder::f(2.5), Builder::s("x\ty")}), R"([1,2.5,"x\ty"])"},
+        {b.object({{"b", Builder::u(1)}, {"a", Builder::u(2)}}), R"({"b":1,"a":2})"},
+        {b.object({{"na\"me", JsonValue::null()}}), R"({"na\"me":null})"},
+        {b.object({{"columns", b.array({Builder::s("b"), Builder::s("c")})},
+                   {"rows", b.array({b.array({Builder::u(2), JsonValue::null()}),
+                                     b.array({JsonValue::null(), Builder::u(3)})})},
+                   {"constants", b.object({{"a", Builder::u(1)}})}}),
+         R"({"columns":["b","c"],"rows":[[2,null],[null,3]],"constants":{"a":1}})"},
+        {b.object({{"columns", b.array({Builder::s("name"), Builder::s("v")})},
+                   {"rows", b.array({b.array({Builder::s("Zo\xc3\xab \"Z\""), Builder::f(1.5)}),
+                                     b.array({Builder::s("Al/Bo"), Builder::f(-0.0)})})},
+                   {"constants", b.object({{"w", Builder::f(100.0)}})}}),
+         "{\"columns\":[\"name\",\"v\"],\"rows\":[[\"Zo\xc3\xab \\\"Z\\\"\",1.5],[\"Al/Bo\",-0.0]],"
+         "\"constants\":{\"w\":100.0}}"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(text_of(c.value), c.expected);
+}
+
+TEST(WriteJson, ObjectsKeepInsertionOrderAcrossReplacementAndIndexing) {
+    // Twelve members (beyond the linear-search size, so the object is indexed), inserted in
+    // reverse alphabetical order, then one replaced: order stays, the value changes.
+    Arena arena;
+    auto* object = new (arena.allocate(sizeof(JsonObject), alignof(JsonObject))) JsonObject(arena);
+    std::string expected = "{";
+    static const char* const names[] = {"l", "k", "j", "i", "h", "g", "f", "e", "d", "c", "b", "a"};
+    for (std::uint64_t n = 0; n < 12; ++n) {
+        object->insert(names[n], Builder::u(n));
+        if (n != 0) expected += ",";
+        expected.append("\"").append(names[n]).append("\":");
+        expected.append(n == 3 ? std::string("\"new\"") : std::to_string(n));
+    }
+    expected += "}";
+    object->insert("i", Builder::s("new"));
+    EXPECT_EQ(text_of(JsonValue::object(object)), expected);
+}
+
+TEST(WriteJson, DeepNestingIsWrittenWhole) {
+    Arena arena;
+    JsonValue value = Builder::u(7);
+    for (int depth = 0; depth < 200; ++depth) {
+        auto* item = arena.allocate_array<JsonValue>(1);
+        new (item) JsonValue(value);
+        value = JsonValue::array({item, 1});
+    }
+    EXPECT_EQ(text_of(value), std::string(200, '[') + "7" + std::string(200, ']'));
+}
+
+}  // namespace
+}  // namespace vantor::json
