@@ -1,0 +1,183 @@
+# The Debian unstable root filesystem that provides CPython 3.14 and the toolchain on hosts that
+# lack them. Sourced by ./dev; defines root_ensure and root_run.
+#
+# The root lives outside the clone so that CI and later sessions reuse it. It is only ever
+# entered through a private mount namespace, so nothing stays mounted once a command ends.
+
+VANTOR_ROOT=${VANTOR_ROOT:-/var/cache/vantor-codec/root}
+
+# One list: changing it makes the next run install what is missing.
+ROOT_PACKAGES=(
+    python3.14-dev python3-pytest python3-hypothesis
+    g++ cmake ninja-build libgtest-dev libbenchmark-dev libyyjson-dev
+    clang lld libclang-rt-dev
+    unicode-data
+    python3-orjson python3-msgspec python3-matplotlib
+    python3-venv python3-pip python3-build python3-scikit-build-core python3-mypy
+    clang-format git ca-certificates
+)
+
+root_log() { printf 'dev: %s\n' "$*" >&2; }
+root_die() {
+    printf 'dev: error: %s\n' "$*" >&2
+    exit 1
+}
+
+# The archive's address comes from the host's own apt configuration: the first source whose
+# path ends in /debian (which leaves out debian-security and snapshot addresses).
+root_mirror() {
+    if [[ -n ${VANTOR_MIRROR:-} ]]; then
+        printf '%s\n' "$VANTOR_MIRROR"
+        return
+    fi
+    local files=() f
+    [[ -f /etc/apt/sources.list ]] && files+=(/etc/apt/sources.list)
+    for f in /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+        [[ -f $f ]] && files+=("$f")
+    done
+    local uri
+    for f in "${files[@]}"; do
+        if [[ $f == *.sources ]]; then
+            # deb822: "URIs:" may list several addresses; stanzas may be switched off.
+            awk 'function flush() { if (!off) for (i = 0; i < n; i++) print u[i]; off = 0; n = 0 }
+                 /^[[:space:]]*$/ { flush(); next }
+                 tolower($1) == "enabled:" && tolower($2) == "no" { off = 1 }
+                 tolower($1) == "uris:" { for (i = 2; i <= NF; i++) u[n++] = $i }
+                 END { flush() }' "$f"
+        else
+            sed -e 's/#.*//' -e 's/\[[^]]*\]//' "$f" | awk '$1 == "deb" { print $2 }'
+        fi
+    done | while read -r uri; do
+        uri=${uri%/}
+        if [[ $uri =~ ^https?://[^/]+(/.*)?/debian$ ]]; then
+            printf '%s\n' "$uri"
+            break
+        fi
+    done
+}
+
+# A plain TCP connection to the archive's host tells "no network" apart from a failing install.
+root_check_network() {
+    local mirror=$1 hostport host port
+    [[ -n ${http_proxy:-}${https_proxy:-} ]] && return 0
+    hostport=${mirror#*://}
+    hostport=${hostport%%/*}
+    host=${hostport%:*}
+    port=${hostport##*:}
+    if [[ $host == "$port" ]]; then
+        [[ $mirror == https* ]] && port=443 || port=80
+    fi
+    timeout 20 bash -c ": <>/dev/tcp/$host/$port" 2>/dev/null ||
+        root_die "no network to the Debian archive at $mirror"
+}
+
+root_ensure_debootstrap() {
+    command -v debootstrap >/dev/null && return 0
+    command -v apt-get >/dev/null ||
+        root_die "debootstrap is missing and there is no apt-get to install it"
+    root_log "installing debootstrap on the host"
+    {
+        apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap
+    } >>"$VANTOR_ROOT.log" 2>&1 ||
+        root_die "could not install debootstrap on the host (log: $VANTOR_ROOT.log)"
+}
+
+root_create() {
+    local mirror partial log started
+    mirror=$(root_mirror)
+    [[ -n $mirror ]] ||
+        root_die "no Debian archive in /etc/apt/sources.list{,.d}; set VANTOR_MIRROR"
+    root_ensure_debootstrap
+    root_check_network "$mirror"
+    partial="$VANTOR_ROOT.partial"
+    log="$VANTOR_ROOT.log"
+    rm -rf "$partial"
+    started=$SECONDS
+    root_log "creating the Debian unstable root in $VANTOR_ROOT from $mirror (first run only, a few minutes)"
+    # debootstrap mounts /proc and /sys inside the target: a private namespace drops them even
+    # when it dies halfway.
+    if ! unshare --mount --fork -- debootstrap --variant=minbase unstable "$partial" "$mirror" \
+        >"$log" 2>&1; then
+        tail -n 15 "$log" >&2
+        root_die "debootstrap failed (full log: $log)"
+    fi
+    # No daemon may start inside the root when packages are installed.
+    printf '#!/bin/sh\nexit 101\n' >"$partial/usr/sbin/policy-rc.d"
+    chmod 755 "$partial/usr/sbin/policy-rc.d"
+    mv "$partial" "$VANTOR_ROOT"
+    root_log "root created in $((SECONDS - started)) s"
+}
+
+root_install_packages() {
+    local log="$VANTOR_ROOT.log" started=$SECONDS
+    root_log "installing ${#ROOT_PACKAGES[@]} packages into the root (first run only, several minutes)"
+    if ! root_run_raw /bin/sh -c \
+        'apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$@" && apt-get clean' \
+        sh "${ROOT_PACKAGES[@]}" >>"$log" 2>&1; then
+        tail -n 15 "$log" >&2
+        root_die "installing packages into the root failed (full log: $log)"
+    fi
+    root_run_raw /bin/sh -c 'command -v python3.14 >/dev/null' ||
+        root_die "python3.14 is missing inside the root after installing packages"
+    root_log "packages installed in $((SECONDS - started)) s"
+}
+
+# Creates the root or installs what the list gained since last time. The lock keeps two runs
+# (two terminals, or a terminal and CI) from building it at once.
+root_ensure() {
+    [[ $(id -u) -eq 0 ]] ||
+        root_die "not root: the Debian root needs root (or install python3.14 with its headers)"
+    command -v unshare >/dev/null && command -v chroot >/dev/null ||
+        root_die "unshare and chroot are needed to enter the Debian root"
+    mkdir -p "$(dirname "$VANTOR_ROOT")"
+    local stamp="$VANTOR_ROOT/var/lib/vantor-codec-packages" wanted
+    wanted=$(printf '%s\n' "${ROOT_PACKAGES[@]}" | sort)
+    exec 9>"$VANTOR_ROOT.lock"
+    flock 9
+    [[ -d $VANTOR_ROOT/usr ]] || root_create
+    # The host's resolver, so apt inside the root reaches the archive.
+    cp -L /etc/resolv.conf "$VANTOR_ROOT/etc/resolv.conf" 2>/dev/null || true
+    # Mirrors that serve a frozen copy of unstable carry a Release file past its Valid-Until
+    # date; signatures are still checked.
+    printf 'Acquire::Check-Valid-Until "false";\n' >"$VANTOR_ROOT/etc/apt/apt.conf.d/99vantor-codec"
+    if [[ ! -f $stamp || $(cat "$stamp") != "$wanted" ]]; then
+        root_check_network "$(sed -n 's/^deb \([^ ]*\) .*/\1/p' "$VANTOR_ROOT/etc/apt/sources.list" |
+            head -n 1)"
+        root_install_packages
+        printf '%s\n' "$wanted" >"$stamp"
+    fi
+    exec 9>&-
+}
+
+# Runs a command inside the root with the clone's parent folder at the same path, so that
+# ../shared resolves the same inside and out.
+root_run_raw() {
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    local enter='
+        set -e
+        root=$1 parent=$2
+        shift 2
+        mount --make-rprivate /
+        mount -t proc proc "$root/proc"
+        mount --rbind /dev "$root/dev"
+        mount -t sysfs -o ro sysfs "$root/sys" 2>/dev/null || true
+        mount -t tmpfs tmpfs "$root/tmp"
+        if [[ -n $parent ]]; then
+            mkdir -p "$root$parent"
+            mount --bind "$parent" "$root$parent"
+        fi
+        exec chroot "$root" "$@"'
+    unshare --mount --fork -- /bin/bash -c "$enter" enter "$VANTOR_ROOT" "${VANTOR_PARENT:-}" "$@"
+}
+
+# Same as root_run_raw, with a clean environment that keeps only the project's own settings.
+root_run() {
+    local keep=() name
+    for name in $(compgen -e); do
+        [[ $name =~ ^(VANTOR_[A-Z_]+|CI|TERM|CMAKE_[A-Z_]+|CTEST_[A-Z_]+|PYTEST_ADDOPTS|ASAN_OPTIONS|UBSAN_OPTIONS)$ ]] &&
+            keep+=("$name=${!name}")
+    done
+    root_run_raw /usr/bin/env -i HOME=/root LANG=C.UTF-8 \
+        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+        "${keep[@]}" "$@"
+}
