@@ -1,6 +1,7 @@
 #pragma once
 // The payload reader: UTF-8 JSON text whose top level must be an array, read into values under
 // exact rules, or one error text ending " at line L column C".
+#include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,5 +22,9 @@ struct ReadResult {
 };
 
 ReadResult read_payload(std::string_view input, Arena& arena);
+
+// A first arena block for reading a payload of `payload_bytes`: large enough that a typical row
+// payload needs one or two blocks, small enough that little of it stays unused.
+std::size_t reader_arena_first_block(std::size_t payload_bytes);
 
 }  // namespace vantor::json

@@ -1,0 +1,292 @@
+// The payload reader. One forward pass with no backtracking: every decision is taken on the next
+// unread byte, errors are a code and a byte index until they are reported, and nesting is bounded
+// by an explicit budget, which also bounds the recursion.
+#include "json/reader.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "json/byte_classes.h"
+#include "json/found_value.h"
+#include "json/number_reader.h"
+#include "json/read_error.h"
+#include "json/string_reader.h"
+
+namespace vantor::json {
+
+namespace {
+
+// The top-level array takes one unit; a container that leaves the budget at 0 is refused, so
+// containers nest at most 127 levels deep.
+constexpr std::uint8_t kNestingBudget = 128;
+
+class Reader {
+  public:
+    Reader(std::string_view input, Arena& arena)
+        : begin_(reinterpret_cast<const unsigned char*>(input.data())),
+          cursor_(begin_),
+          end_(begin_ + input.size()),
+          arena_(arena) {}
+
+    // The top-level array's elements, or false with `error_` (or `found_`) set.
+    bool read_top_level(std::span<const JsonValue>& rows) {
+        skip_whitespace();
+        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
+        if (*cursor_ != '[') return read_found_value();
+        ++cursor_;
+        --budget_;
+        JsonValue array;
+        if (!read_array(array)) return false;
+        skip_whitespace();
+        if (cursor_ != end_) return fail_at_byte(ReadErrorCode::trailing_characters);
+        rows = array.as_array();
+        return true;
+    }
+
+    const ReadError& error() const { return error_; }
+    const JsonValue& found() const { return found_; }
+
+  private:
+    void skip_whitespace() {
+        while (cursor_ != end_ && kWhitespace[*cursor_])
+            ++cursor_;
+    }
+
+    std::size_t offset(const unsigned char* at) const {
+        return static_cast<std::size_t>(at - begin_);
+    }
+
+    bool fail_at_end(ReadErrorCode code) {
+        error_ = {code, offset(end_)};
+        return false;
+    }
+    // The byte under the cursor was looked at but not consumed: its 1-based column.
+    bool fail_at_byte(ReadErrorCode code) {
+        error_ = {code, offset(cursor_) + 1};
+        return false;
+    }
+
+    // A value after optional whitespace.
+    bool read_value(JsonValue& out) {
+        skip_whitespace();
+        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
+        switch (*cursor_) {
+            case '"':
+                return read_string_value(out);
+            case '[':
+                if (!open_container()) return false;
+                if (!read_array(out)) return false;
+                ++budget_;
+                return true;
+            case '{':
+                if (!open_container()) return false;
+                if (!read_object(out)) return false;
+                ++budget_;
+                return true;
+            case 't':
+                return read_literal("true", JsonValue::boolean(true), out);
+            case 'f':
+                return read_literal("false", JsonValue::boolean(false), out);
+            case 'n':
+                return read_literal("null", JsonValue::null(), out);
+            case '-':
+            case '0':
+            case '1':
+            case '2':
+            case '3':
+            case '4':
+            case '5':
+            case '6':
+            case '7':
+            case '8':
+            case '9':
+                return read_number_value(out);
+            default:
+                return fail_at_byte(ReadErrorCode::expected_value);
+        }
+    }
+
+    // Takes a unit of the nesting budget for the bracket under the cursor and consumes it.
+    bool open_container() {
+        if (--budget_ == 0) return fail_at_byte(ReadErrorCode::recursion_limit_exceeded);
+        ++cursor_;
+        return true;
+    }
+
+    bool read_literal(std::string_view word, JsonValue value, JsonValue& out) {
+        ++cursor_;
+        for (std::size_t i = 1; i < word.size(); ++i) {
+            if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
+            if (*cursor_++ != static_cast<unsigned char>(word[i])) {
+                error_ = {ReadErrorCode::expected_ident, offset(cursor_)};
+                return false;
+            }
+        }
+        out = value;
+        return true;
+    }
+
+    bool read_number_value(JsonValue& out) {
+        JsonNumber number = JsonNumber::from_unsigned(0);
+        if (!read_number(begin_, cursor_, end_, number, error_)) return false;
+        out = JsonValue::number(number);
+        return true;
+    }
+
+    bool read_string_value(JsonValue& out) {
+        std::string_view text;
+        if (!read_key(text)) return false;
+        out = JsonValue::string(text);
+        return true;
+    }
+
+    // A string whose opening quote is under the cursor.
+    bool read_key(std::string_view& text) {
+        ++cursor_;
+        return read_string(begin_, cursor_, end_, scratch_, arena_, text, error_);
+    }
+
+    // The elements after `[`, collected on the shared value stack and then copied into the arena
+    // at their exact count.
+    bool read_array(JsonValue& out) {
+        std::size_t base = values_.size();
+        skip_whitespace();
+        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_list);
+        if (*cursor_ != ']') {
+            for (;;) {
+                JsonValue element;
+                if (!read_value(element)) return false;
+                values_.push_back(element);
+                skip_whitespace();
+                if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_list);
+                if (*cursor_ == ']') break;
+                if (*cursor_ != ',') return fail_at_byte(ReadErrorCode::expected_list_comma_or_end);
+                ++cursor_;
+                skip_whitespace();
+                if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
+                if (*cursor_ == ']') return fail_at_byte(ReadErrorCode::trailing_comma);
+            }
+        }
+        ++cursor_;
+        std::size_t count = values_.size() - base;
+        JsonValue* items = nullptr;
+        if (count != 0) {
+            items = arena_.allocate_array<JsonValue>(count);
+            std::uninitialized_copy(values_.begin() + static_cast<std::ptrdiff_t>(base),
+                                    values_.end(), items);
+            values_.resize(base);
+        }
+        out = JsonValue::array({items, count});
+        return true;
+    }
+
+    // The members after `{`, collected on the shared member stack; the object applies the rule
+    // for repeated keys (position of the first, value of the last).
+    bool read_object(JsonValue& out) {
+        std::size_t base = members_.size();
+        skip_whitespace();
+        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_object);
+        if (*cursor_ != '}') {
+            if (*cursor_ != '"') return fail_at_byte(ReadErrorCode::key_must_be_string);
+            for (;;) {
+                JsonMember member{{}, JsonValue()};
+                if (!read_key(member.name)) return false;
+                skip_whitespace();
+                if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_object);
+                if (*cursor_ != ':') return fail_at_byte(ReadErrorCode::expected_colon);
+                ++cursor_;
+                if (!read_value(member.value)) return false;
+                members_.push_back(member);
+                skip_whitespace();
+                if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_object);
+                if (*cursor_ == '}') break;
+                if (*cursor_ != ',') {
+                    return fail_at_byte(ReadErrorCode::expected_object_comma_or_end);
+                }
+                ++cursor_;
+                skip_whitespace();
+                if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
+                if (*cursor_ == '}') return fail_at_byte(ReadErrorCode::trailing_comma);
+                if (*cursor_ != '"') return fail_at_byte(ReadErrorCode::key_must_be_string);
+            }
+        }
+        ++cursor_;
+        std::span<const JsonMember> members(members_.data() + base, members_.size() - base);
+        out = JsonValue::object(JsonObject::from_members(arena_, members));
+        members_.resize(base);
+        return true;
+    }
+
+    // The top-level value is not an array: read its first token only and keep it for the type
+    // error, unless the token itself is malformed.
+    bool read_found_value() {
+        switch (*cursor_) {
+            case '{':
+                // Not consumed: the error names the brace itself.
+                found_ = JsonValue::object(nullptr);
+                break;
+            case '"':
+            case 't':
+            case 'f':
+            case 'n':
+            case '-':
+            case '0':
+            case '1':
+            case '2':
+            case '3':
+            case '4':
+            case '5':
+            case '6':
+            case '7':
+            case '8':
+            case '9':
+                if (!read_value(found_)) return false;
+                break;
+            default:
+                return fail_at_byte(ReadErrorCode::expected_value);
+        }
+        error_ = {ReadErrorCode::invalid_type, offset(cursor_)};
+        return false;
+    }
+
+    const unsigned char* begin_;
+    const unsigned char* cursor_;
+    const unsigned char* end_;
+    Arena& arena_;
+    std::uint8_t budget_ = kNestingBudget;
+    ReadError error_;
+    JsonValue found_;
+    std::vector<JsonValue> values_;
+    std::vector<JsonMember> members_;
+    std::string scratch_;
+};
+
+}  // namespace
+
+std::size_t reader_arena_first_block(std::size_t payload_bytes) {
+    // Parsed rows take roughly two to three times their text (value handles, member tables and
+    // name indexes); the arena doubles from here if that is not enough.
+    constexpr std::size_t kMinimum = 4096;
+    constexpr std::size_t kMaximum = std::size_t{1} << 30;
+    std::size_t estimate = payload_bytes * 2;
+    if (estimate < kMinimum) return kMinimum;
+    return estimate > kMaximum ? kMaximum : estimate;
+}
+
+ReadResult read_payload(std::string_view input, Arena& arena) {
+    Reader reader(input, arena);
+    ReadResult result;
+    if (reader.read_top_level(result.rows)) return result;
+    const ReadError& error = reader.error();
+    if (error.code == ReadErrorCode::invalid_type) {
+        result.error =
+            format_read_error(input, invalid_type_description(reader.found()), error.position);
+    } else {
+        result.error = format_read_error(input, read_error_description(error.code), error.position);
+    }
+    result.rows = {};
+    return result;
+}
+
+}  // namespace vantor::json

@@ -1,0 +1,214 @@
+#include "json/string_reader.h"
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "json/byte_classes.h"
+
+namespace vantor::json {
+
+namespace {
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+// A mask with the high bit set in each byte of `word` that ends a plain run (quote, backslash,
+// control byte, non-ASCII). On little-endian machines the lowest set bit marks the first such
+// byte exactly; bits above it may be spurious, which does not matter.
+inline std::uint64_t plain_run_end_mask(std::uint64_t word) {
+    std::uint64_t quote = word ^ (kOnes * '"');
+    std::uint64_t backslash = word ^ (kOnes * '\\');
+    std::uint64_t control = (word - kOnes * 0x20) & ~word;
+    std::uint64_t has_quote = (quote - kOnes) & ~quote;
+    std::uint64_t has_backslash = (backslash - kOnes) & ~backslash;
+    return (control | has_quote | has_backslash | word) & kHighBits;
+}
+
+// The first byte at or after `p` that ends a plain run, or `end`. Eight bytes at a time while
+// they are plain ASCII.
+inline const unsigned char* skip_plain(const unsigned char* p, const unsigned char* end) {
+    if constexpr (std::endian::native == std::endian::little) {
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            std::uint64_t mask = plain_run_end_mask(word);
+            if (mask != 0) return p + (std::countr_zero(mask) >> 3);
+            p += 8;
+        }
+    }
+    while (p < end && !kStringRunEnd[*p])
+        ++p;
+    return p;
+}
+
+// The length of the well-formed UTF-8 sequence (RFC 3629) starting with the non-ASCII byte at
+// `p`, or 0 when it is not well-formed: no overlong forms, no surrogates, nothing above U+10FFFF.
+inline std::size_t utf8_sequence_length(const unsigned char* p, const unsigned char* end) {
+    unsigned char lead = p[0];
+    std::ptrdiff_t left = end - p;
+    auto continuation = [](unsigned char c) { return (c & 0xC0) == 0x80; };
+    if (lead < 0xC2) return 0;
+    if (lead < 0xE0) return left >= 2 && continuation(p[1]) ? 2 : 0;
+    if (lead < 0xF0) {
+        if (left < 3) return 0;
+        unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
+        unsigned char high = lead == 0xED ? 0x9F : 0xBF;
+        return p[1] >= low && p[1] <= high && continuation(p[2]) ? 3 : 0;
+    }
+    if (lead < 0xF5) {
+        if (left < 4) return 0;
+        unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
+        unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
+        return p[1] >= low && p[1] <= high && continuation(p[2]) && continuation(p[3]) ? 4 : 0;
+    }
+    return 0;
+}
+
+inline void append_utf8(std::string& out, std::uint32_t code_point) {
+    char bytes[4];
+    std::size_t count;
+    if (code_point < 0x80) {
+        bytes[0] = static_cast<char>(code_point);
+        count = 1;
+    } else if (code_point < 0x800) {
+        bytes[0] = static_cast<char>(0xC0 | (code_point >> 6));
+        bytes[1] = static_cast<char>(0x80 | (code_point & 0x3F));
+        count = 2;
+    } else if (code_point < 0x10000) {
+        bytes[0] = static_cast<char>(0xE0 | (code_point >> 12));
+        bytes[1] = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+        bytes[2] = static_cast<char>(0x80 | (code_point & 0x3F));
+        count = 3;
+    } else {
+        bytes[0] = static_cast<char>(0xF0 | (code_point >> 18));
+        bytes[1] = static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
+        bytes[2] = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+        bytes[3] = static_cast<char>(0x80 | (code_point & 0x3F));
+        count = 4;
+    }
+    out.append(bytes, count);
+}
+
+class EscapeReader {
+  public:
+    EscapeReader(const unsigned char* input_begin, const unsigned char* end, ReadError& error)
+        : input_begin_(input_begin), end_(end), error_(error) {}
+
+    // Decodes the escape after a backslash (`p` points just after it) into `out`.
+    bool read(const unsigned char*& p, std::string& out) {
+        if (p == end_) return fail(ReadErrorCode::eof_string, end_);
+        unsigned char kind = *p++;
+        if (kind != 'u') {
+            std::uint8_t byte = kSimpleEscape[kind];
+            if (byte == 0) return fail(ReadErrorCode::invalid_escape, p);
+            out.push_back(static_cast<char>(byte));
+            return true;
+        }
+        std::uint32_t unit;
+        if (!read_hex4(p, unit)) return false;
+        if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            return fail(ReadErrorCode::lone_leading_surrogate, p);
+        }
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            for (unsigned char expected : {'\\', 'u'}) {
+                if (p == end_) return fail(ReadErrorCode::eof_string, end_);
+                if (*p++ != expected) return fail(ReadErrorCode::unexpected_end_of_hex_escape, p);
+            }
+            std::uint32_t trailing;
+            if (!read_hex4(p, trailing)) return false;
+            if (trailing < 0xDC00 || trailing > 0xDFFF) {
+                return fail(ReadErrorCode::lone_leading_surrogate, p);
+            }
+            unit = 0x10000 + (((unit - 0xD800) << 10) | (trailing - 0xDC00));
+        }
+        append_utf8(out, unit);
+        return true;
+    }
+
+  private:
+    // Exactly four bytes; fewer than four left is the end of the input.
+    bool read_hex4(const unsigned char*& p, std::uint32_t& value) {
+        if (end_ - p < 4) return fail(ReadErrorCode::eof_string, end_);
+        std::uint32_t digits[4] = {kHexValue[p[0]], kHexValue[p[1]], kHexValue[p[2]],
+                                   kHexValue[p[3]]};
+        p += 4;
+        if ((digits[0] | digits[1] | digits[2] | digits[3]) > 0xF) {
+            return fail(ReadErrorCode::invalid_escape, p);
+        }
+        value = (digits[0] << 12) | (digits[1] << 8) | (digits[2] << 4) | digits[3];
+        return true;
+    }
+
+    bool fail(ReadErrorCode code, const unsigned char* at) {
+        error_ = {code, static_cast<std::size_t>(at - input_begin_)};
+        return false;
+    }
+
+    const unsigned char* input_begin_;
+    const unsigned char* end_;
+    ReadError& error_;
+};
+
+}  // namespace
+
+bool read_string(const unsigned char* input_begin, const unsigned char*& cursor,
+                 const unsigned char* end, std::string& scratch, Arena& arena,
+                 std::string_view& out, ReadError& error) {
+    const unsigned char* p = cursor;
+    const unsigned char* run_start = p;  // start of the raw bytes not yet copied to `scratch`
+    bool escaped = false;
+    // Malformed UTF-8 is reported at the closing quote, so reading goes on past it: an error met
+    // later in the string (control byte, bad escape, end of input) takes precedence.
+    bool malformed = false;
+    for (;;) {
+        p = skip_plain(p, end);
+        if (p == end) {
+            error = {ReadErrorCode::eof_string, static_cast<std::size_t>(end - input_begin)};
+            return false;
+        }
+        unsigned char c = *p;
+        if (c == '"') break;
+        if (c >= 0x80) {
+            std::size_t length = utf8_sequence_length(p, end);
+            if (length == 0) {
+                malformed = true;
+                length = 1;
+            }
+            p += length;
+            continue;
+        }
+        if (c == '\\') {
+            if (!escaped) {
+                scratch.clear();
+                escaped = true;
+            }
+            scratch.append(reinterpret_cast<const char*>(run_start),
+                           static_cast<std::size_t>(p - run_start));
+            ++p;
+            if (!EscapeReader(input_begin, end, error).read(p, scratch)) return false;
+            run_start = p;
+            continue;
+        }
+        error = {ReadErrorCode::control_character, static_cast<std::size_t>(p + 1 - input_begin)};
+        return false;
+    }
+    // An escape always decodes to complete UTF-8 starting with an ASCII or lead byte, so checking
+    // the raw runs between escapes is the same as checking the decoded bytes.
+    if (malformed) {
+        error = {ReadErrorCode::invalid_unicode_code_point,
+                 static_cast<std::size_t>(p + 1 - input_begin)};
+        return false;
+    }
+    if (!escaped) {
+        out = {reinterpret_cast<const char*>(cursor), static_cast<std::size_t>(p - cursor)};
+    } else {
+        scratch.append(reinterpret_cast<const char*>(run_start),
+                       static_cast<std::size_t>(p - run_start));
+        out = arena.copy_string(scratch);
+    }
+    cursor = p + 1;
+    return true;
+}
+
+}  // namespace vantor::json
