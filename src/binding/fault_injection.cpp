@@ -3,6 +3,7 @@
 #ifdef VANTOR_FAULT_INJECTION
 #include "binding/fault_injection.h"
 
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -28,11 +29,19 @@ bool take_prefix(std::string_view& text, std::string_view prefix) {
 
 }  // namespace
 
-void inject_transform_fault(std::string_view payload) {
+bool inject_transform_fault(std::string_view payload, TransformOutcome& outcome) {
     std::string_view command = command_of(payload);
+    if (take_prefix(command, "result_bytes:")) {
+        std::size_t size = std::stoull(std::string(command));
+        outcome = TransformOutcome{TransformOutcome::Kind::result, json::ByteBuffer(size)};
+        std::memset(outcome.text.tail(size), '0', size);
+        outcome.text.commit(size);
+        return true;
+    }
     if (take_prefix(command, "runtime_error:")) throw std::runtime_error(std::string(command));
     if (command == "int") throw 42;
     if (command == "bad_alloc") throw std::bad_alloc();
+    return false;
 }
 
 void inject_boundary_fault(std::string_view payload) {

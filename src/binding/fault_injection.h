@@ -7,19 +7,27 @@
 //   "runtime_error:TEXT"  the transform throws std::runtime_error(TEXT)
 //   "int"                 the transform throws an int (a fault without a text)
 //   "bad_alloc"           the transform throws std::bad_alloc
+//   "result_bytes:N"      the transform returns N bytes of '0' as its result (no throw), so that
+//                         making the result object can be made to run out of memory
 //   "boundary:TEXT"       after the transform, the boundary throws a fault with TEXT
 //   "boundary_int"        after the transform, the boundary throws an int
 // A boundary fault whose TEXT is "nested" faults again while it is being handled.
+#include <cstdint>  // byte_buffer.h uses SIZE_MAX without including it
 #include <string_view>
+
+#include "columnarize.h"
 
 namespace vantor::binding {
 
+// inject_transform_fault returns true when it made the transform's outcome itself.
 #ifdef VANTOR_FAULT_INJECTION
-void inject_transform_fault(std::string_view payload);
+bool inject_transform_fault(std::string_view payload, TransformOutcome& outcome);
 void inject_boundary_fault(std::string_view payload);
 void inject_fault_while_handling(std::string_view fault_text);
 #else
-inline void inject_transform_fault(std::string_view) {}
+inline bool inject_transform_fault(std::string_view, TransformOutcome&) {
+    return false;
+}
 inline void inject_boundary_fault(std::string_view) {}
 inline void inject_fault_while_handling(std::string_view) {}
 #endif

@@ -11,8 +11,7 @@ namespace vantor::binding {
 TransformRun run_transform(std::string_view payload) noexcept {
     TransformRun run;
     try {
-        inject_transform_fault(payload);
-        run.outcome = columnarize_json(payload);
+        if (!inject_transform_fault(payload, run.outcome)) run.outcome = columnarize_json(payload);
         run.kind = TransformRun::Kind::outcome;
     } catch (const std::bad_alloc&) {
         // Checked before any other fault: running out of memory is the caller's MemoryError,
