@@ -1,31 +1,194 @@
 #include "json/float_text.h"
 
+#include <array>
 #include <bit>
-#include <charconv>
 #include <cstring>
 
 #include "json/digit_tables.h"
+#include "json/float_tables.h"
 
 namespace vantor::json {
 
-DecimalFloat shortest_decimal(double magnitude) {
-    // std::to_chars without a precision gives the shortest round-trip digits, the nearest of
-    // several shortest; the scientific form puts them in a fixed place.
-    char text[32];
-    auto result = std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific);
-    std::uint64_t significand = 0;
-    const char* p = text;
-    for (; p != result.ptr && *p != 'e'; ++p) {
-        if (*p != '.') significand = significand * 10 + static_cast<unsigned>(*p - '0');
-    }
-    int digits_after_point = 0;
-    for (const char* q = text; q != p; ++q) {
-        if (*q == '.') digits_after_point = static_cast<int>(p - q - 1);
-    }
-    int exponent = 0;
-    std::from_chars(p + (p[1] == '+' ? 2 : 1), result.ptr, exponent);
-    return {significand, exponent - digits_after_point};
+namespace {
+
+struct U128 {
+    std::uint64_t high;
+    std::uint64_t low;
+};
+
+inline U128 multiply_64x64(std::uint64_t a, std::uint64_t b) {
+#if defined(__SIZEOF_INT128__)
+    __extension__ using uint128 = unsigned __int128;
+    uint128 product = static_cast<uint128>(a) * b;
+    return {static_cast<std::uint64_t>(product >> 64), static_cast<std::uint64_t>(product)};
+#else
+    std::uint64_t a_low = a & 0xffffffffu, a_high = a >> 32;
+    std::uint64_t b_low = b & 0xffffffffu, b_high = b >> 32;
+    std::uint64_t low_low = a_low * b_low;
+    std::uint64_t high_low = a_high * b_low;
+    std::uint64_t low_high = a_low * b_high;
+    std::uint64_t high_high = a_high * b_high;
+    std::uint64_t middle = (low_low >> 32) + (high_low & 0xffffffffu) + low_high;
+    return {high_high + (high_low >> 32) + (middle >> 32),
+            (middle << 32) | (low_low & 0xffffffffu)};
+#endif
 }
+
+// floor(g * cp / 2^128) with its lowest bit set when the quotient is inexact: rounding to odd
+// keeps enough information to compare the scaled value with the interval bounds exactly.
+inline std::uint64_t round_to_odd(const std::uint64_t (&g)[2], std::uint64_t cp) {
+    U128 low = multiply_64x64(g[1], cp);
+    U128 high = multiply_64x64(g[0], cp);
+    std::uint64_t middle = high.low + low.high;
+    std::uint64_t upper = high.high + (middle < high.low ? 1 : 0);
+    return upper | (middle != 0 ? 1 : 0);
+}
+
+}  // namespace
+
+// The digit search is Schubfach (R. Giulietti, "The Schubfach way to render doubles"): the
+// interval of decimals that convert back to the value is scaled by one 128-bit power of ten,
+// rounded to odd, and at most two candidates are tested: the one with a digit fewer and, failing
+// that, the two neighbours at full length, of which the nearer wins (ties to the even one). It
+// yields the shortest digits, the nearest of several shortest, in constant time with no loop
+// and no big-number arithmetic.
+DecimalFloat shortest_decimal(double magnitude) {
+    constexpr std::uint64_t hidden_bit = std::uint64_t{1} << 52;
+    std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
+    std::uint64_t fraction = bits & (hidden_bit - 1);
+    auto stored_exponent = static_cast<int>(bits >> 52);
+
+    std::uint64_t c;
+    int q;
+    if (stored_exponent != 0) {
+        c = hidden_bit | fraction;
+        q = stored_exponent - 1075;
+        // An integer below 2^53 is its own shortest digit string; the layout drops its zeros.
+        if (q <= 0 && q >= -52 && (c & ((std::uint64_t{1} << -q) - 1)) == 0) {
+            return {c >> -q, 0};
+        }
+    } else {
+        c = fraction;
+        q = -1074;
+    }
+
+    // The interval of decimals that read back as the value, in quarters of the binary unit:
+    // [cbl, cbr] around cb, bounds included when c is even. At a power of two the spacing
+    // below is half the spacing above.
+    bool even = (c & 1) == 0;
+    bool lower_closer = fraction == 0 && stored_exponent > 1;
+    std::uint64_t cb = c << 2;
+    std::uint64_t cbl = cb - 2 + (lower_closer ? 1 : 0);
+    std::uint64_t cbr = cb + 2;
+
+    int k = lower_closer ? detail::floor_log10_three_quarters_pow2(q) : detail::floor_log10_pow2(q);
+    int h = q + detail::floor_log2_pow10(-k) + 1;
+    const auto& g = detail::pow10_significands[-k - detail::pow10_min_exponent];
+    std::uint64_t vbl = round_to_odd(g, cbl << h);
+    std::uint64_t vb = round_to_odd(g, cb << h);
+    std::uint64_t vbr = round_to_odd(g, cbr << h);
+    std::uint64_t lower = vbl + (even ? 0 : 1);
+    std::uint64_t upper = vbr - (even ? 0 : 1);
+
+    std::uint64_t s = vb >> 2;
+    if (s >= 10) {
+        // At most one multiple of ten lies in the interval, since it is narrower than 10^(k+1).
+        std::uint64_t shorter = s / 10;
+        bool shorter_inside = lower <= 40 * shorter;
+        bool successor_inside = 40 * shorter + 40 <= upper;
+        if (shorter_inside != successor_inside) {
+            return {shorter + (successor_inside ? 1 : 0), k + 1};
+        }
+    }
+    bool s_inside = lower <= 4 * s;
+    bool successor_inside = 4 * s + 4 <= upper;
+    if (s_inside != successor_inside) return {s + (successor_inside ? 1 : 0), k};
+    std::uint64_t middle = 4 * s + 2;
+    bool round_up = vb > middle || (vb == middle && (s & 1) != 0);
+    return {s + (round_up ? 1 : 0), k};
+}
+
+namespace {
+
+// The exponent texts "e-324" to "e+308" of the scientific form, each padded to eight bytes with
+// its length in the last byte, so that one fixed-width copy moves any of them.
+constexpr int exponent_text_min = -324;
+constexpr int exponent_text_max = 308;
+constexpr auto exponent_texts = [] {
+    std::array<std::array<char, 8>, exponent_text_max - exponent_text_min + 1> texts{};
+    for (int e = exponent_text_min; e <= exponent_text_max; ++e) {
+        auto& text = texts[static_cast<std::size_t>(e - exponent_text_min)];
+        int magnitude = e < 0 ? -e : e;
+        std::size_t length = 0;
+        text[length++] = 'e';
+        text[length++] = e < 0 ? '-' : '+';
+        if (magnitude >= 100) text[length++] = static_cast<char>('0' + magnitude / 100);
+        if (magnitude >= 10) text[length++] = static_cast<char>('0' + magnitude / 10 % 10);
+        text[length++] = static_cast<char>('0' + magnitude % 10);
+        text[7] = static_cast<char>(length);
+    }
+    return texts;
+}();
+
+constexpr std::uint64_t powers_of_ten[] = {1u,
+                                           10u,
+                                           100u,
+                                           1000u,
+                                           10000u,
+                                           100000u,
+                                           1000000u,
+                                           10000000u,
+                                           100000000u,
+                                           1000000000u,
+                                           10000000000u,
+                                           100000000000u,
+                                           1000000000000u,
+                                           10000000000000u,
+                                           100000000000000u,
+                                           1000000000000000u,
+                                           10000000000000000u,
+                                           100000000000000000u,
+                                           1000000000000000000u,
+                                           10000000000000000000u};
+
+// The number of decimal digits of `value` (at least 1): from its bit length, corrected by one
+// comparison.
+inline int decimal_digit_count(std::uint64_t value) {
+    int bits = 64 - std::countl_zero(value | 1);
+    int estimate = (bits * 1233) >> 12;  // floor(bits * log10 2)
+    return estimate + (value >= powers_of_ten[estimate] ? 1 : 0);
+}
+
+inline void write_4_digits(std::uint32_t value, char* out) {
+    std::memcpy(out, &detail::digit_pairs[2 * (value / 100)], 2);
+    std::memcpy(out + 2, &detail::digit_pairs[2 * (value % 100)], 2);
+}
+
+// Writes the `count` digits of `value` (below 10^17) at `out`. The low eight digits of a long
+// significand are split off with one division so that the rest runs in 32-bit arithmetic.
+inline void write_significand(std::uint64_t value, int count, char* out) {
+    char* end = out + count;
+    if (count > 8) {
+        auto low = static_cast<std::uint32_t>(value % 100000000u);
+        value /= 100000000u;
+        end -= 8;
+        write_4_digits(low / 10000, end);
+        write_4_digits(low % 10000, end + 4);
+    }
+    auto rest = static_cast<std::uint32_t>(value);
+    while (rest >= 100) {
+        end -= 2;
+        std::memcpy(end, &detail::digit_pairs[2 * (rest % 100)], 2);
+        rest /= 100;
+    }
+    if (rest >= 10) {
+        std::memcpy(end - 2, &detail::digit_pairs[2 * rest], 2);
+    } else {
+        end[-1] = static_cast<char>('0' + rest);
+    }
+}
+
+}  // namespace
 
 std::size_t format_float_text(double value, char* out) {
     std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
@@ -42,52 +205,39 @@ std::size_t format_float_text(double value, char* out) {
     }
     DecimalFloat decimal = shortest_decimal(std::bit_cast<double>(bits));
 
-    // The digits, trailing zeros dropped; `point` is the exponent of the first digit.
-    char scratch[20];
-    char* digits_end = scratch + sizeof scratch;
-    char* digits = detail::write_digits_backwards(decimal.significand, digits_end);
-    int count = static_cast<int>(digits_end - digits);
+    // The digits, followed by zeros that the positional form may need; trailing zeros of the
+    // significand are then dropped from the count. `point` is the exponent of the first digit.
+    char digits[32];
+    std::memset(digits, '0', sizeof digits);
+    int count = decimal_digit_count(decimal.significand);
+    write_significand(decimal.significand, count, digits);
     int point = decimal.exponent + count - 1;
     while (digits[count - 1] == '0')
         --count;
 
-    if (point >= -5 && point <= 15) {
-        if (point < 0) {
-            // "0." and -point - 1 zeros before the digits: write a run of zeros and overwrite.
-            std::memcpy(p, "0.000000", 8);
-            p += 1 - point;
-            std::memcpy(p, digits, static_cast<std::size_t>(count));
-            p += count;
-        } else if (count <= point + 1) {
-            std::memcpy(p, digits, static_cast<std::size_t>(count));
-            std::memset(p + count, '0', static_cast<std::size_t>(point + 1 - count));
-            p += point + 1;
-            std::memcpy(p, ".0", 2);
-            p += 2;
-        } else {
-            std::memcpy(p, digits, static_cast<std::size_t>(point + 1));
-            p += point + 1;
-            *p++ = '.';
-            std::memcpy(p, digits + point + 1, static_cast<std::size_t>(count - point - 1));
-            p += count - point - 1;
+    if (point >= 0 && point <= 15) {
+        std::memcpy(p, digits, 16);
+        p[point + 1] = '.';
+        if (count <= point + 1) {
+            p[point + 2] = '0';
+            return static_cast<std::size_t>(p + point + 3 - out);
         }
-    } else {
-        *p++ = digits[0];
-        if (count > 1) {
-            *p++ = '.';
-            std::memcpy(p, digits + 1, static_cast<std::size_t>(count - 1));
-            p += count - 1;
-        }
-        *p++ = 'e';
-        *p++ = point < 0 ? '-' : '+';
-        unsigned magnitude = static_cast<unsigned>(point < 0 ? -point : point);
-        char exponent_digits[20];
-        char* exponent_end = exponent_digits + sizeof exponent_digits;
-        char* exponent_start = detail::write_digits_backwards(magnitude, exponent_end);
-        std::memcpy(p, exponent_start, static_cast<std::size_t>(exponent_end - exponent_start));
-        p += exponent_end - exponent_start;
+        std::memcpy(p + point + 2, digits + point + 1, 16);
+        return static_cast<std::size_t>(p + count + 1 - out);
     }
-    return static_cast<std::size_t>(p - out);
+    if (point < 0 && point >= -5) {
+        // "0." and -point - 1 zeros, then the digits.
+        std::memcpy(p, "0.000000", 8);
+        std::memcpy(p + 1 - point, digits, 17);
+        return static_cast<std::size_t>(p + 1 - point + count - out);
+    }
+    p[0] = digits[0];
+    p[1] = '.';
+    std::memcpy(p + 2, digits + 1, 16);
+    p += count == 1 ? 1 : count + 1;
+    const auto& exponent = exponent_texts[static_cast<std::size_t>(point - exponent_text_min)];
+    std::memcpy(p, exponent.data(), 8);
+    return static_cast<std::size_t>(p + exponent[7] - out);
 }
 
 }  // namespace vantor::json

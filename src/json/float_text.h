@@ -10,6 +10,27 @@ namespace vantor::json {
 // five-byte exponent text.
 inline constexpr std::size_t float_text_capacity = 24;
 
+// The scratch area the text is formed in: the text plus slack, so that the digits are moved with
+// copies of fixed width (which compile to a few register moves) instead of copies sized at run
+// time.
+inline constexpr std::size_t float_text_scratch_size = float_text_capacity + 24;
+
+namespace detail {
+
+// floor(e * log10 2), floor(log10(3/4 * 2^e)) and floor(e * log2 10) by integer products, exact
+// for |e| <= 1100 (the binary64 range needs |e| <= 1080).
+constexpr int floor_log10_pow2(int e) {
+    return (e * 315653) >> 20;
+}
+constexpr int floor_log10_three_quarters_pow2(int e) {
+    return (e * 315653 - 131007) >> 20;
+}
+constexpr int floor_log2_pow10(int e) {
+    return (e * 1741647) >> 19;
+}
+
+}  // namespace detail
+
 // A positive decimal significand * 10^exponent. The significand may carry trailing zeros.
 struct DecimalFloat {
     std::uint64_t significand;
@@ -20,8 +41,9 @@ struct DecimalFloat {
 // nearest one when several are shortest.
 DecimalFloat shortest_decimal(double magnitude);
 
-// Writes the float text of `value` at `out` (room for float_text_capacity bytes) and returns its
-// length. A non-finite value, which the value model never holds, is written "null".
+// Writes the float text of `value` at `out` (room for float_text_scratch_size bytes, of which
+// at most float_text_capacity form the text) and returns its length. A non-finite value, which the
+// value model never holds, is written "null".
 std::size_t format_float_text(double value, char* out);
 
 }  // namespace vantor::json

@@ -136,7 +136,7 @@ void write_json_string(std::string_view text, ByteBuffer& out) {
 }
 
 void write_json_float(double value, ByteBuffer& out) {
-    char scratch[float_text_capacity];
+    char scratch[float_text_scratch_size];
     out.append(scratch, format_float_text(value, scratch));
 }
 

@@ -1,5 +1,5 @@
 // The float text: layout rules, the shortest digits checked against independent oracles (Python's
-// repr through a fixture file, and std::to_chars).
+// repr through a fixture file, and std::to_chars on ten million random values).
 #include "json/float_text.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <limits>
@@ -167,6 +168,114 @@ TEST(FloatText, ReprConversionOfTheOracle) {
     EXPECT_EQ(repr_to_float_text("-0.0"), "-0.0");
     EXPECT_EQ(repr_to_float_text("12.34"), "12.34");
     EXPECT_EQ(repr_to_float_text("5e-324"), "5e-324");
+}
+
+TEST(FloatDigits, ExponentEstimatesAreExact) {
+    // Against long double logarithms, which are far from an integer everywhere but at e = 0.
+    for (int e = -1100; e <= 1100; ++e) {
+        long double log10_2 = std::log10(2.0L);
+        auto expected_pow2 = static_cast<int>(std::floor(e * log10_2));
+        auto expected_three_quarters =
+            static_cast<int>(std::floor(e * log10_2 + std::log10(0.75L)));
+        EXPECT_EQ(detail::floor_log10_pow2(e), expected_pow2) << e;
+        EXPECT_EQ(detail::floor_log10_three_quarters_pow2(e), expected_three_quarters) << e;
+    }
+    for (int e = -400; e <= 400; ++e) {
+        EXPECT_EQ(detail::floor_log2_pow10(e), static_cast<int>(std::floor(e * std::log2(10.0L))))
+            << e;
+    }
+}
+
+// The shortest digits by std::to_chars, which also picks the nearest of several shortest; both
+// results with trailing zeros removed.
+DecimalFloat to_chars_decimal(double magnitude) {
+    char text[32];
+    auto end =
+        std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific).ptr;
+    DecimalFloat decimal{0, 0};
+    const char* p = text;
+    int fraction_digits = 0;
+    bool after_point = false;
+    for (; *p != 'e'; ++p) {
+        if (*p == '.') {
+            after_point = true;
+        } else {
+            decimal.significand = decimal.significand * 10 + static_cast<unsigned>(*p - '0');
+            fraction_digits += after_point ? 1 : 0;
+        }
+    }
+    int exponent = 0;
+    std::from_chars(p + (p[1] == '+' ? 2 : 1), end, exponent);
+    decimal.exponent = exponent - fraction_digits;
+    return decimal;
+}
+
+DecimalFloat without_trailing_zeros(DecimalFloat decimal) {
+    while (decimal.significand % 10 == 0) {
+        decimal.significand /= 10;
+        ++decimal.exponent;
+    }
+    return decimal;
+}
+
+// Checks one positive finite value; reports at most a few mismatches in full.
+bool digits_agree_with_to_chars(double magnitude, std::size_t& reported) {
+    DecimalFloat expected = to_chars_decimal(magnitude);
+    DecimalFloat actual = without_trailing_zeros(shortest_decimal(magnitude));
+    if (expected.significand == actual.significand && expected.exponent == actual.exponent) {
+        return true;
+    }
+    if (++reported <= 10) {
+        ADD_FAILURE() << "bits " << std::hex << std::bit_cast<std::uint64_t>(magnitude) << std::dec
+                      << ": " << actual.significand << "e" << actual.exponent << ", to_chars gives "
+                      << expected.significand << "e" << expected.exponent;
+    }
+    return false;
+}
+
+TEST(FloatDigits, AgreeWithToCharsOnTenMillionRandomValues) {
+    std::mt19937_64 rng(42);
+    std::size_t reported = 0;
+    std::size_t checked = 0;
+    while (checked < 10'000'000) {
+        std::uint64_t bits = rng() & ~(std::uint64_t{1} << 63);
+        if ((bits >> 52) == 0x7ff || bits == 0) continue;
+        digits_agree_with_to_chars(from_bits(bits), reported);
+        ++checked;
+    }
+    EXPECT_EQ(reported, 0u);
+}
+
+TEST(FloatDigits, AgreeWithToCharsOnEdgeFamilies) {
+    std::size_t reported = 0;
+    // The smallest subnormals, and every power of two with its neighbours (where the interval
+    // below is narrower).
+    for (std::uint64_t bits = 1; bits <= 100'000; ++bits) {
+        digits_agree_with_to_chars(from_bits(bits), reported);
+    }
+    for (std::uint64_t exponent = 0; exponent < 0x7ff; ++exponent) {
+        for (std::uint64_t fraction :
+             {0ull, 1ull, 2ull, 3ull, (1ull << 52) - 1, (1ull << 52) - 2}) {
+            std::uint64_t bits = exponent << 52 | fraction;
+            if (bits != 0) digits_agree_with_to_chars(from_bits(bits), reported);
+        }
+    }
+    // Short decimals, whose shortest digits come from the candidate with a digit fewer, and the
+    // integers around 2^53.
+    std::mt19937_64 rng(7);
+    for (int i = 0; i < 1'000'000; ++i) {
+        std::uint64_t digits = rng() % 100'000 + 1;
+        auto exponent = static_cast<int>(rng() % 640) - 330;
+        char text[40];
+        std::snprintf(text, sizeof text, "%llue%d", static_cast<unsigned long long>(digits),
+                      exponent);
+        double value = std::strtod(text, nullptr);
+        if (value != 0 && std::isfinite(value)) digits_agree_with_to_chars(value, reported);
+    }
+    for (std::uint64_t n = (1ull << 53) - 1000; n <= (1ull << 53) + 1000; ++n) {
+        digits_agree_with_to_chars(static_cast<double>(n), reported);
+    }
+    EXPECT_EQ(reported, 0u);
 }
 
 #ifdef VANTOR_FLOAT_FIXTURE
