@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "columnarize.h"
@@ -38,7 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(rows.ok());
 
     // The result is an object, so wrap it in an array to read it back with the payload reader.
-    std::string wrapped = "[" + std::string(text) + "]";
+    std::string wrapped;
+    wrapped.reserve(text.size() + 2);
+    wrapped.append(1, '[').append(text).append(1, ']');
     vantor::json::Arena result_arena;
     vantor::json::ReadResult result = vantor::json::read_payload(wrapped, result_arena);
     if (!result.ok()) {
