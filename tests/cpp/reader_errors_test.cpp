@@ -1,6 +1,7 @@
 // Every reading error, checked as its full text: description, line and column together.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -179,6 +180,65 @@ TEST(ReaderErrors, Strings) {
         {"[{\"\xFF\":1}]", "invalid unicode code point at line 1 column 5"},
         {"[{\"a\\q\":1}]", "invalid escape at line 1 column 6"},
     });
+}
+
+// Reference check of well-formed UTF-8, written as decode-then-judge: the code point must need
+// exactly the sequence's length (no overlong form), and must be neither a surrogate nor above
+// U+10FFFF.
+bool reference_utf8_ok(const std::string& bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        auto lead = static_cast<unsigned char>(bytes[i]);
+        std::size_t length = lead < 0x80         ? 1
+                             : lead >> 5 == 0x6  ? 2
+                             : lead >> 4 == 0xE  ? 3
+                             : lead >> 3 == 0x1E ? 4
+                                                 : 0;
+        if (length == 0 || i + length > bytes.size()) return false;
+        std::uint32_t code_point = length == 1 ? lead : lead & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code_point = (code_point << 6) | (next & 0x3F);
+        }
+        const std::uint32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code_point < minimum[length]) return false;
+        if (code_point >= 0xD800 && code_point <= 0xDFFF) return false;
+        if (code_point > 0x10FFFF) return false;
+        i += length;
+    }
+    return true;
+}
+
+TEST(ReaderErrors, Utf8CheckAgreesWithReference) {
+    const unsigned char alphabet[] = {'a',  0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0,
+                                      0xC1, 0xC2, 0xDF, 0xE0, 0xE1, 0xEC, 0xED, 0xEE, 0xEF,
+                                      0xF0, 0xF1, 0xF3, 0xF4, 0xF5, 0xF8, 0xFE, 0xFF};
+    std::uint64_t state = 88172645463325252u;
+    int invalid = 0;
+    int valid_non_ascii = 0;
+    for (int round = 0; round < 200000; ++round) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        std::string bytes;
+        for (std::uint64_t bits = state, n = 1 + state % 6; n > 0; --n, bits >>= 5) {
+            bytes += static_cast<char>(alphabet[(bits >> 3) % sizeof alphabet]);
+        }
+        std::string payload = std::string("[\"") + bytes + "\"]";
+        std::string expected =
+            reference_utf8_ok(bytes)
+                ? "<read without error>"
+                : "invalid unicode code point at line 1 column " + std::to_string(bytes.size() + 3);
+        if (expected != "<read without error>") {
+            ++invalid;
+        } else if (bytes.find_first_not_of("a\x7F") != std::string::npos) {
+            ++valid_non_ascii;
+        }
+        ASSERT_EQ(read_error_of(payload), expected) << ::testing::PrintToString(bytes);
+    }
+    EXPECT_GT(invalid, 1000);
+    EXPECT_GT(valid_non_ascii, 1000);
 }
 
 TEST(ReaderErrors, NestingBudget) {
