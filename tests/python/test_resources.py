@@ -12,8 +12,9 @@ import pytest
 CALLS_SOURCE = """
 import json
 class Index:
+    value = 123456789012345678  # not a cached small int, so a leaked reference to it shows
     def __index__(self):
-        return 7
+        return self.value
 class IndexRaises:
     def __index__(self):
         raise ValueError("no")
@@ -56,7 +57,8 @@ exec(CALLS_SOURCE)  # defines CALLS, FAULT_CALLS and call() here as well
 
 
 def referenced_objects(args, kwargs):
-    return list(args) + list(kwargs.values()) + list(kwargs)
+    objects = list(args) + list(kwargs.values()) + list(kwargs)
+    return objects + [obj.value for obj in objects if isinstance(obj, Index)]
 
 
 @pytest.mark.parametrize("index", range(len(CALLS)))
