@@ -27,21 +27,41 @@ constexpr std::array<char, 256> escape_letters = [] {
 
 constexpr char lowercase_hex[] = "0123456789abcdef";
 
-void write_escape(unsigned char byte, ByteBuffer& out) {
-    char letter = escape_letters[byte];
-    if (letter != 'u') {
-        char* p = out.tail(2);
-        p[0] = '\\';
-        p[1] = letter;
-        out.commit(2);
-        return;
+// The escape text of each byte that needs one, padded to eight bytes with its length in the last
+// byte: one fixed-width copy writes any escape, with no branch on its form.
+constexpr auto escape_texts = [] {
+    std::array<std::array<char, 8>, 256> texts{};
+    for (int byte = 0; byte < 256; ++byte) {
+        char letter = escape_letters[static_cast<std::size_t>(byte)];
+        auto& text = texts[static_cast<std::size_t>(byte)];
+        if (letter == 0) continue;
+        text[0] = '\\';
+        if (letter == 'u') {
+            text[1] = 'u';
+            text[2] = '0';
+            text[3] = '0';
+            text[4] = lowercase_hex[byte >> 4];
+            text[5] = lowercase_hex[byte & 0xf];
+            text[7] = 6;
+        } else {
+            text[1] = letter;
+            text[7] = 2;
+        }
     }
-    char* p = out.tail(6);
-    std::memcpy(p, "\\u00", 4);
-    p[4] = lowercase_hex[byte >> 4];
-    p[5] = lowercase_hex[byte & 0xf];
-    out.commit(6);
+    return texts;
+}();
+
+// Writes the escape of `byte` at `out` (with room for eight bytes) and returns its end.
+inline char* write_escape(unsigned char byte, char* out) {
+    const auto& text = escape_texts[byte];
+    std::memcpy(out, text.data(), 8);
+    return out + text[7];
 }
+
+// Text is escaped in pieces of at most this many bytes; each piece reserves room for its worst
+// case (every byte a six-byte escape) once, so runs and escapes are written without further
+// capacity checks while the reservation stays small next to the text.
+constexpr std::size_t escape_piece_bytes = 4096;
 
 void write_object(const JsonObject& object, ByteBuffer& out) {
     out.push_back('{');
@@ -109,30 +129,38 @@ void write_json(const JsonValue& value, ByteBuffer& out) {
 }
 
 void write_json_string(std::string_view text, ByteBuffer& out) {
-    out.push_back('"');
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     std::size_t size = text.size();
-    std::size_t run_start = 0;
     std::size_t i = 0;
-    while (true) {
-        // Most text needs no escape: test four bytes per step before looking at single bytes.
-        while (i + 4 <= size && !(escape_letters[bytes[i]] | escape_letters[bytes[i + 1]] |
-                                  escape_letters[bytes[i + 2]] | escape_letters[bytes[i + 3]])) {
-            i += 4;
+    bool first_piece = true;
+    do {
+        std::size_t piece_end = size - i > escape_piece_bytes ? i + escape_piece_bytes : size;
+        // Room for the quotes and the piece escaped throughout, and slack for the last escape's
+        // eight-byte copy.
+        char* start = out.tail((piece_end - i) * 6 + 8);
+        char* p = start;
+        if (first_piece) *p++ = '"';
+        first_piece = false;
+        while (true) {
+            std::size_t run_start = i;
+            // Most text needs no escape: test four bytes per step before looking at single bytes.
+            while (i + 4 <= piece_end &&
+                   !(escape_letters[bytes[i]] | escape_letters[bytes[i + 1]] |
+                     escape_letters[bytes[i + 2]] | escape_letters[bytes[i + 3]])) {
+                i += 4;
+            }
+            while (i < piece_end && escape_letters[bytes[i]] == 0)
+                ++i;
+            if (i != run_start) {
+                std::memcpy(p, bytes + run_start, i - run_start);
+                p += i - run_start;
+            }
+            if (i == piece_end) break;
+            p = write_escape(bytes[i++], p);
         }
-        while (i < size && escape_letters[bytes[i]] == 0)
-            ++i;
-        if (i == size) break;
-        if (i != run_start) out.append(text.data() + run_start, i - run_start);
-        write_escape(bytes[i], out);
-        run_start = ++i;
-    }
-    // The last run and the closing quote go out together.
-    std::size_t run = size - run_start;
-    char* p = out.tail(run + 1);
-    if (run != 0) std::memcpy(p, text.data() + run_start, run);
-    p[run] = '"';
-    out.commit(run + 1);
+        if (i == size) *p++ = '"';
+        out.commit(static_cast<std::size_t>(p - start));
+    } while (i < size);
 }
 
 void write_json_float(double value, ByteBuffer& out) {

@@ -84,45 +84,72 @@ TEST(WriteJsonString, EscapesExactlyTheRequiredBytes) {
     }
 }
 
+// The escaped form of one byte, spelled out byte by byte from the table of escapes.
+std::string expected_escape(int byte) {
+    switch (byte) {
+        case '"':
+            return "\\\"";
+        case '\\':
+            return "\\\\";
+        case '\b':
+            return "\\b";
+        case '\t':
+            return "\\t";
+        case '\n':
+            return "\\n";
+        case '\f':
+            return "\\f";
+        case '\r':
+            return "\\r";
+        default:
+            if (byte < 0x20) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "\\u%04x", byte);
+                return hex;
+            }
+            return std::string(1, static_cast<char>(byte));
+    }
+}
+
 TEST(WriteJsonString, EveryByteValue) {
-    // Each single byte alone: escaped as the table of escapes says, otherwise copied.
     for (int byte = 0; byte < 256; ++byte) {
         char c = static_cast<char>(byte);
-        std::string expected;
-        switch (byte) {
-            case '"':
-                expected = "\\\"";
-                break;
-            case '\\':
-                expected = "\\\\";
-                break;
-            case '\b':
-                expected = "\\b";
-                break;
-            case '\t':
-                expected = "\\t";
-                break;
-            case '\n':
-                expected = "\\n";
-                break;
-            case '\f':
-                expected = "\\f";
-                break;
-            case '\r':
-                expected = "\\r";
-                break;
-            default:
-                if (byte < 0x20) {
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "\\u%04x", byte);
-                    expected = hex;
-                } else {
-                    expected = std::string(1, c);
-                }
-        }
+        std::string expected = expected_escape(byte);
         expected.insert(expected.begin(), '"');
         expected.push_back('"');
         EXPECT_EQ(string_literal(std::string_view(&c, 1)), expected) << byte;
+    }
+}
+
+TEST(WriteJsonString, LongTextsWithEscapesAnywhere) {
+    // Lengths and escape positions around the 4096-byte pieces the text is escaped in, and texts
+    // that are all escapes (the longest output per input byte).
+    struct Case {
+        std::size_t length;
+        std::vector<std::size_t> escape_positions;
+        char escape;
+    };
+    const Case cases[] = {
+        {4095, {4094}, '\x01'},          {4096, {4095}, '"'}, {4097, {4095, 4096}, '\n'},
+        {8193, {0, 4096, 8192}, '\x1f'}, {10000, {}, 0},      {5000, {4000}, '\\'},
+    };
+    for (const Case& c : cases) {
+        std::string text(c.length, 'a');
+        for (std::size_t position : c.escape_positions)
+            text[position] = c.escape;
+        std::string expected = "\"";
+        for (char byte : text)
+            expected += expected_escape(static_cast<unsigned char>(byte));
+        expected += '"';
+        EXPECT_EQ(string_literal(text), expected) << c.length;
+    }
+    for (int byte : {0x01, 0x0a}) {
+        std::string text(9000, static_cast<char>(byte));
+        std::string expected = "\"";
+        for (std::size_t i = 0; i < text.size(); ++i)
+            expected += expected_escape(byte);
+        expected += '"';
+        EXPECT_EQ(string_literal(text), expected) << byte;
     }
 }
 
