@@ -39,11 +39,11 @@ constexpr const char columnarize_doc[] =
     "ordinary `RuntimeError` rather than as the binding layer's\n"
     "`PanicException`. `PanicException` derives from `BaseException`, not\n"
     "`Exception`, so it would silently bypass the `except Exception:` guard\n"
-    "in `columnar.py` and break the \"a broken codec must never break a\n"
-    "tool call\" contract (code-review fix). The barrier does NOT protect\n"
-    "against a stack overflow, which aborts the process unconditionally\n"
-    "and cannot be caught by any mechanism: a residual, documented\n"
-    "limitation.";
+    "in `columnar.py` and break the contract\n"
+    "\"a broken codec must never break a tool call\" (code-review fix).\n"
+    "The barrier does NOT protect against a stack overflow, which aborts\n"
+    "the process unconditionally and cannot be caught by any mechanism:\n"
+    "a residual, documented limitation.";
 
 PyMethodDef columnarize_method = {
     "columnarize",

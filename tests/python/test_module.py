@@ -30,8 +30,9 @@ def test_signature_and_docstring(codec):
     assert "columnarize(payload" not in doc and "\n--\n" not in doc
     assert not doc.endswith("\n")
     panic_safety = doc[doc.index("Panic safety: `columnarize_json` is run inside") :]
-    assert panic_safety.endswith("a residual, documented\nlimitation.")
+    assert panic_safety.endswith("a residual, documented limitation.")
     assert max(len(line) for line in doc.splitlines()) <= 72
+    assert '"a broken codec must never break a tool call"' in panic_safety
     # The paragraph's three statements, in their order.
     order = [panic_safety.index(word) for word in ("RuntimeError", "BaseException", "stack overflow")]
     assert order == sorted(order)
