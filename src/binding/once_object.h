@@ -21,8 +21,9 @@ class OnceObject {
     PyObject* get(Create&& create) {
         if (PyObject* ready = object_.load(std::memory_order_acquire)) return ready;
         if (!guard_.try_lock()) {
-            Py_BEGIN_ALLOW_THREADS guard_.lock();
-            Py_END_ALLOW_THREADS
+            PyThreadState* saved = PyEval_SaveThread();
+            guard_.lock();
+            PyEval_RestoreThread(saved);
         }
         std::lock_guard<std::mutex> held(guard_, std::adopt_lock);
         PyObject* ready = object_.load(std::memory_order_acquire);
