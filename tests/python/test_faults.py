@@ -108,3 +108,30 @@ def test_a_wrong_payload_while_finalizing_is_a_panic_exception(python_in_subproc
     assert result.stdout == (
         "PanicException: Cannot attach to the Python interpreter while it is finalizing.\n"
     )
+
+
+def test_first_use_from_many_threads_creates_one_panic_type(python_in_subprocess, fault_module_dir):
+    # A fresh process, so the panic type and the "add_note" name are made under contention.
+    result = python_in_subprocess(
+        "import os, threading, vantor_codec\n"
+        "os.dup2(os.open(os.devnull, os.O_WRONLY), 2)\n"
+        "start = threading.Barrier(8)\n"
+        "types, notes = [], []\n"
+        "def work():\n"
+        "    start.wait()\n"
+        "    try:\n"
+        "        vantor_codec.columnarize(b'#vantor-fault:boundary:x')\n"
+        "    except BaseException as error:\n"
+        "        types.append(type(error))\n"
+        "    try:\n"
+        "        vantor_codec.columnarize('x')\n"
+        "    except TypeError as error:\n"
+        "        notes.append(tuple(error.__notes__))\n"
+        "threads = [threading.Thread(target=work) for _ in range(8)]\n"
+        "for t in threads: t.start()\n"
+        "for t in threads: t.join()\n"
+        "print(len(types), len(set(types)), types[0].__name__, set(notes))\n",
+        module_dir=fault_module_dir,
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip() == "8 1 PanicException {(\"while processing 'payload'\",)}"
