@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The Debian unstable root filesystem that provides CPython 3.14 and the toolchain on hosts that
 # lack them. Sourced by ./dev; defines root_ensure and root_run.
 #
@@ -110,7 +111,7 @@ root_create() {
 
 root_install_packages() {
     local log="$VANTOR_ROOT.log" started=$SECONDS
-    root_log "installing ${#ROOT_PACKAGES[@]} packages into the root (first run only, several minutes)"
+    root_log "installing ${#ROOT_PACKAGES[@]} packages into the root (several minutes the first time)"
     if ! root_run_raw /bin/sh -c \
         'apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$@" && apt-get clean' \
         sh "${ROOT_PACKAGES[@]}" >>"$log" 2>&1; then
@@ -127,8 +128,9 @@ root_install_packages() {
 root_ensure() {
     [[ $(id -u) -eq 0 ]] ||
         root_die "not root: the Debian root needs root (or install python3.14 with its headers)"
-    command -v unshare >/dev/null && command -v chroot >/dev/null ||
+    if ! command -v unshare >/dev/null || ! command -v chroot >/dev/null; then
         root_die "unshare and chroot are needed to enter the Debian root"
+    fi
     mkdir -p "$(dirname "$VANTOR_ROOT")"
     local stamp="$VANTOR_ROOT/var/lib/vantor-codec-packages" wanted
     wanted=$(printf '%s\n' "${ROOT_PACKAGES[@]}" | sort)
