@@ -39,7 +39,8 @@ struct Column {
 };
 
 TransformOutcome failure(std::string_view prefix, std::string_view detail) {
-    TransformOutcome outcome{TransformOutcome::Kind::failure, ByteBuffer(prefix.size() + detail.size())};
+    TransformOutcome outcome{TransformOutcome::Kind::failure,
+                             ByteBuffer(prefix.size() + detail.size())};
     outcome.text.append(prefix);
     outcome.text.append(detail);
     return outcome;
@@ -57,7 +58,7 @@ TransformOutcome non_object_failure(const JsonValue& element) {
 // value matches the first row's. Rows usually repeat their predecessor's member order, so the
 // previous row's column at the same position is tried before the name set is consulted.
 class ColumnDiscovery {
-public:
+  public:
     explicit ColumnDiscovery(json::Arena& arena) : seen_(arena) {}
 
     void add_row(const JsonObject& row, bool first_row) {
@@ -82,15 +83,12 @@ public:
     // The column of each member of each row, rows in order, members in their row's order.
     const std::vector<std::size_t>& member_columns() const { return member_columns_; }
 
-private:
+  private:
     std::size_t lookup_or_add(std::string_view name) {
-        if (const JsonValue* known = seen_.find(name)) {
-            return static_cast<std::size_t>(known->as_number().unsigned_value());
-        }
-        std::size_t column = columns_.size();
-        seen_.insert(name, JsonValue::number(JsonNumber::from_unsigned(column)));
-        columns_.push_back(Column{.name = name});
-        return column;
+        auto [index, added] =
+            seen_.try_insert(name, JsonValue::number(JsonNumber::from_unsigned(columns_.size())));
+        if (added) columns_.push_back(Column{.name = name});
+        return static_cast<std::size_t>(index->as_number().unsigned_value());
     }
 
     static void observe(Column& column, const JsonValue& value, bool first_row) {
@@ -98,8 +96,8 @@ private:
         if (!value.is_null()) column.holds_non_null = true;
         if (first_row) {
             column.reference = &value;
-        } else if (column.matches_reference &&
-                   (column.reference == nullptr || !column_values_equal(*column.reference, value))) {
+        } else if (column.matches_reference && (column.reference == nullptr ||
+                                                !column_values_equal(*column.reference, value))) {
             column.matches_reference = false;
         }
     }

@@ -41,12 +41,14 @@ void run_columnarize(benchmark::State& state, const std::string& payload) {
 }
 
 void columnarize_shape(benchmark::State& state, const char* shape, Generator generate) {
-    run_columnarize(state, cached_payload(shape, generate, static_cast<std::size_t>(state.range(0))));
+    run_columnarize(state,
+                    cached_payload(shape, generate, static_cast<std::size_t>(state.range(0))));
 }
 
 #if defined(VANTOR_HAVE_YYJSON)
 void yyjson_round_trip(benchmark::State& state, const char* shape, Generator generate) {
-    const std::string& payload = cached_payload(shape, generate, static_cast<std::size_t>(state.range(0)));
+    const std::string& payload =
+        cached_payload(shape, generate, static_cast<std::size_t>(state.range(0)));
     for (auto _ : state) {
         yyjson_doc* doc = yyjson_read(payload.data(), payload.size(), 0);
         std::size_t length = 0;
@@ -59,7 +61,8 @@ void yyjson_round_trip(benchmark::State& state, const char* shape, Generator gen
 }
 
 void yyjson_read_only(benchmark::State& state, const char* shape, Generator generate) {
-    const std::string& payload = cached_payload(shape, generate, static_cast<std::size_t>(state.range(0)));
+    const std::string& payload =
+        cached_payload(shape, generate, static_cast<std::size_t>(state.range(0)));
     for (auto _ : state) {
         yyjson_doc* doc = yyjson_read(payload.data(), payload.size(), 0);
         benchmark::DoNotOptimize(doc);
@@ -69,9 +72,12 @@ void yyjson_read_only(benchmark::State& state, const char* shape, Generator gene
 }
 #endif
 
-#define VANTOR_SHAPE(shape)                                                              \
-    BENCHMARK_CAPTURE(columnarize_shape, shape, #shape, vantor::bench::shape)            \
-        ->Arg(1 << 10)->Arg(100 << 10)->Arg(10 << 20)->Unit(benchmark::kMicrosecond);
+#define VANTOR_SHAPE(shape)                                                   \
+    BENCHMARK_CAPTURE(columnarize_shape, shape, #shape, vantor::bench::shape) \
+        ->Arg(1 << 10)                                                        \
+        ->Arg(100 << 10)                                                      \
+        ->Arg(10 << 20)                                                       \
+        ->Unit(benchmark::kMicrosecond);
 VANTOR_SHAPE(tool_call_rows)
 VANTOR_SHAPE(number_rows)
 VANTOR_SHAPE(string_rows)
@@ -79,11 +85,13 @@ VANTOR_SHAPE(sparse_rows)
 VANTOR_SHAPE(wide_rows)
 
 #if defined(VANTOR_HAVE_YYJSON)
-#define VANTOR_YYJSON_SHAPE(shape)                                                          \
-    BENCHMARK_CAPTURE(yyjson_round_trip, shape, #shape, vantor::bench::shape)               \
-        ->Arg(10 << 20)->Unit(benchmark::kMicrosecond);                                     \
-    BENCHMARK_CAPTURE(yyjson_read_only, shape, #shape, vantor::bench::shape)                \
-        ->Arg(10 << 20)->Unit(benchmark::kMicrosecond);
+#define VANTOR_YYJSON_SHAPE(shape)                                            \
+    BENCHMARK_CAPTURE(yyjson_round_trip, shape, #shape, vantor::bench::shape) \
+        ->Arg(10 << 20)                                                       \
+        ->Unit(benchmark::kMicrosecond);                                      \
+    BENCHMARK_CAPTURE(yyjson_read_only, shape, #shape, vantor::bench::shape)  \
+        ->Arg(10 << 20)                                                       \
+        ->Unit(benchmark::kMicrosecond);
 VANTOR_YYJSON_SHAPE(tool_call_rows)
 VANTOR_YYJSON_SHAPE(number_rows)
 VANTOR_YYJSON_SHAPE(string_rows)
@@ -93,30 +101,48 @@ VANTOR_YYJSON_SHAPE(wide_rows)
 
 // Hostile shapes, each at several sizes: time per payload byte must stay flat as they grow.
 void hostile_unique_members(benchmark::State& state) {
-    run_columnarize(state, cached_payload("unique", [](std::size_t n) {
-        return vantor::bench::unique_member_rows(n);
-    }, static_cast<std::size_t>(state.range(0))));
+    run_columnarize(
+        state, cached_payload(
+                   "unique", [](std::size_t n) { return vantor::bench::unique_member_rows(n); },
+                   static_cast<std::size_t>(state.range(0))));
 }
-BENCHMARK(hostile_unique_members)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(hostile_unique_members)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
 
 void hostile_two_rows_all_null(benchmark::State& state) {
-    run_columnarize(state, cached_payload("two_null", [](std::size_t n) {
-        return vantor::bench::two_wide_rows(n, true);
-    }, static_cast<std::size_t>(state.range(0))));
+    run_columnarize(
+        state, cached_payload(
+                   "two_null", [](std::size_t n) { return vantor::bench::two_wide_rows(n, true); },
+                   static_cast<std::size_t>(state.range(0))));
 }
-BENCHMARK(hostile_two_rows_all_null)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(hostile_two_rows_all_null)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
 
 void hostile_two_rows_all_constant(benchmark::State& state) {
-    run_columnarize(state, cached_payload("two_constant", [](std::size_t n) {
-        return vantor::bench::two_wide_rows(n, false);
-    }, static_cast<std::size_t>(state.range(0))));
+    run_columnarize(state, cached_payload(
+                               "two_constant",
+                               [](std::size_t n) { return vantor::bench::two_wide_rows(n, false); },
+                               static_cast<std::size_t>(state.range(0))));
 }
-BENCHMARK(hostile_two_rows_all_constant)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(hostile_two_rows_all_constant)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
 
 void hostile_mostly_constant_columns(benchmark::State& state) {
-    run_columnarize(state, cached_payload("mostly_constant", [](std::size_t columns) {
-        return vantor::bench::mostly_constant_columns(columns, 20);
-    }, static_cast<std::size_t>(state.range(0))));
+    run_columnarize(state, cached_payload(
+                               "mostly_constant",
+                               [](std::size_t columns) {
+                                   return vantor::bench::mostly_constant_columns(columns, 20);
+                               },
+                               static_cast<std::size_t>(state.range(0))));
 }
 BENCHMARK(hostile_mostly_constant_columns)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 

@@ -7,7 +7,7 @@ namespace vantor::bench {
 
 // A small deterministic generator, so every run measures the same bytes.
 class Random {
-public:
+  public:
     explicit Random(std::uint64_t seed) : state_(seed) {}
     std::uint64_t next() {
         state_ += 0x9e3779b97f4a7c15ULL;
@@ -18,16 +18,18 @@ public:
     }
     std::uint64_t below(std::uint64_t bound) { return next() % bound; }
 
-private:
+  private:
     std::uint64_t state_;
 };
 
-inline const char* const words[] = {"alpha", "bravo",  "charlie", "delta", "echo",
-                                    "foxtrot", "golf", "hotel",   "india", "juliett"};
-inline const char* const non_ascii_words[] = {"Zoë", "naïve", "Straße", "東京", "données",
-                                              "🙂 ok", "Ελλάδα", "café", "ångström", "привет"};
+inline const char* const words[] = {"alpha",   "bravo", "charlie", "delta", "echo",
+                                    "foxtrot", "golf",  "hotel",   "india", "juliett"};
+inline const char* const non_ascii_words[] = {"Zoë",     "naïve",  "Straße", "東京",     "données",
+                                              "🙂 ok", "Ελλάδα", "café",   "ångström", "привет"};
 
-inline std::string key(const char* prefix, std::uint64_t n) { return prefix + std::to_string(n); }
+inline std::string key(const char* prefix, std::uint64_t n) {
+    return prefix + std::to_string(n);
+}
 
 inline void append_text(std::string& out, Random& random, bool non_ascii, int words_count) {
     out += '"';
@@ -85,10 +87,21 @@ inline std::string number_rows(std::size_t target_bytes) {
             if (m) out += ',';
             out += "\"n" + std::to_string(m) + "\":";
             switch (m % 4) {
-                case 0: out += std::to_string(random.next() >> (random.below(60))); break;
-                case 1: out += "-" + std::to_string(1 + random.below(1000000)); break;
-                case 2: out += std::to_string(random.below(1000000)) + "." + std::to_string(random.below(1000)); break;
-                default: out += std::to_string(1 + random.below(9)) + "." + std::to_string(random.below(100000)) + "e" + std::to_string(static_cast<int>(random.below(40)) - 20); break;
+                case 0:
+                    out += std::to_string(random.next() >> (random.below(60)));
+                    break;
+                case 1:
+                    out += "-" + std::to_string(1 + random.below(1000000));
+                    break;
+                case 2:
+                    out += std::to_string(random.below(1000000)) + "." +
+                           std::to_string(random.below(1000));
+                    break;
+                default:
+                    out += std::to_string(1 + random.below(9)) + "." +
+                           std::to_string(random.below(100000)) + "e" +
+                           std::to_string(static_cast<int>(random.below(40)) - 20);
+                    break;
             }
         }
         out += '}';
@@ -125,8 +138,8 @@ inline std::string sparse_rows(std::size_t target_bytes) {
         std::uint64_t base = random.below(200);
         for (int m = 0; m < 10; ++m) {
             if (m) out += ',';
-            out += "\"field_" + std::to_string((base + 20 * m) % 200) + "\":" +
-                   std::to_string(random.below(100000));
+            out += "\"field_" + std::to_string((base + 20 * m) % 200) +
+                   "\":" + std::to_string(random.below(100000));
         }
         out += '}';
     }

@@ -12,7 +12,7 @@
 namespace vantor::json {
 
 class Arena {
-public:
+  public:
     explicit Arena(std::size_t first_block_bytes = 4096) : next_block_bytes_(first_block_bytes) {}
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
@@ -58,7 +58,7 @@ public:
         bytes_reserved_ = 0;
     }
 
-private:
+  private:
     struct alignas(std::max_align_t) Block {
         Block* previous;
     };

@@ -11,7 +11,7 @@
 namespace vantor::json {
 
 class ByteBuffer {
-public:
+  public:
     ByteBuffer() = default;
     explicit ByteBuffer(std::size_t initial_capacity) { grow_to(initial_capacity); }
     ByteBuffer(const ByteBuffer&) = delete;
@@ -57,7 +57,7 @@ public:
 
     void clear() { size_ = 0; }
 
-private:
+  private:
     void grow_for(std::size_t extra) {
         if (extra > SIZE_MAX - size_) throw std::bad_alloc();
         std::size_t needed = size_ + extra;

@@ -9,7 +9,9 @@
 namespace vantor::json {
 namespace {
 
-inline std::uint64_t rotl(std::uint64_t x, int b) { return (x << b) | (x >> (64 - b)); }
+inline std::uint64_t rotl(std::uint64_t x, int b) {
+    return (x << b) | (x >> (64 - b));
+}
 
 struct SipState {
     std::uint64_t v0, v1, v2, v3;
@@ -33,7 +35,8 @@ struct SipState {
 
 inline std::uint64_t load_le64(const unsigned char* p) {
     std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i) value = (value << 8) | p[i];
+    for (int i = 7; i >= 0; --i)
+        value = (value << 8) | p[i];
     return value;
 }
 

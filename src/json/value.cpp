@@ -89,90 +89,103 @@ JsonObject* JsonObject::from_members(Arena& arena, std::span<const JsonMember> m
     object->capacity_ = members.size();
     if (members.size() > linear_search_limit) {
         std::size_t slots = slot_count_for(members.size());
-        object->slots_ = arena.allocate_array<std::uint32_t>(slots);
-        std::memset(object->slots_, 0, slots * sizeof(std::uint32_t));
+        object->slots_ = arena.allocate_array<std::uint64_t>(slots);
+        std::memset(object->slots_, 0, slots * sizeof(std::uint64_t));
         object->slot_mask_ = slots - 1;
         object->keys_ = next_hash_keys();
     }
     for (const JsonMember& member : members) {
-        std::size_t position = object->find_position(member.name);
-        if (position < object->size_) {
-            object->members_[position].value = member.value;
-            continue;
+        Place place = object->locate(member.name);
+        if (place.position < object->size_) {
+            object->members_[place.position].value = member.value;
+        } else {
+            object->append(place, member.name, member.value);
         }
-        new (&object->members_[object->size_]) JsonMember{member.name, member.value};
-        if (object->slots_ != nullptr) object->index_insert(object->size_);
-        ++object->size_;
     }
     return object;
 }
 
-std::size_t JsonObject::find_position(std::string_view name) const {
+JsonObject::Place JsonObject::locate(std::string_view name) const {
     if (slots_ == nullptr) {
         for (std::size_t i = 0; i < size_; ++i) {
-            if (members_[i].name == name) return i;
+            if (members_[i].name == name) return {i, 0, 0};
         }
-        return size_;
+        return {size_, 0, 0};
     }
-    std::size_t slot = siphash13(keys_, name) & slot_mask_;
-    while (std::uint32_t entry = slots_[slot]) {
-        if (members_[entry - 1].name == name) return entry - 1;
+    std::uint64_t hash = siphash13(keys_, name);
+    std::uint64_t tag = hash & 0xffffffff00000000ULL;
+    std::size_t slot = static_cast<std::size_t>(hash) & slot_mask_;
+    while (std::uint64_t entry = slots_[slot]) {
+        if ((entry & 0xffffffff00000000ULL) == tag) {
+            std::size_t position = static_cast<std::uint32_t>(entry) - 1;
+            if (members_[position].name == name) return {position, slot, tag};
+        }
         slot = (slot + 1) & slot_mask_;
     }
-    return size_;
+    return {size_, slot, tag};
 }
 
 const JsonValue* JsonObject::find(std::string_view name) const {
-    std::size_t position = find_position(name);
+    std::size_t position = locate(name).position;
     return position < size_ ? &members_[position].value : nullptr;
 }
 
 std::optional<JsonValue> JsonObject::insert(std::string_view name, JsonValue value) {
-    std::size_t position = find_position(name);
-    if (position < size_) {
-        JsonValue previous = members_[position].value;
-        members_[position].value = value;
+    Place place = locate(name);
+    if (place.position < size_) {
+        JsonValue previous = members_[place.position].value;
+        members_[place.position].value = value;
         return previous;
     }
-    append(name, value);
+    append(place, name, value);
     return std::nullopt;
 }
 
-void JsonObject::append(std::string_view name, JsonValue value) {
+std::pair<const JsonValue*, bool> JsonObject::try_insert(std::string_view name, JsonValue value) {
+    Place place = locate(name);
+    if (place.position < size_) return {&members_[place.position].value, false};
+    append(place, name, value);
+    return {&members_[size_ - 1].value, true};
+}
+
+void JsonObject::append(const Place& place, std::string_view name, JsonValue value) {
     if (size_ == capacity_) {
         if (size_ + 1 >= std::numeric_limits<std::uint32_t>::max()) {
             throw std::length_error("object has too many members");
         }
         std::size_t capacity = capacity_ == 0 ? 4 : capacity_ * 2;
         auto* grown = arena_->allocate_array<JsonMember>(capacity);
-        if (size_ != 0) std::memcpy(static_cast<void*>(grown), members_, size_ * sizeof(JsonMember));
+        if (size_ != 0)
+            std::memcpy(static_cast<void*>(grown), members_, size_ * sizeof(JsonMember));
         members_ = grown;
         capacity_ = capacity;
     }
     new (&members_[size_]) JsonMember{name, value};
     ++size_;
-    if (size_ > linear_search_limit) {
-        if (slots_ == nullptr || size_ * 2 > slot_mask_ + 1) {
-            rebuild_index();
-        } else {
-            index_insert(size_ - 1);
-        }
+    if (slots_ != nullptr && size_ * 2 <= slot_mask_ + 1) {
+        // The empty slot found by locate() is still the right one: nothing moved since.
+        slots_[place.slot] = place.tag | static_cast<std::uint32_t>(size_);
+    } else if (size_ > linear_search_limit) {
+        rebuild_index();
     }
 }
 
 void JsonObject::rebuild_index() {
     std::size_t slots = slot_count_for(size_);
-    slots_ = arena_->allocate_array<std::uint32_t>(slots);
-    std::memset(slots_, 0, slots * sizeof(std::uint32_t));
+    slots_ = arena_->allocate_array<std::uint64_t>(slots);
+    std::memset(slots_, 0, slots * sizeof(std::uint64_t));
     slot_mask_ = slots - 1;
     if (keys_.k0 == 0 && keys_.k1 == 0) keys_ = next_hash_keys();
-    for (std::size_t i = 0; i < size_; ++i) index_insert(i);
+    for (std::size_t i = 0; i < size_; ++i)
+        index_insert(i);
 }
 
 void JsonObject::index_insert(std::size_t position) {
-    std::size_t slot = siphash13(keys_, members_[position].name) & slot_mask_;
-    while (slots_[slot] != 0) slot = (slot + 1) & slot_mask_;
-    slots_[slot] = static_cast<std::uint32_t>(position + 1);
+    std::uint64_t hash = siphash13(keys_, members_[position].name);
+    std::size_t slot = static_cast<std::size_t>(hash) & slot_mask_;
+    while (slots_[slot] != 0)
+        slot = (slot + 1) & slot_mask_;
+    slots_[slot] = (hash & 0xffffffff00000000ULL) | static_cast<std::uint32_t>(position + 1);
 }
 
 JsonValue deep_copy(const JsonValue& value, Arena& arena) {
@@ -193,8 +206,8 @@ JsonValue deep_copy(const JsonValue& value, Arena& arena) {
         }
         case JsonKind::object: {
             const JsonObject& source = value.as_object();
-            auto* copy = new (arena.allocate(sizeof(JsonObject), alignof(JsonObject)))
-                JsonObject(arena);
+            auto* copy =
+                new (arena.allocate(sizeof(JsonObject), alignof(JsonObject))) JsonObject(arena);
             for (const JsonMember& member : source) {
                 copy->insert(arena.copy_string(member.name), deep_copy(member.value, arena));
             }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <utility>
 
 #include "json/arena.h"
 #include "json/hash.h"
@@ -20,7 +21,7 @@ namespace vantor::json {
 enum class JsonKind : std::uint8_t { null, boolean, number, string, array, object };
 
 class JsonNumber {
-public:
+  public:
     enum class Variant : std::uint8_t { unsigned_integer, signed_integer, float64 };
 
     static constexpr JsonNumber from_unsigned(std::uint64_t value) {
@@ -54,7 +55,7 @@ public:
     // Same variant and equal value; floats compare by IEEE equality, so 0.0 equals -0.0.
     friend bool operator==(const JsonNumber& a, const JsonNumber& b);
 
-private:
+  private:
     constexpr JsonNumber() : unsigned_(0) {}
     union {
         std::uint64_t unsigned_;
@@ -67,7 +68,7 @@ private:
 class JsonObject;
 
 class JsonValue {
-public:
+  public:
     constexpr JsonValue() : payload_{.unsigned_ = 0} {}
 
     static constexpr JsonValue null() { return JsonValue(); }
@@ -141,7 +142,7 @@ public:
     // order is ignored.
     friend bool operator==(const JsonValue& a, const JsonValue& b);
 
-private:
+  private:
     union Payload {
         std::uint64_t unsigned_;
         std::int64_t signed_;
@@ -163,7 +164,7 @@ struct JsonMember {
 // Members in insertion order with unique names. Small objects are searched linearly (cheaper than
 // hashing a handful of names); larger ones keep a keyed hash index from name to position.
 class JsonObject {
-public:
+  public:
     // Objects with at most this many members have no index.
     static constexpr std::size_t linear_search_limit = 8;
 
@@ -181,14 +182,25 @@ public:
     // previous value. The name is not copied.
     std::optional<JsonValue> insert(std::string_view name, JsonValue value);
 
+    // Appends a new member unless the name is present. Returns the member's value (the existing
+    // one, or the one just added) and whether it was added: one lookup for "find or add".
+    std::pair<const JsonValue*, bool> try_insert(std::string_view name, JsonValue value);
+
     std::size_t size() const { return size_; }
     std::span<const JsonMember> members() const { return {members_, size_}; }
     const JsonMember* begin() const { return members_; }
     const JsonMember* end() const { return members_ + size_; }
 
-private:
-    std::size_t find_position(std::string_view name) const;  // size_ when absent
-    void append(std::string_view name, JsonValue value);
+  private:
+    // Where `name` is or would go: its position (size_ when absent) and, for an indexed object,
+    // the slot that holds it or the empty slot where it belongs.
+    struct Place {
+        std::size_t position;
+        std::size_t slot;
+        std::uint64_t tag;
+    };
+    Place locate(std::string_view name) const;
+    void append(const Place& place, std::string_view name, JsonValue value);
     void rebuild_index();
     void index_insert(std::size_t position);
 
@@ -196,8 +208,10 @@ private:
     JsonMember* members_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
-    // Open addressing over positions + 1 (0 marks an empty slot); null while the object is small.
-    std::uint32_t* slots_ = nullptr;
+    // Open addressing; a slot holds the upper half of the name's hash (so most mismatches are
+    // rejected without touching the member) over the position + 1 in the lower half, 0 when empty.
+    // Null while the object is small.
+    std::uint64_t* slots_ = nullptr;
     std::size_t slot_mask_ = 0;
     HashKeys keys_{};
 };

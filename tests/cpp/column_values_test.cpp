@@ -14,9 +14,15 @@ using vantor::column_values_equal;
 using vantor::json::JsonNumber;
 using vantor::json::JsonValue;
 
-JsonValue u(std::uint64_t v) { return JsonValue::number(JsonNumber::from_unsigned(v)); }
-JsonValue s(std::int64_t v) { return JsonValue::number(JsonNumber::from_signed(v)); }
-JsonValue f(double v) { return JsonValue::number(JsonNumber::from_float(v)); }
+JsonValue u(std::uint64_t v) {
+    return JsonValue::number(JsonNumber::from_unsigned(v));
+}
+JsonValue s(std::int64_t v) {
+    return JsonValue::number(JsonNumber::from_signed(v));
+}
+JsonValue f(double v) {
+    return JsonValue::number(JsonNumber::from_float(v));
+}
 
 struct Pair {
     const char* name;
@@ -58,8 +64,8 @@ TEST(ColumnValuesEqual, NumbersCompareByExactValue) {
 TEST(ColumnValuesEqual, NonNumbersUseDeepEquality) {
     JsonValue one_array_items[] = {u(1)};
     JsonValue one_float_items[] = {f(1.0)};
-    EXPECT_FALSE(column_values_equal(JsonValue::array(one_array_items),
-                                     JsonValue::array(one_float_items)));
+    EXPECT_FALSE(
+        column_values_equal(JsonValue::array(one_array_items), JsonValue::array(one_float_items)));
     EXPECT_FALSE(column_values_equal(JsonValue::boolean(true), u(1)));
     EXPECT_FALSE(column_values_equal(JsonValue::null(), u(0)));
     EXPECT_TRUE(column_values_equal(JsonValue::string("x"), JsonValue::string("x")));

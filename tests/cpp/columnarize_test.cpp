@@ -111,8 +111,8 @@ class NumberConstants : public testing::TestWithParam<NumberPair> {};
 
 TEST_P(NumberConstants, ConstantOnlyForEqualValues) {
     const NumberPair& pair = GetParam();
-    std::string payload = "[{\"n\":" + std::string(pair.first) + "},{\"n\":" +
-                          std::string(pair.second) + "}]";
+    std::string payload =
+        "[{\"n\":" + std::string(pair.first) + "},{\"n\":" + std::string(pair.second) + "}]";
     std::string result = result_of(payload);
     bool constant = result.find("\"constants\":{\"n\":") != std::string::npos;
     EXPECT_EQ(constant, pair.constant) << result;
@@ -125,8 +125,9 @@ INSTANTIATE_TEST_SUITE_P(Columnarize, NumberConstants, testing::ValuesIn(number_
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Columnarize, ConstantKeepsFirstRowIntegerExactly) {
-    EXPECT_EQ(result_of(R"([{"id":9007199254740993},{"id":9007199254740992}])"),
-              R"({"columns":["id"],"rows":[[9007199254740993],[9007199254740992]],"constants":{}})");
+    EXPECT_EQ(
+        result_of(R"([{"id":9007199254740993},{"id":9007199254740992}])"),
+        R"({"columns":["id"],"rows":[[9007199254740993],[9007199254740992]],"constants":{}})");
     EXPECT_EQ(result_of(R"([{"id":9007199254740993},{"id":9007199254740993}])"),
               R"({"columns":[],"rows":[[],[]],"constants":{"id":9007199254740993}})");
 }
@@ -143,7 +144,8 @@ const FailureCase failure_cases[] = {
     {"string_element_quoted", R"([{"a":1},"x"])", R"(expected a JSON object row, got: "x")"},
     {"top_level_object", R"({"a":1})",
      "invalid row-oriented JSON: invalid type: map, expected a sequence at line 1 column 0"},
-    {"empty_payload", "", "invalid row-oriented JSON: EOF while parsing a value at line 1 column 0"},
+    {"empty_payload", "",
+     "invalid row-oriented JSON: EOF while parsing a value at line 1 column 0"},
     {"trailing_characters", R"([{"a":1}] x)",
      "invalid row-oriented JSON: trailing characters at line 1 column 11"},
     {"reading_failure_beats_non_object", R"([1, {"a":])",
@@ -164,8 +166,9 @@ TEST(Columnarize, FailuresCarryExactMessages) {
 // Rows that each bring their own member: every column is all-null or written, none constant,
 // and the matrix is rows x columns.
 TEST(Columnarize, SparseRowsFillTheMatrixWithNull) {
-    EXPECT_EQ(result_of(R"([{"a":1},{"b":2},{"c":null},{"d":3}])"),
-              R"({"columns":["a","b","d"],"rows":[[1,null,null],[null,2,null],[null,null,null],[null,null,3]],"constants":{}})");
+    EXPECT_EQ(
+        result_of(R"([{"a":1},{"b":2},{"c":null},{"d":3}])"),
+        R"({"columns":["a","b","d"],"rows":[[1,null,null],[null,2,null],[null,null,null],[null,null,3]],"constants":{}})");
 }
 
 // More members than the object index's linear limit, in shuffled order between rows.
@@ -179,10 +182,12 @@ TEST(Columnarize, WideRowsInShuffledOrder) {
     std::string result = result_of("[" + first + "}," + second + "}]");
     // Columns whose index is a multiple of 3 differ (0 vs 7); all others are constant.
     std::string columns = "\"columns\":[";
-    for (int i = 0; i < 40; i += 3) columns += (i ? ",\"k" : "\"k") + std::to_string(i) + "\"";
+    for (int i = 0; i < 40; i += 3)
+        columns += (i ? ",\"k" : "\"k") + std::to_string(i) + "\"";
     columns += "]";
     EXPECT_NE(result.find(columns), std::string::npos) << result;
-    EXPECT_NE(result.find("\"constants\":{\"k1\":1,\"k2\":2,\"k4\":4,"), std::string::npos) << result;
+    EXPECT_NE(result.find("\"constants\":{\"k1\":1,\"k2\":2,\"k4\":4,"), std::string::npos)
+        << result;
 }
 
 }  // namespace
