@@ -164,27 +164,40 @@ inline void write_4_digits(std::uint32_t value, char* out) {
     std::memcpy(out + 2, &detail::digit_pairs[2 * (value % 100)], 2);
 }
 
-// Writes the `count` digits of `value` (below 10^17) at `out`. The low eight digits of a long
-// significand are split off with one division so that the rest runs in 32-bit arithmetic.
-inline void write_significand(std::uint64_t value, int count, char* out) {
-    char* end = out + count;
-    if (count > 8) {
-        auto low = static_cast<std::uint32_t>(value % 100000000u);
-        value /= 100000000u;
-        end -= 8;
-        write_4_digits(low / 10000, end);
-        write_4_digits(low % 10000, end + 4);
-    }
-    auto rest = static_cast<std::uint32_t>(value);
-    while (rest >= 100) {
-        end -= 2;
-        std::memcpy(end, &detail::digit_pairs[2 * (rest % 100)], 2);
-        rest /= 100;
-    }
-    if (rest >= 10) {
-        std::memcpy(end - 2, &detail::digit_pairs[2 * rest], 2);
+inline void write_8_digits(std::uint32_t value, char* out) {
+    write_4_digits(value / 10000, out);
+    write_4_digits(value % 10000, out + 4);
+}
+
+// Writes `value` (below 10^17) as exactly 17 digits, leading zeros included, in the same few
+// steps whatever its length: the caller starts the text at the first significant digit.
+inline void write_17_digits(std::uint64_t value, char* out) {
+    auto high = static_cast<std::uint32_t>(value / 10000000000000000u);
+    std::uint64_t low = value % 10000000000000000u;
+    out[0] = static_cast<char>('0' + high);
+    write_8_digits(static_cast<std::uint32_t>(low / 100000000u), out + 1);
+    write_8_digits(static_cast<std::uint32_t>(low % 100000000u), out + 9);
+}
+
+// The number of trailing zeros among the 17 digits at `digits` (at most 16, as the significand
+// is not zero): the zero digits are found eight at a time as zero bytes after subtracting '0'.
+inline int trailing_zero_digits(const char* digits) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t zeros = 0x3030303030303030u;
+        std::uint64_t low;
+        std::uint64_t high;
+        std::memcpy(&low, digits + 9, 8);
+        std::memcpy(&high, digits + 1, 8);
+        low ^= zeros;
+        high ^= zeros;
+        // The last digit sits in the most significant byte of a little-endian load.
+        if (low != 0) return std::countl_zero(low) / 8;
+        return 8 + std::countl_zero(high) / 8;
     } else {
-        end[-1] = static_cast<char>('0' + rest);
+        int count = 0;
+        while (digits[16 - count] == '0')
+            ++count;
+        return count;
     }
 }
 
@@ -206,14 +219,15 @@ std::size_t format_float_text(double value, char* out) {
     DecimalFloat decimal = shortest_decimal(std::bit_cast<double>(bits));
 
     // The digits, followed by zeros that the positional form may need; trailing zeros of the
-    // significand are then dropped from the count. `point` is the exponent of the first digit.
-    char digits[32];
-    std::memset(digits, '0', sizeof digits);
+    // significand are then dropped from the count. A significand of 17 or fewer digits is the
+    // only kind the digit search returns. `point` is the exponent of the first digit.
+    char padded[17 + 32];
+    std::memset(padded + 17, '0', 32);
+    write_17_digits(decimal.significand, padded);
     int count = decimal_digit_count(decimal.significand);
-    write_significand(decimal.significand, count, digits);
+    const char* digits = padded + 17 - count;
     int point = decimal.exponent + count - 1;
-    while (digits[count - 1] == '0')
-        --count;
+    count -= trailing_zero_digits(padded);
 
     if (point >= 0 && point <= 15) {
         std::memcpy(p, digits, 16);

@@ -38,7 +38,7 @@ struct DecimalFloat {
 };
 
 // The shortest decimal that converts back to `magnitude` (finite and greater than zero), the
-// nearest one when several are shortest.
+// nearest one when several are shortest. The significand is below 10^17.
 DecimalFloat shortest_decimal(double magnitude);
 
 // Writes the float text of `value` at `out` (room for float_text_scratch_size bytes, of which
