@@ -173,7 +173,7 @@ void write_rows(std::span<const JsonValue> rows, const std::vector<Column>& colu
 }  // namespace
 
 TransformOutcome columnarize_json(std::string_view payload) {
-    json::Arena arena(payload.size() < 4096 ? 4096 : payload.size() * 2);
+    json::Arena arena(json::reader_arena_first_block(payload.size()));
     json::ReadResult read = json::read_payload(payload, arena);
     if (!read.ok()) return failure(invalid_payload_prefix, read.error);
 

@@ -51,7 +51,7 @@ class Arena {
     void release() {
         while (head_ != nullptr) {
             Block* previous = head_->previous;
-            ::operator delete(head_);
+            free_block(head_);
             head_ = previous;
         }
         cursor_ = end_ = nullptr;
@@ -63,20 +63,11 @@ class Arena {
         Block* previous;
     };
 
-    void* allocate_slow(std::size_t bytes, std::size_t align) {
-        std::size_t block_bytes = next_block_bytes_;
-        if (bytes + align > block_bytes) block_bytes = bytes + align;
-        if (block_bytes > SIZE_MAX - sizeof(Block)) throw std::bad_alloc();
-        void* raw = ::operator new(sizeof(Block) + block_bytes);
-        head_ = new (raw) Block{head_};
-        bytes_reserved_ += sizeof(Block) + block_bytes;
-        cursor_ = reinterpret_cast<char*>(head_ + 1);
-        end_ = cursor_ + block_bytes;
-        // Grow geometrically so a large document needs few blocks, but cap the step so the
-        // unused tail of the last block stays small compared with the document.
-        if (next_block_bytes_ < (std::size_t{16} << 20)) next_block_bytes_ *= 2;
-        return allocate(bytes, align);
-    }
+    void* allocate_slow(std::size_t bytes, std::size_t align);
+    // System memory for a block; large blocks are backed by huge pages where the system offers
+    // them, which saves most of the page faults of touching a fresh multi-megabyte block.
+    static void* allocate_block(std::size_t bytes);
+    static void free_block(void* block) noexcept;
 
     Block* head_ = nullptr;
     char* cursor_ = nullptr;

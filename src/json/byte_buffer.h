@@ -2,6 +2,7 @@
 // The growable output buffer of the writer. When an append does not fit, the capacity becomes the
 // larger of twice the old capacity and the length needed, and never less than 8 bytes.
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>

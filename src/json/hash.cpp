@@ -49,9 +49,7 @@ std::uint64_t siphash13(const HashKeys& keys, std::string_view data) noexcept {
     const std::size_t length = data.size();
     const std::size_t whole = length & ~std::size_t{7};
     for (std::size_t i = 0; i < whole; i += 8) {
-        std::uint64_t m;
-        std::memcpy(&m, bytes + i, 8);
-        if constexpr (std::endian::native == std::endian::big) m = load_le64(bytes + i);
+        std::uint64_t m = load_le64(bytes + i);
         s.v3 ^= m;
         s.round();
         s.v0 ^= m;

@@ -1,0 +1,51 @@
+#include "json/arena.h"
+
+#include <cstdlib>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace vantor::json {
+
+namespace {
+constexpr std::size_t huge_page_bytes = std::size_t{2} << 20;
+}
+
+void* Arena::allocate_block(std::size_t bytes) {
+#if defined(__linux__)
+    if (bytes >= huge_page_bytes) {
+        std::size_t rounded = (bytes + huge_page_bytes - 1) & ~(huge_page_bytes - 1);
+        if (rounded >= bytes) {
+            void* block = std::aligned_alloc(huge_page_bytes, rounded);
+            if (block == nullptr) throw std::bad_alloc();
+            madvise(block, rounded, MADV_HUGEPAGE);  // only a hint: failure changes nothing
+            return block;
+        }
+    }
+#endif
+    void* block = std::malloc(bytes);
+    if (block == nullptr) throw std::bad_alloc();
+    return block;
+}
+
+void Arena::free_block(void* block) noexcept {
+    std::free(block);
+}
+
+void* Arena::allocate_slow(std::size_t bytes, std::size_t align) {
+    std::size_t block_bytes = next_block_bytes_;
+    if (bytes > SIZE_MAX - align - sizeof(Block)) throw std::bad_alloc();
+    if (bytes + align > block_bytes) block_bytes = bytes + align;
+    void* raw = allocate_block(sizeof(Block) + block_bytes);
+    head_ = new (raw) Block{head_};
+    bytes_reserved_ += sizeof(Block) + block_bytes;
+    cursor_ = reinterpret_cast<char*>(head_ + 1);
+    end_ = cursor_ + block_bytes;
+    // Grow geometrically so a large document needs few blocks, but cap the step so the unused
+    // tail of the last block stays small compared with the document.
+    if (next_block_bytes_ < (std::size_t{16} << 20)) next_block_bytes_ *= 2;
+    return allocate(bytes, align);
+}
+
+}  // namespace vantor::json
