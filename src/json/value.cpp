@@ -105,7 +105,21 @@ JsonObject* JsonObject::from_members(Arena& arena, std::span<const JsonMember> m
     return object;
 }
 
+JsonObject* JsonObject::from_distinct_members(Arena& arena, std::span<const JsonMember> members) {
+    auto* object = new (arena.allocate(sizeof(JsonObject), alignof(JsonObject))) JsonObject(arena);
+    if (members.empty()) return object;
+    if (members.size() >= std::numeric_limits<std::uint32_t>::max()) {
+        throw std::length_error("object has too many members");
+    }
+    object->members_ = arena.allocate_array<JsonMember>(members.size());
+    std::memcpy(static_cast<void*>(object->members_), members.data(),
+                members.size() * sizeof(JsonMember));
+    object->size_ = object->capacity_ = members.size();
+    return object;
+}
+
 JsonObject::Place JsonObject::locate(std::string_view name) const {
+    if (slots_ == nullptr && size_ > linear_search_limit) rebuild_index();
     if (slots_ == nullptr) {
         for (std::size_t i = 0; i < size_; ++i) {
             if (members_[i].name == name) return {i, 0, 0};
@@ -162,15 +176,16 @@ void JsonObject::append(const Place& place, std::string_view name, JsonValue val
     }
     new (&members_[size_]) JsonMember{name, value};
     ++size_;
-    if (slots_ != nullptr && size_ * 2 <= slot_mask_ + 1) {
+    if (slots_ == nullptr) return;  // built by the next lookup once the object is large
+    if (size_ * 2 <= slot_mask_ + 1) {
         // The empty slot found by locate() is still the right one: nothing moved since.
         slots_[place.slot] = place.tag | static_cast<std::uint32_t>(size_);
-    } else if (size_ > linear_search_limit) {
+    } else {
         rebuild_index();
     }
 }
 
-void JsonObject::rebuild_index() {
+void JsonObject::rebuild_index() const {
     std::size_t slots = slot_count_for(size_);
     slots_ = arena_->allocate_array<std::uint64_t>(slots);
     std::memset(slots_, 0, slots * sizeof(std::uint64_t));
@@ -180,7 +195,7 @@ void JsonObject::rebuild_index() {
         index_insert(i);
 }
 
-void JsonObject::index_insert(std::size_t position) {
+void JsonObject::index_insert(std::size_t position) const {
     std::uint64_t hash = siphash13(keys_, members_[position].name);
     std::size_t slot = static_cast<std::size_t>(hash) & slot_mask_;
     while (slots_[slot] != 0)

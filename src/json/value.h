@@ -175,6 +175,11 @@ class JsonObject {
     // Names and values are not copied.
     static JsonObject* from_members(Arena& arena, std::span<const JsonMember> members);
 
+    // An object holding `members` in order, whose names the caller knows to be distinct (for
+    // example because they repeat a sequence already checked). Names and values are not copied.
+    // The name index is then built on the first lookup, if one ever comes.
+    static JsonObject* from_distinct_members(Arena& arena, std::span<const JsonMember> members);
+
     // The member's value, or nullptr when the name is absent.
     const JsonValue* find(std::string_view name) const;
 
@@ -201,8 +206,8 @@ class JsonObject {
     };
     Place locate(std::string_view name) const;
     void append(const Place& place, std::string_view name, JsonValue value);
-    void rebuild_index();
-    void index_insert(std::size_t position);
+    void rebuild_index() const;
+    void index_insert(std::size_t position) const;
 
     Arena* arena_;
     JsonMember* members_ = nullptr;
@@ -210,10 +215,11 @@ class JsonObject {
     std::size_t capacity_ = 0;
     // Open addressing; a slot holds the upper half of the name's hash (so most mismatches are
     // rejected without touching the member) over the position + 1 in the lower half, 0 when empty.
-    // Null while the object is small.
-    std::uint64_t* slots_ = nullptr;
-    std::size_t slot_mask_ = 0;
-    HashKeys keys_{};
+    // Null while the object is small, or until the first lookup of an object built from distinct
+    // members; building it does not change the object's contents, hence `mutable`.
+    mutable std::uint64_t* slots_ = nullptr;
+    mutable std::size_t slot_mask_ = 0;
+    mutable HashKeys keys_{};
 };
 
 // A copy of `value` and everything beneath it, strings included, in `arena`.
