@@ -87,7 +87,8 @@ def main():
     if is_current(path):
         return
     rng = random.Random(20261207)
-    temporary = path + ".partial"
+    # A name of its own per run, so two builds writing the fixture at once cannot collide.
+    temporary = f"{path}.{os.getpid()}.partial"
     with open(temporary, "w") as out:
         out.write("# " + VERSION + "\n")
         for x in special_values():
