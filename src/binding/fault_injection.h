@@ -12,7 +12,6 @@
 //   "boundary:TEXT"       after the transform, the boundary throws a fault with TEXT
 //   "boundary_int"        after the transform, the boundary throws an int
 // A boundary fault whose TEXT is "nested" faults again while it is being handled.
-#include <cstdint>  // byte_buffer.h uses SIZE_MAX without including it
 #include <string_view>
 
 #include "columnarize.h"

@@ -2,7 +2,6 @@
 // The transform barrier: `columnarize_json` runs inside it with the interpreter lock released, so
 // an internal fault of the transform reaches the caller as an ordinary RuntimeError instead of
 // crossing the boundary as `PanicException`.
-#include <cstdint>  // byte_buffer.h uses SIZE_MAX without including it
 #include <string>
 #include <string_view>
 
