@@ -213,9 +213,30 @@ class Reader {
         }
         ++cursor_;
         std::span<const JsonMember> members(members_.data() + base, members_.size() - base);
-        out = JsonValue::object(JsonObject::from_members(arena_, members));
+        out = JsonValue::object(make_object(members));
         members_.resize(base);
         return true;
+    }
+
+    // Rows usually repeat the previous row's keys in the same order. When a large object's keys
+    // are exactly the last large object's, which were distinct, they are distinct again and the
+    // object needs neither a duplicate check nor a name index until someone looks a name up.
+    JsonObject* make_object(std::span<const JsonMember> members) {
+        if (members.size() <= JsonObject::linear_search_limit) {
+            return JsonObject::from_members(arena_, members);
+        }
+        if (members.size() == last_distinct_keys_.size()) {
+            bool same = true;
+            for (std::size_t i = 0; i < members.size() && same; ++i) {
+                same = members[i].name == last_distinct_keys_[i];
+            }
+            if (same) return JsonObject::from_distinct_members(arena_, members);
+        }
+        JsonObject* object = JsonObject::from_members(arena_, members);
+        last_distinct_keys_.clear();
+        for (const JsonMember& member : *object)
+            last_distinct_keys_.push_back(member.name);
+        return object;
     }
 
     // The top-level value is not an array: read its first token only and keep it for the type
@@ -259,6 +280,7 @@ class Reader {
     JsonValue found_;
     std::vector<JsonValue> values_;
     std::vector<JsonMember> members_;
+    std::vector<std::string_view> last_distinct_keys_;
     std::string scratch_;
 };
 
