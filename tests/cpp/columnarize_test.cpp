@@ -191,3 +191,27 @@ TEST(Columnarize, WideRowsInShuffledOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// Large rows that repeat their predecessor's keys take a shortcut in the reader; a row that
+// breaks the pattern with a repeated key must still keep the first position and the last value.
+TEST(Columnarize, RepeatedKeyAfterRowsWithTheSameKeys) {
+    auto row = [](int last_key, int value) {
+        std::string text = "{";
+        for (int k = 0; k < 10; ++k) {
+            text.append(k ? ",\"k" : "\"k").append(std::to_string(k == 9 ? last_key : k));
+            text.append("\":").append(std::to_string(value + k));
+        }
+        return text.append("}");
+    };
+    std::string payload = "[";
+    payload.append(row(9, 0)).append(",").append(row(9, 100)).append(",").append(row(0, 200));
+    payload.append("]");
+    EXPECT_EQ(result_of(payload),
+              R"({"columns":["k0","k1","k2","k3","k4","k5","k6","k7","k8","k9"],"rows":[)"
+              R"([0,1,2,3,4,5,6,7,8,9],[100,101,102,103,104,105,106,107,108,109],)"
+              R"([209,201,202,203,204,205,206,207,208,null]],"constants":{}})");
+}
+
+}  // namespace
