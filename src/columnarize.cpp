@@ -136,6 +136,20 @@ void write_constants(const std::vector<Column>& columns, bool have_constants, By
     out.push_back('}');
 }
 
+// Appends `count` null entries, each after a comma unless it opens the array.
+void append_nulls(std::size_t count, bool opens_array, ByteBuffer& out) {
+    static constexpr std::string_view block =
+        ",null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null";
+    static constexpr std::size_t per_block = block.size() / 5;
+    std::string_view first = opens_array ? block.substr(1) : block;
+    std::size_t now = count < per_block ? count : per_block;
+    out.append(first.substr(0, now * 5 - (opens_array ? 1 : 0)));
+    for (count -= now; count > 0; count -= now) {
+        now = count < per_block ? count : per_block;
+        out.append(block.substr(0, now * 5));
+    }
+}
+
 // Writes one array per row with the row's value for every written column, null where it lacks
 // the member. `slots` is all null on entry and on exit.
 void write_rows(std::span<const JsonValue> rows, const std::vector<Column>& columns,
@@ -153,13 +167,19 @@ void write_rows(std::span<const JsonValue> rows, const std::vector<Column>& colu
         }
         if (r != 0) out.push_back(',');
         out.push_back('[');
-        for (std::size_t i = 0; i < written_columns; ++i) {
-            if (i != 0) out.push_back(',');
+        for (std::size_t i = 0; i < written_columns;) {
             if (slots[i] != nullptr) {
+                if (i != 0) out.push_back(',');
                 json::write_json(*slots[i], out);
-            } else {
-                out.append("null", 4);
+                ++i;
+                continue;
             }
+            // Sparse rows are mostly null: a run of nulls is appended in blocks.
+            std::size_t run = 1;
+            while (i + run < written_columns && slots[i + run] == nullptr)
+                ++run;
+            append_nulls(run, i == 0, out);
+            i += run;
         }
         out.push_back(']');
         for (std::size_t m = row_start; m < next_member; ++m) {

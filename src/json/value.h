@@ -166,7 +166,7 @@ struct JsonMember {
 class JsonObject {
   public:
     // Objects with at most this many members have no index.
-    static constexpr std::size_t linear_search_limit = 8;
+    static constexpr std::size_t linear_search_limit = 16;
 
     explicit JsonObject(Arena& arena) : arena_(&arena) {}
 

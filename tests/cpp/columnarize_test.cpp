@@ -215,3 +215,37 @@ TEST(Columnarize, RepeatedKeyAfterRowsWithTheSameKeys) {
 }
 
 }  // namespace
+
+namespace {
+
+// Long runs of null entries, at the start of a row array, in its middle and at its end, across
+// the blocks in which they are appended.
+TEST(Columnarize, LongRunsOfNullEntries) {
+    std::string full = "{", expected_full = "[";
+    for (int k = 0; k < 40; ++k) {
+        full.append(k ? ",\"k" : "\"k").append(std::to_string(k)).append("\":").append("1");
+        expected_full.append(k ? ",1" : "1");
+    }
+    full.append("}");
+    expected_full.append("]");
+    std::string only_k20 = "[", all_null = "[";
+    for (int k = 0; k < 40; ++k) {
+        only_k20.append(k ? "," : "").append(k == 20 ? "2" : "null");
+        all_null.append(k ? ",null" : "null");
+    }
+    only_k20.append("]");
+    all_null.append("]");
+    std::string columns = "[";
+    for (int k = 0; k < 40; ++k)
+        columns.append(k ? ",\"k" : "\"k").append(std::to_string(k)).append("\"");
+    columns.append("]");
+
+    std::string payload = "[";
+    payload.append(full).append(",{\"k20\":2},{}]");
+    std::string expected = "{\"columns\":";
+    expected.append(columns).append(",\"rows\":[").append(expected_full).append(",");
+    expected.append(only_k20).append(",").append(all_null).append("],\"constants\":{}}");
+    EXPECT_EQ(result_of(payload), expected);
+}
+
+}  // namespace
