@@ -41,3 +41,15 @@ file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/python_paths.env CONTENT
 VANTOR_MODULE=$<TARGET_FILE:vantor_codec>
 ${VANTOR_FAULT_MODULE_LINE}VANTOR_PYTHON=${Python_EXECUTABLE}
 ")
+
+# Wheel contents, for scikit-build-core (which sets SKBUILD): the shipped module and its type
+# stub side by side at the top of the wheel's platform library folder. Type checkers that follow
+# PEP 561 (mypy) skip a lone .pyi in site-packages, so the same stub also goes in as the stub-only
+# package vantor_codec-stubs. Ordinary builds install nothing.
+if(SKBUILD)
+    set(VANTOR_STUB ${PROJECT_SOURCE_DIR}/src/vantor_codec.pyi)
+    install(TARGETS vantor_codec LIBRARY DESTINATION . COMPONENT python_module)
+    install(FILES ${VANTOR_STUB} DESTINATION . COMPONENT python_module)
+    install(FILES ${VANTOR_STUB} DESTINATION vantor_codec-stubs RENAME __init__.pyi
+        COMPONENT python_module)
+endif()

@@ -1,0 +1,21 @@
+# Type stub of the extension module, shipped beside it in the wheel.
+
+__all__ = ["columnarize"]
+
+def columnarize(payload: bytes, min_rows: int = 20) -> bytes:
+    """Columnarize a row-oriented JSON payload, GIL released for the duration of the transform.
+
+    Args:
+        payload: UTF-8 JSON bytes encoding a `list[dict]` of rows (a `str` is refused).
+        min_rows: Accepted for parity with the Python codec's signature; not checked here.
+            It must convert to an unsigned 64-bit integer.
+
+    Returns:
+        UTF-8 JSON bytes encoding `{"columns", "rows", "constants"}`.
+
+    Raises:
+        TypeError: bad arguments, or a `payload` that is not `bytes`.
+        OverflowError: a negative `min_rows`, or one of 2**64 or more.
+        RuntimeError: a payload that is not a JSON array of objects, or an internal fault of
+            the transform.
+    """
