@@ -1,6 +1,9 @@
 #include "json/arena.h"
 
+#include <cstdint>
 #include <cstdlib>
+
+#include "json/huge_pages.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -8,8 +11,17 @@
 
 namespace vantor::json {
 
-namespace {
-constexpr std::size_t huge_page_bytes = std::size_t{2} << 20;
+void advise_huge_pages(void* data, std::size_t size) noexcept {
+#if defined(__linux__)
+    // Only whole huge pages inside the buffer can be advised.
+    auto begin = reinterpret_cast<std::uintptr_t>(data);
+    auto first = (begin + huge_page_bytes - 1) & ~(huge_page_bytes - 1);
+    auto last = (begin + size) & ~(huge_page_bytes - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
 }
 
 void* Arena::allocate_block(std::size_t bytes) {
@@ -19,7 +31,7 @@ void* Arena::allocate_block(std::size_t bytes) {
         if (rounded >= bytes) {
             void* block = std::aligned_alloc(huge_page_bytes, rounded);
             if (block == nullptr) throw std::bad_alloc();
-            madvise(block, rounded, MADV_HUGEPAGE);  // only a hint: failure changes nothing
+            advise_huge_pages(block, rounded);
             return block;
         }
     }

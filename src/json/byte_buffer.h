@@ -9,6 +9,8 @@
 #include <string_view>
 #include <utility>
 
+#include "json/huge_pages.h"
+
 namespace vantor::json {
 
 class ByteBuffer {
@@ -72,6 +74,7 @@ class ByteBuffer {
         if (grown == nullptr) throw std::bad_alloc();
         data_ = static_cast<char*>(grown);
         capacity_ = capacity;
+        if (capacity >= 2 * huge_page_bytes) advise_huge_pages(data_, capacity);
     }
 
     char* data_ = nullptr;
