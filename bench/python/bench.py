@@ -3,7 +3,8 @@ Python on top of the standard library's json, orjson and msgspec, plus the speed
 over one. Prints MB/s of payload and the ratios.
 
 Run it through `./dev bench`, or directly with the built module on the path:
-    python3.14 bench/python/bench.py [--quick]
+    python3.14 bench/python/bench.py [--quick] [--chart PATH]
+--chart also draws the throughput table as a bar chart (PNG, needs matplotlib).
 """
 
 import argparse
@@ -164,9 +165,33 @@ def thread_speedup(payload, calls):
     return one / two
 
 
+def write_chart(path, names, table, title):
+    """Grouped bars of MB/s, one group per payload, each bar labelled with its value."""
+    import matplotlib
+
+    matplotlib.use("Agg")  # no display: the chart only goes to a file
+    import matplotlib.pyplot as plt
+
+    figure, axes = plt.subplots(figsize=(11, 4.8), dpi=100)
+    width = 0.8 / len(names)
+    for index, name in enumerate(names):
+        positions = [group + (index - (len(names) - 1) / 2) * width for group in range(len(table))]
+        bars = axes.bar(positions, [rates[name] for _, rates in table], width, label=name)
+        axes.bar_label(bars, fmt="%.0f", fontsize=7)
+    axes.set_xticks(range(len(table)), [label for label, _ in table], rotation=20, ha="right")
+    axes.set_ylabel("MB/s of payload")
+    axes.set_title(title)
+    axes.grid(axis="y", alpha=0.3)
+    axes.legend()
+    figure.tight_layout()
+    figure.savefig(path)
+    plt.close(figure)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--quick", action="store_true", help="shorter runs, smaller payloads")
+    parser.add_argument("--chart", metavar="PATH", help="also write the table as a PNG bar chart")
     args = parser.parse_args()
     sizes = [("1KB", 1 << 10), ("100KB", 100 << 10), ("10MB", 10 << 20)]
     if args.quick:
@@ -185,6 +210,7 @@ def main():
     print(f"Python {sys.version.split()[0]}")
     print(header)
     print("-" * len(header))
+    table = []
     for shape in SHAPES:
         for label, size in sizes:
             payload = make_payload(shape, size)
@@ -195,10 +221,16 @@ def main():
             line = f"{shape + ' ' + label:<16}" + "".join(f"{rates[n]:>16.1f}" for n in names)
             line += f"{rates['vantor_codec'] / fastest_python:>14.1f}x"
             print(line, flush=True)
+            table.append((f"{shape} {label}", rates))
 
     payload = make_payload("tool_call", 10 << 20 if not args.quick else 1 << 20)
     speedup = thread_speedup(payload, 3 if args.quick else 10)
     print(f"\ntwo threads over one on {len(payload) / 1e6:.1f} MB tool-call payloads: {speedup:.2f}x")
+
+    if args.chart:
+        title = f"columnarize throughput, Python {sys.version.split()[0]}"
+        write_chart(args.chart, names, table, title)
+        print(f"chart written to {args.chart}")
 
 
 if __name__ == "__main__":
