@@ -1,0 +1,71 @@
+// The operating system's random source and the per-thread hash keys drawn from it. Built for
+// Windows too (./dev test-windows-core), where the source is ProcessPrng.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "json/hash.h"
+
+namespace {
+
+using vantor::json::fill_random_bytes;
+using vantor::json::HashKeys;
+using vantor::json::next_hash_keys;
+
+TEST(RandomSource, FillsBuffersOfEverySize) {
+    // Sizes around the 16 bytes of one key pair, and a large one. For 16 bytes and more, a
+    // buffer left as it was (or all zero) would happen by chance with odds below 2^-128.
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{15}, std::size_t{16},
+                             std::size_t{17}, std::size_t{4096}}) {
+        SCOPED_TRACE(size);
+        std::vector<unsigned char> first(size, 0xAB);
+        std::vector<unsigned char> second(size, 0xAB);
+        ASSERT_TRUE(fill_random_bytes(first.data(), size));
+        ASSERT_TRUE(fill_random_bytes(second.data(), size));
+        if (size >= 16) {
+            EXPECT_NE(first, std::vector<unsigned char>(size, 0xAB));
+            EXPECT_NE(first, std::vector<unsigned char>(size, 0));
+            EXPECT_NE(first, second);
+        }
+    }
+}
+
+TEST(RandomSource, LeavesBytesPastTheSizeAlone) {
+    std::array<unsigned char, 32> buffer{};
+    buffer.fill(0x5A);
+    ASSERT_TRUE(fill_random_bytes(buffer.data(), 16));
+    EXPECT_TRUE(
+        std::all_of(buffer.begin() + 16, buffer.end(), [](unsigned char b) { return b == 0x5A; }));
+}
+
+TEST(HashKeys, OneThreadStepsItsFirstKey) {
+    HashKeys first = next_hash_keys();
+    HashKeys second = next_hash_keys();
+    EXPECT_EQ(second.k0, first.k0 + 1);
+    EXPECT_EQ(second.k1, first.k1);
+}
+
+TEST(HashKeys, EveryThreadDrawsItsOwn) {
+    constexpr int thread_count = 8;
+    std::vector<HashKeys> keys(thread_count);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < thread_count; ++i) {
+        threads.emplace_back([&keys, i] { keys[static_cast<std::size_t>(i)] = next_hash_keys(); });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    keys.push_back(next_hash_keys());
+    std::set<std::pair<std::uint64_t, std::uint64_t>> distinct;
+    for (const HashKeys& k : keys)
+        distinct.emplace(k.k0, k.k1);
+    EXPECT_EQ(distinct.size(), keys.size());
+}
+
+}  // namespace
