@@ -62,14 +62,17 @@ class ByteBuffer {
 
   private:
     void grow_for(std::size_t extra) {
-        if (extra > SIZE_MAX - size_) throw std::bad_alloc();
+        // No object may exceed PTRDIFF_MAX bytes; asking for more is running out of memory.
+        constexpr std::size_t largest = PTRDIFF_MAX;
+        if (extra > largest - size_) throw std::bad_alloc();
         std::size_t needed = size_ + extra;
-        std::size_t doubled = capacity_ > SIZE_MAX / 2 ? SIZE_MAX : capacity_ * 2;
+        std::size_t doubled = capacity_ > largest / 2 ? largest : capacity_ * 2;
         std::size_t capacity = doubled > needed ? doubled : needed;
         grow_to(capacity < 8 ? 8 : capacity);
     }
     void grow_to(std::size_t capacity) {
         if (capacity <= capacity_) return;
+        if (capacity > static_cast<std::size_t>(PTRDIFF_MAX)) throw std::bad_alloc();
         void* grown = std::realloc(data_, capacity);
         if (grown == nullptr) throw std::bad_alloc();
         data_ = static_cast<char*>(grown);
