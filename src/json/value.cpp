@@ -79,21 +79,21 @@ std::size_t slot_count_for(std::size_t members) {
 
 }  // namespace
 
-JsonObject* JsonObject::from_members(Arena& arena, std::span<const JsonMember> members) {
+JsonObject* JsonObject::with_capacity(Arena& arena, std::size_t capacity) {
     auto* object = new (arena.allocate(sizeof(JsonObject), alignof(JsonObject))) JsonObject(arena);
-    if (members.empty()) return object;
-    if (members.size() >= std::numeric_limits<std::uint32_t>::max()) {
+    if (capacity == 0) return object;
+    if (capacity >= std::numeric_limits<std::uint32_t>::max()) {
         throw std::length_error("object has too many members");
     }
-    object->members_ = arena.allocate_array<JsonMember>(members.size());
-    object->capacity_ = members.size();
-    if (members.size() > linear_search_limit) {
-        std::size_t slots = slot_count_for(members.size());
-        object->slots_ = arena.allocate_array<std::uint64_t>(slots);
-        std::memset(object->slots_, 0, slots * sizeof(std::uint64_t));
-        object->slot_mask_ = slots - 1;
-        object->keys_ = next_hash_keys();
-    }
+    object->members_ = arena.allocate_array<JsonMember>(capacity);
+    object->capacity_ = capacity;
+    return object;
+}
+
+JsonObject* JsonObject::from_members(Arena& arena, std::span<const JsonMember> members) {
+    JsonObject* object = with_capacity(arena, members.size());
+    // Sized for every member up front, so the index never grows while the members go in.
+    if (members.size() > linear_search_limit) object->allocate_index(members.size());
     for (const JsonMember& member : members) {
         Place place = object->locate(member.name);
         if (place.position < object->size_) {
@@ -106,15 +106,12 @@ JsonObject* JsonObject::from_members(Arena& arena, std::span<const JsonMember> m
 }
 
 JsonObject* JsonObject::from_distinct_members(Arena& arena, std::span<const JsonMember> members) {
-    auto* object = new (arena.allocate(sizeof(JsonObject), alignof(JsonObject))) JsonObject(arena);
-    if (members.empty()) return object;
-    if (members.size() >= std::numeric_limits<std::uint32_t>::max()) {
-        throw std::length_error("object has too many members");
+    JsonObject* object = with_capacity(arena, members.size());
+    if (!members.empty()) {
+        std::memcpy(static_cast<void*>(object->members_), members.data(),
+                    members.size() * sizeof(JsonMember));
     }
-    object->members_ = arena.allocate_array<JsonMember>(members.size());
-    std::memcpy(static_cast<void*>(object->members_), members.data(),
-                members.size() * sizeof(JsonMember));
-    object->size_ = object->capacity_ = members.size();
+    object->size_ = members.size();
     return object;
 }
 
@@ -185,12 +182,16 @@ void JsonObject::append(const Place& place, std::string_view name, JsonValue val
     }
 }
 
-void JsonObject::rebuild_index() const {
-    std::size_t slots = slot_count_for(size_);
+void JsonObject::allocate_index(std::size_t members) const {
+    std::size_t slots = slot_count_for(members);
     slots_ = arena_->allocate_array<std::uint64_t>(slots);
     std::memset(slots_, 0, slots * sizeof(std::uint64_t));
     slot_mask_ = slots - 1;
     if (keys_.k0 == 0 && keys_.k1 == 0) keys_ = next_hash_keys();
+}
+
+void JsonObject::rebuild_index() const {
+    allocate_index(size_);
     for (std::size_t i = 0; i < size_; ++i)
         index_insert(i);
 }

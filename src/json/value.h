@@ -204,8 +204,10 @@ class JsonObject {
         std::size_t slot;
         std::uint64_t tag;
     };
+    static JsonObject* with_capacity(Arena& arena, std::size_t capacity);
     Place locate(std::string_view name) const;
     void append(const Place& place, std::string_view name, JsonValue value);
+    void allocate_index(std::size_t members) const;  // empty, with room for `members`
     void rebuild_index() const;
     void index_insert(std::size_t position) const;
 
