@@ -123,9 +123,9 @@ JsonObject::Place JsonObject::locate(std::string_view name) const {
         }
         return {size_, 0, 0};
     }
-    std::uint64_t hash = siphash13(keys_, name);
-    std::uint64_t tag = hash & 0xffffffff00000000ULL;
-    std::size_t slot = static_cast<std::size_t>(hash) & slot_mask_;
+    auto hash = static_cast<std::uint32_t>(siphash13(keys_, name));
+    std::uint64_t tag = std::uint64_t{hash} << 32;
+    std::size_t slot = hash & slot_mask_;
     while (std::uint64_t entry = slots_[slot]) {
         if ((entry & 0xffffffff00000000ULL) == tag) {
             std::size_t position = static_cast<std::uint32_t>(entry) - 1;
@@ -174,11 +174,13 @@ void JsonObject::append(const Place& place, std::string_view name, JsonValue val
     new (&members_[size_]) JsonMember{name, value};
     ++size_;
     if (slots_ == nullptr) return;  // built by the next lookup once the object is large
+    std::uint64_t entry = place.tag | static_cast<std::uint32_t>(size_);
     if (size_ * 2 <= slot_mask_ + 1) {
         // The empty slot found by locate() is still the right one: nothing moved since.
-        slots_[place.slot] = place.tag | static_cast<std::uint32_t>(size_);
+        slots_[place.slot] = entry;
     } else {
-        rebuild_index();
+        rebuild_index();  // moves the entries already there, not the new one
+        place_entry(entry);
     }
 }
 
@@ -191,17 +193,27 @@ void JsonObject::allocate_index(std::size_t members) const {
 }
 
 void JsonObject::rebuild_index() const {
+    // Entries carry their hash, so a growing index moves them without hashing a name again.
+    const std::uint64_t* old_slots = slots_;
+    std::size_t old_count = old_slots == nullptr ? 0 : slot_mask_ + 1;
     allocate_index(size_);
-    for (std::size_t i = 0; i < size_; ++i)
-        index_insert(i);
+    if (old_slots != nullptr) {
+        for (std::size_t i = 0; i < old_count; ++i) {
+            if (old_slots[i] != 0) place_entry(old_slots[i]);
+        }
+        return;
+    }
+    for (std::size_t position = 0; position < size_; ++position) {
+        auto hash = static_cast<std::uint32_t>(siphash13(keys_, members_[position].name));
+        place_entry((std::uint64_t{hash} << 32) | static_cast<std::uint32_t>(position + 1));
+    }
 }
 
-void JsonObject::index_insert(std::size_t position) const {
-    std::uint64_t hash = siphash13(keys_, members_[position].name);
-    std::size_t slot = static_cast<std::size_t>(hash) & slot_mask_;
+void JsonObject::place_entry(std::uint64_t entry) const {
+    std::size_t slot = static_cast<std::size_t>(entry >> 32) & slot_mask_;
     while (slots_[slot] != 0)
         slot = (slot + 1) & slot_mask_;
-    slots_[slot] = (hash & 0xffffffff00000000ULL) | static_cast<std::uint32_t>(position + 1);
+    slots_[slot] = entry;
 }
 
 JsonValue deep_copy(const JsonValue& value, Arena& arena) {

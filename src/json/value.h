@@ -209,14 +209,14 @@ class JsonObject {
     void append(const Place& place, std::string_view name, JsonValue value);
     void allocate_index(std::size_t members) const;  // empty, with room for `members`
     void rebuild_index() const;
-    void index_insert(std::size_t position) const;
+    void place_entry(std::uint64_t entry) const;
 
     Arena* arena_;
     JsonMember* members_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
-    // Open addressing; a slot holds the upper half of the name's hash (so most mismatches are
-    // rejected without touching the member) over the position + 1 in the lower half, 0 when empty.
+    // Open addressing; a slot holds 32 bits of the name's hash (which pick its home slot and
+    // reject most mismatches without touching the member) over the position + 1, 0 when empty.
     // Null while the object is small, or until the first lookup of an object built from distinct
     // members; building it does not change the object's contents, hence `mutable`.
     mutable std::uint64_t* slots_ = nullptr;
