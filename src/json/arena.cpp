@@ -24,25 +24,32 @@ void advise_huge_pages(void* data, std::size_t size) noexcept {
 #endif
 }
 
-void* Arena::allocate_block(std::size_t bytes) {
+void* allocate_buffer(std::size_t bytes) noexcept {
 #if defined(__linux__)
     if (bytes >= huge_page_bytes) {
         std::size_t rounded = (bytes + huge_page_bytes - 1) & ~(huge_page_bytes - 1);
         if (rounded >= bytes) {
-            void* block = std::aligned_alloc(huge_page_bytes, rounded);
-            if (block == nullptr) throw std::bad_alloc();
-            advise_huge_pages(block, rounded);
-            return block;
+            void* buffer = std::aligned_alloc(huge_page_bytes, rounded);
+            if (buffer != nullptr) advise_huge_pages(buffer, rounded);
+            return buffer;
         }
     }
 #endif
-    void* block = std::malloc(bytes);
+    return std::malloc(bytes);
+}
+
+void release_buffer(void* buffer) noexcept {
+    std::free(buffer);
+}
+
+void* Arena::allocate_block(std::size_t bytes) {
+    void* block = allocate_buffer(bytes);
     if (block == nullptr) throw std::bad_alloc();
     return block;
 }
 
 void Arena::free_block(void* block) noexcept {
-    std::free(block);
+    release_buffer(block);
 }
 
 void* Arena::allocate_slow(std::size_t bytes, std::size_t align) {

@@ -9,4 +9,9 @@ inline constexpr std::size_t huge_page_bytes = std::size_t{2} << 20;
 
 void advise_huge_pages(void* data, std::size_t size) noexcept;
 
+// Memory for a private buffer, backed by huge pages when it spans several of them; nullptr when
+// memory runs out. Release it with release_buffer.
+void* allocate_buffer(std::size_t bytes) noexcept;
+void release_buffer(void* buffer) noexcept;
+
 }  // namespace vantor::json
