@@ -1,4 +1,5 @@
-# Type stub of the extension module, shipped beside it in the wheel.
+# Type stub of the extension module; the wheel carries it beside the module and as the stub
+# package vantor_codec-stubs.
 
 __all__ = ["columnarize"]
 
@@ -18,4 +19,5 @@ def columnarize(payload: bytes, min_rows: int = 20) -> bytes:
         OverflowError: a negative `min_rows`, or one of 2**64 or more.
         RuntimeError: a payload that is not a JSON array of objects, or an internal fault of
             the transform.
+        MemoryError: memory ran out for the payload's copy, the transform or the result.
     """
