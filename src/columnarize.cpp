@@ -70,7 +70,7 @@ class ColumnDiscovery {
             std::size_t column = not_written;
             if (position < previous_size) {
                 std::size_t guess = member_columns_[previous_start + position];
-                if (columns_[guess].name == member.name) column = guess;
+                if (json::same_name(columns_[guess].name, member.name)) column = guess;
             }
             if (column == not_written) column = lookup_or_add(member.name);
             member_columns_.push_back(column);

@@ -228,7 +228,7 @@ class Reader {
         if (members.size() == last_distinct_keys_.size()) {
             bool same = true;
             for (std::size_t i = 0; i < members.size() && same; ++i) {
-                same = members[i].name == last_distinct_keys_[i];
+                same = same_name(members[i].name, last_distinct_keys_[i]);
             }
             if (same) return JsonObject::from_distinct_members(arena_, members);
         }
