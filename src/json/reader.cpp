@@ -242,30 +242,12 @@ class Reader {
     // The top-level value is not an array: read its first token only and keep it for the type
     // error, unless the token itself is malformed.
     bool read_found_value() {
-        switch (*cursor_) {
-            case '{':
-                // Not consumed: the error names the brace itself.
-                found_ = JsonValue::object(nullptr);
-                break;
-            case '"':
-            case 't':
-            case 'f':
-            case 'n':
-            case '-':
-            case '0':
-            case '1':
-            case '2':
-            case '3':
-            case '4':
-            case '5':
-            case '6':
-            case '7':
-            case '8':
-            case '9':
-                if (!read_value(found_)) return false;
-                break;
-            default:
-                return fail_at_byte(ReadErrorCode::expected_value);
+        if (*cursor_ == '{') {
+            // Not consumed: the error names the brace itself.
+            found_ = JsonValue::object(nullptr);
+        } else if (!read_value(found_)) {
+            // A malformed token, or a byte that starts no value, is reported as such.
+            return false;
         }
         error_ = {ReadErrorCode::invalid_type, offset(cursor_)};
         return false;
