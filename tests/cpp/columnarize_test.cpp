@@ -249,3 +249,26 @@ TEST(Columnarize, LongRunsOfNullEntries) {
 }
 
 }  // namespace
+
+namespace {
+
+// A payload of several megabytes takes the large-block paths of the arena and the result buffer.
+TEST(Columnarize, PayloadOfSeveralMegabytes) {
+    constexpr int rows = 60000;
+    std::string payload = "[";
+    std::string expected_rows;
+    for (int r = 0; r < rows; ++r) {
+        std::string id = std::to_string(r);
+        payload.append(r ? ",{\"id\":" : "{\"id\":").append(id);
+        payload.append(",\"name\":\"row number ").append(id).append("\",\"kind\":\"fixed\"}");
+        expected_rows.append(r ? ",[" : "[").append(id).append(",\"row number ").append(id);
+        expected_rows.append("\"]");
+    }
+    payload.append("]");
+    ASSERT_GT(payload.size(), std::size_t{3} << 20);
+    std::string expected = R"({"columns":["id","name"],"rows":[)";
+    expected.append(expected_rows).append(R"(],"constants":{"kind":"fixed"}})");
+    EXPECT_EQ(result_of(payload), expected);
+}
+
+}  // namespace
