@@ -4,8 +4,14 @@
 #include <bit>
 #include <cstring>
 
-#include "json/digit_tables.h"
 #include "json/float_tables.h"
+
+// Where SSE2 is there (every x86-64 processor), the 16 digits are formed in one vector register;
+// elsewhere in the lanes of two 64-bit words.
+#if defined(__SSE2__) || defined(_M_X64)
+#define VANTOR_FLOAT_DIGITS_SSE2 1
+#include <emmintrin.h>
+#endif
 
 namespace vantor::json {
 
@@ -159,46 +165,96 @@ inline int decimal_digit_count(std::uint64_t value) {
     return estimate + (value >= powers_of_ten[estimate] ? 1 : 0);
 }
 
-inline void write_4_digits(std::uint32_t value, char* out) {
-    std::memcpy(out, &detail::digit_pairs[2 * (value / 100)], 2);
-    std::memcpy(out + 2, &detail::digit_pairs[2 * (value % 100)], 2);
+#if defined(VANTOR_FLOAT_DIGITS_SSE2)
+
+// The digits of `high` and `low` (each below 10^8) as 16 bytes, 0 to 9, in reading order: each
+// value is split into halves of four digits, which are spread over four 16-bit lanes each and
+// divided there by 1000, 100, 10 and 1 at once (by multiplying with reciprocals), so that
+// subtracting ten times each lane's left neighbour leaves one digit per lane.
+inline __m128i digit_bytes_16(std::uint32_t high, std::uint32_t low) {
+    __m128i values = _mm_set_epi64x(low, high);
+    // floor(x / 10^4) = (x * 0xd1b71759) >> 45 for x < 10^8.
+    __m128i upper_halves =
+        _mm_srli_epi64(_mm_mul_epu32(values, _mm_set1_epi32(static_cast<int>(0xd1b71759u))), 45);
+    __m128i lower_halves =
+        _mm_sub_epi32(values, _mm_mul_epu32(upper_halves, _mm_set1_epi32(10000)));
+    // Four times each half, as the reciprocals below expect, in 16-bit lanes 0 and 1 of each
+    // 64-bit lane; then each spread over four lanes.
+    __m128i halves =
+        _mm_slli_epi64(_mm_or_si128(upper_halves, _mm_slli_epi64(lower_halves, 16)), 2);
+    __m128i high_lanes = _mm_unpacklo_epi16(halves, halves);
+    high_lanes = _mm_unpacklo_epi32(high_lanes, high_lanes);
+    __m128i low_lanes = _mm_unpackhi_epi16(halves, halves);
+    low_lanes = _mm_unpacklo_epi32(low_lanes, low_lanes);
+    // ((4x * r) >> 16) * 2^s >> 16 = floor(x / 10^(3 - lane % 4)) for x < 10^4.
+    const __m128i reciprocals = _mm_set_epi16(-32768, 13108, 5243, 8389, -32768, 13108, 5243, 8389);
+    const __m128i shifts =
+        _mm_set_epi16(-32768, 1 << 13, 1 << 11, 1 << 7, -32768, 1 << 13, 1 << 11, 1 << 7);
+    const __m128i ten = _mm_set1_epi16(10);
+    high_lanes = _mm_mulhi_epu16(_mm_mulhi_epu16(high_lanes, reciprocals), shifts);
+    low_lanes = _mm_mulhi_epu16(_mm_mulhi_epu16(low_lanes, reciprocals), shifts);
+    high_lanes = _mm_sub_epi16(high_lanes, _mm_slli_epi64(_mm_mullo_epi16(high_lanes, ten), 16));
+    low_lanes = _mm_sub_epi16(low_lanes, _mm_slli_epi64(_mm_mullo_epi16(low_lanes, ten), 16));
+    return _mm_packus_epi16(high_lanes, low_lanes);
 }
 
-inline void write_8_digits(std::uint32_t value, char* out) {
-    write_4_digits(value / 10000, out);
-    write_4_digits(value % 10000, out + 4);
+// Writes the 16 digits of `high` and `low` (each below 10^8) at `out` and returns the number of
+// zeros among them at the end, found from the mask of the digits that are not zero.
+inline int write_16_digits(std::uint32_t high, std::uint32_t low, char* out) {
+    __m128i digits = digit_bytes_16(high, low);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_add_epi8(digits, _mm_set1_epi8('0')));
+    auto zero_digits =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(digits, _mm_setzero_si128())));
+    auto nonzero_digits = static_cast<std::uint16_t>(~zero_digits);
+    return std::countl_zero(nonzero_digits);
 }
+
+#else
+
+// The eight decimal digits of `value` (below 10^8) as one byte each, 0 to 9, the first digit in
+// the lowest byte: the halves of four digits, then of two, then of one are split in all lanes of
+// the word at once.
+inline std::uint64_t digit_bytes_8(std::uint32_t value) {
+    std::uint64_t quads = (value / 10000) | (static_cast<std::uint64_t>(value % 10000) << 32);
+    // floor(x / 100) = (x * 10486) >> 20 for x < 10^4; floor(x / 10) = (x * 103) >> 10 for x < 100.
+    std::uint64_t hundreds = ((quads * 10486) >> 20) & 0x0000007f0000007fu;
+    std::uint64_t pairs = hundreds | ((quads - 100 * hundreds) << 16);
+    std::uint64_t tens = ((pairs * 103) >> 10) & 0x000f000f000f000fu;
+    return tens | ((pairs - 10 * tens) << 8);
+}
+
+// Stores the eight bytes of `word` at `out`, the lowest byte first.
+inline void store_word(std::uint64_t word, char* out) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &word, 8);
+    } else {
+        for (int i = 0; i < 8; ++i)
+            out[i] = static_cast<char>(word >> (8 * i));
+    }
+}
+
+inline int write_16_digits(std::uint32_t high, std::uint32_t low, char* out) {
+    constexpr std::uint64_t ascii_zeros = 0x3030303030303030u;
+    std::uint64_t high_digits = digit_bytes_8(high);
+    std::uint64_t low_digits = digit_bytes_8(low);
+    store_word(high_digits + ascii_zeros, out);
+    store_word(low_digits + ascii_zeros, out + 8);
+    // The last digit is the highest byte of a word.
+    if (low_digits != 0) return std::countl_zero(low_digits) / 8;
+    return 8 + std::countl_zero(high_digits) / 8;
+}
+
+#endif
 
 // Writes `value` (below 10^17) as exactly 17 digits, leading zeros included, in the same few
-// steps whatever its length: the caller starts the text at the first significant digit.
-inline void write_17_digits(std::uint64_t value, char* out) {
-    auto high = static_cast<std::uint32_t>(value / 10000000000000000u);
-    std::uint64_t low = value % 10000000000000000u;
-    out[0] = static_cast<char>('0' + high);
-    write_8_digits(static_cast<std::uint32_t>(low / 100000000u), out + 1);
-    write_8_digits(static_cast<std::uint32_t>(low % 100000000u), out + 9);
-}
-
-// The number of trailing zeros among the 17 digits at `digits` (at most 16, as the significand
-// is not zero): the zero digits are found eight at a time as zero bytes after subtracting '0'.
-inline int trailing_zero_digits(const char* digits) {
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t zeros = 0x3030303030303030u;
-        std::uint64_t low;
-        std::uint64_t high;
-        std::memcpy(&low, digits + 9, 8);
-        std::memcpy(&high, digits + 1, 8);
-        low ^= zeros;
-        high ^= zeros;
-        // The last digit sits in the most significant byte of a little-endian load.
-        if (low != 0) return std::countl_zero(low) / 8;
-        return 8 + std::countl_zero(high) / 8;
-    } else {
-        int count = 0;
-        while (digits[16 - count] == '0')
-            ++count;
-        return count;
-    }
+// steps whatever its length (the caller starts the text at the first significant digit), and
+// returns the number of zeros at its end (at most 16, as the value is not zero).
+inline int write_17_digits(std::uint64_t value, char* out) {
+    auto first = static_cast<std::uint32_t>(value / 10000000000000000u);
+    std::uint64_t rest = value % 10000000000000000u;
+    out[0] = static_cast<char>('0' + first);
+    return write_16_digits(static_cast<std::uint32_t>(rest / 100000000u),
+                           static_cast<std::uint32_t>(rest % 100000000u), out + 1);
 }
 
 }  // namespace
@@ -223,11 +279,11 @@ std::size_t format_float_text(double value, char* out) {
     // only kind the digit search returns. `point` is the exponent of the first digit.
     char padded[17 + 32];
     std::memset(padded + 17, '0', 32);
-    write_17_digits(decimal.significand, padded);
+    int trailing_zeros = write_17_digits(decimal.significand, padded);
     int count = decimal_digit_count(decimal.significand);
     const char* digits = padded + 17 - count;
     int point = decimal.exponent + count - 1;
-    count -= trailing_zero_digits(padded);
+    count -= trailing_zeros;
 
     if (point >= 0 && point <= 15) {
         std::memcpy(p, digits, 16);

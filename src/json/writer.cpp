@@ -164,6 +164,14 @@ void write_json_string(std::string_view text, ByteBuffer& out) {
 }
 
 void write_json_float(double value, ByteBuffer& out) {
+    // The text is formed straight in the buffer when it has room for the whole scratch area: no
+    // copy of a length known only at run time, and no reading back of bytes just stored. Near
+    // the end of the capacity it goes through the scratch area instead, so that the buffer grows
+    // only for the bytes of the text itself.
+    if (out.capacity() - out.size() >= float_text_scratch_size) {
+        out.commit(format_float_text(value, out.tail(float_text_scratch_size)));
+        return;
+    }
     char scratch[float_text_scratch_size];
     out.append(scratch, format_float_text(value, scratch));
 }
