@@ -50,15 +50,13 @@ inline std::uint64_t round_to_odd(const std::uint64_t (&g)[2], std::uint64_t cp)
     return upper | (middle != 0 ? 1 : 0);
 }
 
-}  // namespace
-
 // The digit search is Schubfach (R. Giulietti, "The Schubfach way to render doubles"): the
 // interval of decimals that convert back to the value is scaled by one 128-bit power of ten,
 // rounded to odd, and at most two candidates are tested: the one with a digit fewer and, failing
 // that, the two neighbours at full length, of which the nearer wins (ties to the even one). It
 // yields the shortest digits, the nearest of several shortest, in constant time with no loop
 // and no big-number arithmetic.
-DecimalFloat shortest_decimal(double magnitude) {
+inline DecimalFloat find_shortest_decimal(double magnitude) {
     constexpr std::uint64_t hidden_bit = std::uint64_t{1} << 52;
     std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
     std::uint64_t fraction = bits & (hidden_bit - 1);
@@ -112,6 +110,13 @@ DecimalFloat shortest_decimal(double magnitude) {
     std::uint64_t middle = 4 * s + 2;
     bool round_up = vb > middle || (vb == middle && (s & 1) != 0);
     return {s + (round_up ? 1 : 0), k};
+}
+
+}  // namespace
+
+// A function of its own for the tests; the float text uses the search inlined.
+DecimalFloat shortest_decimal(double magnitude) {
+    return find_shortest_decimal(magnitude);
 }
 
 namespace {
@@ -272,7 +277,7 @@ std::size_t format_float_text(double value, char* out) {
         std::memcpy(p, "0.0", 3);
         return static_cast<std::size_t>(p + 3 - out);
     }
-    DecimalFloat decimal = shortest_decimal(std::bit_cast<double>(bits));
+    DecimalFloat decimal = find_shortest_decimal(std::bit_cast<double>(bits));
 
     // The digits, followed by zeros that the positional form may need; trailing zeros of the
     // significand are then dropped from the count. A significand of 17 or fewer digits is the
