@@ -255,11 +255,12 @@ inline int write_16_digits(std::uint32_t high, std::uint32_t low, char* out) {
 // steps whatever its length (the caller starts the text at the first significant digit), and
 // returns the number of zeros at its end (at most 16, as the value is not zero).
 inline int write_17_digits(std::uint64_t value, char* out) {
-    auto first = static_cast<std::uint32_t>(value / 10000000000000000u);
-    std::uint64_t rest = value % 10000000000000000u;
+    // One 64-bit division; the upper nine digits are split in 32 bits.
+    auto upper = static_cast<std::uint32_t>(value / 100000000u);
+    auto lower = static_cast<std::uint32_t>(value % 100000000u);
+    std::uint32_t first = upper / 100000000u;
     out[0] = static_cast<char>('0' + first);
-    return write_16_digits(static_cast<std::uint32_t>(rest / 100000000u),
-                           static_cast<std::uint32_t>(rest % 100000000u), out + 1);
+    return write_16_digits(upper - first * 100000000u, lower, out + 1);
 }
 
 }  // namespace
