@@ -7,6 +7,8 @@
 #include <cmath>
 #include <limits>
 
+#include "number_values.h"
+
 namespace {
 
 using vantor::column_values_equal;
@@ -14,14 +16,11 @@ using vantor::column_values_equal;
 using vantor::json::JsonNumber;
 using vantor::json::JsonValue;
 
-JsonValue u(std::uint64_t v) {
-    return JsonValue::number(JsonNumber::from_unsigned(v));
-}
-JsonValue s(std::int64_t v) {
-    return JsonValue::number(JsonNumber::from_signed(v));
-}
-JsonValue f(double v) {
-    return JsonValue::number(JsonNumber::from_float(v));
+using vantor::json::test_values::f;
+using vantor::json::test_values::u;
+// A signed integer; `s` reads better than `i` beside the tables' names.
+inline JsonValue i(std::int64_t v) {
+    return vantor::json::test_values::i(v);
 }
 
 struct Pair {
@@ -42,17 +41,17 @@ TEST(ColumnValuesEqual, NumbersCompareByExactValue) {
         {"2^53+1_vs_2^53_float", u(9007199254740993u), f(9007199254740992.0), false},
         {"2^53_vs_2^53_float", u(9007199254740992u), f(9007199254740992.0), true},
         {"max_u64_vs_2^64_float", u(max_u64), f(18446744073709551616.0), false},
-        {"2^63_unsigned_vs_min_i64", u(9223372036854775808u), s(min_i64), false},
-        {"min_i64_vs_float", s(min_i64), f(-9223372036854775808.0), true},
-        {"min_i64_vs_2^63_float", s(min_i64), f(9223372036854775808.0), false},
-        {"signed_5_vs_unsigned_5", s(5), u(5), true},
-        {"signed_-5_vs_unsigned_5", s(-5), u(5), false},
-        {"signed_vs_fraction", s(-3), f(-3.5), false},
+        {"2^63_unsigned_vs_min_i64", u(9223372036854775808u), i(min_i64), false},
+        {"min_i64_vs_float", i(min_i64), f(-9223372036854775808.0), true},
+        {"min_i64_vs_2^63_float", i(min_i64), f(9223372036854775808.0), false},
+        {"signed_5_vs_unsigned_5", i(5), u(5), true},
+        {"signed_-5_vs_unsigned_5", i(-5), u(5), false},
+        {"signed_vs_fraction", i(-3), f(-3.5), false},
         {"unsigned_vs_fraction", u(3), f(3.25), false},
         {"unsigned_vs_negative_float", u(3), f(-3.0), false},
         {"float_vs_float_ieee", f(0.0), f(-0.0), true},
         {"float_vs_float_differ", f(0.1), f(0.2), false},
-        {"float_first_then_integer", f(42.0), s(42), true},
+        {"float_first_then_integer", f(42.0), i(42), true},
         {"huge_float_vs_max_u64", f(1e300), u(max_u64), false},
     };
     for (const Pair& p : pairs) {

@@ -8,19 +8,14 @@
 #include <vector>
 
 #include "json/arena.h"
+#include "number_values.h"
 
 namespace vantor::json {
 namespace {
 
-JsonValue u(std::uint64_t v) {
-    return JsonValue::number(JsonNumber::from_unsigned(v));
-}
-JsonValue i(std::int64_t v) {
-    return JsonValue::number(JsonNumber::from_signed(v));
-}
-JsonValue f(double v) {
-    return JsonValue::number(JsonNumber::from_float(v));
-}
+using test_values::f;
+using test_values::i;
+using test_values::u;
 
 JsonObject* new_object(Arena& arena) {
     return new (arena.allocate(sizeof(JsonObject), alignof(JsonObject))) JsonObject(arena);

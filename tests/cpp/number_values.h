@@ -1,0 +1,19 @@
+#pragma once
+// Short names for number values in test tables.
+#include <cstdint>
+
+#include "json/value.h"
+
+namespace vantor::json::test_values {
+
+inline JsonValue u(std::uint64_t v) {
+    return JsonValue::number(JsonNumber::from_unsigned(v));
+}
+inline JsonValue i(std::int64_t v) {
+    return JsonValue::number(JsonNumber::from_signed(v));
+}
+inline JsonValue f(double v) {
+    return JsonValue::number(JsonNumber::from_float(v));
+}
+
+}  // namespace vantor::json::test_values
