@@ -13,15 +13,11 @@ namespace {
 
 using vantor::column_values_equal;
 
-using vantor::json::JsonNumber;
 using vantor::json::JsonValue;
 
 using vantor::json::test_values::f;
+using vantor::json::test_values::i;
 using vantor::json::test_values::u;
-// A signed integer; `s` reads better than `i` beside the tables' names.
-inline JsonValue i(std::int64_t v) {
-    return vantor::json::test_values::i(v);
-}
 
 struct Pair {
     const char* name;
