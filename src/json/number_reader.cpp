@@ -17,9 +17,11 @@ inline bool is_digit(unsigned char c) {
     return static_cast<unsigned char>(c - '0') < 10;
 }
 
-// A digit "fits" while the significand times ten plus the digit stays within 64 bits.
+// A digit "fits" while the significand times ten plus the digit stays within 64 bits, that is
+// below 1844674407370955161 any digit fits, and at it only digits up to 5 do.
 inline bool digit_fits(std::uint64_t significand, unsigned digit) {
-    return significand <= (kMaxSignificand - digit) / 10;
+    constexpr std::uint64_t kLastFull = kMaxSignificand / 10;
+    return significand < kLastFull || (significand == kLastFull && digit <= kMaxSignificand % 10);
 }
 
 inline std::int32_t saturate_to_int32(std::int64_t value) {
