@@ -3,7 +3,6 @@
 // need, and the row matrix is written straight into the result buffer without copying values.
 #include "columnarize.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -79,9 +78,6 @@ class ColumnDiscovery {
             ++position;
         }
     }
-
-    // A first guess of the member count; the list still grows past it if needed.
-    void expect_members(std::size_t count) { member_columns_.reserve(count); }
 
     std::vector<Column>& columns() { return columns_; }
     // The column of each member of each row, rows in order, members in their row's order.
@@ -206,14 +202,6 @@ TransformOutcome columnarize_json(std::string_view payload) {
     }
 
     ColumnDiscovery discovery(arena);
-    // Rows tend to be alike; a member takes at least four bytes of text (`"":0`), which bounds
-    // the guess for rows that are not.
-    const std::size_t most_members = payload.size() / 4;
-    std::size_t first_row_members = read.rows.empty() ? 0 : read.rows[0].as_object().size();
-    discovery.expect_members(first_row_members != 0 &&
-                                     read.rows.size() > most_members / first_row_members
-                                 ? most_members
-                                 : read.rows.size() * first_row_members);
     for (std::size_t r = 0; r < read.rows.size(); ++r) {
         discovery.add_row(read.rows[r].as_object(), r == 0);
     }
