@@ -1,7 +1,9 @@
 #pragma once
 // Read-only tables shared by the integer and float writers: decimal digit pairs "00".."99", so
-// that digits are produced two at a time from one division by 100.
+// that digits are produced two at a time from one division by 100, and the powers of ten that
+// count a value's digits.
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -15,6 +17,36 @@ inline constexpr std::array<char, 200> digit_pairs = [] {
     }
     return pairs;
 }();
+
+inline constexpr std::uint64_t powers_of_ten[] = {1u,
+                                                  10u,
+                                                  100u,
+                                                  1000u,
+                                                  10000u,
+                                                  100000u,
+                                                  1000000u,
+                                                  10000000u,
+                                                  100000000u,
+                                                  1000000000u,
+                                                  10000000000u,
+                                                  100000000000u,
+                                                  1000000000000u,
+                                                  10000000000000u,
+                                                  100000000000000u,
+                                                  1000000000000000u,
+                                                  10000000000000000u,
+                                                  100000000000000000u,
+                                                  1000000000000000000u,
+                                                  10000000000000000000u};
+
+// The number of decimal digits of `value` (at least 1): from its bit length, corrected by one
+// comparison.
+inline int decimal_digit_count(std::uint64_t value) {
+    value |= 1;  // the same count for every value but zero, which has one digit too
+    int bits = 64 - std::countl_zero(value);
+    int estimate = (bits * 1233) >> 12;  // floor(bits * log10 2)
+    return estimate + (value >= powers_of_ten[estimate] ? 1 : 0);
+}
 
 // Writes the decimal digits of `value` so that they end just before `end`; returns where they
 // start. At most 20 bytes are written.

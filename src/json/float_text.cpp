@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "json/digit_tables.h"
 #include "json/float_tables.h"
 
 // Where SSE2 is there (every x86-64 processor), the 16 digits are formed in one vector register;
@@ -142,34 +143,7 @@ constexpr auto exponent_texts = [] {
     return texts;
 }();
 
-constexpr std::uint64_t powers_of_ten[] = {1u,
-                                           10u,
-                                           100u,
-                                           1000u,
-                                           10000u,
-                                           100000u,
-                                           1000000u,
-                                           10000000u,
-                                           100000000u,
-                                           1000000000u,
-                                           10000000000u,
-                                           100000000000u,
-                                           1000000000000u,
-                                           10000000000000u,
-                                           100000000000000u,
-                                           1000000000000000u,
-                                           10000000000000000u,
-                                           100000000000000000u,
-                                           1000000000000000000u,
-                                           10000000000000000000u};
-
-// The number of decimal digits of `value` (at least 1): from its bit length, corrected by one
-// comparison.
-inline int decimal_digit_count(std::uint64_t value) {
-    int bits = 64 - std::countl_zero(value | 1);
-    int estimate = (bits * 1233) >> 12;  // floor(bits * log10 2)
-    return estimate + (value >= powers_of_ten[estimate] ? 1 : 0);
-}
+using detail::decimal_digit_count;
 
 #if defined(VANTOR_FLOAT_DIGITS_SSE2)
 

@@ -176,23 +176,26 @@ void write_json_float(double value, ByteBuffer& out) {
     out.append(scratch, format_float_text(value, scratch));
 }
 
+// Integers are formed straight in the buffer: counting the digits first tells where they end.
 void write_json_unsigned(std::uint64_t value, ByteBuffer& out) {
-    char scratch[20];
-    char* end = scratch + sizeof scratch;
-    char* start = detail::write_digits_backwards(value, end);
-    out.append(start, static_cast<std::size_t>(end - start));
+    auto count = static_cast<std::size_t>(detail::decimal_digit_count(value));
+    detail::write_digits_backwards(value, out.tail(20) + count);
+    out.commit(count);
 }
 
 void write_json_signed(std::int64_t value, ByteBuffer& out) {
-    // The magnitude in unsigned arithmetic, so that the most negative value has one too; it has
-    // at most 19 digits, which leaves room for the sign in the 20-byte scratch area.
-    char scratch[20];
-    char* end = scratch + sizeof scratch;
+    // The magnitude in unsigned arithmetic, so that the most negative value has one too.
     auto magnitude = static_cast<std::uint64_t>(value);
-    if (value < 0) magnitude = ~magnitude + 1;
-    char* start = detail::write_digits_backwards(magnitude, end);
-    if (value < 0) *--start = '-';
-    out.append(start, static_cast<std::size_t>(end - start));
+    if (value >= 0) {
+        write_json_unsigned(magnitude, out);
+        return;
+    }
+    magnitude = ~magnitude + 1;
+    auto count = static_cast<std::size_t>(detail::decimal_digit_count(magnitude));
+    char* room = out.tail(21);
+    room[0] = '-';
+    detail::write_digits_backwards(magnitude, room + 1 + count);
+    out.commit(count + 1);
 }
 
 }  // namespace vantor::json
