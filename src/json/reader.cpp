@@ -3,6 +3,7 @@
 // by an explicit budget, which also bounds the recursion.
 #include "json/reader.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -218,24 +219,24 @@ class Reader {
         return true;
     }
 
-    // Rows usually repeat the previous row's keys in the same order. When a large object's keys
-    // are exactly the last large object's, which were distinct, they are distinct again and the
-    // object needs neither a duplicate check nor a name index until someone looks a name up.
+    // Objects at one depth are usually alike (rows at depth 2, their nested objects deeper): an
+    // object tends to repeat the keys of the last object read at its depth, in the same order.
+    // Those keys were distinct, so when they repeat exactly the object needs neither a duplicate
+    // check nor, if large, a name index until someone looks a name up.
     JsonObject* make_object(std::span<const JsonMember> members) {
-        if (members.size() <= JsonObject::linear_search_limit) {
-            return JsonObject::from_members(arena_, members);
-        }
-        if (members.size() == last_distinct_keys_.size()) {
+        if (members.size() < 2) return JsonObject::from_distinct_members(arena_, members);
+        std::vector<std::string_view>& last_keys = last_distinct_keys_[kNestingBudget - budget_];
+        if (members.size() == last_keys.size()) {
             bool same = true;
             for (std::size_t i = 0; i < members.size() && same; ++i) {
-                same = same_name(members[i].name, last_distinct_keys_[i]);
+                same = same_name(members[i].name, last_keys[i]);
             }
             if (same) return JsonObject::from_distinct_members(arena_, members);
         }
         JsonObject* object = JsonObject::from_members(arena_, members);
-        last_distinct_keys_.clear();
+        last_keys.clear();
         for (const JsonMember& member : *object)
-            last_distinct_keys_.push_back(member.name);
+            last_keys.push_back(member.name);
         return object;
     }
 
@@ -262,7 +263,8 @@ class Reader {
     JsonValue found_;
     std::vector<JsonValue> values_;
     std::vector<JsonMember> members_;
-    std::vector<std::string_view> last_distinct_keys_;
+    // Per depth, the distinct keys of the last object read there, in order.
+    std::array<std::vector<std::string_view>, kNestingBudget> last_distinct_keys_;
     std::string scratch_;
 };
 

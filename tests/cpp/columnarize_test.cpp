@@ -272,3 +272,18 @@ TEST(Columnarize, PayloadOfSeveralMegabytes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Objects remember the keys of the last object at their depth; a repeated key that breaks the
+// pattern, in a row or in a nested object, still keeps the first position and the last value.
+TEST(Columnarize, RepeatedKeysBreakingThePatternAtEachDepth) {
+    EXPECT_EQ(result_of(R"([{"a":1,"b":2,"c":3},{"a":4,"b":5,"c":6},{"a":7,"b":8,"a":9}])"),
+              R"({"columns":["a","b","c"],"rows":[[1,2,3],[4,5,6],[9,8,null]],"constants":{}})");
+    EXPECT_EQ(result_of(R"([{"m":{"x":1,"y":2},"k":1},{"m":{"x":3,"x":4},"k":2}])"),
+              R"({"columns":["m","k"],"rows":[[{"x":1,"y":2},1],[{"x":4},2]],"constants":{}})");
+    EXPECT_EQ(result_of(R"([{"m":{"x":1,"y":2}},{"m":{"y":2,"x":1}},{"m":{"x":1,"y":2}}])"),
+              R"({"columns":[],"rows":[[],[],[]],"constants":{"m":{"x":1,"y":2}}})");
+}
+
+}  // namespace
