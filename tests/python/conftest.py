@@ -58,11 +58,11 @@ assert pathlib.Path(vantor_codec.__file__).parent == pathlib.Path(MODULE_DIR), v
 def load_module_from(path, before_exec=None):
     """A fresh module object named vantor_codec from the extension at `path`, not registered in
     sys.modules; `before_exec(module)` runs between its creation and its execution step."""
-    spec = importlib.util.spec_from_file_location("vantor_codec", path)
-    module = importlib.util.module_from_spec(spec)
+    found = importlib.util.spec_from_file_location("vantor_codec", path)
+    module = importlib.util.module_from_spec(found)
     if before_exec is not None:
         before_exec(module)
-    spec.loader.exec_module(module)
+    found.loader.exec_module(module)
     return module
 
 
