@@ -1,6 +1,5 @@
 #include "binding/call_body.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>

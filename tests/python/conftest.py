@@ -71,11 +71,16 @@ def codec():
     return vantor_codec
 
 
-@pytest.fixture(scope="session")
-def fault_codec():
+def require_fault_module():
+    """The path of the fault-injection build; skips the test when it was not built."""
     if not FAULT_MODULE:
         pytest.skip("the fault-injection build of the module was not built (VANTOR_BUILD_TESTS=OFF)")
-    return load_module_from(FAULT_MODULE)
+    return FAULT_MODULE
+
+
+@pytest.fixture(scope="session")
+def fault_codec():
+    return load_module_from(require_fault_module())
 
 
 def run_python(code, module_dir=MODULE_DIR, timeout=300):
@@ -93,6 +98,4 @@ def python_in_subprocess():
 
 @pytest.fixture(scope="session")
 def fault_module_dir():
-    if not FAULT_MODULE:
-        pytest.skip("the fault-injection build of the module was not built (VANTOR_BUILD_TESTS=OFF)")
-    return str(pathlib.Path(FAULT_MODULE).parent)
+    return str(pathlib.Path(require_fault_module()).parent)
