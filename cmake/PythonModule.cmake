@@ -8,12 +8,16 @@
 # from the module name. python_paths.env tells the Python tests where each one is.
 find_package(Python 3.14 EXACT REQUIRED COMPONENTS Interpreter Development.Module)
 
-file(GLOB VANTOR_BINDING_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/binding/*.cpp)
-list(REMOVE_ITEM VANTOR_BINDING_SOURCES ${PROJECT_SOURCE_DIR}/src/binding/fault_injection.cpp)
+set(VANTOR_BINDING_SOURCES
+    ${PROJECT_SOURCE_DIR}/src/module.cpp
+    ${PROJECT_SOURCE_DIR}/src/binding/arguments.cpp
+    ${PROJECT_SOURCE_DIR}/src/binding/barriers.cpp
+    ${PROJECT_SOURCE_DIR}/src/binding/columnarize_entry.cpp
+    ${PROJECT_SOURCE_DIR}/src/binding/errors.cpp
+    ${PROJECT_SOURCE_DIR}/src/binding/process_objects.cpp)
 
 function(vantor_add_python_module target output_dir)
-    Python_add_library(${target} MODULE WITH_SOABI
-        ${PROJECT_SOURCE_DIR}/src/module.cpp ${VANTOR_BINDING_SOURCES} ${ARGN})
+    Python_add_library(${target} MODULE WITH_SOABI ${VANTOR_BINDING_SOURCES} ${ARGN})
     set_target_properties(${target} PROPERTIES
         OUTPUT_NAME vantor_codec
         LIBRARY_OUTPUT_DIRECTORY ${output_dir}
@@ -39,8 +43,7 @@ endif()
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/python_paths.env CONTENT
 "VANTOR_MODULE_DIR=$<TARGET_FILE_DIR:vantor_codec>
 VANTOR_MODULE=$<TARGET_FILE:vantor_codec>
-${VANTOR_FAULT_MODULE_LINE}VANTOR_PYTHON=${Python_EXECUTABLE}
-")
+${VANTOR_FAULT_MODULE_LINE}")
 
 # Wheel contents, for scikit-build-core (which sets SKBUILD): the shipped module and its type
 # stub side by side at the top of the wheel's platform library folder. Type checkers that follow

@@ -2,23 +2,18 @@
 // initialisation, and the execution step that publishes `columnarize`.
 #include <Python.h>
 
-#include <string>
-
-#include "binding/boundary_barrier.h"
+#include "binding/barriers.h"
 #include "binding/columnarize_entry.h"
-#include "binding/fault.h"
-#include "binding/interned_names.h"
-#include "binding/pending_error.h"
+#include "binding/errors.h"
+#include "binding/messages.h"
+#include "binding/process_objects.h"
 #include "binding/py_ref.h"
-#include "binding/type_mismatch.h"
 
+namespace vantor::binding {
 namespace {
 
-using vantor::binding::PendingError;
-using vantor::binding::PyRef;
-
 // The first three lines give the interpreter the text signature "(payload, min_rows=20)".
-constexpr const char columnarize_doc[] =
+constexpr char kColumnarizeDoc[] =
     "columnarize(payload, min_rows=20)\n"
     "--\n"
     "\n"
@@ -47,25 +42,24 @@ constexpr const char columnarize_doc[] =
 
 PyMethodDef columnarize_method = {
     "columnarize",
-    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(vantor::binding::columnarize_entry)),
+    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(columnarize_entry)),
     METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
-    columnarize_doc,
+    kColumnarizeDoc,
 };
 
 // The module's `__all__` list (a new reference), created empty when the module has none.
 PyRef module_all_list(PyObject* module) {
-    PyObject* all_name = vantor::binding::all_dunder_name();
+    PyObject* all_name = all_dunder_name();
     if (all_name == nullptr) return PyRef();
     PyRef all(PyObject_GetAttr(module, all_name));
     if (all) {
         if (!PyType_HasFeature(Py_TYPE(all.get()), Py_TPFLAGS_LIST_SUBCLASS)) {
-            PendingError(PyExc_TypeError, vantor::binding::type_mismatch_message(all.get(), "list"))
-                .raise();
+            PendingError(PyExc_TypeError, type_mismatch_message(all.get(), "list")).raise();
             return PyRef();
         }
         return all;
     }
-    PyRef raised = vantor::binding::take_raised_exception();
+    PyRef raised = take_raised_exception();
     if (!PyErr_GivenExceptionMatches(raised.get(), PyExc_AttributeError)) {
         PyErr_SetRaisedException(raised.release());
         return PyRef();
@@ -75,43 +69,12 @@ PyRef module_all_list(PyObject* module) {
     return created;
 }
 
-// "{type}: {value}" and the traceback, for the message of a failed append to `__all__`.
-std::string render_exception(PyObject* exception) {
-    std::string text;
-    auto append_str = [&text](PyObject* object) {
-        PyRef rendered(PyObject_Str(object));
-        Py_ssize_t size = 0;
-        const char* utf8 = rendered ? PyUnicode_AsUTF8AndSize(rendered.get(), &size) : nullptr;
-        if (utf8 == nullptr) {
-            PyErr_Clear();
-            text += "<unprintable>";
-            return;
-        }
-        text.append(utf8, static_cast<std::size_t>(size));
-    };
-    PyRef type_name(PyType_GetQualName(Py_TYPE(exception)));
-    if (type_name)
-        append_str(type_name.get());
-    else
-        PyErr_Clear();
-    text += ": ";
-    append_str(exception);
-    PyRef traceback(PyException_GetTraceback(exception));
-    if (traceback) {
-        text += " (traceback: ";
-        append_str(traceback.get());
-        text += ")";
-    }
-    return text;
-}
-
 int module_exec_work(PyObject* module) {
     if (!PyType_IsSubtype(Py_TYPE(module), &PyModule_Type)) {
-        PendingError(PyExc_TypeError, vantor::binding::type_mismatch_message(module, "module"))
-            .raise();
+        PendingError(PyExc_TypeError, type_mismatch_message(module, "module")).raise();
         return -1;
     }
-    PyObject* name_name = vantor::binding::name_dunder_name();
+    PyObject* name_name = name_dunder_name();
     if (name_name == nullptr) return -1;
     PyRef module_name(PyModule_GetNameObject(module));
     if (!module_name) return -1;
@@ -121,9 +84,7 @@ int module_exec_work(PyObject* module) {
     PyRef function_name(PyObject_GetAttr(function.get(), name_name));
     if (!function_name) return -1;
     if (!PyType_HasFeature(Py_TYPE(function_name.get()), Py_TPFLAGS_UNICODE_SUBCLASS)) {
-        PendingError(PyExc_TypeError,
-                     vantor::binding::type_mismatch_message(function_name.get(), "str"))
-            .raise();
+        PendingError(PyExc_TypeError, type_mismatch_message(function_name.get(), "str")).raise();
         return -1;
     }
     PyRef all = module_all_list(module);
@@ -131,9 +92,9 @@ int module_exec_work(PyObject* module) {
     // The name goes into `__all__` before the attribute exists; a failed append is a defect,
     // not an input error, so it is a fault.
     if (PyList_Append(all.get(), function_name.get()) < 0) {
-        PyRef raised = vantor::binding::take_raised_exception();
-        throw vantor::binding::BindingFault("could not append __name__ to __all__: " +
-                                            render_exception(raised.get()));
+        PyRef raised = take_raised_exception();
+        throw BindingFault(messages::fill_message(
+            messages::kAllAppendFailed, {render_exception(raised.get())}));
     }
     all = PyRef();
     if (PyObject_SetAttr(module, function_name.get(), function.get()) < 0) return -1;
@@ -141,7 +102,7 @@ int module_exec_work(PyObject* module) {
 }
 
 int module_exec(PyObject* module) {
-    return vantor::binding::boundary_barrier<int>("module_exec", -1,
+    return boundary_barrier<int>("module_exec", -1,
                                                   [module] { return module_exec_work(module); });
 }
 
@@ -156,7 +117,8 @@ PyModuleDef module_definition = {
 };
 
 }  // namespace
+}  // namespace vantor::binding
 
 PyMODINIT_FUNC PyInit_vantor_codec() {
-    return PyModuleDef_Init(&module_definition);
+    return PyModuleDef_Init(&vantor::binding::module_definition);
 }

@@ -1,32 +1,27 @@
 #include "binding/arguments.h"
 
-#include <cstring>
 #include <string>
 
-#include "binding/argument_note.h"
-#include "binding/type_mismatch.h"
+#include "binding/messages.h"
 
 namespace vantor::binding {
 namespace {
 
-constexpr Py_ssize_t max_positional = 2;
+constexpr Py_ssize_t kMaxPositional = 2;
 
-// The text of a keyword name for the "unexpected keyword" message: str() of the name, as UTF-8,
-// or the interpreter string itself when it has no UTF-8 form (lone surrogates).
+// The "unexpected keyword" error names str() of the keyword. A name without a UTF-8 form (lone
+// surrogates) goes into the message as the interpreter string itself.
 PendingError unexpected_keyword(PyObject* name) {
-    static const std::string prefix = "columnarize() got an unexpected keyword argument '";
-    PyRef text(PyObject_Str(name));
-    Py_ssize_t size = 0;
-    const char* utf8 = text ? PyUnicode_AsUTF8AndSize(text.get(), &size) : nullptr;
-    if (utf8 != nullptr) {
+    if (std::optional<std::string> text = utf8_text(name)) {
         return PendingError(PyExc_TypeError,
-                            prefix + std::string(utf8, static_cast<std::size_t>(size)) + "'");
+                            messages::fill_message(messages::kUnexpectedKeyword, {*text}));
+    }
+    if (PyRef message = message_object(messages::kUnexpectedKeyword, name)) {
+        return PendingError(PyExc_TypeError, std::move(message));
     }
     PyErr_Clear();
-    PyRef message(PyUnicode_FromFormat("%s%S'", prefix.c_str(), name));
-    if (!message) PyErr_Clear();
-    return message ? PendingError(PyExc_TypeError, std::move(message))
-                   : PendingError(PyExc_TypeError, prefix + "?'");
+    return PendingError(PyExc_TypeError, messages::fill_message(messages::kUnexpectedKeyword,
+                                                                {messages::kUnprintableKeyword}));
 }
 
 // The slot a keyword name selects: compared byte for byte, so case and look-alikes do not match.
@@ -37,11 +32,12 @@ PyObject** keyword_slot(PyObject* name, BoundArguments& bound, const char*& para
         PyErr_Clear();
         return nullptr;
     }
-    if (size == 7 && std::memcmp(text, "payload", 7) == 0) {
+    std::string_view keyword(text, static_cast<std::size_t>(size));
+    if (keyword == "payload") {
         parameter = "payload";
         return &bound.payload;
     }
-    if (size == 8 && std::memcmp(text, "min_rows", 8) == 0) {
+    if (keyword == "min_rows") {
         parameter = "min_rows";
         return &bound.min_rows;
     }
@@ -54,10 +50,9 @@ std::optional<PendingError> bind_arguments(PyObject* const* args, Py_ssize_t nar
                                            PyObject* kwnames, BoundArguments& bound) {
     if (nargs > 0) bound.payload = args[0];
     if (nargs > 1) bound.min_rows = args[1];
-    if (nargs > max_positional) {
-        return PendingError(PyExc_TypeError,
-                            "columnarize() takes from 1 to 2 positional arguments but " +
-                                std::to_string(nargs) + " were given");
+    if (nargs > kMaxPositional) {
+        return PendingError(PyExc_TypeError, messages::fill_message(messages::kTooManyPositional,
+                                                                    {std::to_string(nargs)}));
     }
     Py_ssize_t keywords = kwnames == nullptr ? 0 : PyTuple_GET_SIZE(kwnames);
     for (Py_ssize_t i = 0; i < keywords; ++i) {
@@ -66,15 +61,13 @@ std::optional<PendingError> bind_arguments(PyObject* const* args, Py_ssize_t nar
         PyObject** slot = keyword_slot(name, bound, parameter);
         if (slot == nullptr) return unexpected_keyword(name);
         if (*slot != nullptr) {
-            return PendingError(
-                PyExc_TypeError,
-                std::string("columnarize() got multiple values for argument '") + parameter + "'");
+            return PendingError(PyExc_TypeError,
+                                messages::fill_message(messages::kMultipleValues, {parameter}));
         }
         *slot = args[nargs + i];
     }
     if (nargs == 0 && bound.payload == nullptr) {
-        return PendingError(PyExc_TypeError,
-                            "columnarize() missing 1 required positional argument: 'payload'");
+        return PendingError(PyExc_TypeError, messages::kMissingPayload);
     }
     return std::nullopt;
 }

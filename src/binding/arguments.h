@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "binding/pending_error.h"
+#include "binding/errors.h"
 
 namespace vantor::binding {
 

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "binding/fault.h"
+#include "binding/errors.h"
 
 namespace vantor::binding {
 namespace {
