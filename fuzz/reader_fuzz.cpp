@@ -4,6 +4,7 @@
 // correctly rounded and the writer emits the shortest round-trip digits).
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>

@@ -40,6 +40,8 @@ TEST(ColumnValuesEqual, NumbersCompareByExactValue) {
         {"2^63_unsigned_vs_min_i64", u(9223372036854775808u), i(min_i64), false},
         {"min_i64_vs_float", i(min_i64), f(-9223372036854775808.0), true},
         {"min_i64_vs_2^63_float", i(min_i64), f(9223372036854775808.0), false},
+        {"min_i64_vs_next_float_down", i(min_i64), f(-9223372036854777856.0), false},
+        {"signed_-1_vs_-1.0", i(-1), f(-1.0), true},
         {"signed_5_vs_unsigned_5", i(5), u(5), true},
         {"signed_-5_vs_unsigned_5", i(-5), u(5), false},
         {"signed_vs_fraction", i(-3), f(-3.5), false},

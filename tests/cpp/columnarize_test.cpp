@@ -81,8 +81,9 @@ TEST_P(TransformCases, WritesExactResult) {
 INSTANTIATE_TEST_SUITE_P(Columnarize, TransformCases, testing::ValuesIn(transform_cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Numbers in the constant test compare by exact value across variants: a column is constant
-// exactly when the two rows' numbers are the same mathematical value.
+// How the constant test compares each pair of number variants is column_values_test's table.
+// Here: numbers written in different forms (exponent, fraction, negative zero, beyond 2^63) take
+// part in it as the values they denote, on the whole path from payload text to result.
 struct NumberPair {
     const char* name;
     std::string_view first;
@@ -91,20 +92,14 @@ struct NumberPair {
 };
 
 const NumberPair number_pairs[] = {
-    {"two_to_53_plus_one_vs_two_to_53", "9007199254740993", "9007199254740992", false},
-    {"two_to_53_vs_its_float", "9007199254740992", "9007199254740992.0", true},
-    {"two_to_53_plus_one_vs_rounded_float", "9007199254740993", "9007199254740992.0", false},
-    {"most_negative_vs_its_float", "-9223372036854775808", "-9223372036854775808.0", true},
-    {"most_negative_vs_next_float_down", "-9223372036854775808", "-9223372036854777856.0", false},
-    {"largest_unsigned_vs_float_two_to_64", "18446744073709551615", "18446744073709551616", false},
-    {"two_to_63_unsigned_vs_most_negative", "9223372036854775808", "-9223372036854775808", false},
-    {"two_to_63_unsigned_vs_its_float", "9223372036854775808", "9.223372036854775808e18", true},
-    {"negative_vs_positive_float", "-1", "1.0", false},
-    {"negative_vs_its_float", "-1", "-1.0", true},
-    {"fraction_never_matches_integer", "1", "1.5", false},
-    {"float_ieee_equality", "0.5", "5e-1", true},
+    {"two_to_63_unsigned_vs_its_exponent_form", "9223372036854775808", "9.223372036854775808e18",
+     true},
+    {"most_negative_vs_its_fraction_form", "-9223372036854775808", "-9223372036854775808.0", true},
+    {"fraction_vs_exponent_form", "0.5", "5e-1", true},
+    {"integer_vs_exponent_form", "100", "1e2", true},
     {"unsigned_zero_vs_negative_zero_integer_token", "0", "-0", true},
-    {"signed_vs_unsigned_never_equal", "-5", "5", false},
+    {"negative_vs_positive_float", "-1", "1.0", false},
+    {"fraction_never_matches_integer", "1", "1.5", false},
 };
 
 class NumberConstants : public testing::TestWithParam<NumberPair> {};
@@ -124,10 +119,8 @@ TEST_P(NumberConstants, ConstantOnlyForEqualValues) {
 INSTANTIATE_TEST_SUITE_P(Columnarize, NumberConstants, testing::ValuesIn(number_pairs),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Columnarize, ConstantKeepsFirstRowIntegerExactly) {
-    EXPECT_EQ(
-        result_of(R"([{"id":9007199254740993},{"id":9007199254740992}])"),
-        R"({"columns":["id"],"rows":[[9007199254740993],[9007199254740992]],"constants":{}})");
+// A constant integer beyond 2^53 is written as read, not through its nearest binary64.
+TEST(Columnarize, ConstantIntegerIsWrittenExactly) {
     EXPECT_EQ(result_of(R"([{"id":9007199254740993},{"id":9007199254740993}])"),
               R"({"columns":[],"rows":[[],[]],"constants":{"id":9007199254740993}})");
 }
@@ -142,8 +135,6 @@ const FailureCase failure_cases[] = {
     {"first_non_object_named", R"([{"a":1},2,"x"])", "expected a JSON object row, got: 2"},
     {"array_element_compact", R"([{"a":1},[1, 2]])", "expected a JSON object row, got: [1,2]"},
     {"string_element_quoted", R"([{"a":1},"x"])", R"(expected a JSON object row, got: "x")"},
-    {"top_level_object", R"({"a":1})",
-     "invalid row-oriented JSON: invalid type: map, expected a sequence at line 1 column 0"},
     {"empty_payload", "",
      "invalid row-oriented JSON: EOF while parsing a value at line 1 column 0"},
     {"trailing_characters", R"([{"a":1}] x)",
@@ -194,8 +185,9 @@ TEST(Columnarize, WideRowsInShuffledOrder) {
 
 namespace {
 
-// Large rows that repeat their predecessor's keys take a shortcut in the reader; a row that
-// breaks the pattern with a repeated key must still keep the first position and the last value.
+// Rows with the same keys as the row before them, then a row that breaks the pattern with a key
+// given twice: that key keeps its first position and its last value (the reader may treat rows
+// that repeat their predecessor's keys apart from others).
 TEST(Columnarize, RepeatedKeyAfterRowsWithTheSameKeys) {
     auto row = [](int last_key, int value) {
         std::string text = "{";

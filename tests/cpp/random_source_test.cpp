@@ -18,6 +18,7 @@ namespace {
 using vantor::json::fill_random_bytes;
 using vantor::json::HashKeys;
 using vantor::json::next_hash_keys;
+using vantor::json::siphash13;
 
 TEST(RandomSource, FillsBuffersOfEverySize) {
     // Sizes around the 16 bytes of one key pair, and a large one. For 16 bytes and more, a
@@ -45,11 +46,19 @@ TEST(RandomSource, LeavesBytesPastTheSizeAlone) {
         std::all_of(buffer.begin() + 16, buffer.end(), [](unsigned char b) { return b == 0x5A; }));
 }
 
-TEST(HashKeys, OneThreadStepsItsFirstKey) {
-    HashKeys first = next_hash_keys();
-    HashKeys second = next_hash_keys();
-    EXPECT_EQ(second.k0, first.k0 + 1);
-    EXPECT_EQ(second.k1, first.k1);
+TEST(HashKeys, MapsMadeOneAfterAnotherDoNotShareKeys) {
+    // Keys that repeat would let one crafted payload collide in several maps; the same name
+    // must also hash differently under each map's keys.
+    constexpr std::size_t map_count = 100;
+    std::set<std::pair<std::uint64_t, std::uint64_t>> keys;
+    std::set<std::uint64_t> hashes;
+    for (std::size_t n = 0; n < map_count; ++n) {
+        HashKeys drawn = next_hash_keys();
+        keys.emplace(drawn.k0, drawn.k1);
+        hashes.insert(siphash13(drawn, "name"));
+    }
+    EXPECT_EQ(keys.size(), map_count);
+    EXPECT_EQ(hashes.size(), map_count);
 }
 
 TEST(HashKeys, EveryThreadDrawsItsOwn) {
