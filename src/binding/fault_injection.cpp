@@ -13,12 +13,12 @@
 namespace vantor::binding {
 namespace {
 
-constexpr std::string_view trigger = "#vantor-fault:";
+constexpr std::string_view kTrigger = "#vantor-fault:";
 
-// The command after the trigger, or an empty view when the payload carries none.
+// The command after the kTrigger, or an empty view when the payload carries none.
 std::string_view command_of(std::string_view payload) {
-    if (payload.substr(0, trigger.size()) != trigger) return {};
-    return payload.substr(trigger.size());
+    if (payload.substr(0, kTrigger.size()) != kTrigger) return {};
+    return payload.substr(kTrigger.size());
 }
 
 bool take_prefix(std::string_view& text, std::string_view prefix) {
