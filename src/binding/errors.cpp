@@ -8,6 +8,7 @@
 namespace vantor::binding {
 namespace {
 
+// `pattern` as an interpreter string, its one {} written by `write_value(writer)`.
 template <class WriteValue>
 PyRef write_message(std::string_view pattern, WriteValue&& write_value) {
     std::size_t slot = pattern.find("{}");

@@ -15,7 +15,7 @@ namespace {
 
 constexpr std::string_view kTrigger = "#vantor-fault:";
 
-// The command after the kTrigger, or an empty view when the payload carries none.
+// The command after the trigger, or an empty view when the payload carries none.
 std::string_view command_of(std::string_view payload) {
     if (payload.substr(0, kTrigger.size()) != kTrigger) return {};
     return payload.substr(kTrigger.size());
