@@ -161,6 +161,8 @@ root_ensure() {
 
 # The same for the bookworm root that builds the portable wheel.
 wheel_root_ensure() {
+    # The subshell keeps these settings to the wheel root.
+    # shellcheck disable=SC2030
     (
         VANTOR_ROOT=$VANTOR_WHEEL_ROOT
         ROOT_SUITE=bookworm
@@ -206,6 +208,7 @@ root_run_raw() {
             done
         fi
         exec chroot "$root" "$@"'
+    # shellcheck disable=SC2031 # wheel_root_ensure changes VANTOR_ROOT in its subshell only
     unshare --mount --fork -- /bin/bash -c "$enter" enter "$VANTOR_ROOT" "${VANTOR_PARENT:-}" \
         "${ROOT_NESTED:-}" "$@"
 }
