@@ -6,7 +6,8 @@
 #                                and boundary can be made to fault on demand, in fault_injection/.
 # Both files are named vantor_codec<suffix>, since the interpreter derives the entry point's name
 # from the module name. python_paths.env tells the Python tests where each one is.
-find_package(Python 3.14 EXACT REQUIRED COMPONENTS Interpreter Development.Module)
+# 3.14 or later, as requires-python in pyproject.toml says.
+find_package(Python 3.14 REQUIRED COMPONENTS Interpreter Development.Module)
 
 set(VANTOR_BINDING_SOURCES
     ${PROJECT_SOURCE_DIR}/src/module.cpp
@@ -25,6 +26,12 @@ function(vantor_add_python_module target output_dir)
         VISIBILITY_INLINES_HIDDEN ON)
     target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(${target} PRIVATE vantor_core vantor_warnings)
+    # PyInit_vantor_codec alone is exported, also of a statically linked libstdc++.
+    if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+        set(exports ${PROJECT_SOURCE_DIR}/cmake/module_exports.map)
+        target_link_options(${target} PRIVATE "LINKER:--version-script=${exports}")
+        set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${exports})
+    endif()
 endfunction()
 
 vantor_add_python_module(vantor_codec ${CMAKE_BINARY_DIR})

@@ -1,15 +1,18 @@
 # Type stub of the extension module; the wheel carries it beside the module and as the stub
 # package vantor_codec-stubs.
 
+from typing import SupportsIndex
+
 __all__ = ["columnarize"]
 
-def columnarize(payload: bytes, min_rows: int = 20) -> bytes:
+def columnarize(payload: bytes, min_rows: SupportsIndex = 20) -> bytes:
     """Columnarize a row-oriented JSON payload, GIL released for the duration of the transform.
 
     Args:
         payload: UTF-8 JSON bytes encoding a `list[dict]` of rows (a `str` is refused).
         min_rows: Accepted for parity with the Python codec's signature; not checked here.
-            It must convert to an unsigned 64-bit integer.
+            Any integer or object with `__index__` that converts to an unsigned 64-bit
+            integer.
 
     Returns:
         UTF-8 JSON bytes encoding `{"columns", "rows", "constants"}`.

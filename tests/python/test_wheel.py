@@ -89,7 +89,16 @@ def test_wheel_metadata(wheel):
     assert fields["Version"] == [project_version()]
     assert fields["Requires-Python"] == [">=3.14"]
     assert fields["License-Expression"] == ["MIT"]
+    assert fields["License-File"] == ["LICENSE"]
+    assert fields["Author"] == ["the vantor_codec authors"]
+    assert {url.split(", ", 1)[0] for url in fields["Project-URL"]} >= {"Source", "Changelog"}
     assert "Programming Language :: Python :: 3.14" in fields["Classifier"]
+
+
+def test_wheel_carries_the_licence_text(wheel):
+    with zipfile.ZipFile(wheel) as archive:
+        text = archive.read(f"vantor_codec-{project_version()}.dist-info/licenses/LICENSE")
+    assert text == (REPO / "LICENSE").read_bytes()
 
 
 def test_installed_module_comes_from_the_venv_and_works(venv_python):

@@ -6,6 +6,8 @@ import vantor_codec
 vantor_codec.columnarize("[]")  # expect: arg-type
 vantor_codec.columnarize(bytearray(b"[]"))  # expect: arg-type
 vantor_codec.columnarize(b"[]", min_rows=None)  # expect: arg-type
+vantor_codec.columnarize(b"[]", min_rows=20.0)  # expect: arg-type
+vantor_codec.columnarize(b"[]", min_rows="20")  # expect: arg-type
 vantor_codec.columnarize(b"[]", 20, 1)  # expect: call-arg
 vantor_codec.columnarize(rows=b"[]")  # expect: call-arg
 vantor_codec.columnarize()  # expect: call-arg

@@ -46,5 +46,5 @@ def test_misuse_is_rejected_line_by_line():
         for match in re.finditer(r"^misuse\.py:(\d+): error: .*\[([a-z-]+)\]$", completed.stdout,
                                  re.MULTILINE)
     }
-    assert len(expected) == 8
+    assert len(expected) == 10
     assert reported == expected, completed.stdout

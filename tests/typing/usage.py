@@ -21,4 +21,17 @@ def guarded(payload: bytes) -> bytes | None:
         return None
 
 
+class RowCount:
+    """Not an int, but usable as one: the module takes any object with __index__."""
+
+    def __index__(self) -> int:
+        return 20
+
+
+def with_index_objects(payload: bytes) -> bytes:
+    return vantor_codec.columnarize(payload, RowCount()) + vantor_codec.columnarize(
+        payload, min_rows=True
+    )
+
+
 exported: list[str] = vantor_codec.__all__

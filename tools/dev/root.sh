@@ -1,22 +1,30 @@
 # shellcheck shell=bash
 # The Debian unstable root filesystem that provides CPython 3.14 and the toolchain on hosts that
-# lack them. Sourced by ./dev; defines root_ensure and root_run.
+# lack them, and the Debian 12 (bookworm) root whose older C library and compiler build the
+# portable wheel. Sourced by ./dev; defines root_ensure, wheel_root_ensure and root_run.
 #
-# The root lives outside the clone so that CI and later sessions reuse it. It is only ever
+# The roots live outside the clone so that CI and later sessions reuse them. They are only ever
 # entered through a private mount namespace, so nothing stays mounted once a command ends.
 
 VANTOR_ROOT=${VANTOR_ROOT:-/var/cache/vantor-codec/root}
+VANTOR_WHEEL_ROOT=${VANTOR_WHEEL_ROOT:-/var/cache/vantor-codec/root-bookworm}
+# The suite that root_create installs; wheel_root_ensure sets bookworm for its own root.
+ROOT_SUITE=unstable
+# A command that the root must have once its packages are in.
+ROOT_KEY_COMMAND=python3.14
 
-# One list: changing it makes the next run install what is missing.
+# One list per root: changing it makes the next run install what is missing.
 ROOT_PACKAGES=(
     python3.14-dev python3-pytest python3-hypothesis
     g++ cmake ninja-build libgtest-dev libbenchmark-dev libyyjson-dev
     clang lld libclang-rt-dev
     unicode-data
     python3-orjson python3-msgspec python3-matplotlib
-    python3-venv python3-pip python3-build python3-scikit-build-core python3-mypy
+    python3-venv python3-pip python3-build python3-scikit-build-core python3-mypy python3-wheel
     clang-format git ca-certificates
 )
+# The wheel's build root: its GCC 12 and glibc 2.36 bound the oldest systems the wheel loads on.
+WHEEL_ROOT_PACKAGES=(g++)
 
 root_log() { printf 'dev: %s\n' "$*" >&2; }
 root_die() {
@@ -94,10 +102,10 @@ root_create() {
     log="$VANTOR_ROOT.log"
     rm -rf "$partial"
     started=$SECONDS
-    root_log "creating the Debian unstable root in $VANTOR_ROOT from $mirror (first run only, a few minutes)"
+    root_log "creating the Debian $ROOT_SUITE root in $VANTOR_ROOT from $mirror (first run only, a few minutes)"
     # debootstrap mounts /proc and /sys inside the target: a private namespace drops them even
     # when it dies halfway.
-    if ! unshare --mount --fork -- debootstrap --variant=minbase unstable "$partial" "$mirror" \
+    if ! unshare --mount --fork -- debootstrap --variant=minbase "$ROOT_SUITE" "$partial" "$mirror" \
         >"$log" 2>&1; then
         tail -n 15 "$log" >&2
         root_die "debootstrap failed (full log: $log)"
@@ -118,8 +126,8 @@ root_install_packages() {
         tail -n 15 "$log" >&2
         root_die "installing packages into the root failed (full log: $log)"
     fi
-    root_run_raw /bin/sh -c 'command -v python3.14 >/dev/null' ||
-        root_die "python3.14 is missing inside the root after installing packages"
+    root_run_raw /bin/sh -c "command -v $ROOT_KEY_COMMAND >/dev/null" ||
+        root_die "$ROOT_KEY_COMMAND is missing inside the root after installing packages"
     root_log "packages installed in $((SECONDS - started)) s"
 }
 
@@ -151,14 +159,28 @@ root_ensure() {
     exec 9>&-
 }
 
+# The same for the bookworm root that builds the portable wheel.
+wheel_root_ensure() {
+    # The subshell keeps these settings to the wheel root.
+    # shellcheck disable=SC2030
+    (
+        VANTOR_ROOT=$VANTOR_WHEEL_ROOT
+        ROOT_SUITE=bookworm
+        ROOT_KEY_COMMAND=g++
+        ROOT_PACKAGES=("${WHEEL_ROOT_PACKAGES[@]}")
+        root_ensure
+    )
+}
+
 # Runs a command inside the root with the clone's parent folder at the same path, so that
-# ../shared resolves the same inside and out.
+# ../shared resolves the same inside and out; with ROOT_NESTED set, that root is mounted inside
+# as well (./dev wheel).
 root_run_raw() {
     # shellcheck disable=SC2016 # expanded by the inner shell
     local enter='
         set -e
-        root=$1 parent=$2
-        shift 2
+        root=$1 parent=$2 nested=$3
+        shift 3
         mount --make-rprivate /
         mount -t proc proc "$root/proc"
         mount --rbind /dev "$root/dev"
@@ -168,8 +190,27 @@ root_run_raw() {
             mkdir -p "$root$parent"
             mount --bind "$parent" "$root$parent"
         fi
+        # The wheel root, at /opt/vantor-wheel-root, sees the same parent folder and the
+        # CPython headers of the unstable root at the same paths.
+        if [[ -n $nested ]]; then
+            inner=$root/opt/vantor-wheel-root
+            mkdir -p "$inner"
+            mount --bind "$nested" "$inner"
+            mount -t proc proc "$inner/proc"
+            mount --rbind /dev "$inner/dev"
+            mount -t tmpfs tmpfs "$inner/tmp"
+            mkdir -p "$inner$parent"
+            mount --bind "$parent" "$inner$parent"
+            for include in "$root"/usr/include/python3.14 "$root"/usr/include/*/python3.14; do
+                [[ -d $include ]] || continue
+                mkdir -p "$inner${include#"$root"}"
+                mount --bind "$include" "$inner${include#"$root"}"
+            done
+        fi
         exec chroot "$root" "$@"'
-    unshare --mount --fork -- /bin/bash -c "$enter" enter "$VANTOR_ROOT" "${VANTOR_PARENT:-}" "$@"
+    # shellcheck disable=SC2031 # wheel_root_ensure changes VANTOR_ROOT in its subshell only
+    unshare --mount --fork -- /bin/bash -c "$enter" enter "$VANTOR_ROOT" "${VANTOR_PARENT:-}" \
+        "${ROOT_NESTED:-}" "$@"
 }
 
 # Same as root_run_raw, with a clean environment that keeps only the project's own settings.

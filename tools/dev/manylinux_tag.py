@@ -1,0 +1,75 @@
+#!/usr/bin/env python3
+"""Prints the manylinux platform tag that a Linux x86-64 wheel's extension modules meet.
+
+usage: manylinux_tag.py WHEEL
+
+The tag is manylinux_2_N_x86_64, N being the newest GLIBC_2.N symbol version that a module
+needs (at least 17, the oldest baseline that pip still meets in practice). It fails (status 1,
+the reason on standard error) when a module needs a library outside the manylinux set or a
+versioned symbol of libstdc++ or libgcc_s, which only a newer system than N would provide.
+"""
+
+import re
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+# The libraries that every manylinux system provides (PEP 600's list for x86-64).
+MANYLINUX_LIBRARIES = {
+    "libc.so.6", "libm.so.6", "libdl.so.2", "librt.so.1", "libpthread.so.0", "libutil.so.1",
+    "libresolv.so.2", "libnsl.so.1", "libgcc_s.so.1", "libstdc++.so.6", "libz.so.1",
+    "ld-linux-x86-64.so.2",
+}
+MIN_GLIBC_MINOR = 17
+
+
+def readelf(*args):
+    return subprocess.run(["readelf", "-W", *args], capture_output=True, text=True,
+                          check=True).stdout
+
+
+def module_requirements(path):
+    """(needed libraries, needed symbol versions) of one shared object."""
+    needed = set(re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]", readelf("-d", path)))
+    versions = set(re.findall(r"Name: (\S+)\s+Flags", readelf("-V", path)))
+    return needed, versions
+
+
+def manylinux_tag(wheel):
+    problems = []
+    newest = MIN_GLIBC_MINOR
+    with zipfile.ZipFile(wheel) as archive, tempfile.TemporaryDirectory() as scratch:
+        modules = [name for name in archive.namelist() if name.endswith(".so")]
+        if not modules:
+            problems.append("the wheel holds no extension module")
+        for name in modules:
+            path = archive.extract(name, scratch)
+            needed, versions = module_requirements(path)
+            for library in sorted(needed - MANYLINUX_LIBRARIES):
+                problems.append(f"{name} needs {library}, which manylinux systems need not have")
+            for version in sorted(versions):
+                glibc = re.fullmatch(r"GLIBC_2\.([0-9]+)(\.[0-9]+)?", version)
+                if glibc:
+                    newest = max(newest, int(glibc.group(1)))
+                elif version.startswith(("GLIBCXX_", "CXXABI_", "GCC_")):
+                    problems.append(f"{name} needs {version}: link libstdc++ and libgcc statically")
+                else:
+                    problems.append(f"{name} needs the unknown symbol version {version}")
+    return f"manylinux_2_{newest}_x86_64", problems
+
+
+def main(argv):
+    if len(argv) != 2:
+        print(__doc__.strip().splitlines()[2], file=sys.stderr)
+        return 2
+    tag, problems = manylinux_tag(argv[1])
+    if problems:
+        print("\n".join(problems), file=sys.stderr)
+        return 1
+    print(tag)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
