@@ -1,0 +1,385 @@
+// The fast reader. A state machine over the next unread byte with an explicit stack of open
+// containers, so its stack use does not grow with the payload's nesting. Whatever it does not
+// take on cheaply it leaves to the exact reader by giving up; it never reports an error itself.
+#include "json/tape_reader.h"
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "json/byte_classes.h"
+#include "json/digit_tables.h"
+#include "json/number_reader.h"
+#include "json/read_error.h"
+#include "json/string_reader.h"
+#include "json/string_scan.h"
+#include "json/value.h"
+
+namespace vantor::json {
+
+namespace {
+
+// Levels of nesting, the top-level array being level 1; the exact reader refuses level 128.
+constexpr int max_depth = 127;
+// Objects inside rows with more members than this are left to the exact path (a repeated key
+// among them would need a name index to find).
+constexpr std::uint32_t max_checked_members = 16;
+// Floats whose significand stays below 10^15 and whose decimal exponent is at most 22 in
+// magnitude are read with one exact operation, hence correctly rounded.
+constexpr std::uint64_t decimal_significand_limit = 1000000000000000u;
+constexpr int decimal_exponent_limit = 22;
+constexpr std::uint64_t signed_magnitude_limit = std::uint64_t{1} << 63;
+
+inline bool is_digit(unsigned char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
+class TapeReader {
+  public:
+    TapeReader(std::string_view input, Tape& tape)
+        : begin_(reinterpret_cast<const unsigned char*>(input.data())),
+          p_(begin_),
+          end_(begin_ + input.size()),
+          tape_(tape) {}
+
+    bool read() {
+        // Cell indexes are 32 bits; a payload of 4 GiB or more goes to the exact path.
+        if (static_cast<std::size_t>(end_ - begin_) >= (std::size_t{1} << 32)) return false;
+        tape_.reserve_more(static_cast<std::size_t>(end_ - begin_) / 8 + 16);
+        skip_whitespace();
+        if (p_ == end_ || *p_ != '[') return false;
+        open(CellKind::array);
+        ++p_;
+        skip_whitespace();
+        if (p_ == end_) return false;
+        if (*p_ == ']') {
+            ++p_;
+            close();
+            return finish();
+        }
+
+    value:  // a value is due at p_, whitespace skipped, not at the end
+        switch (*p_) {
+            case '[':
+                if (depth_ == max_depth) return false;
+                open(CellKind::array);
+                ++p_;
+                skip_whitespace();
+                if (p_ == end_) return false;
+                if (*p_ == ']') {
+                    ++p_;
+                    if (!close()) return false;
+                    goto after_value;
+                }
+                goto value;
+            case '{':
+                if (depth_ == max_depth) return false;
+                open(CellKind::object);
+                ++p_;
+                skip_whitespace();
+                if (p_ == end_) return false;
+                if (*p_ == '}') {
+                    ++p_;
+                    if (!close()) return false;
+                    goto after_value;
+                }
+                goto key;
+            case '"':
+                if (!read_string()) return false;
+                goto after_value;
+            case 't':
+                if (!read_literal("true", 4, CellKind::boolean_true)) return false;
+                goto after_value;
+            case 'f':
+                if (!read_literal("false", 5, CellKind::boolean_false)) return false;
+                goto after_value;
+            case 'n':
+                if (!read_literal("null", 4, CellKind::null)) return false;
+                goto after_value;
+            default:
+                if (*p_ != '-' && !is_digit(*p_)) return false;
+                if (!read_number()) return false;
+                goto after_value;
+        }
+
+    key:  // a key is due at p_, whitespace skipped, not at the end
+        if (*p_ != '"' || !read_string()) return false;
+        skip_whitespace();
+        if (p_ == end_ || *p_ != ':') return false;
+        ++p_;
+        skip_whitespace();
+        if (p_ == end_) return false;
+        goto value;
+
+    after_value:  // a value of the innermost open container is complete
+        if (depth_ == 0) return finish();
+        {
+            Frame& frame = stack_[depth_ - 1];
+            ++frame.count;
+            skip_whitespace();
+            if (p_ == end_) return false;
+            unsigned char c = *p_;
+            if (c == ',') {
+                ++p_;
+                skip_whitespace();
+                if (p_ == end_) return false;
+                if (frame.object) goto key;
+                goto value;
+            }
+            if (c != (frame.object ? '}' : ']')) return false;
+            ++p_;
+            if (!close()) return false;
+            goto after_value;
+        }
+    }
+
+  private:
+    struct Frame {
+        std::uint32_t cell;
+        std::uint32_t count;
+        const unsigned char* start;
+        bool object;
+    };
+
+    bool finish() {
+        skip_whitespace();
+        return p_ == end_;
+    }
+
+    void skip_whitespace() {
+        while (p_ != end_ && *p_ <= ' ' && kWhitespace[*p_])
+            ++p_;
+    }
+
+    void push(Cell cell) {
+        tape_.reserve_more(1);
+        tape_.push(cell);
+    }
+
+    void open(CellKind kind) {
+        tape_.reserve_more(1);
+        std::uint32_t cell = tape_.push(Cell::literal(kind));
+        stack_[depth_++] = Frame{cell, 0, p_, kind == CellKind::object};
+    }
+
+    // Closes the innermost container; p_ is just past its closing bracket.
+    bool close() {
+        const Frame& frame = stack_[--depth_];
+        Cell& cell = tape_.cells()[frame.cell];
+        auto text_size = static_cast<std::uint64_t>(p_ - frame.start);
+        cell.tag |= text_size << 8;
+        cell.data = static_cast<std::uint64_t>(tape_.size()) |
+                    (static_cast<std::uint64_t>(frame.start - begin_) << 32);
+        // Rows (level 2) meet repeated keys in the transform; deeper objects are checked here.
+        if (frame.object && depth_ >= 2) return keys_distinct(frame.cell, frame.count);
+        return true;
+    }
+
+    bool keys_distinct(std::uint32_t object, std::uint32_t count) const {
+        if (count < 2) return true;
+        if (count > max_checked_members) return false;
+        const Cell* cells = tape_.cells();
+        std::string_view keys[max_checked_members];
+        std::uint32_t at = object + 1;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            keys[i] = cells[at].text();
+            at = value_end(cells, at + 1);
+        }
+        for (std::uint32_t i = 1; i < count; ++i) {
+            for (std::uint32_t j = 0; j < i; ++j) {
+                if (same_name(keys[i], keys[j])) return false;
+            }
+        }
+        return true;
+    }
+
+    bool read_literal(const char* word, std::size_t size, CellKind kind) {
+        if (static_cast<std::size_t>(end_ - p_) < size || std::memcmp(p_, word, size) != 0) {
+            return false;
+        }
+        p_ += size;
+        push(Cell::literal(kind));
+        return true;
+    }
+
+    // A string whose opening quote is at p_. Escape-free text stays in the payload; text with
+    // escapes is decoded by the exact string reader into the tape's storage.
+    bool read_string() {
+        const unsigned char* start = p_ + 1;
+        const unsigned char* q = start;
+        for (;;) {
+            q = find_run_end(q, end_);
+            if (q == end_) return false;
+            unsigned char c = *q;
+            if (c == '"') break;
+            if (c >= 0x80) {
+                std::size_t length = utf8_sequence_length(q, end_);
+                if (length == 0) return false;
+                q += length;
+                continue;
+            }
+            if (c != '\\') return false;  // a control byte
+            const unsigned char* cursor = start;
+            std::string_view decoded;
+            ReadError error;
+            if (!json::read_string(begin_, cursor, end_, scratch_, tape_.strings(), decoded,
+                                   error)) {
+                return false;
+            }
+            push(Cell::with_text(CellKind::string_decoded, decoded.data(), decoded.size()));
+            p_ = cursor;
+            return true;
+        }
+        push(Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
+                             static_cast<std::size_t>(q - start)));
+        p_ = q + 1;
+        return true;
+    }
+
+    // A number token at p_ (a `-` or a digit). Short tokens are classified here; long ones, and
+    // floats beyond the exact single-operation range, go through the exact number reader.
+    bool read_number() {
+        const unsigned char* start = p_;
+        const unsigned char* q = p_;
+        bool negative = false;
+        if (*q == '-') {
+            negative = true;
+            ++q;
+            if (q == end_ || !is_digit(*q)) return false;
+        }
+        std::uint64_t significand = 0;
+        int digits = 0;  // digits taken into the significand; 19 always fit
+        bool integer_zero = false;
+        if (*q == '0') {
+            integer_zero = true;
+            ++q;
+            if (q != end_ && is_digit(*q)) return false;
+        } else {
+            while (q != end_ && is_digit(*q)) {
+                if (++digits > 19) return read_number_exactly(start);
+                significand = significand * 10 + static_cast<unsigned>(*q - '0');
+                ++q;
+            }
+        }
+        bool is_float = false;
+        int fraction_digits = 0;
+        unsigned char last_fraction_digit = 0;
+        if (q != end_ && *q == '.') {
+            is_float = true;
+            ++q;
+            if (q == end_ || !is_digit(*q)) return false;
+            while (q != end_ && is_digit(*q)) {
+                if (++digits > 19) return read_number_exactly(start);
+                significand = significand * 10 + static_cast<unsigned>(*q - '0');
+                last_fraction_digit = *q;
+                ++fraction_digits;
+                ++q;
+            }
+        }
+        bool has_exponent = false;
+        int exponent = 0;
+        if (q != end_ && (*q | 0x20) == 'e') {
+            is_float = true;
+            has_exponent = true;
+            ++q;
+            bool exponent_negative = false;
+            if (q != end_ && (*q == '+' || *q == '-')) {
+                exponent_negative = *q == '-';
+                ++q;
+            }
+            if (q == end_ || !is_digit(*q)) return false;
+            int exponent_digits = 0;
+            while (q != end_ && is_digit(*q)) {
+                if (++exponent_digits > 4) return read_number_exactly(start);
+                exponent = exponent * 10 + (*q - '0');
+                ++q;
+            }
+            if (exponent_negative) exponent = -exponent;
+        }
+        const char* token = reinterpret_cast<const char*>(start);
+        auto token_size = static_cast<std::size_t>(q - start);
+        p_ = q;
+
+        if (!is_float) {
+            // An integer token of either integer class is already its output text.
+            if (!negative || (significand != 0 && significand <= signed_magnitude_limit)) {
+                push(Cell::with_text(CellKind::integer, token, token_size));
+            } else {
+                // -0, and negative magnitudes beyond the signed range, are floats.
+                double value = significand == 0 ? 0.0 : static_cast<double>(significand);
+                push(float_value(-value));
+            }
+            return true;
+        }
+        if (significand == 0) {
+            // "0.0" and "-0.0" are their own float text; any other zero is written "0.0".
+            if (!has_exponent && fraction_digits == 1) {
+                push(Cell::with_text(CellKind::float_text, token, token_size));
+            } else {
+                push(float_value(negative ? -0.0 : 0.0));
+            }
+            return true;
+        }
+        int decimal_exponent = exponent - fraction_digits;
+        if (significand >= decimal_significand_limit || decimal_exponent > decimal_exponent_limit ||
+            decimal_exponent < -decimal_exponent_limit) {
+            return read_number_exactly(start);
+        }
+        if (!has_exponent && in_float_layout(significand, fraction_digits, last_fraction_digit,
+                                             integer_zero)) {
+            push(Cell::with_text(CellKind::float_text, token, token_size));
+        } else {
+            push(Cell::decimal(negative, significand, decimal_exponent));
+        }
+        return true;
+    }
+
+    // Whether a token with a point and no exponent, of a non-zero value whose shortest digits are
+    // its own (significand below 10^15), is laid out as the float text would lay it out: no
+    // trailing zero in the fraction unless the fraction is a single zero, and below 1 no more than
+    // four zeros after the point (0.00001 is positional, 0.000001 is not).
+    static bool in_float_layout(std::uint64_t significand, int fraction_digits,
+                                unsigned char last_fraction_digit, bool integer_zero) {
+        if (last_fraction_digit == '0') return fraction_digits == 1 && !integer_zero;
+        if (!integer_zero) return true;
+        int leading_zeros = fraction_digits - detail::decimal_digit_count(significand);
+        return leading_zeros <= 4;
+    }
+
+    static Cell float_value(double value) {
+        return {static_cast<std::uint64_t>(CellKind::float_value), std::bit_cast<std::uint64_t>(value)};
+    }
+
+    bool read_number_exactly(const unsigned char* start) {
+        const unsigned char* cursor = start;
+        JsonNumber number = JsonNumber::from_unsigned(0);
+        ReadError error;
+        if (!json::read_number(begin_, cursor, end_, number, error)) return false;
+        if (number.variant() == JsonNumber::Variant::float64) {
+            push(float_value(number.float_value()));
+        } else {
+            push(Cell::with_text(CellKind::integer, reinterpret_cast<const char*>(start),
+                                 static_cast<std::size_t>(cursor - start)));
+        }
+        p_ = cursor;
+        return true;
+    }
+
+    const unsigned char* begin_;
+    const unsigned char* p_;
+    const unsigned char* end_;
+    Tape& tape_;
+    int depth_ = 0;
+    Frame stack_[max_depth];
+    std::string scratch_;
+};
+
+}  // namespace
+
+bool read_tape(std::string_view input, Tape& tape) {
+    tape.set_payload(input.data());
+    return TapeReader(input, tape).read();
+}
+
+}  // namespace vantor::json
