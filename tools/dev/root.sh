@@ -16,6 +16,7 @@ ROOT_PACKAGES=(
     python3-orjson python3-msgspec python3-matplotlib
     python3-venv python3-pip python3-build python3-scikit-build-core python3-mypy
     clang-format git ca-certificates
+    libsimdjson-dev valgrind
 )
 
 root_log() { printf 'dev: %s\n' "$*" >&2; }
