@@ -8,10 +8,12 @@
 #include "columnarize.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <new>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -167,7 +169,7 @@ class FastTransform {
         for (const Column& column : columns_) {
             if (column.output_index == none) continue;
             if (column.output_index != 0) out.push_back(',');
-            json::write_tape_string(cells_[column.name], out);
+            json::write_tape_string(tape_, cells_[column.name], out);
         }
         out.append("],\"rows\":[", 10);
         write_rows(out);
@@ -177,27 +179,29 @@ class FastTransform {
             if (!is_constant(column)) continue;
             if (!first) out.push_back(',');
             first = false;
-            json::write_tape_string(cells_[column.name], out);
+            json::write_tape_string(tape_, cells_[column.name], out);
             out.push_back(':');
-            json::write_tape_value(cells_, column.reference, out);
+            json::write_tape_value(tape_, column.reference, out);
         }
         out.append("}}", 2);
     }
 
     // One array per row: the row's values in column order, runs of nulls copied from a block.
+    // Each row reserves room for its bound once and is then formed straight in the buffer.
     void write_rows(ByteBuffer& out) {
         std::string null_block;
         null_block.reserve(static_cast<std::size_t>(written_) * 5);
         for (std::uint32_t i = 0; i < written_; ++i)
             null_block += ",null";
-        auto write_nulls = [&](std::uint32_t from, std::uint32_t to) {
-            if (from == to) return;
+        const std::size_t all_nulls = null_block.size();
+        const char* copy_limit = tape_.copy_limit();
+        auto write_nulls = [&](std::uint32_t from, std::uint32_t to, char* p) {
             std::size_t count = to - from;
-            if (from == 0) {
-                out.append(null_block.data() + 1, count * 5 - 1);
-            } else {
-                out.append(null_block.data(), count * 5);
-            }
+            if (count == 0) return p;
+            std::size_t skip = from == 0 ? 1 : 0;
+            std::size_t size = count * 5 - skip;
+            std::memcpy(p, null_block.data() + skip, size);
+            return p + size;
         };
 
         std::vector<std::pair<std::uint32_t, std::uint32_t>> values;  // output index, value cell
@@ -207,25 +211,33 @@ class FastTransform {
         for (std::uint32_t at = 1; at < rows_end;) {
             const std::uint32_t row_end = cells_[at].container_end();
             values.clear();
+            std::size_t bound = all_nulls + 3;
             for (std::uint32_t key = at + 1; key < row_end;) {
                 std::uint32_t index = columns_[member_columns_[member++]].output_index;
-                if (index != none) values.emplace_back(index, key + 1);
+                if (index != none) {
+                    values.emplace_back(index, key + 1);
+                    bound += json::tape_value_bound(cells_, key + 1) + 1;
+                }
                 key = json::value_end(cells_, key + 1);
             }
             // Rows mostly list their members in column order already.
             if (!std::is_sorted(values.begin(), values.end())) std::sort(values.begin(), values.end());
 
-            out.append(first_row ? "[" : ",[", first_row ? 1 : 2);
+            char* start = out.tail(bound + json::tape_write_slack);
+            char* p = start;
+            if (!first_row) *p++ = ',';
             first_row = false;
+            *p++ = '[';
             std::uint32_t next = 0;
             for (const auto& [index, value] : values) {
-                write_nulls(next, index);
-                if (index != 0) out.push_back(',');
-                json::write_tape_value(cells_, value, out);
+                p = write_nulls(next, index, p);
+                if (index != 0) *p++ = ',';
+                p = json::write_tape_value_unchecked(cells_, value, copy_limit, p);
                 next = index + 1;
             }
-            write_nulls(next, written_);
-            out.push_back(']');
+            p = write_nulls(next, written_, p);
+            *p++ = ']';
+            out.commit(static_cast<std::size_t>(p - start));
             at = row_end;
         }
     }

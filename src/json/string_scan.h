@@ -77,6 +77,22 @@ inline const unsigned char* find_run_end(const unsigned char* p, const unsigned 
     return find_run_end_portable(p, end);
 }
 
+// The index of the first byte that ends a plain run among the sixteen at `p` (all readable), or
+// 16 when there is none.
+inline unsigned first_run_end_16(const unsigned char* p) {
+#if defined(VANTOR_STRING_SCAN_SSE2)
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i special = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+        _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20)));
+    return static_cast<unsigned>(
+        std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(special)) | 0x10000u));
+#else
+    return static_cast<unsigned>(find_run_end_portable(p, p + 16) - p);
+#endif
+}
+
 // The length of the well-formed UTF-8 sequence (RFC 3629) starting with the non-ASCII byte at
 // `p`, or 0 when it is not well-formed: no overlong forms, no surrogates, nothing above U+10FFFF.
 inline std::size_t utf8_sequence_length(const unsigned char* p, const unsigned char* end) {

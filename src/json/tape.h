@@ -89,7 +89,13 @@ class Tape {
 
     // The payload the tape was read from; containers refer to their text by offset into it.
     const char* payload() const { return payload_; }
-    void set_payload(const char* payload) { payload_ = payload; }
+    void set_payload(std::string_view payload) {
+        payload_ = payload.data();
+        copy_limit_ = payload.size() >= 16 ? payload.data() + payload.size() - 16 : nullptr;
+    }
+    // Payload text that starts at or before this point can be copied sixteen bytes at a time
+    // without reading past the payload; nullptr when the payload is shorter than that.
+    const char* copy_limit() const { return copy_limit_; }
     std::string_view container_text(const Cell& cell) const {
         return {payload_ + cell.container_offset(), cell.container_text_size()};
     }
@@ -118,6 +124,7 @@ class Tape {
 
   private:
     const char* payload_ = nullptr;
+    const char* copy_limit_ = nullptr;
     Cell* cells_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;

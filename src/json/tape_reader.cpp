@@ -25,11 +25,9 @@ constexpr int max_depth = 127;
 // Objects inside rows with more members than this are left to the exact path (a repeated key
 // among them would need a name index to find).
 constexpr std::uint32_t max_checked_members = 16;
-// Floats whose significand stays below 10^15 and whose decimal exponent is at most 22 in
-// magnitude are read with one exact operation, hence correctly rounded.
-constexpr std::uint64_t decimal_significand_limit = 1000000000000000u;
+// Floats of at most 15 significant digits (a significand below 10^15) whose decimal exponent is
+// at most 22 in magnitude are read with one exact operation, hence correctly rounded.
 constexpr int decimal_exponent_limit = 22;
-constexpr std::uint64_t signed_magnitude_limit = std::uint64_t{1} << 63;
 
 inline bool is_digit(unsigned char c) {
     return static_cast<unsigned char>(c - '0') < 10;
@@ -204,9 +202,23 @@ class TapeReader {
     }
 
     // A string whose opening quote is at p_. Escape-free text stays in the payload; text with
-    // escapes is decoded by the exact string reader into the tape's storage.
+    // escapes is decoded by the exact string reader into the tape's storage. Most strings (keys
+    // above all) are short and plain: one block of sixteen bytes settles them.
     bool read_string() {
         const unsigned char* start = p_ + 1;
+        if (end_ - start >= 16) {
+            unsigned length = first_run_end_16(start);
+            if (length < 16 && start[length] == '"') {
+                push(Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
+                                     length));
+                p_ = start + length + 1;
+                return true;
+            }
+        }
+        return read_long_string(start);
+    }
+
+    bool read_long_string(const unsigned char* start) {
         const unsigned char* q = start;
         for (;;) {
             q = find_run_end(q, end_);
@@ -237,8 +249,10 @@ class TapeReader {
         return true;
     }
 
-    // A number token at p_ (a `-` or a digit). Short tokens are classified here; long ones, and
-    // floats beyond the exact single-operation range, go through the exact number reader.
+    // A number token at p_ (a `-` or a digit). Digit runs are found eight bytes at a time. An
+    // integer token needs no value at all (its text is its output); a float token in the float
+    // layout needs none either; other floats get their significand and exponent. Long tokens and
+    // floats beyond one exact operation go through the exact number reader.
     bool read_number() {
         const unsigned char* start = p_;
         const unsigned char* q = p_;
@@ -248,34 +262,24 @@ class TapeReader {
             ++q;
             if (q == end_ || !is_digit(*q)) return false;
         }
-        std::uint64_t significand = 0;
-        int digits = 0;  // digits taken into the significand; 19 always fit
-        bool integer_zero = false;
-        if (*q == '0') {
-            integer_zero = true;
+        const unsigned char* integer = q;
+        bool integer_zero = *q == '0';
+        if (integer_zero) {
             ++q;
             if (q != end_ && is_digit(*q)) return false;
         } else {
-            while (q != end_ && is_digit(*q)) {
-                if (++digits > 19) return read_number_exactly(start);
-                significand = significand * 10 + static_cast<unsigned>(*q - '0');
-                ++q;
-            }
+            q = skip_digits(q, end_);
         }
+        const unsigned char* integer_end = q;
+        const unsigned char* fraction = q;
+        const unsigned char* fraction_end = q;
         bool is_float = false;
-        int fraction_digits = 0;
-        unsigned char last_fraction_digit = 0;
         if (q != end_ && *q == '.') {
             is_float = true;
-            ++q;
-            if (q == end_ || !is_digit(*q)) return false;
-            while (q != end_ && is_digit(*q)) {
-                if (++digits > 19) return read_number_exactly(start);
-                significand = significand * 10 + static_cast<unsigned>(*q - '0');
-                last_fraction_digit = *q;
-                ++fraction_digits;
-                ++q;
-            }
+            fraction = q + 1;
+            fraction_end = skip_digits(fraction, end_);
+            if (fraction_end == fraction) return false;
+            q = fraction_end;
         }
         bool has_exponent = false;
         int exponent = 0;
@@ -299,21 +303,33 @@ class TapeReader {
         }
         const char* token = reinterpret_cast<const char*>(start);
         auto token_size = static_cast<std::size_t>(q - start);
-        p_ = q;
+        auto integer_digits = static_cast<int>(integer_end - integer);
+        auto fraction_digits = static_cast<int>(fraction_end - fraction);
 
         if (!is_float) {
-            // An integer token of either integer class is already its output text.
-            if (!negative || (significand != 0 && significand <= signed_magnitude_limit)) {
-                push(Cell::with_text(CellKind::integer, token, token_size));
+            // Up to 19 digits fit the unsigned class and up to 18 the signed one, whose tokens
+            // are already their output text; -0 is a float.
+            if (integer_digits > (negative ? 18 : 19)) return read_number_exactly(start);
+            p_ = q;
+            if (negative && integer_zero) {
+                push(float_value(-0.0));
             } else {
-                // -0, and negative magnitudes beyond the signed range, are floats.
-                double value = significand == 0 ? 0.0 : static_cast<double>(significand);
-                push(float_value(-value));
+                push(Cell::with_text(CellKind::integer, token, token_size));
             }
             return true;
         }
-        if (significand == 0) {
-            // "0.0" and "-0.0" are their own float text; any other zero is written "0.0".
+        // Significant digits: a zero integer part contributes none, nor do the zeros that lead
+        // its fraction.
+        int leading_zeros = 0;
+        if (integer_zero) {
+            while (leading_zeros < fraction_digits && fraction[leading_zeros] == '0')
+                ++leading_zeros;
+            integer_digits = 0;
+        }
+        int digits = integer_digits + fraction_digits - leading_zeros;
+        if (digits == 0) {
+            // A zero: "0.0" and "-0.0" are their own float text; any other zero is written "0.0".
+            p_ = q;
             if (!has_exponent && fraction_digits == 1) {
                 push(Cell::with_text(CellKind::float_text, token, token_size));
             } else {
@@ -321,30 +337,55 @@ class TapeReader {
             }
             return true;
         }
+        if (!has_exponent && digits <= 15 &&
+            in_float_layout(fraction[fraction_digits - 1], fraction_digits, integer_zero,
+                            leading_zeros)) {
+            p_ = q;
+            push(Cell::with_text(CellKind::float_text, token, token_size));
+            return true;
+        }
         int decimal_exponent = exponent - fraction_digits;
-        if (significand >= decimal_significand_limit || decimal_exponent > decimal_exponent_limit ||
+        if (digits > 15 || decimal_exponent > decimal_exponent_limit ||
             decimal_exponent < -decimal_exponent_limit) {
             return read_number_exactly(start);
         }
-        if (!has_exponent && in_float_layout(significand, fraction_digits, last_fraction_digit,
-                                             integer_zero)) {
-            push(Cell::with_text(CellKind::float_text, token, token_size));
-        } else {
-            push(Cell::decimal(negative, significand, decimal_exponent));
-        }
+        std::uint64_t significand = 0;
+        for (const unsigned char* d = integer; d != integer_end; ++d)
+            significand = significand * 10 + static_cast<unsigned>(*d - '0');
+        for (const unsigned char* d = fraction; d != fraction_end; ++d)
+            significand = significand * 10 + static_cast<unsigned>(*d - '0');
+        p_ = q;
+        push(Cell::decimal(negative, significand, decimal_exponent));
         return true;
     }
 
-    // Whether a token with a point and no exponent, of a non-zero value whose shortest digits are
-    // its own (significand below 10^15), is laid out as the float text would lay it out: no
-    // trailing zero in the fraction unless the fraction is a single zero, and below 1 no more than
-    // four zeros after the point (0.00001 is positional, 0.000001 is not).
-    static bool in_float_layout(std::uint64_t significand, int fraction_digits,
-                                unsigned char last_fraction_digit, bool integer_zero) {
+    // Whether a token with a point and no exponent, of a non-zero value with at most 15
+    // significant digits (so its shortest digits are its own), is laid out as the float text
+    // would lay it out: no trailing zero in the fraction unless the fraction is a single zero
+    // after a non-zero integer part, and below 1 no more than four zeros after the point
+    // (0.00001 is positional, 0.000001 is not).
+    static bool in_float_layout(unsigned char last_fraction_digit, int fraction_digits,
+                                bool integer_zero, int leading_zeros) {
         if (last_fraction_digit == '0') return fraction_digits == 1 && !integer_zero;
-        if (!integer_zero) return true;
-        int leading_zeros = fraction_digits - detail::decimal_digit_count(significand);
-        return leading_zeros <= 4;
+        return !integer_zero || leading_zeros <= 4;
+    }
+
+    // The first byte at or after `p` that is not a digit, eight bytes per step: a byte is a digit
+    // when, xor '0', it is below 10, so adding 0x76 leaves its high bit clear.
+    static const unsigned char* skip_digits(const unsigned char* p, const unsigned char* end) {
+        if constexpr (std::endian::native == std::endian::little) {
+            while (end - p >= 8) {
+                std::uint64_t word;
+                std::memcpy(&word, p, 8);
+                std::uint64_t x = word ^ 0x3030303030303030u;
+                std::uint64_t stop = ((x + 0x7676767676767676u) | x) & 0x8080808080808080u;
+                if (stop != 0) return p + (std::countr_zero(stop) >> 3);
+                p += 8;
+            }
+        }
+        while (p != end && is_digit(*p))
+            ++p;
+        return p;
     }
 
     static Cell float_value(double value) {
@@ -378,7 +419,7 @@ class TapeReader {
 }  // namespace
 
 bool read_tape(std::string_view input, Tape& tape) {
-    tape.set_payload(input.data());
+    tape.set_payload(input);
     return TapeReader(input, tape).read();
 }
 

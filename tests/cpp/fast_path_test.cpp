@@ -253,6 +253,10 @@ TEST(StringScan, VectorAndPortableScansFindTheSameByte) {
         }
         ASSERT_EQ(vantor::json::find_run_end(begin, end), expected);
         ASSERT_EQ(vantor::json::find_run_end_portable(begin, end), expected);
+        if (bytes.size() >= 16) {
+            auto within = static_cast<unsigned>(expected - begin);
+            ASSERT_EQ(vantor::json::first_run_end_16(begin), within < 16 ? within : 16u);
+        }
     }
 }
 
