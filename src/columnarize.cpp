@@ -35,15 +35,21 @@ using json::Tape;
 constexpr std::uint32_t none = std::numeric_limits<std::uint32_t>::max();
 
 struct Column {
-    std::uint32_t name;  // the cell of the member name where the column first appears
+    std::string_view name;
+    std::uint32_t name_cell;  // the member name's cell where the column first appears
     std::uint32_t rows_holding = 0;
     std::uint32_t last_row = none;   // the last row that held the member, to find repeated keys
     std::uint32_t reference = none;  // the first row's value, when the first row holds it
     std::uint32_t output_index = none;
     bool holds_non_null = false;
     bool matches_reference = true;
-    // The sum of the text bounds of the column's values, to size the result.
-    std::size_t value_bounds = 0;
+};
+
+// What the writing pass needs of a row: a bound of its values' texts, and whether its members
+// come in column order (then its written values come in output order and need no sorting).
+struct RowFacts {
+    std::size_t value_bounds;
+    bool in_column_order;
 };
 
 // Sizes add up from payload-bounded parts, but rows times columns is the result's own shape and
@@ -76,6 +82,7 @@ class FastTransform {
     // every value matches the first row's.
     bool discover_columns() {
         const std::uint32_t rows_end = cells_[0].container_end();
+        member_columns_.reserve(tape_.size() / 2);
         std::size_t previous_start = 0;
         std::size_t previous_size = 0;
         for (std::uint32_t at = 1; at < rows_end; ++rows_) {
@@ -84,28 +91,34 @@ class FastTransform {
             const std::uint32_t row_end = row.container_end();
             const std::size_t row_start = member_columns_.size();
             std::size_t position = 0;
+            RowFacts facts{0, true};
+            std::uint32_t last_column = 0;
             for (std::uint32_t key = at + 1; key < row_end; ++position) {
                 const std::uint32_t value = key + 1;
                 std::string_view name = cells_[key].text();
                 std::uint32_t column = none;
                 if (position < previous_size) {
                     std::uint32_t guess = member_columns_[previous_start + position];
-                    if (json::same_name(cells_[columns_[guess].name].text(), name)) {
-                        column = guess;
-                    }
+                    if (json::same_name(columns_[guess].name, name)) column = guess;
                 }
                 if (column == none) {
                     column = index_.find_or_add(name);
-                    if (column == columns_.size()) columns_.push_back(Column{.name = key});
+                    if (column == columns_.size()) {
+                        columns_.push_back(Column{.name = name, .name_cell = key});
+                    }
                 }
                 Column& c = columns_[column];
                 // A key repeated within a row: the exact path applies the rule for it.
                 if (c.last_row == rows_) return false;
                 c.last_row = rows_;
                 observe(c, value);
+                if (position != 0 && column <= last_column) facts.in_column_order = false;
+                last_column = column;
+                facts.value_bounds += json::tape_value_bound(cells_, value) + 1;
                 member_columns_.push_back(column);
                 key = json::value_end(cells_, value);
             }
+            rows_facts_.push_back(facts);
             previous_start = row_start;
             previous_size = member_columns_.size() - row_start;
             at = row_end;
@@ -115,7 +128,6 @@ class FastTransform {
 
     void observe(Column& column, std::uint32_t value) {
         ++column.rows_holding;
-        column.value_bounds += json::tape_value_bound(cells_, value);
         if (cells_[value].kind() != CellKind::null) column.holds_non_null = true;
         if (rows_ == 0) {
             column.reference = value;
@@ -133,11 +145,7 @@ class FastTransform {
         for (Column& column : columns_) {
             bool constant = have_constants && column.holds_non_null &&
                             column.rows_holding == rows_ && column.matches_reference;
-            if (column.holds_non_null && !constant) {
-                column.output_index = written_++;
-                present_ += column.rows_holding;
-                present_bounds_ += column.value_bounds;
-            }
+            if (column.holds_non_null && !constant) column.output_index = written_++;
         }
     }
 
@@ -150,17 +158,18 @@ class FastTransform {
         std::size_t bound = 64;
         for (const Column& column : columns_) {
             if (column.output_index != none) {
-                bound = checked_add(bound, json::tape_value_bound(cells_, column.name) + 1);
+                bound = checked_add(bound, json::tape_value_bound(cells_, column.name_cell) + 1);
             } else if (is_constant(column)) {
-                bound = checked_add(bound, json::tape_value_bound(cells_, column.name) + 2 +
+                bound = checked_add(bound, json::tape_value_bound(cells_, column.name_cell) + 2 +
                                                json::tape_value_bound(cells_, column.reference));
             }
         }
-        // Per row its brackets, a comma, and per written column a comma and the value or "null".
-        std::size_t cells = checked_multiply(rows_, written_);
-        bound = checked_add(bound, checked_multiply(rows_, 3));
-        bound = checked_add(bound, checked_multiply(cells - present_, 5));
-        bound = checked_add(bound, present_ + present_bounds_);
+        // Per row: its brackets and a comma, and per written column a comma and "null" at most,
+        // besides its values.
+        const std::size_t per_row = checked_add(3, checked_multiply(written_, 5));
+        bound = checked_add(bound, checked_multiply(rows_, per_row));
+        for (const RowFacts& facts : rows_facts_)
+            bound = checked_add(bound, facts.value_bounds);
         return checked_add(bound, json::tape_write_slack);
     }
 
@@ -169,7 +178,7 @@ class FastTransform {
         for (const Column& column : columns_) {
             if (column.output_index == none) continue;
             if (column.output_index != 0) out.push_back(',');
-            json::write_tape_string(tape_, cells_[column.name], out);
+            json::write_tape_string(tape_, cells_[column.name_cell], out);
         }
         out.append("],\"rows\":[", 10);
         write_rows(out);
@@ -179,7 +188,7 @@ class FastTransform {
             if (!is_constant(column)) continue;
             if (!first) out.push_back(',');
             first = false;
-            json::write_tape_string(tape_, cells_[column.name], out);
+            json::write_tape_string(tape_, cells_[column.name_cell], out);
             out.push_back(':');
             json::write_tape_value(tape_, column.reference, out);
         }
@@ -207,33 +216,37 @@ class FastTransform {
         std::vector<std::pair<std::uint32_t, std::uint32_t>> values;  // output index, value cell
         const std::uint32_t rows_end = cells_[0].container_end();
         std::size_t member = 0;
-        bool first_row = true;
-        for (std::uint32_t at = 1; at < rows_end;) {
+        std::uint32_t row = 0;
+        for (std::uint32_t at = 1; at < rows_end; ++row) {
             const std::uint32_t row_end = cells_[at].container_end();
-            values.clear();
-            std::size_t bound = all_nulls + 3;
-            for (std::uint32_t key = at + 1; key < row_end;) {
-                std::uint32_t index = columns_[member_columns_[member++]].output_index;
-                if (index != none) {
-                    values.emplace_back(index, key + 1);
-                    bound += json::tape_value_bound(cells_, key + 1) + 1;
-                }
-                key = json::value_end(cells_, key + 1);
-            }
-            // Rows mostly list their members in column order already.
-            if (!std::is_sorted(values.begin(), values.end())) std::sort(values.begin(), values.end());
-
-            char* start = out.tail(bound + json::tape_write_slack);
+            const RowFacts& facts = rows_facts_[row];
+            char* start = out.tail(all_nulls + 3 + facts.value_bounds + json::tape_write_slack);
             char* p = start;
-            if (!first_row) *p++ = ',';
-            first_row = false;
+            if (row != 0) *p++ = ',';
             *p++ = '[';
             std::uint32_t next = 0;
-            for (const auto& [index, value] : values) {
+            auto write_value = [&](std::uint32_t index, std::uint32_t value) {
                 p = write_nulls(next, index, p);
                 if (index != 0) *p++ = ',';
                 p = json::write_tape_value_unchecked(cells_, value, copy_limit, p);
                 next = index + 1;
+            };
+            if (facts.in_column_order) {
+                for (std::uint32_t key = at + 1; key < row_end;) {
+                    std::uint32_t index = columns_[member_columns_[member++]].output_index;
+                    if (index != none) write_value(index, key + 1);
+                    key = json::value_end(cells_, key + 1);
+                }
+            } else {
+                values.clear();
+                for (std::uint32_t key = at + 1; key < row_end;) {
+                    std::uint32_t index = columns_[member_columns_[member++]].output_index;
+                    if (index != none) values.emplace_back(index, key + 1);
+                    key = json::value_end(cells_, key + 1);
+                }
+                std::sort(values.begin(), values.end());
+                for (const auto& [index, value] : values)
+                    write_value(index, value);
             }
             p = write_nulls(next, written_, p);
             *p++ = ']';
@@ -248,10 +261,9 @@ class FastTransform {
     std::vector<Column> columns_;
     // The column of each member of each row, rows in order, members in their row's order.
     std::vector<std::uint32_t> member_columns_;
+    std::vector<RowFacts> rows_facts_;
     std::uint32_t rows_ = 0;
     std::uint32_t written_ = 0;
-    std::size_t present_ = 0;         // values of written columns that rows hold
-    std::size_t present_bounds_ = 0;  // the sum of their text bounds
 };
 
 }  // namespace

@@ -44,7 +44,9 @@ class TapeReader {
     bool read() {
         // Cell indexes are 32 bits; a payload of 4 GiB or more goes to the exact path.
         if (static_cast<std::size_t>(end_ - begin_) >= (std::size_t{1} << 32)) return false;
-        tape_.reserve_more(static_cast<std::size_t>(end_ - begin_) / 8 + 16);
+        // Rows of short members take about one cell per four bytes; the reservation costs address
+        // space only until cells are written.
+        tape_.reserve_more(static_cast<std::size_t>(end_ - begin_) / 4 + 16);
         skip_whitespace();
         if (p_ == end_ || *p_ != '[') return false;
         open(CellKind::array);
@@ -204,7 +206,7 @@ class TapeReader {
     // A string whose opening quote is at p_. Escape-free text stays in the payload; text with
     // escapes is decoded by the exact string reader into the tape's storage. Most strings (keys
     // above all) are short and plain: one block of sixteen bytes settles them.
-    bool read_string() {
+    [[gnu::always_inline]] bool read_string() {
         const unsigned char* start = p_ + 1;
         if (end_ - start >= 16) {
             unsigned length = first_run_end_16(start);
@@ -218,7 +220,7 @@ class TapeReader {
         return read_long_string(start);
     }
 
-    bool read_long_string(const unsigned char* start) {
+    [[gnu::noinline]] bool read_long_string(const unsigned char* start) {
         const unsigned char* q = start;
         for (;;) {
             q = find_run_end(q, end_);
