@@ -41,6 +41,9 @@ struct Column {
     std::uint32_t last_row = none;   // the last row that held the member, to find repeated keys
     std::uint32_t reference = none;  // the first row's value, when the first row holds it
     std::uint32_t output_index = none;
+    // The column whose member came next in the last row that held this one: rows whose members
+    // vary still tend to list them in the same relative order.
+    std::uint32_t successor = none;
     bool holds_non_null = false;
     bool matches_reference = true;
 };
@@ -101,6 +104,12 @@ class FastTransform {
                     std::uint32_t guess = member_columns_[previous_start + position];
                     if (json::same_name(columns_[guess].name, name)) column = guess;
                 }
+                if (column == none && position != 0) {
+                    std::uint32_t guess = columns_[last_column].successor;
+                    if (guess != none && json::same_name(columns_[guess].name, name)) {
+                        column = guess;
+                    }
+                }
                 if (column == none) {
                     column = index_.find_or_add(name);
                     if (column == columns_.size()) {
@@ -112,7 +121,10 @@ class FastTransform {
                 if (c.last_row == rows_) return false;
                 c.last_row = rows_;
                 observe(c, value);
-                if (position != 0 && column <= last_column) facts.in_column_order = false;
+                if (position != 0) {
+                    if (column <= last_column) facts.in_column_order = false;
+                    columns_[last_column].successor = column;
+                }
                 last_column = column;
                 facts.value_bounds += json::tape_value_bound(cells_, value) + 1;
                 member_columns_.push_back(column);
