@@ -180,15 +180,16 @@ class TapeReader {
         if (count < 2) return true;
         if (count > max_checked_members) return false;
         const Cell* cells = tape_.cells();
-        std::string_view keys[max_checked_members];
+        std::uint32_t keys[max_checked_members];  // the key cells, written before they are read
         std::uint32_t at = object + 1;
         for (std::uint32_t i = 0; i < count; ++i) {
-            keys[i] = cells[at].text();
+            keys[i] = at;
             at = value_end(cells, at + 1);
         }
         for (std::uint32_t i = 1; i < count; ++i) {
+            std::string_view key = cells[keys[i]].text();
             for (std::uint32_t j = 0; j < i; ++j) {
-                if (same_name(keys[i], keys[j])) return false;
+                if (same_name(key, cells[keys[j]].text())) return false;
             }
         }
         return true;
