@@ -16,7 +16,10 @@ namespace vantor {
 
 class ColumnIndex {
   public:
-    ColumnIndex() : keys_(json::next_hash_keys()) { slots_.assign(16, 0); }
+    ColumnIndex() : keys_(json::next_hash_keys()) {
+        slots_.assign(64, 0);
+        entries_.reserve(32);
+    }
 
     // The column of `name`, adding it as the next column when it is new.
     std::uint32_t find_or_add(std::string_view name) {
@@ -28,13 +31,12 @@ class ColumnIndex {
             if (entry == 0) break;
             if (static_cast<std::uint32_t>(entry >> 32) == tag) {
                 auto column = static_cast<std::uint32_t>(entry) - 1;
-                if (json::same_name(names_[column], name)) return column;
+                if (json::same_name(entries_[column].name, name)) return column;
             }
         }
-        auto column = static_cast<std::uint32_t>(names_.size());
-        names_.push_back(name);
-        hashes_.push_back(hash);
-        if (names_.size() * 2 > slots_.size()) {
+        auto column = static_cast<std::uint32_t>(entries_.size());
+        entries_.push_back(Entry{name, hash});
+        if (entries_.size() * 2 > slots_.size()) {
             rebuild(slots_.size() * 2);
         } else {
             place(hash, column);
@@ -42,7 +44,7 @@ class ColumnIndex {
         return column;
     }
 
-    std::size_t size() const { return names_.size(); }
+    std::size_t size() const { return entries_.size(); }
 
   private:
     static std::uint64_t load64(const char* p) {
@@ -104,15 +106,18 @@ class ColumnIndex {
 
     void rebuild(std::size_t slot_count) {
         slots_.assign(slot_count, 0);
-        for (std::uint32_t column = 0; column < names_.size(); ++column)
-            place(hashes_[column], column);
+        for (std::uint32_t column = 0; column < entries_.size(); ++column)
+            place(entries_[column].hash, column);
     }
 
     json::HashKeys keys_;
     // Each slot: the upper 32 bits of the name's hash over the column number + 1; 0 when empty.
     std::vector<std::uint64_t> slots_;
-    std::vector<std::string_view> names_;
-    std::vector<std::uint64_t> hashes_;
+    struct Entry {
+        std::string_view name;
+        std::uint64_t hash;
+    };
+    std::vector<Entry> entries_;
 };
 
 }  // namespace vantor

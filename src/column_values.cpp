@@ -106,6 +106,17 @@ JsonNumber cell_number(const Cell& cell) {
     }
 }
 
+// Whether an integer and a float in the float layout (at most 15 significant digits) hold the
+// same value: the float text of an integral value below 10^16 is its digits and ".0", and zero
+// also equals negative zero.
+bool integer_matches_float_text(std::string_view integer, std::string_view float_text) {
+    if (float_text.size() == integer.size() + 2 && float_text.substr(integer.size()) == ".0" &&
+        float_text.substr(0, integer.size()) == integer) {
+        return true;
+    }
+    return integer == "0" && float_text == "-0.0";
+}
+
 // Same kind and same payload text, which settles equality without decoding.
 bool same_text(const json::Tape& tape, const Cell& a, const Cell& b) {
     if (a.kind() != b.kind()) return false;
@@ -189,8 +200,21 @@ bool deep_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b) {
 bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b) {
     const Cell& x = tape.cells()[a];
     const Cell& y = tape.cells()[b];
-    if (is_number(x.kind()) && is_number(y.kind())) {
-        return same_text(tape, x, y) || numbers_equal_exactly(cell_number(x), cell_number(y));
+    CellKind kx = x.kind();
+    CellKind ky = y.kind();
+    if (is_number(kx) && is_number(ky)) {
+        if (same_text(tape, x, y)) return true;
+        if (kx == CellKind::integer && ky == CellKind::integer) {
+            // An integer's text is its canonical decimal form: other text, another value.
+            return false;
+        }
+        if (kx == CellKind::integer && ky == CellKind::float_text) {
+            return integer_matches_float_text(x.text(), y.text());
+        }
+        if (kx == CellKind::float_text && ky == CellKind::integer) {
+            return integer_matches_float_text(y.text(), x.text());
+        }
+        return numbers_equal_exactly(cell_number(x), cell_number(y));
     }
     return deep_equal(tape, a, b);
 }

@@ -86,6 +86,7 @@ class FastTransform {
     bool discover_columns() {
         const std::uint32_t rows_end = cells_[0].container_end();
         member_columns_.reserve(tape_.size() / 2);
+        columns_.reserve(32);
         std::size_t previous_start = 0;
         std::size_t previous_size = 0;
         for (std::uint32_t at = 1; at < rows_end; ++rows_) {
@@ -210,19 +211,25 @@ class FastTransform {
     // One array per row: the row's values in column order, runs of nulls copied from a block.
     // Each row reserves room for its bound once and is then formed straight in the buffer.
     void write_rows(ByteBuffer& out) {
-        std::string null_block;
-        null_block.reserve(static_cast<std::size_t>(written_) * 5);
-        for (std::uint32_t i = 0; i < written_; ++i)
-            null_block += ",null";
-        const std::size_t all_nulls = null_block.size();
+        // Null runs are copied from a constant block, in pieces for runs longer than it.
+        static constexpr std::string_view null_block =
+            ",null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null"
+            ",null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null";
+        const std::size_t all_nulls = checked_multiply(written_, 5);
         const char* copy_limit = tape_.copy_limit();
         auto write_nulls = [&](std::uint32_t from, std::uint32_t to, char* p) {
-            std::size_t count = to - from;
-            if (count == 0) return p;
+            std::size_t size = static_cast<std::size_t>(to - from) * 5;
+            if (size == 0) return p;
             std::size_t skip = from == 0 ? 1 : 0;
-            std::size_t size = count * 5 - skip;
-            std::memcpy(p, null_block.data() + skip, size);
-            return p + size;
+            std::size_t piece = size < null_block.size() ? size : null_block.size();
+            std::memcpy(p, null_block.data() + skip, piece - skip);
+            p += piece - skip;
+            for (size -= piece; size > 0; size -= piece) {
+                piece = size < null_block.size() ? size : null_block.size();
+                std::memcpy(p, null_block.data(), piece);
+                p += piece;
+            }
+            return p;
         };
 
         std::vector<std::pair<std::uint32_t, std::uint32_t>> values;  // output index, value cell
