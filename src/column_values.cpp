@@ -1,7 +1,14 @@
 #include "column_values.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <string_view>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "json/number_reader.h"
 
 namespace vantor {
 namespace {
@@ -50,6 +57,166 @@ bool column_values_equal(const json::JsonValue& a, const json::JsonValue& b) {
         return numbers_equal_exactly(a.as_number(), b.as_number());
     }
     return a == b;
+}
+
+}  // namespace vantor
+
+namespace vantor {
+namespace {
+
+using json::Cell;
+using json::CellKind;
+
+bool is_number(CellKind kind) {
+    return kind == CellKind::integer || kind == CellKind::float_text ||
+           kind == CellKind::float_decimal || kind == CellKind::float_value;
+}
+
+bool is_string(CellKind kind) {
+    return kind == CellKind::string_text || kind == CellKind::string_decoded;
+}
+
+// The number a cell holds, read again from its text where it kept only the text.
+JsonNumber cell_number(const Cell& cell) {
+    switch (cell.kind()) {
+        case CellKind::integer: {
+            std::string_view text = cell.text();
+            bool negative = text.front() == '-';
+            std::uint64_t magnitude = 0;
+            for (char c : text.substr(negative ? 1 : 0))
+                magnitude = magnitude * 10 + static_cast<unsigned>(c - '0');
+            if (!negative) return JsonNumber::from_unsigned(magnitude);
+            return JsonNumber::from_signed(static_cast<std::int64_t>(~magnitude + 1));
+        }
+        case CellKind::float_text: {
+            const auto* begin = reinterpret_cast<const unsigned char*>(cell.text_data());
+            const unsigned char* cursor = begin;
+            JsonNumber number = JsonNumber::from_float(0.0);
+            json::ReadError error;
+            json::read_number(begin, cursor, begin + cell.text_size(), number, error);
+            return number;
+        }
+        case CellKind::float_decimal: {
+            double value = 0.0;
+            json::decimal_to_binary64(cell.data, cell.decimal_exponent(), value);
+            return JsonNumber::from_float(cell.decimal_negative() ? -value : value);
+        }
+        default:
+            return JsonNumber::from_float(std::bit_cast<double>(cell.data));
+    }
+}
+
+// Whether an integer and a float in the float layout (at most 15 significant digits) hold the
+// same value: the float text of an integral value below 10^16 is its digits and ".0", and zero
+// also equals negative zero.
+bool integer_matches_float_text(std::string_view integer, std::string_view float_text) {
+    if (float_text.size() == integer.size() + 2 && float_text.substr(integer.size()) == ".0" &&
+        float_text.substr(0, integer.size()) == integer) {
+        return true;
+    }
+    return integer == "0" && float_text == "-0.0";
+}
+
+// Same kind and same payload text, which settles equality without decoding.
+bool same_text(const json::Tape& tape, const Cell& a, const Cell& b) {
+    if (a.kind() != b.kind()) return false;
+    switch (a.kind()) {
+        case CellKind::null:
+        case CellKind::boolean_true:
+        case CellKind::boolean_false:
+            return true;
+        case CellKind::integer:
+        case CellKind::float_text:
+        case CellKind::string_text:
+        case CellKind::string_decoded:
+            return a.text() == b.text();
+        case CellKind::float_decimal:
+            return a.tag == b.tag && a.data == b.data;
+        case CellKind::float_value:
+            return false;
+        case CellKind::array:
+        case CellKind::object:
+            return tape.container_text(a) == tape.container_text(b);
+    }
+    return false;
+}
+
+// Deep equality without recursion: pairs still to compare wait on an explicit list.
+bool deep_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b) {
+    const Cell* cells = tape.cells();
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pending;
+    for (;;) {
+        const Cell& x = cells[a];
+        const Cell& y = cells[b];
+        if (!same_text(tape, x, y)) {
+            CellKind kx = x.kind();
+            CellKind ky = y.kind();
+            if (is_number(kx) && is_number(ky)) {
+                if (!(cell_number(x) == cell_number(y))) return false;
+            } else if (is_string(kx) && is_string(ky)) {
+                if (x.text() != y.text()) return false;
+            } else if (kx != ky) {
+                return false;
+            } else if (kx == CellKind::array) {
+                std::uint32_t i = a + 1;
+                std::uint32_t j = b + 1;
+                for (; i < x.container_end() && j < y.container_end();
+                     i = json::value_end(cells, i), j = json::value_end(cells, j)) {
+                    pending.emplace_back(i, j);
+                }
+                if (i != x.container_end() || j != y.container_end()) return false;
+            } else if (kx == CellKind::object) {
+                // Member order does not matter; names are distinct within these objects.
+                std::size_t x_members = 0;
+                std::size_t y_members = 0;
+                for (std::uint32_t j = b + 1; j < y.container_end();
+                     j = json::value_end(cells, j + 1)) {
+                    ++y_members;
+                }
+                for (std::uint32_t i = a + 1; i < x.container_end();
+                     i = json::value_end(cells, i + 1)) {
+                    ++x_members;
+                    std::uint32_t j = b + 1;
+                    while (j < y.container_end() &&
+                           !json::same_name(cells[i].text(), cells[j].text())) {
+                        j = json::value_end(cells, j + 1);
+                    }
+                    if (j == y.container_end()) return false;
+                    pending.emplace_back(i + 1, j + 1);
+                }
+                if (x_members != y_members) return false;
+            } else {
+                return false;
+            }
+        }
+        if (pending.empty()) return true;
+        std::tie(a, b) = pending.back();
+        pending.pop_back();
+    }
+}
+
+}  // namespace
+
+bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b) {
+    const Cell& x = tape.cells()[a];
+    const Cell& y = tape.cells()[b];
+    CellKind kx = x.kind();
+    CellKind ky = y.kind();
+    if (is_number(kx) && is_number(ky)) {
+        if (same_text(tape, x, y)) return true;
+        if (kx == CellKind::integer && ky == CellKind::integer) {
+            // An integer's text is its canonical decimal form: other text, another value.
+            return false;
+        }
+        if (kx == CellKind::integer && ky == CellKind::float_text) {
+            return integer_matches_float_text(x.text(), y.text());
+        }
+        if (kx == CellKind::float_text && ky == CellKind::integer) {
+            return integer_matches_float_text(y.text(), x.text());
+        }
+        return numbers_equal_exactly(cell_number(x), cell_number(y));
+    }
+    return deep_equal(tape, a, b);
 }
 
 }  // namespace vantor

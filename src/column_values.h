@@ -1,5 +1,8 @@
 #pragma once
 // The constant test's comparison of two column values.
+#include <cstdint>
+
+#include "json/tape.h"
 #include "json/value.h"
 
 namespace vantor {
@@ -9,5 +12,9 @@ namespace vantor {
 // compare by IEEE equality. Everything else, numbers nested in arrays and objects included,
 // compares by deep equality.
 bool column_values_equal(const json::JsonValue& a, const json::JsonValue& b);
+
+// The same comparison for two values on a tape, given by their cells' indexes. Equal payload text
+// means equal values, so values are decoded and compared only where their text differs.
+bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b);
 
 }  // namespace vantor

@@ -1,232 +1,302 @@
-// The columnar transform. Every step is linear in the payload plus the output: one pass over the
-// rows' members maps each member to its column and gathers what the all-null and constant tests
-// need, and the row matrix is written straight into the result buffer without copying values.
+// The columnar transform. The fast path reads the payload onto a tape (json/tape.h), finds each
+// member's column by trying the previous row's column at the same position before a hash lookup,
+// gathers what the all-null and constant tests need in the same pass, sizes the result from
+// bounds known by then, and writes it in one allocation, copying values whose payload text is
+// already their output. Whatever it does not take on (a payload the reader refuses, a row that is
+// not an object, a key repeated within a row, the rare forms the tape reader leaves aside) goes to
+// the exact path, which produces the same outcome for every payload.
 #include "columnarize.h"
 
+#include <algorithm>
+#include <cstring>
 #include <cstdint>
+#include <limits>
+#include <new>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "column_index.h"
 #include "column_values.h"
-#include "json/arena.h"
-#include "json/reader.h"
-#include "json/value.h"
-#include "json/writer.h"
+#include "json/tape.h"
+#include "json/tape_reader.h"
+#include "json/tape_writer.h"
 
 namespace vantor {
 namespace {
 
 using json::ByteBuffer;
-using json::JsonMember;
-using json::JsonNumber;
-using json::JsonObject;
-using json::JsonValue;
+using json::Cell;
+using json::CellKind;
+using json::Tape;
 
-constexpr std::string_view invalid_payload_prefix = "invalid row-oriented JSON: ";
-constexpr std::string_view non_object_row_prefix = "expected a JSON object row, got: ";
-constexpr std::size_t result_initial_capacity = 128;
-constexpr std::size_t not_written = SIZE_MAX;
+constexpr std::uint32_t none = std::numeric_limits<std::uint32_t>::max();
 
 struct Column {
     std::string_view name;
-    std::size_t rows_holding = 0;
-    // The first row's value, the reference of the constant test (set only when row 0 holds it).
-    const JsonValue* reference = nullptr;
+    std::uint32_t name_cell;  // the member name's cell where the column first appears
+    std::uint32_t rows_holding = 0;
+    std::uint32_t last_row = none;   // the last row that held the member, to find repeated keys
+    std::uint32_t reference = none;  // the first row's value, when the first row holds it
+    std::uint32_t output_index = none;
+    // The column whose member came next in the last row that held this one: rows whose members
+    // vary still tend to list them in the same relative order.
+    std::uint32_t successor = none;
     bool holds_non_null = false;
     bool matches_reference = true;
-    // Index among the written columns, or not_written for all-null and constant columns.
-    std::size_t output_index = not_written;
 };
 
-TransformOutcome failure(std::string_view prefix, std::string_view detail) {
-    TransformOutcome outcome{TransformOutcome::Kind::failure,
-                             ByteBuffer(prefix.size() + detail.size())};
-    outcome.text.append(prefix);
-    outcome.text.append(detail);
-    return outcome;
+// What the writing pass needs of a row: a bound of its values' texts, and whether its members
+// come in column order (then its written values come in output order and need no sorting).
+struct RowFacts {
+    std::size_t value_bounds;
+    bool in_column_order;
+};
+
+// Sizes add up from payload-bounded parts, but rows times columns is the result's own shape and
+// may exceed any memory: that is running out of memory, as growing a buffer would be.
+std::size_t checked_add(std::size_t a, std::size_t b) {
+    if (b > std::numeric_limits<std::size_t>::max() - a) throw std::bad_alloc();
+    return a + b;
+}
+std::size_t checked_multiply(std::size_t a, std::size_t b) {
+    if (a != 0 && b > std::numeric_limits<std::size_t>::max() / a) throw std::bad_alloc();
+    return a * b;
 }
 
-TransformOutcome non_object_failure(const JsonValue& element) {
-    TransformOutcome outcome{TransformOutcome::Kind::failure, ByteBuffer(result_initial_capacity)};
-    outcome.text.append(non_object_row_prefix);
-    json::write_json(element, outcome.text);
-    return outcome;
-}
-
-// Assigns every member of every row its column, in order of first appearance, and gathers for
-// each column how many rows hold it, whether any holds a non-null value, and whether every row's
-// value matches the first row's. Rows usually repeat their predecessor's member order, so the
-// previous row's column at the same position is tried before the name set is consulted.
-class ColumnDiscovery {
+class FastTransform {
   public:
-    explicit ColumnDiscovery(json::Arena& arena) : seen_(arena) {}
+    explicit FastTransform(const Tape& tape) : tape_(tape), cells_(tape.cells()) {}
 
-    void add_row(const JsonObject& row, bool first_row) {
-        std::size_t previous_start = row_start_;
-        std::size_t previous_size = member_columns_.size() - previous_start;
-        row_start_ = member_columns_.size();
-        std::size_t position = 0;
-        for (const JsonMember& member : row) {
-            std::size_t column = not_written;
-            if (position < previous_size) {
-                std::size_t guess = member_columns_[previous_start + position];
-                if (json::same_name(columns_[guess].name, member.name)) column = guess;
-            }
-            if (column == not_written) column = lookup_or_add(member.name);
-            member_columns_.push_back(column);
-            observe(columns_[column], member.value, first_row);
-            ++position;
-        }
+    // The result, or nothing when the payload is left to the exact path.
+    std::optional<TransformOutcome> run() {
+        if (!discover_columns()) return std::nullopt;
+        choose_columns();
+        TransformOutcome outcome{TransformOutcome::Kind::result, ByteBuffer(result_bound())};
+        write_result(outcome.text);
+        return outcome;
     }
-
-    std::vector<Column>& columns() { return columns_; }
-    // The column of each member of each row, rows in order, members in their row's order.
-    const std::vector<std::size_t>& member_columns() const { return member_columns_; }
 
   private:
-    std::size_t lookup_or_add(std::string_view name) {
-        auto [index, added] =
-            seen_.try_insert(name, JsonValue::number(JsonNumber::from_unsigned(columns_.size())));
-        if (added) columns_.push_back(Column{.name = name});
-        return static_cast<std::size_t>(index->as_number().unsigned_value());
+    // One pass over every row's members: each gets its column (in order of first appearance),
+    // and each column learns how many rows hold it, whether any value is not null, and whether
+    // every value matches the first row's.
+    bool discover_columns() {
+        const std::uint32_t rows_end = cells_[0].container_end();
+        member_columns_.reserve(tape_.size() / 2);
+        columns_.reserve(32);
+        std::size_t previous_start = 0;
+        std::size_t previous_size = 0;
+        for (std::uint32_t at = 1; at < rows_end; ++rows_) {
+            const Cell& row = cells_[at];
+            if (row.kind() != CellKind::object) return false;
+            const std::uint32_t row_end = row.container_end();
+            const std::size_t row_start = member_columns_.size();
+            std::size_t position = 0;
+            RowFacts facts{0, true};
+            std::uint32_t last_column = 0;
+            for (std::uint32_t key = at + 1; key < row_end; ++position) {
+                const std::uint32_t value = key + 1;
+                std::string_view name = cells_[key].text();
+                std::uint32_t column = none;
+                if (position < previous_size) {
+                    std::uint32_t guess = member_columns_[previous_start + position];
+                    if (json::same_name(columns_[guess].name, name)) column = guess;
+                }
+                if (column == none && position != 0) {
+                    std::uint32_t guess = columns_[last_column].successor;
+                    if (guess != none && json::same_name(columns_[guess].name, name)) {
+                        column = guess;
+                    }
+                }
+                if (column == none) {
+                    column = index_.find_or_add(name);
+                    if (column == columns_.size()) {
+                        columns_.push_back(Column{.name = name, .name_cell = key});
+                    }
+                }
+                Column& c = columns_[column];
+                // A key repeated within a row: the exact path applies the rule for it.
+                if (c.last_row == rows_) return false;
+                c.last_row = rows_;
+                observe(c, value);
+                if (position != 0) {
+                    if (column <= last_column) facts.in_column_order = false;
+                    columns_[last_column].successor = column;
+                }
+                last_column = column;
+                facts.value_bounds += json::tape_value_bound(cells_, value) + 1;
+                member_columns_.push_back(column);
+                key = json::value_end(cells_, value);
+            }
+            rows_facts_.push_back(facts);
+            previous_start = row_start;
+            previous_size = member_columns_.size() - row_start;
+            at = row_end;
+        }
+        return true;
     }
 
-    static void observe(Column& column, const JsonValue& value, bool first_row) {
+    void observe(Column& column, std::uint32_t value) {
         ++column.rows_holding;
-        if (!value.is_null()) column.holds_non_null = true;
-        if (first_row) {
-            column.reference = &value;
-        } else if (column.matches_reference && (column.reference == nullptr ||
-                                                !column_values_equal(*column.reference, value))) {
+        if (cells_[value].kind() != CellKind::null) column.holds_non_null = true;
+        if (rows_ == 0) {
+            column.reference = value;
+        } else if (column.matches_reference &&
+                   (column.reference == none ||
+                    !column_values_equal(tape_, column.reference, value))) {
             column.matches_reference = false;
         }
     }
 
-    JsonObject seen_;  // name -> column index
-    std::vector<Column> columns_;
-    std::vector<std::size_t> member_columns_;
-    std::size_t row_start_ = 0;
-};
-
-void write_string_array(const std::vector<Column>& columns, ByteBuffer& out) {
-    out.push_back('[');
-    bool first = true;
-    for (const Column& column : columns) {
-        if (column.output_index == not_written) continue;
-        if (!first) out.push_back(',');
-        first = false;
-        json::write_json_string(column.name, out);
+    // A column is constant when there are at least two rows and every row holds a value equal to
+    // the first row's; a column that is null in every row is dropped rather than made constant.
+    void choose_columns() {
+        const bool have_constants = rows_ >= 2;
+        for (Column& column : columns_) {
+            bool constant = have_constants && column.holds_non_null &&
+                            column.rows_holding == rows_ && column.matches_reference;
+            if (column.holds_non_null && !constant) column.output_index = written_++;
+        }
     }
-    out.push_back(']');
-}
 
-void write_constants(const std::vector<Column>& columns, bool have_constants, ByteBuffer& out) {
-    out.push_back('{');
-    bool first = true;
-    if (have_constants) {
-        for (const Column& column : columns) {
-            if (!column.holds_non_null || column.output_index != not_written) continue;
+    bool is_constant(const Column& column) const {
+        return rows_ >= 2 && column.holds_non_null && column.output_index == none;
+    }
+
+    // An upper bound of the result's length, so that it is written into one allocation.
+    std::size_t result_bound() const {
+        std::size_t bound = 64;
+        for (const Column& column : columns_) {
+            if (column.output_index != none) {
+                bound = checked_add(bound, json::tape_value_bound(cells_, column.name_cell) + 1);
+            } else if (is_constant(column)) {
+                bound = checked_add(bound, json::tape_value_bound(cells_, column.name_cell) + 2 +
+                                               json::tape_value_bound(cells_, column.reference));
+            }
+        }
+        // Per row: its brackets and a comma, and per written column a comma and "null" at most,
+        // besides its values.
+        const std::size_t per_row = checked_add(3, checked_multiply(written_, 5));
+        bound = checked_add(bound, checked_multiply(rows_, per_row));
+        for (const RowFacts& facts : rows_facts_)
+            bound = checked_add(bound, facts.value_bounds);
+        return checked_add(bound, json::tape_write_slack);
+    }
+
+    void write_result(ByteBuffer& out) {
+        out.append("{\"columns\":[", 12);
+        for (const Column& column : columns_) {
+            if (column.output_index == none) continue;
+            if (column.output_index != 0) out.push_back(',');
+            json::write_tape_string(tape_, cells_[column.name_cell], out);
+        }
+        out.append("],\"rows\":[", 10);
+        write_rows(out);
+        out.append("],\"constants\":{", 15);
+        bool first = true;
+        for (const Column& column : columns_) {
+            if (!is_constant(column)) continue;
             if (!first) out.push_back(',');
             first = false;
-            json::write_json_string(column.name, out);
+            json::write_tape_string(tape_, cells_[column.name_cell], out);
             out.push_back(':');
-            json::write_json(*column.reference, out);
+            json::write_tape_value(tape_, column.reference, out);
         }
+        out.append("}}", 2);
     }
-    out.push_back('}');
-}
 
-// Appends `count` null entries, each after a comma unless it opens the array.
-void append_nulls(std::size_t count, bool opens_array, ByteBuffer& out) {
-    static constexpr std::string_view block =
-        ",null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null";
-    static constexpr std::size_t per_block = block.size() / 5;
-    std::string_view first = opens_array ? block.substr(1) : block;
-    std::size_t now = count < per_block ? count : per_block;
-    out.append(first.substr(0, now * 5 - (opens_array ? 1 : 0)));
-    for (count -= now; count > 0; count -= now) {
-        now = count < per_block ? count : per_block;
-        out.append(block.substr(0, now * 5));
-    }
-}
-
-// Writes one array per row with the row's value for every written column, null where it lacks
-// the member. `slots` is all null on entry and on exit.
-void write_rows(std::span<const JsonValue> rows, const std::vector<Column>& columns,
-                const std::vector<std::size_t>& member_columns, std::size_t written_columns,
-                ByteBuffer& out) {
-    std::vector<const JsonValue*> slots(written_columns, nullptr);
-    std::size_t next_member = 0;
-    out.push_back('[');
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        const JsonObject& row = rows[r].as_object();
-        std::size_t row_start = next_member;
-        for (const JsonMember& member : row) {
-            std::size_t index = columns[member_columns[next_member++]].output_index;
-            if (index != not_written) slots[index] = &member.value;
-        }
-        if (r != 0) out.push_back(',');
-        out.push_back('[');
-        for (std::size_t i = 0; i < written_columns;) {
-            if (slots[i] != nullptr) {
-                if (i != 0) out.push_back(',');
-                json::write_json(*slots[i], out);
-                ++i;
-                continue;
+    // One array per row: the row's values in column order, runs of nulls copied from a block.
+    // Each row reserves room for its bound once and is then formed straight in the buffer.
+    void write_rows(ByteBuffer& out) {
+        // Null runs are copied from a constant block, in pieces for runs longer than it.
+        static constexpr std::string_view null_block =
+            ",null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null"
+            ",null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null";
+        const std::size_t all_nulls = checked_multiply(written_, 5);
+        const char* copy_limit = tape_.copy_limit();
+        auto write_nulls = [&](std::uint32_t from, std::uint32_t to, char* p) {
+            std::size_t size = static_cast<std::size_t>(to - from) * 5;
+            if (size == 0) return p;
+            std::size_t skip = from == 0 ? 1 : 0;
+            std::size_t piece = size < null_block.size() ? size : null_block.size();
+            std::memcpy(p, null_block.data() + skip, piece - skip);
+            p += piece - skip;
+            for (size -= piece; size > 0; size -= piece) {
+                piece = size < null_block.size() ? size : null_block.size();
+                std::memcpy(p, null_block.data(), piece);
+                p += piece;
             }
-            // Sparse rows are mostly null: a run of nulls is appended in blocks.
-            std::size_t run = 1;
-            while (i + run < written_columns && slots[i + run] == nullptr)
-                ++run;
-            append_nulls(run, i == 0, out);
-            i += run;
-        }
-        out.push_back(']');
-        for (std::size_t m = row_start; m < next_member; ++m) {
-            std::size_t index = columns[member_columns[m]].output_index;
-            if (index != not_written) slots[index] = nullptr;
+            return p;
+        };
+
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> values;  // output index, value cell
+        const std::uint32_t rows_end = cells_[0].container_end();
+        std::size_t member = 0;
+        std::uint32_t row = 0;
+        for (std::uint32_t at = 1; at < rows_end; ++row) {
+            const std::uint32_t row_end = cells_[at].container_end();
+            const RowFacts& facts = rows_facts_[row];
+            char* start = out.tail(all_nulls + 3 + facts.value_bounds + json::tape_write_slack);
+            char* p = start;
+            if (row != 0) *p++ = ',';
+            *p++ = '[';
+            std::uint32_t next = 0;
+            auto write_value = [&](std::uint32_t index, std::uint32_t value) {
+                p = write_nulls(next, index, p);
+                if (index != 0) *p++ = ',';
+                p = json::write_tape_value_unchecked(cells_, value, copy_limit, p);
+                next = index + 1;
+            };
+            if (facts.in_column_order) {
+                for (std::uint32_t key = at + 1; key < row_end;) {
+                    std::uint32_t index = columns_[member_columns_[member++]].output_index;
+                    if (index != none) write_value(index, key + 1);
+                    key = json::value_end(cells_, key + 1);
+                }
+            } else {
+                values.clear();
+                for (std::uint32_t key = at + 1; key < row_end;) {
+                    std::uint32_t index = columns_[member_columns_[member++]].output_index;
+                    if (index != none) values.emplace_back(index, key + 1);
+                    key = json::value_end(cells_, key + 1);
+                }
+                std::sort(values.begin(), values.end());
+                for (const auto& [index, value] : values)
+                    write_value(index, value);
+            }
+            p = write_nulls(next, written_, p);
+            *p++ = ']';
+            out.commit(static_cast<std::size_t>(p - start));
+            at = row_end;
         }
     }
-    out.push_back(']');
-}
+
+    const Tape& tape_;
+    const Cell* cells_;
+    ColumnIndex index_;
+    std::vector<Column> columns_;
+    // The column of each member of each row, rows in order, members in their row's order.
+    std::vector<std::uint32_t> member_columns_;
+    std::vector<RowFacts> rows_facts_;
+    std::uint32_t rows_ = 0;
+    std::uint32_t written_ = 0;
+};
 
 }  // namespace
 
 TransformOutcome columnarize_json(std::string_view payload) {
-    json::Arena arena(json::reader_arena_first_block(payload.size()));
-    json::ReadResult read = json::read_payload(payload, arena);
-    if (!read.ok()) return failure(invalid_payload_prefix, read.error);
-
-    for (const JsonValue& element : read.rows) {
-        if (!element.is_object()) return non_object_failure(element);
+    {
+        Tape tape;
+        if (json::read_tape(payload, tape)) {
+            if (std::optional<TransformOutcome> outcome = FastTransform(tape).run()) {
+                return std::move(*outcome);
+            }
+        }
     }
-
-    ColumnDiscovery discovery(arena);
-    for (std::size_t r = 0; r < read.rows.size(); ++r) {
-        discovery.add_row(read.rows[r].as_object(), r == 0);
-    }
-
-    // A column is constant when there are at least two rows and every row holds a value equal to
-    // the first row's; a column that is null in every row is dropped rather than made constant.
-    const bool have_constants = read.rows.size() >= 2;
-    std::vector<Column>& columns = discovery.columns();
-    std::size_t written_columns = 0;
-    for (Column& column : columns) {
-        bool constant = have_constants && column.holds_non_null &&
-                        column.rows_holding == read.rows.size() && column.matches_reference;
-        if (column.holds_non_null && !constant) column.output_index = written_columns++;
-    }
-
-    TransformOutcome outcome{TransformOutcome::Kind::result, ByteBuffer(result_initial_capacity)};
-    ByteBuffer& out = outcome.text;
-    out.append("{\"columns\":", 11);
-    write_string_array(columns, out);
-    out.append(",\"rows\":", 8);
-    write_rows(read.rows, columns, discovery.member_columns(), written_columns, out);
-    out.append(",\"constants\":", 13);
-    write_constants(columns, have_constants, out);
-    out.push_back('}');
-    return outcome;
+    return columnarize_exact(payload);
 }
 
 }  // namespace vantor

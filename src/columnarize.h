@@ -18,4 +18,8 @@ struct TransformOutcome {
 // returned as values; only running out of memory (std::bad_alloc) or an internal fault throws.
 TransformOutcome columnarize_json(std::string_view payload);
 
+// The exact path alone: the value model's reader, transform and writer. columnarize_json gives
+// the same outcome for every payload; it takes this path where its fast path gives up.
+TransformOutcome columnarize_exact(std::string_view payload);
+
 }  // namespace vantor

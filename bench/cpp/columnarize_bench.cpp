@@ -1,5 +1,6 @@
-// End-to-end throughput of columnarize_json on realistic payloads, a yyjson read-then-write round
-// trip of the same bytes as a reference point, and the hostile shapes that must stay linear.
+// End-to-end throughput of columnarize_json on realistic payloads beside reference points on the
+// same bytes (a yyjson read-then-write round trip, a yyjson read, a simdjson DOM parse), and the
+// hostile shapes that must stay linear. The references are linked into this benchmark only.
 #include <benchmark/benchmark.h>
 
 #include <map>
@@ -10,6 +11,9 @@
 
 #if defined(VANTOR_HAVE_YYJSON)
 #include <yyjson.h>
+#endif
+#if defined(VANTOR_HAVE_SIMDJSON)
+#include <simdjson.h>
 #endif
 
 namespace {
@@ -72,32 +76,49 @@ void yyjson_read_only(benchmark::State& state, const char* shape, Generator gene
 }
 #endif
 
-#define VANTOR_SHAPE(shape)                                                   \
-    BENCHMARK_CAPTURE(columnarize_shape, shape, #shape, vantor::bench::shape) \
-        ->Arg(1 << 10)                                                        \
-        ->Arg(100 << 10)                                                      \
-        ->Arg(10 << 20)                                                       \
-        ->Unit(benchmark::kMicrosecond);
+#if defined(VANTOR_HAVE_SIMDJSON)
+void simdjson_parse(benchmark::State& state, const char* shape, Generator generate) {
+    const std::string& payload =
+        cached_payload(shape, generate, static_cast<std::size_t>(state.range(0)));
+    simdjson::padded_string padded(payload);
+    simdjson::dom::parser parser;
+    for (auto _ : state) {
+        simdjson::dom::element document;
+        if (parser.parse(padded).get(document) != simdjson::SUCCESS) {
+            state.SkipWithError("simdjson refused the payload");
+            return;
+        }
+        benchmark::DoNotOptimize(document);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * payload.size()));
+}
+#endif
+
+// Each shape at each size: columnarize first, then the references, so that a run shows them side
+// by side on the same bytes.
+#define VANTOR_SIZES ->Arg(1 << 10)->Arg(100 << 10)->Arg(10 << 20)->Unit(benchmark::kMicrosecond)
+#if defined(VANTOR_HAVE_YYJSON)
+#define VANTOR_YYJSON(shape)                                                             \
+    BENCHMARK_CAPTURE(yyjson_round_trip, shape, #shape, vantor::bench::shape) VANTOR_SIZES; \
+    BENCHMARK_CAPTURE(yyjson_read_only, shape, #shape, vantor::bench::shape) VANTOR_SIZES;
+#else
+#define VANTOR_YYJSON(shape)
+#endif
+#if defined(VANTOR_HAVE_SIMDJSON)
+#define VANTOR_SIMDJSON(shape) \
+    BENCHMARK_CAPTURE(simdjson_parse, shape, #shape, vantor::bench::shape) VANTOR_SIZES;
+#else
+#define VANTOR_SIMDJSON(shape)
+#endif
+#define VANTOR_SHAPE(shape)                                                              \
+    BENCHMARK_CAPTURE(columnarize_shape, shape, #shape, vantor::bench::shape) VANTOR_SIZES; \
+    VANTOR_YYJSON(shape)                                                                 \
+    VANTOR_SIMDJSON(shape)
 VANTOR_SHAPE(tool_call_rows)
 VANTOR_SHAPE(number_rows)
 VANTOR_SHAPE(string_rows)
 VANTOR_SHAPE(sparse_rows)
 VANTOR_SHAPE(wide_rows)
-
-#if defined(VANTOR_HAVE_YYJSON)
-#define VANTOR_YYJSON_SHAPE(shape)                                            \
-    BENCHMARK_CAPTURE(yyjson_round_trip, shape, #shape, vantor::bench::shape) \
-        ->Arg(10 << 20)                                                       \
-        ->Unit(benchmark::kMicrosecond);                                      \
-    BENCHMARK_CAPTURE(yyjson_read_only, shape, #shape, vantor::bench::shape)  \
-        ->Arg(10 << 20)                                                       \
-        ->Unit(benchmark::kMicrosecond);
-VANTOR_YYJSON_SHAPE(tool_call_rows)
-VANTOR_YYJSON_SHAPE(number_rows)
-VANTOR_YYJSON_SHAPE(string_rows)
-VANTOR_YYJSON_SHAPE(sparse_rows)
-VANTOR_YYJSON_SHAPE(wide_rows)
-#endif
 
 // Hostile shapes, each at several sizes: time per payload byte must stay flat as they grow.
 void hostile_unique_members(benchmark::State& state) {

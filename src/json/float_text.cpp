@@ -246,14 +246,20 @@ std::size_t format_float_text(double value, char* out) {
         std::memcpy(out, "null", 4);
         return 4;
     }
-    char* p = out;
-    if (bits >> 63) *p++ = '-';
+    bool negative = (bits >> 63) != 0;
     bits &= ~(std::uint64_t{1} << 63);
     if (bits == 0) {
+        char* p = out;
+        if (negative) *p++ = '-';
         std::memcpy(p, "0.0", 3);
         return static_cast<std::size_t>(p + 3 - out);
     }
-    DecimalFloat decimal = find_shortest_decimal(std::bit_cast<double>(bits));
+    return format_decimal_text(negative, find_shortest_decimal(std::bit_cast<double>(bits)), out);
+}
+
+std::size_t format_decimal_text(bool negative, DecimalFloat decimal, char* out) {
+    char* p = out;
+    if (negative) *p++ = '-';
 
     // The digits, followed by zeros that the positional form may need; trailing zeros of the
     // significand are then dropped from the count. A significand of 17 or fewer digits is the

@@ -46,4 +46,10 @@ DecimalFloat shortest_decimal(double magnitude);
 // value model never holds, is written "null".
 std::size_t format_float_text(double value, char* out);
 
+// Writes the float text of the value -1^negative * decimal (significand above zero and below
+// 10^17) at `out` (room as above) and returns its length, taking the significand's digits as the
+// shortest ones: the layout step of format_float_text on its own, for callers that already know
+// the shortest digits.
+std::size_t format_decimal_text(bool negative, DecimalFloat decimal, char* out);
+
 }  // namespace vantor::json

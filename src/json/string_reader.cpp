@@ -1,69 +1,14 @@
 #include "json/string_reader.h"
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
 #include "json/byte_classes.h"
+#include "json/string_scan.h"
 
 namespace vantor::json {
 
 namespace {
-
-constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-
-// A mask with the high bit set in each byte of `word` that ends a plain run (quote, backslash,
-// control byte, non-ASCII). On little-endian machines the lowest set bit marks the first such
-// byte exactly; bits above it may be spurious, which does not matter.
-inline std::uint64_t plain_run_end_mask(std::uint64_t word) {
-    std::uint64_t quote = word ^ (kOnes * '"');
-    std::uint64_t backslash = word ^ (kOnes * '\\');
-    std::uint64_t control = (word - kOnes * 0x20) & ~word;
-    std::uint64_t has_quote = (quote - kOnes) & ~quote;
-    std::uint64_t has_backslash = (backslash - kOnes) & ~backslash;
-    return (control | has_quote | has_backslash | word) & kHighBits;
-}
-
-// The first byte at or after `p` that ends a plain run, or `end`. Eight bytes at a time while
-// they are plain ASCII.
-inline const unsigned char* skip_plain(const unsigned char* p, const unsigned char* end) {
-    if constexpr (std::endian::native == std::endian::little) {
-        while (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, sizeof word);
-            std::uint64_t mask = plain_run_end_mask(word);
-            if (mask != 0) return p + (std::countr_zero(mask) >> 3);
-            p += 8;
-        }
-    }
-    while (p < end && !kStringRunEnd[*p])
-        ++p;
-    return p;
-}
-
-// The length of the well-formed UTF-8 sequence (RFC 3629) starting with the non-ASCII byte at
-// `p`, or 0 when it is not well-formed: no overlong forms, no surrogates, nothing above U+10FFFF.
-inline std::size_t utf8_sequence_length(const unsigned char* p, const unsigned char* end) {
-    unsigned char lead = p[0];
-    std::ptrdiff_t left = end - p;
-    auto continuation = [](unsigned char c) { return (c & 0xC0) == 0x80; };
-    if (lead < 0xC2) return 0;
-    if (lead < 0xE0) return left >= 2 && continuation(p[1]) ? 2 : 0;
-    if (lead < 0xF0) {
-        if (left < 3) return 0;
-        unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
-        unsigned char high = lead == 0xED ? 0x9F : 0xBF;
-        return p[1] >= low && p[1] <= high && continuation(p[2]) ? 3 : 0;
-    }
-    if (lead < 0xF5) {
-        if (left < 4) return 0;
-        unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
-        unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
-        return p[1] >= low && p[1] <= high && continuation(p[2]) && continuation(p[3]) ? 4 : 0;
-    }
-    return 0;
-}
 
 inline void append_utf8(std::string& out, std::uint32_t code_point) {
     char bytes[4];
@@ -162,7 +107,7 @@ bool read_string(const unsigned char* input_begin, const unsigned char*& cursor,
     // later in the string (control byte, bad escape, end of input) takes precedence.
     bool malformed = false;
     for (;;) {
-        p = skip_plain(p, end);
+        p = find_run_end(p, end);
         if (p == end) {
             error = {ReadErrorCode::eof_string, static_cast<std::size_t>(end - input_begin)};
             return false;

@@ -199,3 +199,28 @@ void write_json_signed(std::int64_t value, ByteBuffer& out) {
 }
 
 }  // namespace vantor::json
+
+namespace vantor::json {
+
+char* write_json_string_unchecked(std::string_view text, char* out) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t size = text.size();
+    char* p = out;
+    *p++ = '"';
+    std::size_t i = 0;
+    while (i < size) {
+        std::size_t run_start = i;
+        while (i < size && escape_letters[bytes[i]] == 0)
+            ++i;
+        if (i != run_start) {
+            std::memcpy(p, bytes + run_start, i - run_start);
+            p += i - run_start;
+        }
+        if (i == size) break;
+        p = write_escape(bytes[i++], p);
+    }
+    *p++ = '"';
+    return p;
+}
+
+}  // namespace vantor::json

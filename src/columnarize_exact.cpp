@@ -1,0 +1,234 @@
+// The exact path of the columnar transform, over the value model: the reference that the fast
+// path agrees with, and the path for payloads that the fast path leaves to it (every refused
+// payload, rows that are not objects, repeated keys). Every step is linear in the payload plus the output: one pass over the
+// rows' members maps each member to its column and gathers what the all-null and constant tests
+// need, and the row matrix is written straight into the result buffer without copying values.
+#include "columnarize.h"
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "column_values.h"
+#include "json/arena.h"
+#include "json/reader.h"
+#include "json/value.h"
+#include "json/writer.h"
+
+namespace vantor {
+namespace {
+
+using json::ByteBuffer;
+using json::JsonMember;
+using json::JsonNumber;
+using json::JsonObject;
+using json::JsonValue;
+
+constexpr std::string_view invalid_payload_prefix = "invalid row-oriented JSON: ";
+constexpr std::string_view non_object_row_prefix = "expected a JSON object row, got: ";
+constexpr std::size_t result_initial_capacity = 128;
+constexpr std::size_t not_written = SIZE_MAX;
+
+struct Column {
+    std::string_view name;
+    std::size_t rows_holding = 0;
+    // The first row's value, the reference of the constant test (set only when row 0 holds it).
+    const JsonValue* reference = nullptr;
+    bool holds_non_null = false;
+    bool matches_reference = true;
+    // Index among the written columns, or not_written for all-null and constant columns.
+    std::size_t output_index = not_written;
+};
+
+TransformOutcome failure(std::string_view prefix, std::string_view detail) {
+    TransformOutcome outcome{TransformOutcome::Kind::failure,
+                             ByteBuffer(prefix.size() + detail.size())};
+    outcome.text.append(prefix);
+    outcome.text.append(detail);
+    return outcome;
+}
+
+TransformOutcome non_object_failure(const JsonValue& element) {
+    TransformOutcome outcome{TransformOutcome::Kind::failure, ByteBuffer(result_initial_capacity)};
+    outcome.text.append(non_object_row_prefix);
+    json::write_json(element, outcome.text);
+    return outcome;
+}
+
+// Assigns every member of every row its column, in order of first appearance, and gathers for
+// each column how many rows hold it, whether any holds a non-null value, and whether every row's
+// value matches the first row's. Rows usually repeat their predecessor's member order, so the
+// previous row's column at the same position is tried before the name set is consulted.
+class ColumnDiscovery {
+  public:
+    explicit ColumnDiscovery(json::Arena& arena) : seen_(arena) {}
+
+    void add_row(const JsonObject& row, bool first_row) {
+        std::size_t previous_start = row_start_;
+        std::size_t previous_size = member_columns_.size() - previous_start;
+        row_start_ = member_columns_.size();
+        std::size_t position = 0;
+        for (const JsonMember& member : row) {
+            std::size_t column = not_written;
+            if (position < previous_size) {
+                std::size_t guess = member_columns_[previous_start + position];
+                if (json::same_name(columns_[guess].name, member.name)) column = guess;
+            }
+            if (column == not_written) column = lookup_or_add(member.name);
+            member_columns_.push_back(column);
+            observe(columns_[column], member.value, first_row);
+            ++position;
+        }
+    }
+
+    std::vector<Column>& columns() { return columns_; }
+    // The column of each member of each row, rows in order, members in their row's order.
+    const std::vector<std::size_t>& member_columns() const { return member_columns_; }
+
+  private:
+    std::size_t lookup_or_add(std::string_view name) {
+        auto [index, added] =
+            seen_.try_insert(name, JsonValue::number(JsonNumber::from_unsigned(columns_.size())));
+        if (added) columns_.push_back(Column{.name = name});
+        return static_cast<std::size_t>(index->as_number().unsigned_value());
+    }
+
+    static void observe(Column& column, const JsonValue& value, bool first_row) {
+        ++column.rows_holding;
+        if (!value.is_null()) column.holds_non_null = true;
+        if (first_row) {
+            column.reference = &value;
+        } else if (column.matches_reference && (column.reference == nullptr ||
+                                                !column_values_equal(*column.reference, value))) {
+            column.matches_reference = false;
+        }
+    }
+
+    JsonObject seen_;  // name -> column index
+    std::vector<Column> columns_;
+    std::vector<std::size_t> member_columns_;
+    std::size_t row_start_ = 0;
+};
+
+void write_string_array(const std::vector<Column>& columns, ByteBuffer& out) {
+    out.push_back('[');
+    bool first = true;
+    for (const Column& column : columns) {
+        if (column.output_index == not_written) continue;
+        if (!first) out.push_back(',');
+        first = false;
+        json::write_json_string(column.name, out);
+    }
+    out.push_back(']');
+}
+
+void write_constants(const std::vector<Column>& columns, bool have_constants, ByteBuffer& out) {
+    out.push_back('{');
+    bool first = true;
+    if (have_constants) {
+        for (const Column& column : columns) {
+            if (!column.holds_non_null || column.output_index != not_written) continue;
+            if (!first) out.push_back(',');
+            first = false;
+            json::write_json_string(column.name, out);
+            out.push_back(':');
+            json::write_json(*column.reference, out);
+        }
+    }
+    out.push_back('}');
+}
+
+// Appends `count` null entries, each after a comma unless it opens the array.
+void append_nulls(std::size_t count, bool opens_array, ByteBuffer& out) {
+    static constexpr std::string_view block =
+        ",null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null";
+    static constexpr std::size_t per_block = block.size() / 5;
+    std::string_view first = opens_array ? block.substr(1) : block;
+    std::size_t now = count < per_block ? count : per_block;
+    out.append(first.substr(0, now * 5 - (opens_array ? 1 : 0)));
+    for (count -= now; count > 0; count -= now) {
+        now = count < per_block ? count : per_block;
+        out.append(block.substr(0, now * 5));
+    }
+}
+
+// Writes one array per row with the row's value for every written column, null where it lacks
+// the member. `slots` is all null on entry and on exit.
+void write_rows(std::span<const JsonValue> rows, const std::vector<Column>& columns,
+                const std::vector<std::size_t>& member_columns, std::size_t written_columns,
+                ByteBuffer& out) {
+    std::vector<const JsonValue*> slots(written_columns, nullptr);
+    std::size_t next_member = 0;
+    out.push_back('[');
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const JsonObject& row = rows[r].as_object();
+        std::size_t row_start = next_member;
+        for (const JsonMember& member : row) {
+            std::size_t index = columns[member_columns[next_member++]].output_index;
+            if (index != not_written) slots[index] = &member.value;
+        }
+        if (r != 0) out.push_back(',');
+        out.push_back('[');
+        for (std::size_t i = 0; i < written_columns;) {
+            if (slots[i] != nullptr) {
+                if (i != 0) out.push_back(',');
+                json::write_json(*slots[i], out);
+                ++i;
+                continue;
+            }
+            // Sparse rows are mostly null: a run of nulls is appended in blocks.
+            std::size_t run = 1;
+            while (i + run < written_columns && slots[i + run] == nullptr)
+                ++run;
+            append_nulls(run, i == 0, out);
+            i += run;
+        }
+        out.push_back(']');
+        for (std::size_t m = row_start; m < next_member; ++m) {
+            std::size_t index = columns[member_columns[m]].output_index;
+            if (index != not_written) slots[index] = nullptr;
+        }
+    }
+    out.push_back(']');
+}
+
+}  // namespace
+
+TransformOutcome columnarize_exact(std::string_view payload) {
+    json::Arena arena(json::reader_arena_first_block(payload.size()));
+    json::ReadResult read = json::read_payload(payload, arena);
+    if (!read.ok()) return failure(invalid_payload_prefix, read.error);
+
+    for (const JsonValue& element : read.rows) {
+        if (!element.is_object()) return non_object_failure(element);
+    }
+
+    ColumnDiscovery discovery(arena);
+    for (std::size_t r = 0; r < read.rows.size(); ++r) {
+        discovery.add_row(read.rows[r].as_object(), r == 0);
+    }
+
+    // A column is constant when there are at least two rows and every row holds a value equal to
+    // the first row's; a column that is null in every row is dropped rather than made constant.
+    const bool have_constants = read.rows.size() >= 2;
+    std::vector<Column>& columns = discovery.columns();
+    std::size_t written_columns = 0;
+    for (Column& column : columns) {
+        bool constant = have_constants && column.holds_non_null &&
+                        column.rows_holding == read.rows.size() && column.matches_reference;
+        if (column.holds_non_null && !constant) column.output_index = written_columns++;
+    }
+
+    TransformOutcome outcome{TransformOutcome::Kind::result, ByteBuffer(result_initial_capacity)};
+    ByteBuffer& out = outcome.text;
+    out.append("{\"columns\":", 11);
+    write_string_array(columns, out);
+    out.append(",\"rows\":", 8);
+    write_rows(read.rows, columns, discovery.member_columns(), written_columns, out);
+    out.append(",\"constants\":", 13);
+    write_constants(columns, have_constants, out);
+    out.push_back('}');
+    return outcome;
+}
+
+}  // namespace vantor

@@ -1,0 +1,143 @@
+#pragma once
+// The tape: a payload read into one flat array of 16-byte cells in document order, the compact
+// form the fast transform works on. Scalars whose payload text is already their output text
+// (integers, escape-free strings, floats in the writer's own layout, literals) keep a pointer to
+// that text, so they are written by copying it; the others keep what the writer needs. A
+// container's cell records where its contents end, so a whole value is skipped in one step.
+//
+// The tape owns its cells and the decoded text of strings with escapes; raw text points into the
+// payload, which must outlive the tape.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string_view>
+
+#include "json/arena.h"
+#include "json/huge_pages.h"
+
+namespace vantor::json {
+
+enum class CellKind : std::uint8_t {
+    null,
+    boolean_true,
+    boolean_false,
+    // An integer of the unsigned or signed class: `text` is its token, already its output.
+    integer,
+    // A float whose token is already its float text ("12.5", "100.0", "0.001").
+    float_text,
+    // A float read exactly from a significand below 10^15 and a decimal exponent of at most 22 in
+    // magnitude: the value is correctly rounded, so its shortest digits are the significand's own
+    // and the text is laid out from them without a digit search.
+    float_decimal,
+    // Any other float: its binary64 value, written by the full float text.
+    float_value,
+    // A string without escapes: `text` is its content between the quotes, already its output.
+    string_text,
+    // A string with escapes: `text` is its decoded content, owned by the tape.
+    string_decoded,
+    array,
+    object,
+};
+
+struct Cell {
+    // Kind in the low 8 bits. Scalars with text: the text's length above them. float_decimal:
+    // bit 8 the sign, bits 16..23 the exponent + 128. Containers: the length of the container's
+    // payload text from bracket to bracket.
+    std::uint64_t tag;
+    // Text pointer; float_decimal: the significand; float_value: the value's bits; containers:
+    // the index of the first cell after the container (low 32 bits) and the payload offset of its
+    // opening bracket (high 32 bits).
+    std::uint64_t data;
+
+    CellKind kind() const { return static_cast<CellKind>(tag & 0xff); }
+    std::size_t text_size() const { return static_cast<std::size_t>(tag >> 8); }
+    const char* text_data() const { return reinterpret_cast<const char*>(data); }
+    std::string_view text() const { return {text_data(), text_size()}; }
+
+    bool is_container() const { return kind() >= CellKind::array; }
+    std::uint32_t container_end() const { return static_cast<std::uint32_t>(data); }
+    std::uint32_t container_offset() const { return static_cast<std::uint32_t>(data >> 32); }
+    std::size_t container_text_size() const { return static_cast<std::size_t>(tag >> 8); }
+
+    bool decimal_negative() const { return ((tag >> 8) & 1) != 0; }
+    int decimal_exponent() const { return static_cast<int>((tag >> 16) & 0xff) - 128; }
+
+    static Cell literal(CellKind kind) { return {static_cast<std::uint64_t>(kind), 0}; }
+    static Cell with_text(CellKind kind, const char* text, std::size_t size) {
+        return {static_cast<std::uint64_t>(kind) | (static_cast<std::uint64_t>(size) << 8),
+                reinterpret_cast<std::uint64_t>(text)};
+    }
+    static Cell decimal(bool negative, std::uint64_t significand, int exponent) {
+        return {static_cast<std::uint64_t>(CellKind::float_decimal) |
+                    (static_cast<std::uint64_t>(negative) << 8) |
+                    (static_cast<std::uint64_t>(exponent + 128) << 16),
+                significand};
+    }
+};
+
+// The end of the value whose cell is at `index`: the index of the cell after it.
+inline std::uint32_t value_end(const Cell* cells, std::uint32_t index) {
+    return cells[index].is_container() ? cells[index].container_end() : index + 1;
+}
+
+class Tape {
+  public:
+    Tape() = default;
+    Tape(const Tape&) = delete;
+    Tape& operator=(const Tape&) = delete;
+    ~Tape() { release_buffer(cells_); }
+
+    // The payload the tape was read from; containers refer to their text by offset into it.
+    const char* payload() const { return payload_; }
+    void set_payload(std::string_view payload) {
+        payload_ = payload.data();
+        copy_limit_ = payload.size() >= 16 ? payload.data() + payload.size() - 16 : nullptr;
+    }
+    // Payload text that starts at or before this point can be copied sixteen bytes at a time
+    // without reading past the payload; nullptr when the payload is shorter than that.
+    const char* copy_limit() const { return copy_limit_; }
+    std::string_view container_text(const Cell& cell) const {
+        return {payload_ + cell.container_offset(), cell.container_text_size()};
+    }
+
+    const Cell* cells() const { return cells_; }
+    Cell* cells() { return cells_; }
+    std::size_t size() const { return size_; }
+
+    // Room for `count` more cells. Large tapes are backed by huge pages where the system offers
+    // them, which saves most of the page faults of filling fresh megabytes.
+    void reserve_more(std::size_t count) {
+        if (capacity_ - size_ >= count) return;
+        grow(count);
+    }
+    std::uint32_t push(Cell cell) {
+        cells_[size_] = cell;
+        return static_cast<std::uint32_t>(size_++);
+    }
+
+    // Storage for decoded strings; it lives as long as the tape.
+    Arena& strings() { return strings_; }
+
+  private:
+    void grow(std::size_t count) {
+        std::size_t wanted = capacity_ * 2 > size_ + count ? capacity_ * 2 : size_ + count;
+        if (wanted > SIZE_MAX / sizeof(Cell)) throw std::bad_alloc();
+        auto* grown = static_cast<Cell*>(allocate_buffer(wanted * sizeof(Cell)));
+        if (grown == nullptr) throw std::bad_alloc();
+        if (size_ != 0) std::memcpy(grown, cells_, size_ * sizeof(Cell));
+        release_buffer(cells_);
+        cells_ = grown;
+        capacity_ = wanted;
+    }
+
+    const char* payload_ = nullptr;
+    const char* copy_limit_ = nullptr;
+    Cell* cells_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+    Arena strings_{1024};
+};
+
+}  // namespace vantor::json

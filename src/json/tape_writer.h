@@ -1,0 +1,127 @@
+#pragma once
+// Writing values from a tape: the same compact text as write_json writes for the same values.
+// Text that is already output (integers, escape-free strings, floats in the float layout,
+// literals) is copied; the rest is formed by the writers write_json uses. The unchecked writers
+// form text straight at a pointer with room for the value's bound plus tape_write_slack; the
+// checked ones reserve that room in a ByteBuffer first.
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "json/byte_buffer.h"
+#include "json/float_text.h"
+#include "json/tape.h"
+
+namespace vantor::json {
+
+// Bytes the writers may touch beyond a value's bound: float texts are formed in a wider scratch
+// area, escapes are copied eight bytes at a time, short texts sixteen bytes at a time.
+inline constexpr std::size_t tape_write_slack = 64;
+
+namespace tape_writer_detail {
+
+char* write_decoded_string(std::string_view text, char* p);
+char* write_float_decimal(const Cell& cell, char* p);
+char* write_float_value(const Cell& cell, char* p);
+
+// Copies `size` bytes of payload text: sixteen at once when that stays inside the payload.
+inline char* copy_text(const char* text, std::size_t size, const char* copy_limit, char* p) {
+    if (size <= 16 && text <= copy_limit) {
+        std::memcpy(p, text, 16);
+    } else {
+        std::memcpy(p, text, size);
+    }
+    return p + size;
+}
+
+}  // namespace tape_writer_detail
+
+// An upper bound of the length of the text of the value at `index`. A container's text is at most
+// its payload text (whitespace goes, escapes never grow) plus a float text's length per cell.
+inline std::size_t tape_value_bound(const Cell* cells, std::uint32_t index) {
+    const Cell& cell = cells[index];
+    switch (cell.kind()) {
+        case CellKind::null:
+        case CellKind::boolean_true:
+        case CellKind::boolean_false:
+            return 5;
+        case CellKind::integer:
+        case CellKind::float_text:
+            return cell.text_size();
+        case CellKind::string_text:
+            return cell.text_size() + 2;
+        case CellKind::string_decoded:
+            return cell.text_size() * 6 + 2;
+        case CellKind::float_decimal:
+        case CellKind::float_value:
+            return float_text_capacity;
+        case CellKind::array:
+        case CellKind::object:
+            break;
+    }
+    return cell.container_text_size() +
+           float_text_capacity * static_cast<std::size_t>(cell.container_end() - index);
+}
+
+// Writes a string cell (a value or a member name) at `p`.
+inline char* write_tape_string_unchecked(const Cell& cell, const char* copy_limit, char* p) {
+    if (cell.kind() == CellKind::string_text) {
+        // The payload's own token, quotes included.
+        return tape_writer_detail::copy_text(cell.text_data() - 1, cell.text_size() + 2,
+                                             copy_limit, p);
+    }
+    return tape_writer_detail::write_decoded_string(cell.text(), p);
+}
+
+char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index,
+                                     const char* copy_limit, char* p);
+
+// Writes the value at `index` at `p`.
+inline char* write_tape_value_unchecked(const Cell* cells, std::uint32_t index,
+                                        const char* copy_limit, char* p) {
+    const Cell& cell = cells[index];
+    switch (cell.kind()) {
+        case CellKind::null:
+            std::memcpy(p, "null", 4);
+            return p + 4;
+        case CellKind::boolean_true:
+            std::memcpy(p, "true", 4);
+            return p + 4;
+        case CellKind::boolean_false:
+            std::memcpy(p, "false", 5);
+            return p + 5;
+        case CellKind::integer:
+        case CellKind::float_text:
+            return tape_writer_detail::copy_text(cell.text_data(), cell.text_size(), copy_limit, p);
+        case CellKind::float_decimal:
+            return tape_writer_detail::write_float_decimal(cell, p);
+        case CellKind::float_value:
+            return tape_writer_detail::write_float_value(cell, p);
+        case CellKind::string_text:
+        case CellKind::string_decoded:
+            return write_tape_string_unchecked(cell, copy_limit, p);
+        case CellKind::array:
+        case CellKind::object:
+            break;
+    }
+    return write_tape_container_unchecked(cells, index, copy_limit, p);
+}
+
+// Appends the text of the value at `index`.
+inline void write_tape_value(const Tape& tape, std::uint32_t index, ByteBuffer& out) {
+    char* start = out.tail(tape_value_bound(tape.cells(), index) + tape_write_slack);
+    char* end = write_tape_value_unchecked(tape.cells(), index, tape.copy_limit(), start);
+    out.commit(static_cast<std::size_t>(end - start));
+}
+
+// Appends the text of a string cell (a member name).
+inline void write_tape_string(const Tape& tape, const Cell& cell, ByteBuffer& out) {
+    const std::size_t bound = cell.kind() == CellKind::string_text ? cell.text_size() + 2
+                                                                    : cell.text_size() * 6 + 2;
+    char* start = out.tail(bound + tape_write_slack);
+    char* end = write_tape_string_unchecked(cell, tape.copy_limit(), start);
+    out.commit(static_cast<std::size_t>(end - start));
+}
+
+}  // namespace vantor::json

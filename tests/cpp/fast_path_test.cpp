@@ -1,0 +1,263 @@
+// The transform's fast path against its exact path: the same outcome, byte for byte, on tables of
+// number and string forms and on generated row payloads; the fast path really taken where it
+// should be; and the vector string scan against the portable one.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "columnarize.h"
+#include "json/string_scan.h"
+#include "json/tape.h"
+#include "json/tape_reader.h"
+
+namespace {
+
+using vantor::columnarize_exact;
+using vantor::columnarize_json;
+using vantor::TransformOutcome;
+
+void expect_agreement(std::string_view payload) {
+    TransformOutcome fast = columnarize_json(payload);
+    TransformOutcome exact = columnarize_exact(payload);
+    EXPECT_EQ(fast.kind, exact.kind) << payload;
+    EXPECT_EQ(fast.text.view(), exact.text.view()) << payload;
+}
+
+bool tape_reads(std::string_view payload) {
+    vantor::json::Tape tape;
+    return vantor::json::read_tape(payload, tape);
+}
+
+// A value in a column of two rows, once equal in both (a constant) and once beside another value
+// (a column), so that both the constant's text and the row's text are compared.
+void expect_value_agreement(std::string_view value, std::string_view other = "0") {
+    std::string same = "[{\"a\":" + std::string(value) + "},{\"a\":" + std::string(value) + "}]";
+    std::string differ = "[{\"a\":" + std::string(value) + "},{\"a\":" + std::string(other) + "}]";
+    expect_agreement(same);
+    expect_agreement(differ);
+}
+
+TEST(FastPath, NumberFormsAgreeWithTheExactPath) {
+    const char* const tokens[] = {
+        // Already in the float layout, and near misses of it.
+        "12.5", "100.0", "0.0", "-0.0", "0.5", "0.00001", "0.000012", "0.000001", "1.50",
+        "10.0", "10.00", "0.00", "-0.5", "123456789012345.0", "12345678901234.5",
+        "123456789012345.6", "1234567890123456.8", "999999999999999.9", "0.100000000000000",
+        // Exponents within and beyond one exact operation.
+        "1e2", "1E+2", "0.1e1", "1.5e-7", "9e15", "1e16", "1e22", "1e23", "1e-22", "1e-23",
+        "7.038531e-26", "1.7976931348623156e308", "1e-400", "0e999999999999", "5e-324",
+        "123456789012345e-10", "1234567890123456e-10", "4.35e-5", "0.0000099",
+        // Integers of every class and the floats at their edges.
+        "0", "-0", "7", "-7", "18446744073709551615", "18446744073709551616",
+        "-9223372036854775808", "-9223372036854775809", "9999999999999999999",
+        "-9999999999999999999", "99999999999999999999", "9007199254740993",
+        // Refused forms: the exact path's message must come out.
+        "01", "1.", "-", "1e", "1e400", "1e99999999999", ".5", "+1", "1.5.2"};
+    for (const char* token : tokens) {
+        expect_value_agreement(token);
+        expect_value_agreement(token, "1");
+        expect_value_agreement(token, "1.0");
+    }
+}
+
+TEST(FastPath, RandomFloatTokensAgreeWithTheExactPath) {
+    // Tokens of up to 17 digits with points anywhere and small exponents: the boundary between
+    // the copied text, the digits laid out without a search, and the full float text.
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 20000; ++i) {
+        std::string token;
+        if (random() % 4 == 0) token += '-';
+        int digits = 1 + static_cast<int>(random() % 17);
+        std::string body;
+        for (int d = 0; d < digits; ++d)
+            body += static_cast<char>('0' + random() % 10);
+        if (random() % 3 == 0) body += std::string(random() % 4, '0');
+        std::size_t point = random() % body.size();
+        std::string integer = body.substr(0, point + 1);
+        while (integer.size() > 1 && integer[0] == '0')
+            integer.erase(0, 1);
+        token += integer;
+        std::string fraction = body.substr(point + 1);
+        if (fraction.empty() || random() % 5 == 0) fraction = std::string(random() % 6, '0') + "1";
+        token += '.' + fraction;
+        if (random() % 3 == 0) {
+            token += random() % 2 ? 'e' : 'E';
+            int exponent = static_cast<int>(random() % 61) - 30;
+            token += std::to_string(exponent);
+        }
+        expect_value_agreement(token, "0.5");
+    }
+}
+
+TEST(FastPath, StringFormsAgreeWithTheExactPath) {
+    const char* const strings[] = {
+        R"("plain")", R"("")", R"("Zo\u00eb")", "\"Zo\xc3\xab\"", R"("a\/b")", R"("tab\there")",
+        R"("\u0000")", R"("\u001f\u007f")", R"("\uD83D\uDE00")", "\"\xf0\x9f\x98\x80\"",
+        R"("quote \" and backslash \\")", "\"\xff\"", "\"\xed\xa0\x80\"", "\"a\tb\"",
+        R"("\uDC00")", R"("\x")", "\"caf\xc3\xa9 \\u00e9\""};
+    for (const char* text : strings) {
+        expect_value_agreement(text);
+        expect_value_agreement(text, R"("plain")");
+        // As a member name too.
+        expect_agreement("[{" + std::string(text) + ":1},{\"b\":2}]");
+    }
+}
+
+TEST(FastPath, TakenForOrdinaryRowsAndLeftAsideForTheRareForms) {
+    struct Case {
+        const char* payload;
+        bool fast;
+    };
+    const Case cases[] = {
+        {R"([{"a":1,"b":"x","c":[1,2,{"d":null}],"e":1.5e3,"f":"\n"}])", true},
+        {R"( [ {"a" : 1} , {} ] )", true},
+        {R"([])", true},
+        {R"([1,"x",[]])", true},  // read on the tape; the rows' check gives up later
+        {R"([{"a":{"x":1,"x":2}}])", false},  // a key repeated inside a row's value
+        {R"({"a":1})", false},
+        {R"([{"a":1},])", false},
+        {R"([{"a":1e400}])", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(tape_reads(c.payload), c.fast) << c.payload;
+        expect_agreement(c.payload);
+    }
+    // Nesting: the deepest accepted payload and one level more.
+    std::string deepest = std::string(127, '[') + std::string(127, ']');
+    std::string too_deep = std::string(128, '[') + std::string(128, ']');
+    EXPECT_TRUE(tape_reads(deepest));
+    EXPECT_FALSE(tape_reads(too_deep));
+    expect_agreement(deepest);
+    expect_agreement(too_deep);
+    // Many members in an object inside a row, with and without a repeated key.
+    std::string wide = "[{\"a\":{";
+    for (int i = 0; i < 40; ++i)
+        wide += (i ? ",\"k" : "\"k") + std::to_string(i) + "\":" + std::to_string(i);
+    expect_agreement(wide + "}},{\"a\":{}}]");
+    expect_agreement(wide + ",\"k3\":0}},{\"a\":{}}]");
+}
+
+// Random rows: a few dozen names, values of every kind nested a few levels, repeated keys, nulls,
+// equal values in many rows (constants), whitespace, and now and then a broken byte.
+class RowGenerator {
+  public:
+    explicit RowGenerator(std::uint64_t seed) : random_(seed) {}
+
+    std::string payload() {
+        std::string out = "[";
+        int rows = static_cast<int>(pick(8));
+        for (int r = 0; r < rows; ++r) {
+            if (r) out += pick(4) == 0 ? " ,\n" : ",";
+            if (pick(30) == 0) {
+                value(out, 1);
+                continue;
+            }
+            out += '{';
+            int members = static_cast<int>(pick(7));
+            for (int m = 0; m < members; ++m) {
+                if (m) out += ',';
+                name(out);
+                out += pick(6) == 0 ? " : " : ":";
+                if (pick(3) == 0) {
+                    out += stable_[pick(std::size(stable_))];
+                } else {
+                    value(out, 0);
+                }
+            }
+            out += '}';
+        }
+        out += ']';
+        if (pick(12) == 0 && !out.empty()) {
+            out[pick(out.size())] = "x,]}\"\\\x01\xff"[pick(8)];
+        }
+        return out;
+    }
+
+  private:
+    std::uint64_t pick(std::uint64_t bound) { return random_() % bound; }
+
+    void name(std::string& out) {
+        static const char* const names[] = {"\"a\"",  "\"b\"",     "\"c\"",   "\"id\"",
+                                            "\"\\u0061\"", "\"na\\u00efve\"", "\"\"",
+                                            "\"long_member_name_x\"", "\"d\""};
+        out += names[pick(std::size(names))];
+    }
+
+    void value(std::string& out, int depth) {
+        static const char* const scalars[] = {
+            "null", "true", "false", "0", "1", "-1", "1.0", "1.5", "1.50", "1e2", "-0",
+            "-0.0", "18446744073709551615", "18446744073709551616", "9007199254740993",
+            "9007199254740992.0", "0.1", "1e-7", "\"x\"", "\"x\\ny\"", "\"\\u00e9\"",
+            "\"\xc3\xa9\"", "123456.789", "2.5e-3", "-9223372036854775808", "7.038531e-26"};
+        std::uint64_t kind = depth > 4 ? 0 : pick(8);
+        if (kind == 6) {
+            out += '[';
+            int n = static_cast<int>(pick(4));
+            for (int i = 0; i < n; ++i) {
+                if (i) out += pick(5) == 0 ? ", " : ",";
+                value(out, depth + 1);
+            }
+            out += ']';
+        } else if (kind == 7) {
+            out += '{';
+            int n = static_cast<int>(pick(4));
+            for (int i = 0; i < n; ++i) {
+                if (i) out += ',';
+                name(out);
+                out += ':';
+                value(out, depth + 1);
+            }
+            out += '}';
+        } else {
+            out += scalars[pick(std::size(scalars))];
+        }
+    }
+
+    std::mt19937_64 random_;
+    const char* const stable_[4] = {"1", "{\"x\":1,\"y\":[1,2]}", "{\"y\":[1,2],\"x\":1}", "\"s\""};
+};
+
+TEST(FastPath, GeneratedPayloadsAgreeWithTheExactPath) {
+    RowGenerator generator(11);
+    int fast = 0;
+    for (int i = 0; i < 20000; ++i) {
+        std::string payload = generator.payload();
+        fast += tape_reads(payload) ? 1 : 0;
+        expect_agreement(payload);
+        if (HasFailure()) return;
+    }
+    // The generator mostly makes payloads that the fast path takes, or the test would say little.
+    EXPECT_GT(fast, 10000);
+}
+
+TEST(StringScan, VectorAndPortableScansFindTheSameByte) {
+    std::mt19937_64 random(3);
+    const unsigned char specials[] = {'"', '\\', 0x00, 0x1f, 0x80, 0xff, 0xc3};
+    for (int i = 0; i < 20000; ++i) {
+        std::vector<unsigned char> bytes(random() % 70);
+        for (auto& b : bytes)
+            b = static_cast<unsigned char>(0x20 + random() % 0x5f);
+        if (!bytes.empty() && random() % 4 != 0) {
+            bytes[random() % bytes.size()] = specials[random() % std::size(specials)];
+        }
+        const unsigned char* begin = bytes.data();
+        const unsigned char* end = begin + bytes.size();
+        const unsigned char* expected = begin;
+        while (expected < end && *expected >= 0x20 && *expected < 0x80 && *expected != '"' &&
+               *expected != '\\') {
+            ++expected;
+        }
+        ASSERT_EQ(vantor::json::find_run_end(begin, end), expected);
+        ASSERT_EQ(vantor::json::find_run_end_portable(begin, end), expected);
+        if (bytes.size() >= 16) {
+            auto within = static_cast<unsigned>(expected - begin);
+            ASSERT_EQ(vantor::json::first_run_end_16(begin), within < 16 ? within : 16u);
+        }
+    }
+}
+
+}  // namespace
