@@ -35,8 +35,7 @@ using json::Tape;
 constexpr std::uint32_t none = std::numeric_limits<std::uint32_t>::max();
 
 struct Column {
-    std::string_view name;
-    std::uint32_t name_cell;  // the member name's cell where the column first appears
+    Cell name;  // the member name's cell where the column first appears
     std::uint32_t rows_holding = 0;
     std::uint32_t last_row = none;   // the last row that held the member, to find repeated keys
     std::uint32_t reference = none;  // the first row's value, when the first row holds it
@@ -66,82 +65,68 @@ std::size_t checked_multiply(std::size_t a, std::size_t b) {
     return a * b;
 }
 
+// The fast path. Columns are discovered while the payload is read: the tape reader hands each
+// row's member names to this class (its row observer) as it meets them, and each member gets its
+// column, in order of first appearance, while its name is at hand; each column learns how many
+// rows hold it, whether any value is not null, and whether every value matches the first row's.
 class FastTransform {
   public:
-    explicit FastTransform(const Tape& tape) : tape_(tape), cells_(tape.cells()) {}
-
     // The result, or nothing when the payload is left to the exact path.
-    std::optional<TransformOutcome> run() {
-        if (!discover_columns()) return std::nullopt;
+    std::optional<TransformOutcome> run(std::string_view payload) {
+        member_columns_.reserve(payload.size() / 16 + 16);
+        columns_.reserve(32);
+        if (!json::read_tape(payload, tape_, *this)) return std::nullopt;
+        cells_ = tape_.cells();
         choose_columns();
         TransformOutcome outcome{TransformOutcome::Kind::result, ByteBuffer(result_bound())};
         write_result(outcome.text);
         return outcome;
     }
 
-  private:
-    // One pass over every row's members: each gets its column (in order of first appearance),
-    // and each column learns how many rows hold it, whether any value is not null, and whether
-    // every value matches the first row's.
-    bool discover_columns() {
-        const std::uint32_t rows_end = cells_[0].container_end();
-        member_columns_.reserve(tape_.size() / 2);
-        columns_.reserve(32);
-        std::size_t previous_start = 0;
-        std::size_t previous_size = 0;
-        for (std::uint32_t at = 1; at < rows_end; ++rows_) {
-            const Cell& row = cells_[at];
-            if (row.kind() != CellKind::object) return false;
-            const std::uint32_t row_end = row.container_end();
-            const std::size_t row_start = member_columns_.size();
-            std::size_t position = 0;
-            RowFacts facts{0, true};
-            std::uint32_t last_column = 0;
-            for (std::uint32_t key = at + 1; key < row_end; ++position) {
-                const std::uint32_t value = key + 1;
-                std::string_view name = cells_[key].text();
-                std::uint32_t column = none;
-                if (position < previous_size) {
-                    std::uint32_t guess = member_columns_[previous_start + position];
-                    if (json::same_name(columns_[guess].name, name)) column = guess;
-                }
-                if (column == none && position != 0) {
-                    std::uint32_t guess = columns_[last_column].successor;
-                    if (guess != none && json::same_name(columns_[guess].name, name)) {
-                        column = guess;
-                    }
-                }
-                if (column == none) {
-                    column = index_.find_or_add(name);
-                    if (column == columns_.size()) {
-                        columns_.push_back(Column{.name = name, .name_cell = key});
-                    }
-                }
-                Column& c = columns_[column];
-                // A key repeated within a row: the exact path applies the rule for it.
-                if (c.last_row == rows_) return false;
-                c.last_row = rows_;
-                observe(c, value);
-                if (position != 0) {
-                    if (column <= last_column) facts.in_column_order = false;
-                    columns_[last_column].successor = column;
-                }
-                last_column = column;
-                facts.value_bounds += json::tape_value_bound(cells_, value) + 1;
-                member_columns_.push_back(column);
-                key = json::value_end(cells_, value);
-            }
-            rows_facts_.push_back(facts);
-            previous_start = row_start;
-            previous_size = member_columns_.size() - row_start;
-            at = row_end;
+    // The row observer.
+    void row_begin() {
+        row_start_ = member_columns_.size();
+        position_ = 0;
+        facts_ = RowFacts{0, true};
+    }
+
+    bool member(const Cell& name) {
+        std::string_view text = name.text();
+        std::uint32_t column = none;
+        if (position_ < previous_size_) {
+            std::uint32_t guess = member_columns_[previous_start_ + position_];
+            if (json::same_name(columns_[guess].name.text(), text)) column = guess;
         }
+        if (column == none && position_ != 0) {
+            std::uint32_t guess = columns_[current_column_].successor;
+            if (guess != none && json::same_name(columns_[guess].name.text(), text)) {
+                column = guess;
+            }
+        }
+        if (column == none) {
+            column = index_.find_or_add(text);
+            if (column == columns_.size()) columns_.push_back(Column{.name = name});
+        }
+        Column& c = columns_[column];
+        // A key repeated within a row: the exact path applies the rule for it.
+        if (c.last_row == rows_) return false;
+        c.last_row = rows_;
+        if (position_ != 0) {
+            if (column <= current_column_) facts_.in_column_order = false;
+            columns_[current_column_].successor = column;
+        }
+        current_column_ = column;
+        member_columns_.push_back(column);
+        ++position_;
         return true;
     }
 
-    void observe(Column& column, std::uint32_t value) {
+    void member_value(std::uint32_t value) {
+        const Cell* cells = tape_.cells();
+        Column& column = columns_[current_column_];
+        facts_.value_bounds += json::tape_value_bound(cells, value) + 1;
         ++column.rows_holding;
-        if (cells_[value].kind() != CellKind::null) column.holds_non_null = true;
+        if (cells[value].kind() != CellKind::null) column.holds_non_null = true;
         if (rows_ == 0) {
             column.reference = value;
         } else if (column.matches_reference &&
@@ -151,6 +136,14 @@ class FastTransform {
         }
     }
 
+    void row_end() {
+        rows_facts_.push_back(facts_);
+        previous_start_ = row_start_;
+        previous_size_ = member_columns_.size() - row_start_;
+        ++rows_;
+    }
+
+  private:
     // A column is constant when there are at least two rows and every row holds a value equal to
     // the first row's; a column that is null in every row is dropped rather than made constant.
     void choose_columns() {
@@ -171,9 +164,9 @@ class FastTransform {
         std::size_t bound = 64;
         for (const Column& column : columns_) {
             if (column.output_index != none) {
-                bound = checked_add(bound, json::tape_value_bound(cells_, column.name_cell) + 1);
+                bound = checked_add(bound, json::tape_string_bound(column.name) + 1);
             } else if (is_constant(column)) {
-                bound = checked_add(bound, json::tape_value_bound(cells_, column.name_cell) + 2 +
+                bound = checked_add(bound, json::tape_string_bound(column.name) + 2 +
                                                json::tape_value_bound(cells_, column.reference));
             }
         }
@@ -191,7 +184,7 @@ class FastTransform {
         for (const Column& column : columns_) {
             if (column.output_index == none) continue;
             if (column.output_index != 0) out.push_back(',');
-            json::write_tape_string(tape_, cells_[column.name_cell], out);
+            json::write_tape_string(tape_, column.name, out);
         }
         out.append("],\"rows\":[", 10);
         write_rows(out);
@@ -201,7 +194,7 @@ class FastTransform {
             if (!is_constant(column)) continue;
             if (!first) out.push_back(',');
             first = false;
-            json::write_tape_string(tape_, cells_[column.name_cell], out);
+            json::write_tape_string(tape_, column.name, out);
             out.push_back(':');
             json::write_tape_value(tape_, column.reference, out);
         }
@@ -250,18 +243,19 @@ class FastTransform {
                 p = json::write_tape_value_unchecked(cells_, value, copy_limit, p);
                 next = index + 1;
             };
+            // A row's cell is followed by its members' values (their names are not on the tape).
             if (facts.in_column_order) {
-                for (std::uint32_t key = at + 1; key < row_end;) {
+                for (std::uint32_t value = at + 1; value < row_end;) {
                     std::uint32_t index = columns_[member_columns_[member++]].output_index;
-                    if (index != none) write_value(index, key + 1);
-                    key = json::value_end(cells_, key + 1);
+                    if (index != none) write_value(index, value);
+                    value = json::value_end(cells_, value);
                 }
             } else {
                 values.clear();
-                for (std::uint32_t key = at + 1; key < row_end;) {
+                for (std::uint32_t value = at + 1; value < row_end;) {
                     std::uint32_t index = columns_[member_columns_[member++]].output_index;
-                    if (index != none) values.emplace_back(index, key + 1);
-                    key = json::value_end(cells_, key + 1);
+                    if (index != none) values.emplace_back(index, value);
+                    value = json::value_end(cells_, value);
                 }
                 std::sort(values.begin(), values.end());
                 for (const auto& [index, value] : values)
@@ -274,8 +268,8 @@ class FastTransform {
         }
     }
 
-    const Tape& tape_;
-    const Cell* cells_;
+    Tape tape_;
+    const Cell* cells_ = nullptr;  // once the tape is read
     ColumnIndex index_;
     std::vector<Column> columns_;
     // The column of each member of each row, rows in order, members in their row's order.
@@ -283,18 +277,23 @@ class FastTransform {
     std::vector<RowFacts> rows_facts_;
     std::uint32_t rows_ = 0;
     std::uint32_t written_ = 0;
+    // The row being read: where its members start in member_columns_, the member's position in
+    // it, and the column of the member last named.
+    std::size_t row_start_ = 0;
+    std::size_t position_ = 0;
+    std::uint32_t current_column_ = 0;
+    RowFacts facts_{0, true};
+    // The previous row's members in member_columns_.
+    std::size_t previous_start_ = 0;
+    std::size_t previous_size_ = 0;
 };
 
 }  // namespace
 
 TransformOutcome columnarize_json(std::string_view payload) {
     {
-        Tape tape;
-        if (json::read_tape(payload, tape)) {
-            if (std::optional<TransformOutcome> outcome = FastTransform(tape).run()) {
-                return std::move(*outcome);
-            }
-        }
+        FastTransform fast;
+        if (std::optional<TransformOutcome> outcome = fast.run(payload)) return std::move(*outcome);
     }
     return columnarize_exact(payload);
 }

@@ -1,19 +1,503 @@
 #pragma once
-// The fast reader: a payload read onto a tape in one forward pass with an explicit stack.
+// The fast reader: a payload read onto a tape in one forward pass, a state machine over the next
+// unread byte with an explicit stack of open containers, so its stack use does not grow with the
+// payload's nesting.
 //
 // It accepts only what the exact reader (reader.h) accepts and yields the same values, but it
-// reports no errors: on any text the exact reader would refuse, and on the rare forms it leaves
-// to the exact path (nesting at the limit, objects inside rows with repeated or very many keys,
-// payloads of 4 GiB or more), it gives up and the caller reads the payload again with the
-// exact reader, which produces the result or the message.
+// reports no errors: on any text the exact reader would refuse, and on the forms it leaves to
+// the exact path (an element of the top-level array that is not an object, nesting at the limit,
+// objects inside rows with repeated or very many keys, payloads of 4 GiB or more), it gives up
+// and the caller reads the payload again with the exact reader, which produces the result or the
+// message.
+//
+// The rows' member names do not go onto the tape: they go to a row observer as they are read,
+// which assigns their columns while the name is at hand. A row's cell on the tape is followed
+// by its members' values only. The observer provides:
+//     void row_begin();                       a row object opens
+//     bool member(const Cell& name);          a member's name; false gives up
+//     void member_value(std::uint32_t cell);  that member's value is complete at `cell`
+//     void row_end();                         the row object closed
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <string>
 #include <string_view>
 
+#include "json/byte_classes.h"
+#include "json/number_reader.h"
+#include "json/read_error.h"
+#include "json/string_reader.h"
+#include "json/string_scan.h"
 #include "json/tape.h"
+#include "json/value.h"
 
 namespace vantor::json {
 
-// Reads `input` (a top-level array) onto `tape`, which must be empty. Cell 0 is the top-level
-// array. Returns false when the payload is left to the exact reader.
-bool read_tape(std::string_view input, Tape& tape);
+namespace tape_reader_detail {
+
+// Levels of nesting, the top-level array being level 1; the exact reader refuses level 128.
+inline constexpr int max_depth = 127;
+// Objects inside rows with more members than this are left to the exact path (a repeated key
+// among them would need a name index to find).
+inline constexpr std::uint32_t max_checked_members = 16;
+// Floats of at most 15 significant digits (a significand below 10^15) whose decimal exponent is
+// at most 22 in magnitude are read with one exact operation, hence correctly rounded.
+inline constexpr int decimal_exponent_limit = 22;
+
+inline bool is_digit(unsigned char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
+template <class RowObserver>
+class TapeReader {
+  public:
+    TapeReader(std::string_view input, Tape& tape, RowObserver& rows)
+        : begin_(reinterpret_cast<const unsigned char*>(input.data())),
+          p_(begin_),
+          end_(begin_ + input.size()),
+          tape_(tape),
+          rows_(rows) {}
+
+    bool read() {
+        // Cell indexes are 32 bits; a payload of 4 GiB or more goes to the exact path.
+        if (static_cast<std::size_t>(end_ - begin_) >= (std::size_t{1} << 32)) return false;
+        // Rows of short members take about one cell per four bytes; the reservation costs address
+        // space only until cells are written.
+        tape_.reserve_more(static_cast<std::size_t>(end_ - begin_) / 4 + 16);
+        skip_whitespace();
+        if (p_ == end_ || *p_ != '[') return false;
+        open(CellKind::array);
+        ++p_;
+        skip_whitespace();
+        if (p_ == end_) return false;
+        if (*p_ == ']') {
+            ++p_;
+            close();
+            return finish();
+        }
+        goto value;
+
+    value:  // a value is due at p_, whitespace skipped, not at the end
+        if (depth_ == 1) {
+            // An element of the top-level array: a row, which must be an object.
+            if (*p_ != '{') return false;
+            open(CellKind::object);
+            rows_.row_begin();
+            ++p_;
+            skip_whitespace();
+            if (p_ == end_) return false;
+            if (*p_ == '}') {
+                ++p_;
+                close();
+                rows_.row_end();
+                goto after_value;
+            }
+            goto key;
+        }
+        switch (*p_) {
+            case '[':
+                if (depth_ == max_depth) return false;
+                open(CellKind::array);
+                ++p_;
+                skip_whitespace();
+                if (p_ == end_) return false;
+                if (*p_ == ']') {
+                    ++p_;
+                    if (!close()) return false;
+                    goto after_value;
+                }
+                goto value;
+            case '{':
+                if (depth_ == max_depth) return false;
+                open(CellKind::object);
+                ++p_;
+                skip_whitespace();
+                if (p_ == end_) return false;
+                if (*p_ == '}') {
+                    ++p_;
+                    if (!close()) return false;
+                    goto after_value;
+                }
+                goto key;
+            case '"': {
+                Cell string;
+                if (!read_string(string)) return false;
+                push(string);
+                goto after_value;
+            }
+            case 't':
+                if (!read_literal("true", 4, CellKind::boolean_true)) return false;
+                goto after_value;
+            case 'f':
+                if (!read_literal("false", 5, CellKind::boolean_false)) return false;
+                goto after_value;
+            case 'n':
+                if (!read_literal("null", 4, CellKind::null)) return false;
+                goto after_value;
+            default:
+                if (*p_ != '-' && !is_digit(*p_)) return false;
+                if (!read_number()) return false;
+                goto after_value;
+        }
+
+    key:  // a key is due at p_, whitespace skipped, not at the end
+        if (*p_ != '"') return false;
+        {
+            Cell name;
+            if (!read_string(name)) return false;
+            if (depth_ == 2) {
+                // A row's member name goes to the observer instead of the tape.
+                if (!rows_.member(name)) return false;
+                member_value_ = static_cast<std::uint32_t>(tape_.size());
+            } else {
+                push(name);
+            }
+        }
+        skip_whitespace();
+        if (p_ == end_ || *p_ != ':') return false;
+        ++p_;
+        skip_whitespace();
+        if (p_ == end_) return false;
+        goto value;
+
+    after_value:  // a value of the innermost open container is complete
+        if (depth_ <= 2) {
+            if (depth_ == 0) return finish();
+            if (depth_ == 2) rows_.member_value(member_value_);
+        }
+        {
+            Frame& frame = stack_[depth_ - 1];
+            ++frame.count;
+            skip_whitespace();
+            if (p_ == end_) return false;
+            unsigned char c = *p_;
+            if (c == ',') {
+                ++p_;
+                skip_whitespace();
+                if (p_ == end_) return false;
+                if (frame.object) goto key;
+                goto value;
+            }
+            if (c != (frame.object ? '}' : ']')) return false;
+            ++p_;
+            if (!close()) return false;
+            if (depth_ == 1) rows_.row_end();
+            goto after_value;
+        }
+    }
+
+  private:
+    struct Frame {
+        std::uint32_t cell;
+        std::uint32_t count;
+        const unsigned char* start;
+        bool object;
+    };
+
+    bool finish() {
+        skip_whitespace();
+        return p_ == end_;
+    }
+
+    void skip_whitespace() {
+        while (p_ != end_ && *p_ <= ' ' && kWhitespace[*p_])
+            ++p_;
+    }
+
+    void push(Cell cell) {
+        tape_.reserve_more(1);
+        tape_.push(cell);
+    }
+
+    void open(CellKind kind) {
+        tape_.reserve_more(1);
+        std::uint32_t cell = tape_.push(Cell::literal(kind));
+        stack_[depth_++] = Frame{cell, 0, p_, kind == CellKind::object};
+    }
+
+    // Closes the innermost container; p_ is just past its closing bracket.
+    bool close() {
+        const Frame& frame = stack_[--depth_];
+        Cell& cell = tape_.cells()[frame.cell];
+        auto text_size = static_cast<std::uint64_t>(p_ - frame.start);
+        cell.tag |= text_size << 8;
+        cell.data = static_cast<std::uint64_t>(tape_.size()) |
+                    (static_cast<std::uint64_t>(frame.start - begin_) << 32);
+        // Rows (level 2) meet repeated keys in the transform; deeper objects are checked here.
+        if (frame.object && depth_ >= 2) return keys_distinct(frame.cell, frame.count);
+        return true;
+    }
+
+    bool keys_distinct(std::uint32_t object, std::uint32_t count) const {
+        if (count < 2) return true;
+        if (count > max_checked_members) return false;
+        const Cell* cells = tape_.cells();
+        std::uint32_t keys[max_checked_members];  // the key cells, written before they are read
+        std::uint32_t at = object + 1;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            keys[i] = at;
+            at = value_end(cells, at + 1);
+        }
+        for (std::uint32_t i = 1; i < count; ++i) {
+            std::string_view key = cells[keys[i]].text();
+            for (std::uint32_t j = 0; j < i; ++j) {
+                if (same_name(key, cells[keys[j]].text())) return false;
+            }
+        }
+        return true;
+    }
+
+    bool read_literal(const char* word, std::size_t size, CellKind kind) {
+        if (static_cast<std::size_t>(end_ - p_) < size || std::memcmp(p_, word, size) != 0) {
+            return false;
+        }
+        p_ += size;
+        push(Cell::literal(kind));
+        return true;
+    }
+
+    // A string whose opening quote is at p_. Escape-free text stays in the payload; text with
+    // escapes is decoded by the exact string reader into the tape's storage. Most strings (keys
+    // above all) are short and plain: one block of sixteen bytes settles them.
+    [[gnu::always_inline]] bool read_string(Cell& out) {
+        const unsigned char* start = p_ + 1;
+        if (end_ - start >= 16) {
+            unsigned length = first_run_end_16(start);
+            if (length < 16 && start[length] == '"') {
+                out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
+                                      length);
+                p_ = start + length + 1;
+                return true;
+            }
+        }
+        return read_long_string(start, out);
+    }
+
+    [[gnu::noinline]] bool read_long_string(const unsigned char* start, Cell& out) {
+        const unsigned char* q = start;
+        for (;;) {
+            q = find_run_end(q, end_);
+            if (q == end_) return false;
+            unsigned char c = *q;
+            if (c == '"') break;
+            if (c >= 0x80) {
+                std::size_t length = utf8_sequence_length(q, end_);
+                if (length == 0) return false;
+                q += length;
+                continue;
+            }
+            if (c != '\\') return false;  // a control byte
+            const unsigned char* cursor = start;
+            std::string_view decoded;
+            ReadError error;
+            if (!json::read_string(begin_, cursor, end_, scratch_, tape_.strings(), decoded,
+                                   error)) {
+                return false;
+            }
+            out = Cell::with_text(CellKind::string_decoded, decoded.data(), decoded.size());
+            p_ = cursor;
+            return true;
+        }
+        out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
+                              static_cast<std::size_t>(q - start));
+        p_ = q + 1;
+        return true;
+    }
+
+    // A number token at p_ (a `-` or a digit). Digit runs are found eight bytes at a time. An
+    // integer token needs no value at all (its text is its output); a float token in the float
+    // layout needs none either; other floats get their significand and exponent. Long tokens and
+    // floats beyond one exact operation go through the exact number reader.
+    bool read_number() {
+        const unsigned char* start = p_;
+        const unsigned char* q = p_;
+        bool negative = false;
+        if (*q == '-') {
+            negative = true;
+            ++q;
+            if (q == end_ || !is_digit(*q)) return false;
+        }
+        const unsigned char* integer = q;
+        bool integer_zero = *q == '0';
+        if (integer_zero) {
+            ++q;
+            if (q != end_ && is_digit(*q)) return false;
+        } else {
+            q = skip_digits(q, end_);
+        }
+        const unsigned char* integer_end = q;
+        const unsigned char* fraction = q;
+        const unsigned char* fraction_end = q;
+        bool is_float = false;
+        if (q != end_ && *q == '.') {
+            is_float = true;
+            fraction = q + 1;
+            fraction_end = skip_digits(fraction, end_);
+            if (fraction_end == fraction) return false;
+            q = fraction_end;
+        }
+        bool has_exponent = false;
+        int exponent = 0;
+        if (q != end_ && (*q | 0x20) == 'e') {
+            is_float = true;
+            has_exponent = true;
+            ++q;
+            bool exponent_negative = false;
+            if (q != end_ && (*q == '+' || *q == '-')) {
+                exponent_negative = *q == '-';
+                ++q;
+            }
+            if (q == end_ || !is_digit(*q)) return false;
+            int exponent_digits = 0;
+            while (q != end_ && is_digit(*q)) {
+                if (++exponent_digits > 4) return read_number_exactly(start);
+                exponent = exponent * 10 + (*q - '0');
+                ++q;
+            }
+            if (exponent_negative) exponent = -exponent;
+        }
+        const char* token = reinterpret_cast<const char*>(start);
+        auto token_size = static_cast<std::size_t>(q - start);
+        auto integer_digits = static_cast<int>(integer_end - integer);
+        auto fraction_digits = static_cast<int>(fraction_end - fraction);
+
+        if (!is_float) {
+            // Up to 19 digits fit the unsigned class and up to 18 the signed one, whose tokens
+            // are already their output text; -0 is a float.
+            if (integer_digits > (negative ? 18 : 19)) return read_number_exactly(start);
+            p_ = q;
+            if (negative && integer_zero) {
+                push(float_value(-0.0));
+            } else {
+                push(Cell::with_text(CellKind::integer, token, token_size));
+            }
+            return true;
+        }
+        // Significant digits: a zero integer part contributes none, nor do the zeros that lead
+        // its fraction.
+        int leading_zeros = 0;
+        if (integer_zero) {
+            while (leading_zeros < fraction_digits && fraction[leading_zeros] == '0')
+                ++leading_zeros;
+            integer_digits = 0;
+        }
+        int digits = integer_digits + fraction_digits - leading_zeros;
+        if (digits == 0) {
+            // A zero: "0.0" and "-0.0" are their own float text; any other zero is written "0.0".
+            p_ = q;
+            if (!has_exponent && fraction_digits == 1) {
+                push(Cell::with_text(CellKind::float_text, token, token_size));
+            } else {
+                push(float_value(negative ? -0.0 : 0.0));
+            }
+            return true;
+        }
+        if (!has_exponent && digits <= 15 &&
+            in_float_layout(fraction[fraction_digits - 1], fraction_digits, integer_zero,
+                            leading_zeros)) {
+            p_ = q;
+            push(Cell::with_text(CellKind::float_text, token, token_size));
+            return true;
+        }
+        int decimal_exponent = exponent - fraction_digits;
+        if (digits > 15 || decimal_exponent > decimal_exponent_limit ||
+            decimal_exponent < -decimal_exponent_limit) {
+            return read_number_exactly(start);
+        }
+        std::uint64_t significand = 0;
+        for (const unsigned char* d = integer; d != integer_end; ++d)
+            significand = significand * 10 + static_cast<unsigned>(*d - '0');
+        for (const unsigned char* d = fraction; d != fraction_end; ++d)
+            significand = significand * 10 + static_cast<unsigned>(*d - '0');
+        p_ = q;
+        push(Cell::decimal(negative, significand, decimal_exponent));
+        return true;
+    }
+
+    // Whether a token with a point and no exponent, of a non-zero value with at most 15
+    // significant digits (so its shortest digits are its own), is laid out as the float text
+    // would lay it out: no trailing zero in the fraction unless the fraction is a single zero
+    // after a non-zero integer part, and below 1 no more than four zeros after the point
+    // (0.00001 is positional, 0.000001 is not).
+    static bool in_float_layout(unsigned char last_fraction_digit, int fraction_digits,
+                                bool integer_zero, int leading_zeros) {
+        if (last_fraction_digit == '0') return fraction_digits == 1 && !integer_zero;
+        return !integer_zero || leading_zeros <= 4;
+    }
+
+    // The first byte at or after `p` that is not a digit, eight bytes per step: a byte is a digit
+    // when, xor '0', it is below 10, so adding 0x76 leaves its high bit clear.
+    static const unsigned char* skip_digits(const unsigned char* p, const unsigned char* end) {
+        if constexpr (std::endian::native == std::endian::little) {
+            while (end - p >= 8) {
+                std::uint64_t word;
+                std::memcpy(&word, p, 8);
+                std::uint64_t x = word ^ 0x3030303030303030u;
+                std::uint64_t stop = ((x + 0x7676767676767676u) | x) & 0x8080808080808080u;
+                if (stop != 0) return p + (std::countr_zero(stop) >> 3);
+                p += 8;
+            }
+        }
+        while (p != end && is_digit(*p))
+            ++p;
+        return p;
+    }
+
+    static Cell float_value(double value) {
+        return {static_cast<std::uint64_t>(CellKind::float_value), std::bit_cast<std::uint64_t>(value)};
+    }
+
+    bool read_number_exactly(const unsigned char* start) {
+        const unsigned char* cursor = start;
+        JsonNumber number = JsonNumber::from_unsigned(0);
+        ReadError error;
+        if (!json::read_number(begin_, cursor, end_, number, error)) return false;
+        if (number.variant() == JsonNumber::Variant::float64) {
+            push(float_value(number.float_value()));
+        } else {
+            push(Cell::with_text(CellKind::integer, reinterpret_cast<const char*>(start),
+                                 static_cast<std::size_t>(cursor - start)));
+        }
+        p_ = cursor;
+        return true;
+    }
+
+    const unsigned char* begin_;
+    const unsigned char* p_;
+    const unsigned char* end_;
+    Tape& tape_;
+    RowObserver& rows_;
+    std::uint32_t member_value_ = 0;  // the cell of the row member's value being read
+    int depth_ = 0;
+    Frame stack_[max_depth];
+    std::string scratch_;
+};
+
+}  // namespace tape_reader_detail
+
+template <class RowObserver>
+bool read_tape(std::string_view input, Tape& tape, RowObserver& rows) {
+    tape.set_payload(input);
+    return tape_reader_detail::TapeReader<RowObserver>(input, tape, rows).read();
+}
+
+}  // namespace vantor::json
+
+namespace vantor::json {
+
+// An observer that only lets rows be read; for callers that need the tape alone.
+struct IgnoreRows {
+    void row_begin() {}
+    bool member(const Cell&) { return true; }
+    void member_value(std::uint32_t) {}
+    void row_end() {}
+};
+
+// Reads `input` (a top-level array of objects) onto `tape`, which must be empty. Cell 0 is the
+// top-level array. Returns false when the payload is left to the exact reader.
+inline bool read_tape(std::string_view input, Tape& tape) {
+    IgnoreRows rows;
+    return read_tape(input, tape, rows);
+}
 
 }  // namespace vantor::json

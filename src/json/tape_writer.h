@@ -64,6 +64,11 @@ inline std::size_t tape_value_bound(const Cell* cells, std::uint32_t index) {
            float_text_capacity * static_cast<std::size_t>(cell.container_end() - index);
 }
 
+// An upper bound of the length of a string cell's text.
+inline std::size_t tape_string_bound(const Cell& cell) {
+    return cell.kind() == CellKind::string_text ? cell.text_size() + 2 : cell.text_size() * 6 + 2;
+}
+
 // Writes a string cell (a value or a member name) at `p`.
 inline char* write_tape_string_unchecked(const Cell& cell, const char* copy_limit, char* p) {
     if (cell.kind() == CellKind::string_text) {
@@ -117,9 +122,7 @@ inline void write_tape_value(const Tape& tape, std::uint32_t index, ByteBuffer& 
 
 // Appends the text of a string cell (a member name).
 inline void write_tape_string(const Tape& tape, const Cell& cell, ByteBuffer& out) {
-    const std::size_t bound = cell.kind() == CellKind::string_text ? cell.text_size() + 2
-                                                                    : cell.text_size() * 6 + 2;
-    char* start = out.tail(bound + tape_write_slack);
+    char* start = out.tail(tape_string_bound(cell) + tape_write_slack);
     char* end = write_tape_string_unchecked(cell, tape.copy_limit(), start);
     out.commit(static_cast<std::size_t>(end - start));
 }
