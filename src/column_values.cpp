@@ -117,6 +117,10 @@ bool integer_matches_float_text(std::string_view integer, std::string_view float
     return integer == "0" && float_text == "-0.0";
 }
 
+bool is_zero_text(std::string_view text) {
+    return text == "0.0" || text == "-0.0";
+}
+
 // Same kind and same payload text, which settles equality without decoding.
 bool same_text(const json::Tape& tape, const Cell& a, const Cell& b) {
     if (a.kind() != b.kind()) return false;
@@ -141,10 +145,38 @@ bool same_text(const json::Tape& tape, const Cell& a, const Cell& b) {
     return false;
 }
 
+// Pairs of values still to compare: a few in place, more on the heap.
+class PendingPairs {
+  public:
+    using Pair = std::pair<std::uint32_t, std::uint32_t>;
+    void emplace_back(std::uint32_t a, std::uint32_t b) {
+        if (size_ < inline_capacity) {
+            inline_[size_++] = {a, b};
+        } else {
+            spilled_.emplace_back(a, b);
+        }
+    }
+    bool empty() const { return size_ == 0 && spilled_.empty(); }
+    Pair pop() {
+        if (!spilled_.empty()) {
+            Pair pair = spilled_.back();
+            spilled_.pop_back();
+            return pair;
+        }
+        return inline_[--size_];
+    }
+
+  private:
+    static constexpr std::size_t inline_capacity = 16;
+    Pair inline_[inline_capacity];
+    std::size_t size_ = 0;
+    std::vector<Pair> spilled_;
+};
+
 // Deep equality without recursion: pairs still to compare wait on an explicit list.
 bool deep_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b) {
     const Cell* cells = tape.cells();
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> pending;
+    PendingPairs pending;
     for (;;) {
         const Cell& x = cells[a];
         const Cell& y = cells[b];
@@ -190,8 +222,7 @@ bool deep_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b) {
             }
         }
         if (pending.empty()) return true;
-        std::tie(a, b) = pending.back();
-        pending.pop_back();
+        std::tie(a, b) = pending.pop();
     }
 }
 
@@ -202,11 +233,20 @@ bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t 
     const Cell& y = tape.cells()[b];
     CellKind kx = x.kind();
     CellKind ky = y.kind();
+    // Most comparisons are of two scalars of one kind, often with the same text.
+    if (kx == ky && (kx == CellKind::string_text || kx == CellKind::integer)) {
+        return json::same_name(x.text(), y.text());
+    }
     if (is_number(kx) && is_number(ky)) {
         if (same_text(tape, x, y)) return true;
         if (kx == CellKind::integer && ky == CellKind::integer) {
             // An integer's text is its canonical decimal form: other text, another value.
             return false;
+        }
+        if (kx == CellKind::float_text && ky == CellKind::float_text) {
+            // A float text is the value's shortest digits in one layout, so other text is another
+            // value, but for zero, whose two signs compare equal.
+            return is_zero_text(x.text()) && is_zero_text(y.text());
         }
         if (kx == CellKind::integer && ky == CellKind::float_text) {
             return integer_matches_float_text(x.text(), y.text());

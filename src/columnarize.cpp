@@ -74,6 +74,7 @@ class FastTransform {
     // The result, or nothing when the payload is left to the exact path.
     std::optional<TransformOutcome> run(std::string_view payload) {
         member_columns_.reserve(payload.size() / 16 + 16);
+        rows_facts_.reserve(payload.size() / 64 + 4);
         columns_.reserve(32);
         if (!json::read_tape(payload, tape_, *this)) return std::nullopt;
         cells_ = tape_.cells();
