@@ -1,153 +1,392 @@
-"""End-to-end benchmark: vantor_codec.columnarize against the same transform written in plain
-Python on top of the standard library's json, orjson and msgspec, plus the speed-up of two threads
-over one. Prints MB/s of payload and the ratios.
+"""End-to-end benchmark of vantor_codec.columnarize from Python, beside plain-Python peers.
+
+The peers are the same transform in plain Python on top of json, orjson, msgspec and ujson,
+read from ../shared/bench/python_peers.py beside the clone (a peer whose library is not
+installed is left out). One run reports:
+
+- MB/s of payload for columnarize and every peer on five row shapes (the C++ benchmark's
+  generators, byte for byte) at about 1 KB, 100 KB and 10 MB, each the median of rounds that
+  interleave the candidates, and columnarize ÷ the fastest peer; once per shape, that
+  columnarize's result parses to the same document as that peer's;
+- the fixed cost of a call, columnarize(b'[]') beside orjson.dumps(orjson.loads(b'[]'));
+- two threads over one on tool-call rows, and an estimate of the share of a call that holds
+  the interpreter lock;
+- the peak extra resident memory of one call, each in a fresh process.
 
 Run it through `./dev bench`, or directly with the built module on the path:
     python3.14 bench/python/bench.py [--quick] [--chart PATH]
---chart also draws the throughput table as a bar chart (PNG, needs matplotlib).
+--quick is a smoke test: few rounds, no 10 MB payloads. --chart also draws the throughput
+table as a bar chart (PNG, needs matplotlib).
 """
 
 import argparse
+import dataclasses
+import gc
+import importlib
+import importlib.util
 import json
-import random
+import math
+import os
 import statistics
+import subprocess
 import sys
+import tempfile
 import threading
 import time
+import types
+from itertools import repeat
+from pathlib import Path
 
 import vantor_codec
 
-try:
-    import orjson
-except ImportError:  # the benchmark still runs, without that column
-    orjson = None
-try:
-    import msgspec
-except ImportError:
-    msgspec = None
+PEERS_FILE = Path(__file__).resolve().parents[3] / "shared" / "bench" / "python_peers.py"
+PEER_LIBRARIES = ("orjson", "msgspec", "ujson")  # each peer but json needs its namesake
+
+# --- payloads: the generators of bench/cpp/payloads.h, so both benchmarks see the same bytes ----
+# Where payloads.h draws more than once in one expression, the draws here go in the order that
+# GCC's build of it makes them, right to left.
+
+MASK64 = (1 << 64) - 1
+WORDS = ["alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf", "hotel", "india",
+         "juliett"]
+NON_ASCII_WORDS = ["Zoë", "naïve", "Straße", "東京", "données", "🙂 ok", "Ελλάδα", "café",
+                   "ångström", "привет"]
 
 
-# --- payloads ---------------------------------------------------------------------------------
+class Random:
+    """SplitMix64, as in payloads.h."""
 
-WORDS = ["alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf", "hotel", "india"]
-NON_ASCII = ["Zoë", "naïve", "Straße", "東京", "données", "🙂 ok", "Ελλάδα", "café", "привет"]
+    __slots__ = ("state",)
 
+    def __init__(self, seed):
+        self.state = seed
 
-def tool_call_row(rng, i):
-    return {
-        "id": 1_000_000 + i, "tool": "search_files", "status": "ok",
-        "path": f"/src/module_{rng.randrange(500)}.py", "line": rng.randrange(5000),
-        "score": round(rng.random() * 100, 3), "matched": rng.random() < 0.5, "error": None,
-        "summary": " ".join(rng.choice(WORDS) for _ in range(6)),
-        "tags": [rng.choice(WORDS), rng.choice(WORDS)], "size": rng.randrange(1 << 20),
-        "owner": rng.choice(NON_ASCII), "mtime": 1_700_000_000 + rng.randrange(10_000_000),
-        "ratio": rng.randrange(1000) / 7, "depth": rng.randrange(8), "kind": "file",
-        "lang": "python", "meta": {"enc": "utf-8", "lines": rng.randrange(900)},
-        "delta": -rng.randrange(1000),
-        "note": " ".join(rng.choice(WORDS) for _ in range(3)) if rng.random() < 0.25 else None,
-    }
+    def next(self):
+        self.state = (self.state + 0x9E3779B97F4A7C15) & MASK64
+        z = self.state
+        z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & MASK64
+        z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & MASK64
+        return z ^ (z >> 31)
+
+    def below(self, bound):
+        return self.next() % bound
 
 
-def number_row(rng, i):
-    row = {}
+def text(random, non_ascii, words_count):
+    pool = NON_ASCII_WORDS if non_ascii else WORDS
+    return '"' + " ".join(pool[random.below(10)] for _ in range(words_count)) + '"'
+
+
+def fixed(value):
+    """std::to_string of a double."""
+    return "%f" % value
+
+
+def tool_call_row(random, row):
+    parts = [
+        f'{{"id":{1000000 + row},"tool":"search_files","status":"ok"',
+        f',"path":"/src/module_{random.below(500)}.py"',
+        f',"line":{random.below(5000)}',
+        f',"score":{fixed(random.below(100000) / 1000.0)[:6]}',
+        ',"matched":' + ("true" if random.below(2) else "false"),
+        ',"error":null,"summary":' + text(random, False, 6),
+    ]
+    second_tag = WORDS[random.below(10)]
+    first_tag = WORDS[random.below(10)]
+    parts += [
+        f',"tags":["{first_tag}","{second_tag}"]',
+        f',"size":{random.below(1 << 20)}',
+        ',"owner":' + text(random, False, 1),
+        f',"mtime":{1700000000 + random.below(10000000)}',
+        f',"ratio":{fixed(random.below(1000) / 7.0)}',
+        f',"depth":{random.below(8)}',
+        ',"kind":"file","lang":"python"',
+        f',"meta":{{"enc":"utf-8","lines":{random.below(900)}}}',
+        f',"delta":-{random.below(1000)}',
+        ',"note":' + (text(random, False, 3) if random.below(4) == 0 else "null"),
+        "}",
+    ]
+    return "".join(parts)
+
+
+def number_row(random, row):
+    members = []
     for m in range(20):
         kind = m % 4
         if kind == 0:
-            row[f"n{m}"] = rng.getrandbits(64) >> rng.randrange(60)
+            value = random.next()
+            value = str(value >> random.below(60))
         elif kind == 1:
-            row[f"n{m}"] = -rng.randrange(1, 1_000_000)
+            value = f"-{1 + random.below(1000000)}"
         elif kind == 2:
-            row[f"n{m}"] = rng.randrange(1_000_000) + rng.randrange(1000) / 1000
+            fraction = random.below(1000)
+            value = f"{random.below(1000000)}.{fraction}"
         else:
-            row[f"n{m}"] = rng.random() * 10 ** rng.randrange(-20, 20)
-    return row
+            exponent = random.below(40) - 20
+            fraction = random.below(100000)
+            value = f"{1 + random.below(9)}.{fraction}e{exponent}"
+        members.append(f'"n{m}":{value}')
+    return "{" + ",".join(members) + "}"
 
 
-def sparse_row(rng, i):
-    base = rng.randrange(200)
-    return {f"field_{(base + 20 * m) % 200}": rng.randrange(100_000) for m in range(10)}
+def string_row(random, row):
+    members = []
+    for m in range(8):
+        value = text(random, m % 2 == 0, 4 + random.below(6))
+        if m == 7:
+            value = value[:-1] + '\\n\\"quoted\\"\\u00e9"'
+        members.append(f'"s{m}":{value}')
+    return "{" + ",".join(members) + "}"
 
 
-SHAPES = {"tool_call": tool_call_row, "numbers": number_row, "sparse": sparse_row}
+def sparse_row(random, row):
+    base = random.below(200)
+    return "{" + ",".join(
+        f'"field_{(base + 20 * m) % 200}":{random.below(100000)}' for m in range(10)) + "}"
+
+
+def wide_row(random, row):
+    return "{" + ",".join(f'"c{m}":{random.below(1000)}' for m in range(500)) + "}"
+
+
+# name: (label, row generator, the generator's seed, whether a payload has one row at the least)
+SHAPES = {
+    "tool_call": ("tool-call rows", tool_call_row, 1, False),
+    "numbers": ("number rows", number_row, 2, False),
+    "strings": ("string rows", string_row, 3, False),
+    "sparse": ("sparse rows", sparse_row, 4, False),
+    "wide": ("wide rows", wide_row, 5, True),
+}
 
 
 def make_payload(shape, target_bytes):
-    rng = random.Random(7)
-    make_row = SHAPES[shape]
-    rows, size, i = [], 2, 0
-    while size < target_bytes:
-        row = make_row(rng, i)
-        rows.append(row)
-        size += len(json.dumps(row, ensure_ascii=False, separators=(",", ":")).encode()) + 1
-        i += 1
-    return json.dumps(rows, ensure_ascii=False, separators=(",", ":")).encode()
+    """Rows of `shape` until the array holds at least `target_bytes`."""
+    _, make_row, seed, one_row_at_least = SHAPES[shape]
+    random = Random(seed)
+    parts, size, row = [b"["], 1, 0
+    while size < target_bytes or (one_row_at_least and row == 0):
+        encoded = make_row(random, row).encode()
+        if row:
+            parts.append(b",")
+            size += 1
+        parts.append(encoded)
+        size += len(encoded)
+        row += 1
+    parts.append(b"]")
+    return b"".join(parts)
 
 
-# --- the plain-Python transform -----------------------------------------------------------------
-
-def same_column_value(a, b):
-    # Numbers compare by value across int and float; bool is not a number here.
-    if type(a) is bool or type(b) is bool:
-        return type(a) is type(b) and a == b
-    if isinstance(a, (int, float)) and isinstance(b, (int, float)):
-        return a == b
-    return type(a) is type(b) and a == b
+# --- the peers --------------------------------------------------------------------------------
 
 
-def columnarize_rows(rows):
-    if not isinstance(rows, list):
-        raise RuntimeError("invalid row-oriented JSON")
-    order, holding, non_null = {}, {}, set()
-    for row in rows:
-        if not isinstance(row, dict):
-            raise RuntimeError("expected a JSON object row")
-        for name, value in row.items():
-            if name not in order:
-                order[name] = None
-            holding[name] = holding.get(name, 0) + 1
-            if value is not None:
-                non_null.add(name)
-    constants = {}
-    if len(rows) >= 2:
-        first = rows[0]
-        for name in order:
-            if name in non_null and holding[name] == len(rows) and name in first:
-                reference = first[name]
-                if all(same_column_value(row[name], reference) for row in rows):
-                    constants[name] = reference
-    columns = [name for name in order if name in non_null and name not in constants]
-    matrix = [[row.get(name) for name in columns] for row in rows]
-    return {"columns": columns, "rows": matrix, "constants": constants}
+def load_peers(path=PEERS_FILE):
+    """The peers module, read by path, its peers whose library is installed, and the missing.
+
+    The module imports every library at its top; a missing one is stood in for by an empty
+    module while it loads, so that the other peers remain usable.
+    """
+    if not path.is_file():
+        raise SystemExit(f"bench.py: the plain-Python peers are not at {path} (the clone's "
+                         "parent folder needs shared/bench/python_peers.py)")
+    missing = []
+    for name in PEER_LIBRARIES:
+        try:
+            importlib.import_module(name)
+        except ImportError:
+            missing.append(name)
+    stand_ins = {name: types.ModuleType(name) for name in missing}
+    spec = importlib.util.spec_from_file_location("python_peers", path)
+    module = importlib.util.module_from_spec(spec)
+    sys.modules.update(stand_ins)
+    try:
+        spec.loader.exec_module(module)
+    finally:
+        for name in stand_ins:
+            del sys.modules[name]
+    peers = {name: function for name, function in module.PEERS.items() if name not in missing}
+    return module, peers, missing
 
 
-def with_json(payload):
-    return json.dumps(columnarize_rows(json.loads(payload)), ensure_ascii=False,
-                      separators=(",", ":")).encode()
+# --- settings ---------------------------------------------------------------------------------
 
 
-def with_orjson(payload):
-    return orjson.dumps(columnarize_rows(orjson.loads(payload)))
+@dataclasses.dataclass(frozen=True)
+class Settings:
+    sizes: tuple  # (label, target bytes) pairs
+    min_rounds: int  # rounds per shape and size, at the least
+    budget: float  # seconds per shape and size after which no further round starts
+    batch: float  # seconds one batch of calls of one candidate takes, about
+    fixed_calls: int  # calls per round of the fixed-cost loops
+    fixed_rounds: int
+    thread_bytes: int  # tool-call payload size for the thread and lock measurements
+    thread_calls: int  # calls per thread
+    thread_rounds: int
+    memory_bytes: int  # payload size for the resident-memory measurement
+    max_rounds: int = 200
 
 
-def with_msgspec(payload):
-    return msgspec.json.encode(columnarize_rows(msgspec.json.decode(payload)))
+FULL = Settings(sizes=(("1KB", 1 << 10), ("100KB", 100 << 10), ("10MB", 10 << 20)),
+                min_rounds=5, budget=2.0, batch=0.02, fixed_calls=20000, fixed_rounds=15,
+                thread_bytes=10 << 20, thread_calls=10, thread_rounds=3,
+                memory_bytes=10 << 20)
+QUICK = Settings(sizes=(("1KB", 1 << 10), ("100KB", 100 << 10)),
+                 min_rounds=2, budget=0.05, batch=0.002, fixed_calls=2000, fixed_rounds=3,
+                 thread_bytes=1 << 20, thread_calls=2, thread_rounds=2, memory_bytes=1 << 20)
 
 
-# --- measurement ----------------------------------------------------------------------------------
+# --- measurement ------------------------------------------------------------------------------
 
-def seconds_per_call(function, payload, budget):
-    function(payload)  # warm up
-    times = []
-    deadline = time.perf_counter() + budget
-    while time.perf_counter() < deadline or len(times) < 3:
+
+def seconds_per_call(function, payload, calls):
+    """Seconds per call over `calls` calls in a row, the cyclic collector paused as in timeit."""
+    gc.collect()
+    was_enabled = gc.isenabled()
+    gc.disable()
+    try:
         start = time.perf_counter()
-        function(payload)
-        times.append(time.perf_counter() - start)
-    return statistics.median(times)
+        for _ in repeat(None, calls):
+            function(payload)
+        return (time.perf_counter() - start) / calls
+    finally:
+        if was_enabled:
+            gc.enable()
 
 
-def thread_speedup(payload, calls, rounds=3):
-    """Throughput of two threads over one, both on worker threads, each the best of `rounds`."""
+def interleaved_medians(candidates, payload, settings):
+    """Median seconds per call of each candidate, over rounds that run every candidate once.
+
+    Each candidate runs a batch of about `settings.batch` seconds per round; the order rotates
+    from round to round, so that drift on the machine reaches every candidate alike.
+    """
+    calls = {}
+    for name, function in candidates.items():
+        function(payload)  # warm-up: first calls pay for fresh memory
+        once = seconds_per_call(function, payload, 1)
+        calls[name] = max(1, int(settings.batch / max(once, 1e-9)))
+    names = list(candidates)
+    samples = {name: [] for name in names}
+    deadline = time.perf_counter() + settings.budget
+    rounds = 0
+    while rounds < settings.min_rounds or (time.perf_counter() < deadline
+                                           and rounds < settings.max_rounds):
+        shift = rounds % len(names)
+        for name in names[shift:] + names[:shift]:
+            samples[name].append(seconds_per_call(candidates[name], payload, calls[name]))
+        rounds += 1
+    return {name: statistics.median(times) for name, times in samples.items()}, rounds
+
+
+# The module reads decimal numbers by a fixed method that is not correctly rounded (a few steps of
+# binary64 arithmetic), so some of its floats sit a unit or two in the last place away from the
+# peers' correctly rounded ones.
+FLOAT_ULPS = 2
+
+
+def same_document(a, b, near):
+    """Type-strict equality, object member order significant, except that two floats at most
+    FLOAT_ULPS units in the last place apart count as equal; those are tallied in near[0]."""
+    kind = type(a)
+    if kind is not type(b):
+        return False
+    if kind is list:
+        return len(a) == len(b) and all(same_document(x, y, near) for x, y in zip(a, b))
+    if kind is dict:
+        return list(a) == list(b) and all(same_document(a[k], b[k], near) for k in a)
+    if kind is float and a != b:
+        if math.copysign(1.0, a) != math.copysign(1.0, b) or math.isinf(a) or math.isinf(b):
+            return False
+        if abs(a - b) > FLOAT_ULPS * math.ulp(max(abs(a), abs(b))):
+            return False
+        near[0] += 1
+        return True
+    return a == b and (kind is not float or math.copysign(1.0, a) == math.copysign(1.0, b))
+
+
+def structure_difference(result, peer_result):
+    """(difference, floats) where difference is None when both results read back (json.loads)
+    as the same document, else where they differ, and floats counts the floats that differ in
+    their last bits only."""
+    try:
+        mine, theirs = json.loads(result), json.loads(peer_result)
+    except ValueError as error:
+        return f"not JSON: {error}", 0
+    if type(mine) is not dict or list(mine) != ["columns", "rows", "constants"]:
+        return "members are not columns, rows, constants in that order", 0
+    near = [0]
+    for key in ("columns", "constants", "rows"):
+        if not same_document(mine[key], theirs.get(key), near):
+            return f'"{key}" differs', near[0]
+    return None, near[0]
+
+
+def measure_throughput(peers, settings, shapes=tuple(SHAPES)):
+    """Rates (MB/s) per shape and size, and the structure check of each shape's largest size."""
+    candidates = {"vantor_codec": vantor_codec.columnarize, **peers}
+    rows, checks = [], []
+    for shape in shapes:
+        for index, (size_label, target) in enumerate(settings.sizes):
+            payload = make_payload(shape, target)
+            medians, rounds = interleaved_medians(candidates, payload, settings)
+            rates = {name: len(payload) / seconds / 1e6 for name, seconds in medians.items()}
+            fastest = max(peers, key=rates.__getitem__)
+            rows.append({"shape": shape, "size": size_label, "bytes": len(payload),
+                         "rates": rates, "fastest": fastest, "rounds": rounds,
+                         "ratio": rates["vantor_codec"] / rates[fastest]})
+            if index == len(settings.sizes) - 1:
+                difference, floats = structure_difference(vantor_codec.columnarize(payload),
+                                                          peers[fastest](payload))
+                checks.append({"shape": shape, "bytes": len(payload), "against": fastest,
+                               "difference": difference, "floats": floats})
+    return rows, checks
+
+
+def fixed_cost(settings):
+    """Best and median nanoseconds per call of columnarize(b'[]') and of an orjson round trip,
+    interleaved, with the empty loop's time per iteration taken off both."""
+    import orjson
+
+    def empty_loop(calls):
+        start = time.perf_counter()
+        for _ in repeat(None, calls):
+            pass
+        return time.perf_counter() - start
+
+    def columnarize_loop(calls, columnarize=vantor_codec.columnarize, empty=b"[]"):
+        start = time.perf_counter()
+        for _ in repeat(None, calls):
+            columnarize(empty)
+        return time.perf_counter() - start
+
+    def orjson_loop(calls, dumps=orjson.dumps, loads=orjson.loads, empty=b"[]"):
+        start = time.perf_counter()
+        for _ in repeat(None, calls):
+            dumps(loads(empty))
+        return time.perf_counter() - start
+
+    loops = {"empty": empty_loop, "columnarize": columnarize_loop, "orjson": orjson_loop}
+    samples = {name: [] for name in loops}
+    was_enabled = gc.isenabled()
+    gc.disable()
+    try:
+        for loop in loops.values():
+            loop(min(settings.fixed_calls, 1000))  # warm-up
+        for _ in range(settings.fixed_rounds):
+            for name, loop in loops.items():
+                samples[name].append(loop(settings.fixed_calls) / settings.fixed_calls * 1e9)
+    finally:
+        if was_enabled:
+            gc.enable()
+    overhead = min(samples["empty"])
+    result = {"overhead": overhead}
+    for name in ("columnarize", "orjson"):
+        result[name] = {"best": max(min(samples[name]) - overhead, 0.0),
+                        "median": max(statistics.median(samples[name]) - overhead, 0.0)}
+    return result
+
+
+def thread_speedup(payload, calls, rounds):
+    """Seconds for `calls` calls on one worker thread and for as many on each of two, each the
+    best of `rounds`."""
     def work():
         for _ in range(calls):
             vantor_codec.columnarize(payload)
@@ -161,26 +400,197 @@ def thread_speedup(payload, calls, rounds=3):
             thread.join()
         return time.perf_counter() - start
 
-    work()  # warm up: first calls pay for fresh memory
+    work()  # warm-up: first calls pay for fresh memory
     one = min(run_on(1) for _ in range(rounds))
     two = min(run_on(2) for _ in range(rounds))
-    return 2 * one / two
+    return one, two
 
 
-def write_chart(path, names, table, title):
+def lock_held_share(payload, rounds):
+    """Median seconds of one call and of stand-ins for the parts that hold the interpreter lock:
+    copying the payload (memoryview.tobytes) and making a bytes object of the result's size from
+    a ready buffer (bytes(bytearray)). The module's own copies are not visible from Python, so
+    the share is an estimate."""
+    ready = bytearray(vantor_codec.columnarize(payload))
+    view = memoryview(payload)
+    parts = {"call": lambda: vantor_codec.columnarize(payload),
+             "copy_in": view.tobytes,
+             "copy_out": lambda: bytes(ready)}
+    samples = {name: [] for name in parts}
+    for _ in range(rounds):
+        for name, part in parts.items():
+            start = time.perf_counter()
+            part()
+            samples[name].append(time.perf_counter() - start)
+    seconds = {name: statistics.median(times) for name, times in samples.items()}
+    seconds["result_bytes"] = len(ready)
+    seconds["share"] = (seconds["copy_in"] + seconds["copy_out"]) / seconds["call"]
+    return seconds
+
+
+MEMORY_CHILD = r"""
+import json, sys
+import vantor_codec
+
+def high_water_mark():
+    with open("/proc/self/status", "rb") as status:
+        for line in status:
+            if line.startswith(b"VmHWM:"):
+                return int(line.split()[1]) * 1024
+    return None
+
+with open(sys.argv[1], "rb") as source:
+    payload = source.read()  # one allocation of the payload's size, nothing left over
+before = high_water_mark()
+result = vantor_codec.columnarize(payload)
+after = high_water_mark()
+print(json.dumps({"payload": len(payload), "output": len(result), "before": before,
+                  "after": after}))
+"""
+
+
+def peak_memory(payload):
+    """Peak resident memory one call adds (VmHWM after minus before), in a fresh process that
+    reads the payload from a file, so that nothing built before the call hides its peak."""
+    module_dir = str(Path(vantor_codec.__file__).resolve().parent)
+    environment = dict(os.environ)
+    environment["PYTHONPATH"] = os.pathsep.join(
+        filter(None, [module_dir, environment.get("PYTHONPATH")]))
+    with tempfile.NamedTemporaryFile(suffix=".json") as source:
+        source.write(payload)
+        source.flush()
+        finished = subprocess.run([sys.executable, "-c", MEMORY_CHILD, source.name],
+                                  env=environment, capture_output=True, text=True)
+    if finished.returncode != 0:
+        raise RuntimeError(f"the memory measurement's process failed:\n{finished.stderr}")
+    measured = json.loads(finished.stdout)
+    if measured["before"] is None or measured["after"] is None:
+        measured["extra"] = measured["ratio"] = None
+    else:
+        measured["extra"] = measured["after"] - measured["before"]
+        measured["ratio"] = measured["extra"] / (measured["payload"] + measured["output"])
+    return measured
+
+
+# --- the report -------------------------------------------------------------------------------
+
+
+def table(header, rows):
+    """A markdown table; columns whose first cell is a number are right-aligned."""
+    def numeric(cell):
+        try:
+            float(str(cell).replace(",", ""))
+        except ValueError:
+            return False
+        return True
+
+    lines = ["| " + " | ".join(header) + " |",
+             "| " + " | ".join("---:" if rows and numeric(rows[0][i]) else "---"
+                               for i in range(len(header))) + " |"]
+    lines += ["| " + " | ".join(str(cell) for cell in row) + " |" for row in rows]
+    return "\n".join(lines)
+
+
+def run(settings, write=print, memory_shapes=("tool_call", "numbers")):
+    """Measure everything and write the report; returns the throughput rows for the chart and
+    whether every structure check passed."""
+    _, peers, missing = load_peers()
+    names = ["vantor_codec", *peers]
+    write(f"Python {sys.version.split()[0]}; vantor_codec from {vantor_codec.__file__}")
+    write("plain-Python peers: " + ", ".join(peers)
+          + (f" ({', '.join(missing)} not installed)" if missing else ""))
+    write("Timings interleave the candidates within this run; the cyclic garbage collector is "
+          "paused while they run, as timeit does.")
+
+    rows, checks = measure_throughput(peers, settings)
+    write("\n## Throughput, MB/s of payload (median of rounds; goal: vantor ÷ fastest peer "
+          "at least 5)\n")
+    write(table(["shape", "size", "payload bytes", *names, "fastest peer", "vantor ÷ fastest",
+                 "rounds"],
+                [[SHAPES[row["shape"]][0], row["size"], f"{row['bytes']:,}",
+                  *(f"{row['rates'][name]:.1f}" for name in names), row["fastest"],
+                  f"{row['ratio']:.2f}", row["rounds"]] for row in rows]))
+
+    write("\n## Same document as the fastest peer (both results read back with json.loads)\n")
+    write(table(["shape", "payload bytes", "against", "result", "floats apart in the last bits"],
+                [[SHAPES[check["shape"]][0], f"{check['bytes']:,}", check["against"],
+                  "same" if check["difference"] is None else "DIFFERENT: " + check["difference"],
+                  f"{check['floats']:,}"] for check in checks]))
+    all_same = all(check["difference"] is None for check in checks)
+
+    if "orjson" in peers:
+        cost = fixed_cost(settings)
+        write(f"\n## Fixed cost of a call, ns ({settings.fixed_calls:,} calls a round, "
+              f"{settings.fixed_rounds} rounds, the empty loop's {cost['overhead']:.0f} ns per "
+              "call taken off; goal: ratio at most 1.5)\n")
+        ratio = {key: cost["columnarize"][key] / cost["orjson"][key]
+                 if cost["orjson"][key] else float("nan") for key in ("best", "median")}
+        write(table(["call", "best", "median"],
+                    [["columnarize(b'[]')", f"{cost['columnarize']['best']:.0f}",
+                      f"{cost['columnarize']['median']:.0f}"],
+                     ["orjson.dumps(orjson.loads(b'[]'))", f"{cost['orjson']['best']:.0f}",
+                      f"{cost['orjson']['median']:.0f}"],
+                     ["ratio", f"{ratio['best']:.2f}", f"{ratio['median']:.2f}"]]))
+    else:
+        write("\n## Fixed cost of a call: skipped, orjson is not installed")
+
+    payload = make_payload("tool_call", settings.thread_bytes)
+    megabytes = len(payload) / 1e6
+    one, two = thread_speedup(payload, settings.thread_calls, settings.thread_rounds)
+    write(f"\n## Two threads over one (tool-call rows, {megabytes:.1f} MB, "
+          f"{settings.thread_calls} calls per thread, best of {settings.thread_rounds}, worker "
+          "threads; goal: at least 1.9)\n")
+    write(table(["threads", "seconds", "MB/s"],
+                [[1, f"{one:.3f}", f"{settings.thread_calls * megabytes / one:.1f}"],
+                 [2, f"{two:.3f}", f"{2 * settings.thread_calls * megabytes / two:.1f}"]]))
+    write(f"\nspeed-up: {2 * one / two:.2f}")
+
+    held = lock_held_share(payload, max(3, settings.thread_rounds * 3))
+    write(f"\n## Share of a call holding the interpreter lock (ESTIMATE from stand-ins, same "
+          f"{megabytes:.1f} MB payload, median of rounds)\n")
+    write(table(["part", "ms"],
+                [["copy of the payload: memoryview(payload).tobytes()",
+                  f"{held['copy_in'] * 1e3:.2f}"],
+                 [f"bytes of the result's size ({held['result_bytes']:,}) from a ready buffer: "
+                  "bytes(bytearray)", f"{held['copy_out'] * 1e3:.2f}"],
+                 ["one columnarize call", f"{held['call'] * 1e3:.2f}"]]))
+    share = held["share"]
+    write(f"\nestimated lock-held share: {share:.1%}; if that part never overlapped the other "
+          f"thread's work, two threads could reach at most 2 / (1 + share) = "
+          f"{2 / (1 + share):.2f}")
+
+    write("\n## Peak extra resident memory of one call (a fresh process each, VmHWM of "
+          "/proc/self/status before and after; goal: at most 1.5)\n")
+    memory_rows = []
+    for shape in memory_shapes:
+        measured = peak_memory(make_payload(shape, settings.memory_bytes))
+        memory_rows.append([
+            SHAPES[shape][0], f"{measured['payload']:,}", f"{measured['output']:,}",
+            "n/a" if measured["extra"] is None else f"{measured['extra']:,}",
+            "n/a" if measured["ratio"] is None else f"{measured['ratio']:.2f}"])
+    write(table(["shape", "payload bytes", "output bytes", "extra bytes",
+                 "extra ÷ (payload + output)"], memory_rows))
+
+    chart_rows = [(f"{row['shape']} {row['size']}", row["rates"]) for row in rows]
+    return names, chart_rows, all_same
+
+
+def write_chart(path, names, table_rows, title):
     """Grouped bars of MB/s, one group per payload, each bar labelled with its value."""
     import matplotlib
 
     matplotlib.use("Agg")  # no display: the chart only goes to a file
     import matplotlib.pyplot as plt
 
-    figure, axes = plt.subplots(figsize=(11, 4.8), dpi=100)
+    figure, axes = plt.subplots(figsize=(14, 4.8), dpi=100)
     width = 0.8 / len(names)
     for index, name in enumerate(names):
-        positions = [group + (index - (len(names) - 1) / 2) * width for group in range(len(table))]
-        bars = axes.bar(positions, [rates[name] for _, rates in table], width, label=name)
-        axes.bar_label(bars, fmt="%.0f", fontsize=7)
-    axes.set_xticks(range(len(table)), [label for label, _ in table], rotation=20, ha="right")
+        positions = [group + (index - (len(names) - 1) / 2) * width
+                     for group in range(len(table_rows))]
+        bars = axes.bar(positions, [rates[name] for _, rates in table_rows], width, label=name)
+        axes.bar_label(bars, fmt="%.0f", fontsize=6)
+    axes.set_xticks(range(len(table_rows)), [label for label, _ in table_rows], rotation=30,
+                    ha="right")
     axes.set_ylabel("MB/s of payload")
     axes.set_title(title)
     axes.grid(axis="y", alpha=0.3)
@@ -192,48 +602,21 @@ def write_chart(path, names, table, title):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--quick", action="store_true", help="shorter runs, smaller payloads")
-    parser.add_argument("--chart", metavar="PATH", help="also write the table as a PNG bar chart")
+    parser.add_argument("--quick", action="store_true",
+                        help="a smoke test: few rounds, no 10 MB payloads")
+    parser.add_argument("--chart", metavar="PATH", help="also write the throughput as a PNG chart")
     args = parser.parse_args()
-    sizes = [("1KB", 1 << 10), ("100KB", 100 << 10), ("10MB", 10 << 20)]
-    if args.quick:
-        sizes = sizes[:2]
-    budget = 0.3 if args.quick else 1.0
-
-    contenders = [("vantor_codec", vantor_codec.columnarize), ("json", with_json)]
-    if orjson is not None:
-        contenders.append(("orjson", with_orjson))
-    if msgspec is not None:
-        contenders.append(("msgspec", with_msgspec))
-
-    names = [name for name, _ in contenders]
-    header = f"{'payload':<16}" + "".join(f"{name + ' MB/s':>16}" for name in names)
-    header += f"{'vs fastest py':>15}"
-    print(f"Python {sys.version.split()[0]}")
-    print(header)
-    print("-" * len(header))
-    table = []
-    for shape in SHAPES:
-        for label, size in sizes:
-            payload = make_payload(shape, size)
-            rates = {}
-            for name, function in contenders:
-                rates[name] = len(payload) / seconds_per_call(function, payload, budget) / 1e6
-            fastest_python = max(rate for name, rate in rates.items() if name != "vantor_codec")
-            line = f"{shape + ' ' + label:<16}" + "".join(f"{rates[n]:>16.1f}" for n in names)
-            line += f"{rates['vantor_codec'] / fastest_python:>14.1f}x"
-            print(line, flush=True)
-            table.append((f"{shape} {label}", rates))
-
-    payload = make_payload("tool_call", 10 << 20 if not args.quick else 1 << 20)
-    speedup = thread_speedup(payload, 3 if args.quick else 10)
-    print(f"\ntwo threads over one on {len(payload) / 1e6:.1f} MB tool-call payloads: {speedup:.2f}x")
-
+    names, chart_rows, all_same = run(QUICK if args.quick else FULL,
+                                      write=lambda line: print(line, flush=True))
     if args.chart:
         title = f"columnarize throughput, Python {sys.version.split()[0]}"
-        write_chart(args.chart, names, table, title)
-        print(f"chart written to {args.chart}")
+        write_chart(args.chart, names, chart_rows, title)
+        print(f"\nchart written to {args.chart}")
+    if not all_same:
+        print("\nbench.py: columnarize's result differs from a peer's (see above)", file=sys.stderr)
+        return 1
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())
