@@ -16,13 +16,17 @@ namespace vantor {
 
 class ColumnIndex {
   public:
-    ColumnIndex() : keys_(json::next_hash_keys()) {
-        slots_.assign(64, 0);
-        entries_.reserve(32);
-    }
+    // The keys are taken, and the table allocated, with the first name: a payload without
+    // members costs nothing here.
+    ColumnIndex() = default;
 
     // The column of `name`, adding it as the next column when it is new.
     std::uint32_t find_or_add(std::string_view name) {
+        if (slots_.empty()) {
+            keys_ = json::next_hash_keys();
+            slots_.assign(64, 0);
+            entries_.reserve(32);
+        }
         std::uint64_t hash = hash_name(name);
         auto tag = static_cast<std::uint32_t>(hash >> 32);
         std::size_t mask = slots_.size() - 1;
@@ -110,7 +114,7 @@ class ColumnIndex {
             place(entries_[column].hash, column);
     }
 
-    json::HashKeys keys_;
+    json::HashKeys keys_{};
     // Each slot: the upper 32 bits of the name's hash over the column number + 1; 0 when empty.
     std::vector<std::uint64_t> slots_;
     struct Entry {

@@ -73,9 +73,7 @@ class FastTransform {
   public:
     // The result, or nothing when the payload is left to the exact path.
     std::optional<TransformOutcome> run(std::string_view payload) {
-        member_columns_.reserve(payload.size() / 16 + 16);
-        rows_facts_.reserve(payload.size() / 64 + 4);
-        columns_.reserve(32);
+        payload_size_ = payload.size();
         if (!json::read_tape(payload, tape_, *this)) return std::nullopt;
         cells_ = tape_.cells();
         choose_columns();
@@ -86,6 +84,13 @@ class FastTransform {
 
     // The row observer.
     void row_begin() {
+        if (rows_ == 0) {
+            // Room for the members and rows that a payload of this size can hold, in typical
+            // rows; reserved address space costs nothing until it is written.
+            member_columns_.reserve(payload_size_ / 16 + 16);
+            rows_facts_.reserve(payload_size_ / 64 + 4);
+            columns_.reserve(32);
+        }
         row_start_ = member_columns_.size();
         position_ = 0;
         facts_ = RowFacts{0, true};
@@ -278,6 +283,7 @@ class FastTransform {
     std::vector<RowFacts> rows_facts_;
     std::uint32_t rows_ = 0;
     std::uint32_t written_ = 0;
+    std::size_t payload_size_ = 0;
     // The row being read: where its members start in member_columns_, the member's position in
     // it, and the column of the member last named.
     std::size_t row_start_ = 0;
