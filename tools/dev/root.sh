@@ -9,7 +9,7 @@ VANTOR_ROOT=${VANTOR_ROOT:-/var/cache/vantor-codec/root}
 
 # One list: changing it makes the next run install what is missing.
 ROOT_PACKAGES=(
-    python3.14-dev python3-pytest python3-hypothesis
+    python3.14-dev python3.14-dbg python3-pytest python3-hypothesis
     g++ cmake ninja-build libgtest-dev libbenchmark-dev libyyjson-dev
     clang lld libclang-rt-dev
     unicode-data
