@@ -1,6 +1,7 @@
 // The payload reader. One forward pass with no backtracking: every decision is taken on the next
 // unread byte, errors are a code and a byte index until they are reported, and nesting is bounded
-// by an explicit budget, which also bounds the recursion.
+// by an explicit budget. Open arrays and objects are kept on an explicit stack rather than in
+// nested calls, so reading takes the same C stack at any depth.
 #include "json/reader.h"
 
 #include <array>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "json/byte_classes.h"
+#include "json/depth_stack.h"
 #include "json/found_value.h"
 #include "json/number_reader.h"
 #include "json/read_error.h"
@@ -38,7 +40,7 @@ class Reader {
         ++cursor_;
         --budget_;
         JsonValue array;
-        if (!read_array(array)) return false;
+        if (!read_containers(array)) return false;
         skip_whitespace();
         if (cursor_ != end_) return fail_at_byte(ReadErrorCode::trailing_characters);
         rows = array.as_array();
@@ -68,23 +70,12 @@ class Reader {
         return false;
     }
 
-    // A value after optional whitespace.
-    bool read_value(JsonValue& out) {
-        skip_whitespace();
-        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
+    // A string, number or literal whose first byte is under the cursor; any other byte starts no
+    // value here ("expected value"), arrays and objects included.
+    bool read_scalar(JsonValue& out) {
         switch (*cursor_) {
             case '"':
                 return read_string_value(out);
-            case '[':
-                if (!open_container()) return false;
-                if (!read_array(out)) return false;
-                ++budget_;
-                return true;
-            case '{':
-                if (!open_container()) return false;
-                if (!read_object(out)) return false;
-                ++budget_;
-                return true;
             case 't':
                 return read_literal("true", JsonValue::boolean(true), out);
             case 'f':
@@ -148,28 +139,117 @@ class Reader {
         return read_string(begin_, cursor_, end_, scratch_, arena_, text, error_);
     }
 
-    // The elements after `[`, collected on the shared value stack and then copied into the arena
-    // at their exact count.
-    bool read_array(JsonValue& out) {
-        std::size_t base = values_.size();
-        skip_whitespace();
-        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_list);
-        if (*cursor_ != ']') {
-            for (;;) {
-                JsonValue element;
-                if (!read_value(element)) return false;
-                values_.push_back(element);
-                skip_whitespace();
-                if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_list);
-                if (*cursor_ == ']') break;
-                if (*cursor_ != ',') return fail_at_byte(ReadErrorCode::expected_list_comma_or_end);
-                ++cursor_;
-                skip_whitespace();
-                if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
-                if (*cursor_ == ']') return fail_at_byte(ReadErrorCode::trailing_comma);
+    // What the walk does next in the innermost open container.
+    enum class Step : std::uint8_t {
+        first,        // just after its bracket
+        after_value,  // just after an element or a member's value
+        key,          // a member's key, whose opening quote is under the cursor
+        value,        // an element, or a member's value after its `:`
+    };
+
+    // Reads the array whose `[` has just been consumed (its unit of the budget taken), with
+    // everything nested in it. Each open array or object is one entry of `open_`: elements are
+    // collected on the shared value stack and members on the shared member stack from its base
+    // on, and copied into the arena at their exact count when it closes.
+    bool read_containers(JsonValue& out) {
+        open_.push({values_.size(), false});
+        Step step = Step::first;
+        JsonValue value;
+        for (;;) {
+            OpenContainer& top = open_.top();
+            switch (step) {
+                case Step::first:
+                    skip_whitespace();
+                    if (top.object) {
+                        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_object);
+                        if (*cursor_ == '}') break;
+                        if (*cursor_ != '"') return fail_at_byte(ReadErrorCode::key_must_be_string);
+                        step = Step::key;
+                    } else {
+                        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_list);
+                        if (*cursor_ == ']') break;
+                        step = Step::value;
+                    }
+                    continue;
+                case Step::after_value:
+                    skip_whitespace();
+                    if (top.object) {
+                        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_object);
+                        if (*cursor_ == '}') break;
+                        if (*cursor_ != ',') {
+                            return fail_at_byte(ReadErrorCode::expected_object_comma_or_end);
+                        }
+                        ++cursor_;
+                        skip_whitespace();
+                        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
+                        if (*cursor_ == '}') return fail_at_byte(ReadErrorCode::trailing_comma);
+                        if (*cursor_ != '"') return fail_at_byte(ReadErrorCode::key_must_be_string);
+                        step = Step::key;
+                    } else {
+                        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_list);
+                        if (*cursor_ == ']') break;
+                        if (*cursor_ != ',') {
+                            return fail_at_byte(ReadErrorCode::expected_list_comma_or_end);
+                        }
+                        ++cursor_;
+                        skip_whitespace();
+                        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
+                        if (*cursor_ == ']') return fail_at_byte(ReadErrorCode::trailing_comma);
+                        step = Step::value;
+                    }
+                    continue;
+                case Step::key: {
+                    std::string_view name;
+                    if (!read_key(name)) return false;
+                    skip_whitespace();
+                    if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_object);
+                    if (*cursor_ != ':') return fail_at_byte(ReadErrorCode::expected_colon);
+                    ++cursor_;
+                    // The member waits on top of the member stack for its value.
+                    members_.push_back({name, JsonValue()});
+                    step = Step::value;
+                    continue;
+                }
+                case Step::value:
+                    skip_whitespace();
+                    if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
+                    if (*cursor_ == '[' || *cursor_ == '{') {
+                        bool object = *cursor_ == '{';
+                        if (!open_container()) return false;
+                        open_.push({object ? members_.size() : values_.size(), object});
+                        step = Step::first;
+                        continue;
+                    }
+                    if (!read_scalar(value)) return false;
+                    add_to_innermost(value);
+                    step = Step::after_value;
+                    continue;
             }
+            // The closing bracket of the innermost container is under the cursor.
+            ++cursor_;
+            value = top.object ? close_object(top.base) : close_array(top.base);
+            open_.pop();
+            if (open_.empty()) {
+                out = value;
+                return true;
+            }
+            ++budget_;
+            add_to_innermost(value);
+            step = Step::after_value;
         }
-        ++cursor_;
+    }
+
+    // Adds a value that has been read whole to the innermost open container: as its next
+    // element, or as the value of its member waiting on top of the member stack.
+    void add_to_innermost(JsonValue value) {
+        if (open_.top().object) {
+            members_.back().value = value;
+        } else {
+            values_.push_back(value);
+        }
+    }
+
+    JsonValue close_array(std::size_t base) {
         std::size_t count = values_.size() - base;
         JsonValue* items = nullptr;
         if (count != 0) {
@@ -178,45 +258,15 @@ class Reader {
                                     values_.end(), items);
             values_.resize(base);
         }
-        out = JsonValue::array({items, count});
-        return true;
+        return JsonValue::array({items, count});
     }
 
-    // The members after `{`, collected on the shared member stack; the object applies the rule
-    // for repeated keys (position of the first, value of the last).
-    bool read_object(JsonValue& out) {
-        std::size_t base = members_.size();
-        skip_whitespace();
-        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_object);
-        if (*cursor_ != '}') {
-            if (*cursor_ != '"') return fail_at_byte(ReadErrorCode::key_must_be_string);
-            for (;;) {
-                JsonMember member{{}, JsonValue()};
-                if (!read_key(member.name)) return false;
-                skip_whitespace();
-                if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_object);
-                if (*cursor_ != ':') return fail_at_byte(ReadErrorCode::expected_colon);
-                ++cursor_;
-                if (!read_value(member.value)) return false;
-                members_.push_back(member);
-                skip_whitespace();
-                if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_object);
-                if (*cursor_ == '}') break;
-                if (*cursor_ != ',') {
-                    return fail_at_byte(ReadErrorCode::expected_object_comma_or_end);
-                }
-                ++cursor_;
-                skip_whitespace();
-                if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
-                if (*cursor_ == '}') return fail_at_byte(ReadErrorCode::trailing_comma);
-                if (*cursor_ != '"') return fail_at_byte(ReadErrorCode::key_must_be_string);
-            }
-        }
-        ++cursor_;
+    // The object applies the rule for repeated keys (position of the first, value of the last).
+    JsonValue close_object(std::size_t base) {
         std::span<const JsonMember> members(members_.data() + base, members_.size() - base);
-        out = JsonValue::object(make_object(members));
+        JsonValue object = JsonValue::object(make_object(members));
         members_.resize(base);
-        return true;
+        return object;
     }
 
     // Objects at one depth are usually alike (rows at depth 2, their nested objects deeper): an
@@ -246,7 +296,7 @@ class Reader {
         if (*cursor_ == '{') {
             // Not consumed: the error names the brace itself.
             found_ = JsonValue::object(nullptr);
-        } else if (!read_value(found_)) {
+        } else if (!read_scalar(found_)) {
             // A malformed token, or a byte that starts no value, is reported as such.
             return false;
         }
@@ -259,6 +309,13 @@ class Reader {
     const unsigned char* end_;
     Arena& arena_;
     std::uint8_t budget_ = kNestingBudget;
+    // An open array or object: where its elements (on `values_`) or members (on `members_`)
+    // begin.
+    struct OpenContainer {
+        std::size_t base;
+        bool object;
+    };
+    DepthStack<OpenContainer> open_;
     ReadError error_;
     JsonValue found_;
     std::vector<JsonValue> values_;

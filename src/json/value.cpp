@@ -5,6 +5,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "json/depth_stack.h"
+
 namespace vantor::json {
 
 double JsonNumber::to_binary64() const {
@@ -32,9 +34,15 @@ bool operator==(const JsonNumber& a, const JsonNumber& b) {
     return a.float_ == b.float_;
 }
 
-bool operator==(const JsonValue& a, const JsonValue& b) {
-    if (a.kind_ != b.kind_) return false;
-    switch (a.kind_) {
+namespace {
+
+bool is_container(JsonKind kind) {
+    return kind == JsonKind::array || kind == JsonKind::object;
+}
+
+// Two values of the same kind that are not containers.
+bool scalars_equal(const JsonValue& a, const JsonValue& b) {
+    switch (a.kind()) {
         case JsonKind::null:
             return true;
         case JsonKind::boolean:
@@ -43,27 +51,79 @@ bool operator==(const JsonValue& a, const JsonValue& b) {
             return a.as_number() == b.as_number();
         case JsonKind::string:
             return a.as_string() == b.as_string();
-        case JsonKind::array: {
-            auto left = a.as_array();
-            auto right = b.as_array();
-            if (left.size() != right.size()) return false;
-            for (std::size_t i = 0; i < left.size(); ++i) {
-                if (!(left[i] == right[i])) return false;
-            }
-            return true;
-        }
-        case JsonKind::object: {
-            const JsonObject& left = a.as_object();
-            const JsonObject& right = b.as_object();
-            if (left.size() != right.size()) return false;
-            for (const JsonMember& member : left) {
-                const JsonValue* other = right.find(member.name);
-                if (other == nullptr || !(member.value == *other)) return false;
-            }
-            return true;
-        }
+        case JsonKind::array:
+        case JsonKind::object:
+            break;
     }
     return false;
+}
+
+// A pair of containers being compared: the left side's elements or members still to compare,
+// and the right side's next element (arrays) or the right object (objects).
+struct ComparedPair {
+    const void* left_next;
+    const void* left_end;
+    const void* right;
+    bool object;
+};
+
+// Whether two containers of the same kind can be equal by their sizes; if so and they are not
+// empty, pushes them.
+bool open_pair(const JsonValue& a, const JsonValue& b, DepthStack<ComparedPair>& open) {
+    if (a.kind() == JsonKind::array) {
+        std::span<const JsonValue> left = a.as_array();
+        std::span<const JsonValue> right = b.as_array();
+        if (left.size() != right.size()) return false;
+        if (!left.empty()) open.push({left.data(), left.data() + left.size(), right.data(), false});
+        return true;
+    }
+    const JsonObject& left = a.as_object();
+    const JsonObject& right = b.as_object();
+    if (left.size() != right.size()) return false;
+    if (left.size() != 0) open.push({left.begin(), left.end(), &right, true});
+    return true;
+}
+
+// Two containers of the same kind, compared level by level on an explicit stack; the comparison
+// stops at the first unequal pair.
+bool containers_equal(const JsonValue& a, const JsonValue& b) {
+    DepthStack<ComparedPair> open;
+    if (!open_pair(a, b, open)) return false;
+    while (!open.empty()) {
+        ComparedPair& top = open.top();
+        if (top.left_next == top.left_end) {
+            open.pop();
+            continue;
+        }
+        const JsonValue* left;
+        const JsonValue* right;
+        if (top.object) {
+            const auto* member = static_cast<const JsonMember*>(top.left_next);
+            top.left_next = member + 1;
+            left = &member->value;
+            right = static_cast<const JsonObject*>(top.right)->find(member->name);
+            if (right == nullptr) return false;
+        } else {
+            left = static_cast<const JsonValue*>(top.left_next);
+            right = static_cast<const JsonValue*>(top.right);
+            top.left_next = left + 1;
+            top.right = right + 1;
+        }
+        if (left->kind() != right->kind()) return false;
+        if (is_container(left->kind())) {
+            if (!open_pair(*left, *right, open)) return false;
+        } else if (!scalars_equal(*left, *right)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool operator==(const JsonValue& a, const JsonValue& b) {
+    if (a.kind_ != b.kind_) return false;
+    return is_container(a.kind_) ? containers_equal(a, b) : scalars_equal(a, b);
 }
 
 namespace {
@@ -216,33 +276,77 @@ void JsonObject::place_entry(std::uint64_t entry) const {
     slots_[slot] = entry;
 }
 
+namespace {
+
+// A container being copied: the source's elements or members still to copy, and the
+// destination's next element (arrays) or member (objects).
+struct CopiedContainer {
+    const void* source_next;
+    const void* source_end;
+    void* destination_next;
+    bool object;
+};
+
+}  // namespace
+
+// Top-down on an explicit stack: each container's copy is made with room for all its elements or
+// members before any of them is copied, and each copied value goes straight into its place. An
+// object's names are distinct, so its copy takes them over without the duplicate check.
 JsonValue deep_copy(const JsonValue& value, Arena& arena) {
-    switch (value.kind()) {
-        case JsonKind::null:
-        case JsonKind::boolean:
-        case JsonKind::number:
-            return value;
-        case JsonKind::string:
-            return JsonValue::string(arena.copy_string(value.as_string()));
-        case JsonKind::array: {
-            auto items = value.as_array();
-            auto* copies = arena.allocate_array<JsonValue>(items.size());
-            for (std::size_t i = 0; i < items.size(); ++i) {
-                new (&copies[i]) JsonValue(deep_copy(items[i], arena));
+    DepthStack<CopiedContainer> open;
+    // The copy of a scalar or string, or the empty copy of a container (which is then pushed).
+    auto copy_one = [&](const JsonValue& source) -> JsonValue {
+        switch (source.kind()) {
+            case JsonKind::null:
+            case JsonKind::boolean:
+            case JsonKind::number:
+                return source;
+            case JsonKind::string:
+                return JsonValue::string(arena.copy_string(source.as_string()));
+            case JsonKind::array: {
+                std::span<const JsonValue> items = source.as_array();
+                auto* copies = arena.allocate_array<JsonValue>(items.size());
+                if (!items.empty()) {
+                    open.push({items.data(), items.data() + items.size(), copies, false});
+                }
+                return JsonValue::array({copies, items.size()});
             }
-            return JsonValue::array({copies, items.size()});
+            case JsonKind::object: {
+                const JsonObject& object = source.as_object();
+                JsonObject* copy = JsonObject::with_capacity(arena, object.size());
+                copy->size_ = object.size();
+                if (object.size() != 0) {
+                    open.push({object.begin(), object.end(), copy->members_, true});
+                }
+                return JsonValue::object(copy);
+            }
         }
-        case JsonKind::object: {
-            const JsonObject& source = value.as_object();
-            auto* copy =
-                new (arena.allocate(sizeof(JsonObject), alignof(JsonObject))) JsonObject(arena);
-            for (const JsonMember& member : source) {
-                copy->insert(arena.copy_string(member.name), deep_copy(member.value, arena));
-            }
-            return JsonValue::object(copy);
+        return source;
+    };
+    JsonValue root = copy_one(value);
+    while (!open.empty()) {
+        CopiedContainer& top = open.top();
+        if (top.source_next == top.source_end) {
+            open.pop();
+            continue;
+        }
+        // `top` may move when copy_one pushes past the inline levels: advance it first.
+        if (top.object) {
+            const auto* member = static_cast<const JsonMember*>(top.source_next);
+            auto* place = static_cast<JsonMember*>(top.destination_next);
+            top.source_next = member + 1;
+            top.destination_next = place + 1;
+            new (place) JsonMember{arena.copy_string(member->name), JsonValue()};
+            place->value = copy_one(member->value);
+        } else {
+            const auto* item = static_cast<const JsonValue*>(top.source_next);
+            auto* place = static_cast<JsonValue*>(top.destination_next);
+            top.source_next = item + 1;
+            top.destination_next = place + 1;
+            new (place) JsonValue(copy_one(*item));
         }
     }
-    return value;
+    return root;
 }
 
 }  // namespace vantor::json

@@ -229,6 +229,9 @@ class JsonObject {
     const JsonMember* end() const { return members_ + size_; }
 
   private:
+    // Fills a copy's members in place.
+    friend JsonValue deep_copy(const JsonValue& value, Arena& arena);
+
     // Where `name` is or would go: its position (size_ when absent) and, for an indexed object,
     // the slot that holds it or the empty slot where it belongs.
     struct Place {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "json/depth_stack.h"
 #include "json/digit_tables.h"
 #include "json/float_text.h"
 
@@ -63,28 +64,6 @@ inline char* write_escape(unsigned char byte, char* out) {
 // capacity checks while the reservation stays small next to the text.
 constexpr std::size_t escape_piece_bytes = 4096;
 
-void write_object(const JsonObject& object, ByteBuffer& out) {
-    out.push_back('{');
-    bool first = true;
-    for (const JsonMember& member : object) {
-        if (!first) out.push_back(',');
-        first = false;
-        write_json_string(member.name, out);
-        out.push_back(':');
-        write_json(member.value, out);
-    }
-    out.push_back('}');
-}
-
-void write_array(std::span<const JsonValue> items, ByteBuffer& out) {
-    out.push_back('[');
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i != 0) out.push_back(',');
-        write_json(items[i], out);
-    }
-    out.push_back(']');
-}
-
 void write_number(const JsonNumber& number, ByteBuffer& out) {
     switch (number.variant()) {
         case JsonNumber::Variant::unsigned_integer:
@@ -99,9 +78,11 @@ void write_number(const JsonNumber& number, ByteBuffer& out) {
     }
 }
 
-}  // namespace
+bool is_container(const JsonValue& value) {
+    return value.kind() == JsonKind::array || value.kind() == JsonKind::object;
+}
 
-void write_json(const JsonValue& value, ByteBuffer& out) {
+void write_scalar(const JsonValue& value, ByteBuffer& out) {
     switch (value.kind()) {
         case JsonKind::null:
             out.append("null", 4);
@@ -120,11 +101,74 @@ void write_json(const JsonValue& value, ByteBuffer& out) {
             write_json_string(value.as_string(), out);
             return;
         case JsonKind::array:
-            write_array(value.as_array(), out);
-            return;
         case JsonKind::object:
-            write_object(value.as_object(), out);
-            return;
+            return;  // containers are written by write_container
+    }
+}
+
+// An open array or object: the elements or members still to write, and where they end.
+struct OpenContainer {
+    const void* next;
+    const void* end;
+    bool object;
+};
+
+// Opens `value` (an array or object): writes its bracket and pushes it.
+void open_container(const JsonValue& value, DepthStack<OpenContainer>& open, ByteBuffer& out) {
+    if (value.kind() == JsonKind::array) {
+        std::span<const JsonValue> items = value.as_array();
+        out.push_back('[');
+        open.push({items.data(), items.data() + items.size(), false});
+    } else {
+        const JsonObject& object = value.as_object();
+        out.push_back('{');
+        open.push({object.begin(), object.end(), true});
+    }
+}
+
+// An array or object and everything beneath it, one level of the explicit stack per open
+// container: elements separated by ",", members as name ":" value.
+void write_container(const JsonValue& value, ByteBuffer& out) {
+    DepthStack<OpenContainer> open;
+    open_container(value, open, out);
+    bool first = true;  // whether the innermost open container has written nothing yet
+    while (!open.empty()) {
+        OpenContainer& top = open.top();
+        if (top.next == top.end) {
+            out.push_back(top.object ? '}' : ']');
+            open.pop();
+            first = false;
+            continue;
+        }
+        if (!first) out.push_back(',');
+        const JsonValue* element;
+        if (top.object) {
+            const auto* member = static_cast<const JsonMember*>(top.next);
+            top.next = member + 1;
+            write_json_string(member->name, out);
+            out.push_back(':');
+            element = &member->value;
+        } else {
+            element = static_cast<const JsonValue*>(top.next);
+            top.next = element + 1;
+        }
+        if (is_container(*element)) {
+            open_container(*element, open, out);
+            first = true;
+        } else {
+            write_scalar(*element, out);
+            first = false;
+        }
+    }
+}
+
+}  // namespace
+
+void write_json(const JsonValue& value, ByteBuffer& out) {
+    if (is_container(value)) {
+        write_container(value, out);
+    } else {
+        write_scalar(value, out);
     }
 }
 

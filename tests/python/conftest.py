@@ -47,6 +47,9 @@ if PATHS_FILE is None:
 PATHS = _read_paths(PATHS_FILE)
 MODULE_DIR = PATHS["VANTOR_MODULE_DIR"]
 FAULT_MODULE = PATHS.get("VANTOR_FAULT_INJECTION_MODULE")
+# Built with ASan/UBSan: the address space is reserved for shadow memory and freed memory is held
+# in quarantine, so address-space limits and resident-memory figures say nothing there.
+SANITIZED = PATHS.get("VANTOR_MODULE_SANITIZED") == "1"
 
 # The shipped module must win over the test build, whatever PYTHONPATH says.
 sys.path.insert(0, MODULE_DIR)

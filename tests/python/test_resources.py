@@ -6,6 +6,7 @@ import sys
 import textwrap
 
 import pytest
+from conftest import SANITIZED
 
 # Every path through a call: (args, kwargs) pairs; the module's own payloads are built in the
 # child process too, from the same text.
@@ -106,6 +107,7 @@ RSS_SCRIPT = CALLS_SOURCE + textwrap.dedent("""
 """)
 
 
+@pytest.mark.skipif(SANITIZED, reason="the sanitizers hold freed memory in quarantine")
 @pytest.mark.parametrize("build", ["shipped", "faults"])
 def test_resident_memory_stays_flat_over_many_calls(build, python_in_subprocess, request):
     if build == "faults":
@@ -157,6 +159,7 @@ LIMITED_SCRIPT = textwrap.dedent("""
 """)
 
 
+@pytest.mark.skipif(SANITIZED, reason="the sanitizers reserve the address space for shadow memory")
 @pytest.mark.parametrize("case", ["copy", "transform", "result"])
 def test_running_out_of_memory_is_memory_error(case, python_in_subprocess, request):
     if case == "result":
@@ -167,3 +170,37 @@ def test_running_out_of_memory_is_memory_error(case, python_in_subprocess, reque
     result = python_in_subprocess(code, module_dir=module_dir)
     assert result.returncode == 0, result.stderr
     assert result.stdout.split() == ["MemoryError", "True", "MemoryError"]
+
+
+# The debug interpreter counts every reference it holds: calls on any path, those ending in an
+# exception included, must leave that total where it was.
+ALL_CALLS = [("shipped", index) for index in range(len(CALLS))] + [
+    ("faults", index) for index in range(len(FAULT_CALLS))
+]
+
+
+@pytest.mark.skipif(not hasattr(sys, "gettotalrefcount"), reason="needs a debug interpreter")
+@pytest.mark.parametrize("build, index", ALL_CALLS)
+def test_total_reference_count_stays_flat(build, index, request, capfd):
+    if build == "faults":
+        columnarize = request.getfixturevalue("fault_codec").columnarize
+        args, kwargs = FAULT_CALLS[index]
+    else:
+        columnarize = request.getfixturevalue("codec").columnarize
+        args, kwargs = CALLS[index]
+
+    def growth_over_calls(function):
+        gc.collect()
+        before = sys.gettotalrefcount()
+        for _ in range(1000):
+            function(columnarize, args, kwargs)
+        gc.collect()
+        return sys.gettotalrefcount() - before
+
+    for _ in range(50):
+        call(columnarize, args, kwargs)
+    # The measurement holds a few references of its own, whatever it measures.
+    own = growth_over_calls(lambda *unused: None)
+    growth = growth_over_calls(call)
+    capfd.readouterr()  # the fault reports
+    assert growth == own

@@ -60,8 +60,10 @@ def venv_python(wheel, tmp_path_factory):
 
 def test_wheel_name_carries_version_and_tags(wheel):
     interpreter = f"cp{sys.version_info.major}{sys.version_info.minor}"
+    # The ABI of the interpreter that built it: cp314, or cp314d for a debug interpreter.
+    abi = interpreter + sys.abiflags
     platform = re.sub(r"[-.]", "_", sysconfig.get_platform())
-    expected = f"vantor_codec-{project_version()}-{interpreter}-{interpreter}-{platform}.whl"
+    expected = f"vantor_codec-{project_version()}-{interpreter}-{abi}-{platform}.whl"
     assert wheel.name == expected
 
 

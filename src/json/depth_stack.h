@@ -1,0 +1,55 @@
+#pragma once
+// The explicit stack of every walk over nested values (reading, writing, equality, copying): one
+// entry per open array or object. Nothing here recurses once per level, so the C stack that a walk
+// needs is the same for any nesting, and a call is safe however little stack its thread has left.
+//
+// The first 128 levels (the reader's nesting budget: the deepest document it accepts) live in the
+// walk's own frame; values built by hand may nest deeper, and those levels go to the heap.
+#include <cstddef>
+#include <type_traits>
+#include <vector>
+
+namespace vantor::json {
+
+// The deepest nesting that a read document can have, counting the top-level array as level 1, plus
+// the level that the result document adds around a value.
+inline constexpr std::size_t kDepthStackInlineLevels = 128;
+
+template <class Entry>
+class DepthStack {
+    static_assert(std::is_trivially_copyable_v<Entry> &&
+                  std::is_trivially_default_constructible_v<Entry>);
+
+  public:
+    DepthStack() = default;
+    DepthStack(const DepthStack&) = delete;
+    DepthStack& operator=(const DepthStack&) = delete;
+
+    bool empty() const { return size_ == 0; }
+    std::size_t size() const { return size_; }
+
+    Entry& top() {
+        return size_ <= kDepthStackInlineLevels ? levels_[size_ - 1]
+                                                : deeper_[size_ - 1 - kDepthStackInlineLevels];
+    }
+
+    void push(const Entry& entry) {
+        if (size_ < kDepthStackInlineLevels) {
+            levels_[size_] = entry;
+        } else if (size_ - kDepthStackInlineLevels < deeper_.size()) {
+            deeper_[size_ - kDepthStackInlineLevels] = entry;
+        } else {
+            deeper_.push_back(entry);
+        }
+        ++size_;
+    }
+
+    void pop() { --size_; }
+
+  private:
+    Entry levels_[kDepthStackInlineLevels];
+    std::vector<Entry> deeper_;
+    std::size_t size_ = 0;
+};
+
+}  // namespace vantor::json
