@@ -22,11 +22,7 @@ class ColumnIndex {
 
     // The column of `name`, adding it as the next column when it is new.
     std::uint32_t find_or_add(std::string_view name) {
-        if (slots_.empty()) {
-            keys_ = json::next_hash_keys();
-            slots_.assign(64, 0);
-            entries_.reserve(32);
-        }
+        if (slots_.empty()) allocate();
         std::uint64_t hash = hash_name(name);
         auto tag = static_cast<std::uint32_t>(hash >> 32);
         std::size_t mask = slots_.size() - 1;
@@ -51,6 +47,12 @@ class ColumnIndex {
     std::size_t size() const { return entries_.size(); }
 
   private:
+    [[gnu::noinline]] void allocate() {
+        keys_ = json::next_hash_keys();
+        slots_.assign(64, 0);
+        entries_.reserve(32);
+    }
+
     static std::uint64_t load64(const char* p) {
         std::uint64_t word;
         std::memcpy(&word, p, 8);

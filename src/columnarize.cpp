@@ -84,13 +84,7 @@ class FastTransform {
 
     // The row observer.
     void row_begin() {
-        if (rows_ == 0) {
-            // Room for the members and rows that a payload of this size can hold, in typical
-            // rows; reserved address space costs nothing until it is written.
-            member_columns_.reserve(payload_size_ / 16 + 16);
-            rows_facts_.reserve(payload_size_ / 64 + 4);
-            columns_.reserve(32);
-        }
+        if (rows_ == 0) reserve_for_rows();
         row_start_ = member_columns_.size();
         position_ = 0;
         facts_ = RowFacts{0, true};
@@ -150,6 +144,14 @@ class FastTransform {
     }
 
   private:
+    // Room for the members and rows that a payload of this size holds in typical rows, taken
+    // with the first row; reserved address space costs nothing until it is written.
+    [[gnu::noinline]] void reserve_for_rows() {
+        member_columns_.reserve(payload_size_ / 16 + 16);
+        rows_facts_.reserve(payload_size_ / 64 + 4);
+        columns_.reserve(32);
+    }
+
     // A column is constant when there are at least two rows and every row holds a value equal to
     // the first row's; a column that is null in every row is dropped rather than made constant.
     void choose_columns() {

@@ -308,7 +308,7 @@ class TapeReader {
     // integer token needs no value at all (its text is its output); a float token in the float
     // layout needs none either; other floats get their significand and exponent. Long tokens and
     // floats beyond one exact operation go through the exact number reader.
-    bool read_number() {
+    [[gnu::always_inline]] bool read_number() {
         const unsigned char* start = p_;
         const unsigned char* q = p_;
         bool negative = false;
