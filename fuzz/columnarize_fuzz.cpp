@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "columnarize.h"
-#include "json/arena.h"
 #include "json/reader.h"
+#include "memory/arena.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The payload read fine, so its row count is known; the result must agree with it.
-    vantor::json::Arena payload_arena;
+    vantor::memory::Arena payload_arena;
     vantor::json::ReadResult rows = vantor::json::read_payload(payload, payload_arena);
     check(rows.ok());
 
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string wrapped;
     wrapped.reserve(text.size() + 2);
     wrapped.append(1, '[').append(text).append(1, ']');
-    vantor::json::Arena result_arena;
+    vantor::memory::Arena result_arena;
     vantor::json::ReadResult result = vantor::json::read_payload(wrapped, result_arena);
     if (!result.ok()) {
         // The result nests as deep as the payload and the wrapper adds a level, so a payload at

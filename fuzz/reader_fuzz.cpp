@@ -16,12 +16,13 @@
 
 namespace {
 
-using vantor::json::Arena;
 using vantor::json::ByteBuffer;
 using vantor::json::JsonKind;
 using vantor::json::JsonNumber;
 using vantor::json::JsonValue;
+using vantor::json::read_payload;
 using vantor::json::ReadResult;
+using vantor::memory::Arena;
 
 void check(bool condition, const char* what) {
     if (!condition) {

@@ -8,8 +8,8 @@
 #include "columnarize.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <optional>

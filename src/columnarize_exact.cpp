@@ -1,8 +1,9 @@
 // The exact path of the columnar transform, over the value model: the reference that the fast
 // path agrees with, and the path for payloads that the fast path leaves to it (every refused
-// payload, rows that are not objects, repeated keys). Every step is linear in the payload plus the output: one pass over the
-// rows' members maps each member to its column and gathers what the all-null and constant tests
-// need, and the row matrix is written straight into the result buffer without copying values.
+// payload, rows that are not objects, repeated keys). Every step is linear in the payload plus the
+// output: one pass over the rows' members maps each member to its column and gathers what the
+// all-null and constant tests need, and the row matrix is written straight into the result buffer
+// without copying values.
 #include "columnarize.h"
 
 #include <cstdint>
@@ -10,10 +11,10 @@
 #include <vector>
 
 #include "column_values.h"
-#include "json/arena.h"
 #include "json/reader.h"
 #include "json/value.h"
 #include "json/writer.h"
+#include "memory/arena.h"
 
 namespace vantor {
 namespace {
@@ -61,7 +62,7 @@ TransformOutcome non_object_failure(const JsonValue& element) {
 // previous row's column at the same position is tried before the name set is consulted.
 class ColumnDiscovery {
   public:
-    explicit ColumnDiscovery(json::Arena& arena) : seen_(arena) {}
+    explicit ColumnDiscovery(memory::Arena& arena) : seen_(arena) {}
 
     void add_row(const JsonObject& row, bool first_row) {
         std::size_t previous_start = row_start_;
@@ -195,7 +196,7 @@ void write_rows(std::span<const JsonValue> rows, const std::vector<Column>& colu
 }  // namespace
 
 TransformOutcome columnarize_exact(std::string_view payload) {
-    json::Arena arena(json::reader_arena_first_block(payload.size()));
+    memory::Arena arena(json::reader_arena_first_block(payload.size()));
     json::ReadResult read = json::read_payload(payload, arena);
     if (!read.ok()) return failure(invalid_payload_prefix, read.error);
 

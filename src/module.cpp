@@ -93,8 +93,8 @@ int module_exec_work(PyObject* module) {
     // not an input error, so it is a fault.
     if (PyList_Append(all.get(), function_name.get()) < 0) {
         PyRef raised = take_raised_exception();
-        throw BindingFault(messages::fill_message(
-            messages::kAllAppendFailed, {render_exception(raised.get())}));
+        throw BindingFault(
+            messages::fill_message(messages::kAllAppendFailed, {render_exception(raised.get())}));
     }
     all = PyRef();
     if (PyObject_SetAttr(module, function_name.get(), function.get()) < 0) return -1;
@@ -102,8 +102,7 @@ int module_exec_work(PyObject* module) {
 }
 
 int module_exec(PyObject* module) {
-    return boundary_barrier<int>("module_exec", -1,
-                                                  [module] { return module_exec_work(module); });
+    return boundary_barrier<int>("module_exec", -1, [module] { return module_exec_work(module); });
 }
 
 PyModuleDef_Slot module_slots[] = {

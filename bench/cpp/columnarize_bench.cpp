@@ -98,7 +98,7 @@ void simdjson_parse(benchmark::State& state, const char* shape, Generator genera
 // by side on the same bytes.
 #define VANTOR_SIZES ->Arg(1 << 10)->Arg(100 << 10)->Arg(10 << 20)->Unit(benchmark::kMicrosecond)
 #if defined(VANTOR_HAVE_YYJSON)
-#define VANTOR_YYJSON(shape)                                                             \
+#define VANTOR_YYJSON(shape)                                                                \
     BENCHMARK_CAPTURE(yyjson_round_trip, shape, #shape, vantor::bench::shape) VANTOR_SIZES; \
     BENCHMARK_CAPTURE(yyjson_read_only, shape, #shape, vantor::bench::shape) VANTOR_SIZES;
 #else
@@ -110,9 +110,9 @@ void simdjson_parse(benchmark::State& state, const char* shape, Generator genera
 #else
 #define VANTOR_SIMDJSON(shape)
 #endif
-#define VANTOR_SHAPE(shape)                                                              \
+#define VANTOR_SHAPE(shape)                                                                 \
     BENCHMARK_CAPTURE(columnarize_shape, shape, #shape, vantor::bench::shape) VANTOR_SIZES; \
-    VANTOR_YYJSON(shape)                                                                 \
+    VANTOR_YYJSON(shape)                                                                    \
     VANTOR_SIMDJSON(shape)
 VANTOR_SHAPE(tool_call_rows)
 VANTOR_SHAPE(number_rows)

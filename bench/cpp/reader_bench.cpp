@@ -24,7 +24,7 @@ void read_rows(benchmark::State& state, std::string (*make_payload)(std::size_t)
     double reserved = 0;
     std::size_t rows = 0;
     for (auto _ : state) {
-        vantor::json::Arena arena(vantor::json::reader_arena_first_block(payload.size()));
+        vantor::memory::Arena arena(vantor::json::reader_arena_first_block(payload.size()));
         vantor::json::ReadResult result = vantor::json::read_payload(payload, arena);
         if (!result.ok()) {
             state.SkipWithError(result.error.c_str());

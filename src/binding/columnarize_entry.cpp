@@ -10,13 +10,13 @@
 #include "binding/errors.h"
 #include "binding/fault_injection.h"
 #include "binding/messages.h"
-#include "json/huge_pages.h"
+#include "memory/huge_pages.h"
 
 namespace vantor::binding {
 namespace {
 
 struct BufferDeleter {
-    void operator()(char* bytes) const { json::release_buffer(bytes); }
+    void operator()(char* bytes) const { memory::release_buffer(bytes); }
 };
 using PayloadCopy = std::unique_ptr<char[], BufferDeleter>;
 
@@ -25,7 +25,7 @@ using PayloadCopy = std::unique_ptr<char[], BufferDeleter>;
 bool copy_payload(std::string_view payload, PayloadCopy& copy) {
     if (payload.empty()) return true;
     // The copy is made with the lock held; a buffer on huge pages spares it most page faults.
-    copy.reset(static_cast<char*>(json::allocate_buffer(payload.size())));
+    copy.reset(static_cast<char*>(memory::allocate_buffer(payload.size())));
     if (!copy) return false;
     std::memcpy(copy.get(), payload.data(), payload.size());
     return true;
@@ -35,13 +35,13 @@ bool copy_payload(std::string_view payload, PayloadCopy& copy) {
 // for huge pages: its fresh pages then fault in 2 MiB at a time, while the lock is held.
 PyObject* new_result_bytes(const json::ByteBuffer& text) {
     const auto size = static_cast<Py_ssize_t>(text.size());
-    if (text.size() < 4 * json::huge_page_bytes) {
+    if (text.size() < 4 * memory::huge_page_bytes) {
         return PyBytes_FromStringAndSize(text.data(), size);
     }
     PyObject* result = PyBytes_FromStringAndSize(nullptr, size);
     if (result == nullptr) return nullptr;
     char* bytes = PyBytes_AS_STRING(result);
-    json::advise_huge_pages(bytes, text.size());  // its whole huge pages only
+    memory::advise_huge_pages(bytes, text.size());  // its whole huge pages only
     std::memcpy(bytes, text.data(), text.size());
     return result;
 }

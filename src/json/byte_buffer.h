@@ -9,7 +9,7 @@
 #include <string_view>
 #include <utility>
 
-#include "json/huge_pages.h"
+#include "memory/huge_pages.h"
 
 namespace vantor::json {
 
@@ -76,7 +76,7 @@ class ByteBuffer {
         if (grown == nullptr) throw std::bad_alloc();
         data_ = static_cast<char*>(grown);
         capacity_ = capacity;
-        if (capacity >= 2 * huge_page_bytes) advise_huge_pages(data_, capacity);
+        if (capacity >= 2 * memory::huge_page_bytes) memory::advise_huge_pages(data_, capacity);
     }
 
     char* data_ = nullptr;

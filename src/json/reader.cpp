@@ -26,7 +26,7 @@ constexpr std::uint8_t kNestingBudget = 128;
 
 class Reader {
   public:
-    Reader(std::string_view input, Arena& arena)
+    Reader(std::string_view input, memory::Arena& arena)
         : begin_(reinterpret_cast<const unsigned char*>(input.data())),
           cursor_(begin_),
           end_(begin_ + input.size()),
@@ -307,7 +307,7 @@ class Reader {
     const unsigned char* begin_;
     const unsigned char* cursor_;
     const unsigned char* end_;
-    Arena& arena_;
+    memory::Arena& arena_;
     std::uint8_t budget_ = kNestingBudget;
     // An open array or object: where its elements (on `values_`) or members (on `members_`)
     // begin.
@@ -337,7 +337,7 @@ std::size_t reader_arena_first_block(std::size_t payload_bytes) {
     return estimate > kMaximum ? kMaximum : estimate;
 }
 
-ReadResult read_payload(std::string_view input, Arena& arena) {
+ReadResult read_payload(std::string_view input, memory::Arena& arena) {
     Reader reader(input, arena);
     ReadResult result;
     if (reader.read_top_level(result.rows)) return result;

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "json/arena.h"
 #include "json/value.h"
+#include "memory/arena.h"
 
 namespace vantor::json {
 
@@ -21,7 +21,7 @@ struct ReadResult {
     bool ok() const { return error.empty(); }
 };
 
-ReadResult read_payload(std::string_view input, Arena& arena);
+ReadResult read_payload(std::string_view input, memory::Arena& arena);
 
 // A first arena block for reading a payload of `payload_bytes`: large enough that a typical row
 // payload needs one or two blocks, small enough that little of it stays unused.

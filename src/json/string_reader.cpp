@@ -98,7 +98,7 @@ class EscapeReader {
 }  // namespace
 
 bool read_string(const unsigned char* input_begin, const unsigned char*& cursor,
-                 const unsigned char* end, std::string& scratch, Arena& arena,
+                 const unsigned char* end, std::string& scratch, memory::Arena& arena,
                  std::string_view& out, ReadError& error) {
     const unsigned char* p = cursor;
     const unsigned char* run_start = p;  // start of the raw bytes not yet copied to `scratch`

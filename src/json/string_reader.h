@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "json/arena.h"
 #include "json/read_error.h"
+#include "memory/arena.h"
 
 namespace vantor::json {
 
@@ -13,7 +13,7 @@ namespace vantor::json {
 // is assembled in `scratch` (cleared first, reused between strings) and copied into `arena`.
 // On failure returns false with `error` set; positions are byte indexes from `input_begin`.
 bool read_string(const unsigned char* input_begin, const unsigned char*& cursor,
-                 const unsigned char* end, std::string& scratch, Arena& arena,
+                 const unsigned char* end, std::string& scratch, memory::Arena& arena,
                  std::string_view& out, ReadError& error);
 
 }  // namespace vantor::json

@@ -82,10 +82,9 @@ inline const unsigned char* find_run_end(const unsigned char* p, const unsigned 
 inline unsigned first_run_end_16(const unsigned char* p) {
 #if defined(VANTOR_STRING_SCAN_SSE2)
     __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i special = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
-                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
-        _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20)));
+    __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                                                _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+                                   _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20)));
     return static_cast<unsigned>(
         std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(special)) | 0x10000u));
 #else

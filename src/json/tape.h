@@ -14,8 +14,8 @@
 #include <new>
 #include <string_view>
 
-#include "json/arena.h"
-#include "json/huge_pages.h"
+#include "memory/arena.h"
+#include "memory/huge_pages.h"
 
 namespace vantor::json {
 
@@ -87,7 +87,7 @@ class Tape {
     Tape() = default;
     Tape(const Tape&) = delete;
     Tape& operator=(const Tape&) = delete;
-    ~Tape() { release_buffer(cells_); }
+    ~Tape() { memory::release_buffer(cells_); }
 
     // The payload the tape was read from; containers refer to their text by offset into it.
     const char* payload() const { return payload_; }
@@ -118,16 +118,16 @@ class Tape {
     }
 
     // Storage for decoded strings; it lives as long as the tape.
-    Arena& strings() { return strings_; }
+    memory::Arena& strings() { return strings_; }
 
   private:
     void grow(std::size_t count) {
         std::size_t wanted = capacity_ * 2 > size_ + count ? capacity_ * 2 : size_ + count;
         if (wanted > SIZE_MAX / sizeof(Cell)) throw std::bad_alloc();
-        auto* grown = static_cast<Cell*>(allocate_buffer(wanted * sizeof(Cell)));
+        auto* grown = static_cast<Cell*>(memory::allocate_buffer(wanted * sizeof(Cell)));
         if (grown == nullptr) throw std::bad_alloc();
         if (size_ != 0) std::memcpy(grown, cells_, size_ * sizeof(Cell));
-        release_buffer(cells_);
+        memory::release_buffer(cells_);
         cells_ = grown;
         capacity_ = wanted;
     }
@@ -137,7 +137,7 @@ class Tape {
     Cell* cells_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
-    Arena strings_{1024};
+    memory::Arena strings_{1024};
 };
 
 }  // namespace vantor::json

@@ -444,7 +444,8 @@ class TapeReader {
     }
 
     static Cell float_value(double value) {
-        return {static_cast<std::uint64_t>(CellKind::float_value), std::bit_cast<std::uint64_t>(value)};
+        return {static_cast<std::uint64_t>(CellKind::float_value),
+                std::bit_cast<std::uint64_t>(value)};
     }
 
     bool read_number_exactly(const unsigned char* start) {

@@ -23,8 +23,8 @@ char* write_float_value(const Cell& cell, char* p) {
 
 }  // namespace tape_writer_detail
 
-char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index,
-                                     const char* copy_limit, char* p) {
+char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, const char* copy_limit,
+                                     char* p) {
     struct Open {
         std::uint32_t end;
         bool object;

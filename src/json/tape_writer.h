@@ -73,14 +73,14 @@ inline std::size_t tape_string_bound(const Cell& cell) {
 inline char* write_tape_string_unchecked(const Cell& cell, const char* copy_limit, char* p) {
     if (cell.kind() == CellKind::string_text) {
         // The payload's own token, quotes included.
-        return tape_writer_detail::copy_text(cell.text_data() - 1, cell.text_size() + 2,
-                                             copy_limit, p);
+        return tape_writer_detail::copy_text(cell.text_data() - 1, cell.text_size() + 2, copy_limit,
+                                             p);
     }
     return tape_writer_detail::write_decoded_string(cell.text(), p);
 }
 
-char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index,
-                                     const char* copy_limit, char* p);
+char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, const char* copy_limit,
+                                     char* p);
 
 // Writes the value at `index` at `p`.
 inline char* write_tape_value_unchecked(const Cell* cells, std::uint32_t index,

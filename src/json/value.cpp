@@ -139,7 +139,7 @@ std::size_t slot_count_for(std::size_t members) {
 
 }  // namespace
 
-JsonObject* JsonObject::with_capacity(Arena& arena, std::size_t capacity) {
+JsonObject* JsonObject::with_capacity(memory::Arena& arena, std::size_t capacity) {
     auto* object = new (arena.allocate(sizeof(JsonObject), alignof(JsonObject))) JsonObject(arena);
     if (capacity == 0) return object;
     if (capacity >= std::numeric_limits<std::uint32_t>::max()) {
@@ -150,7 +150,7 @@ JsonObject* JsonObject::with_capacity(Arena& arena, std::size_t capacity) {
     return object;
 }
 
-JsonObject* JsonObject::from_members(Arena& arena, std::span<const JsonMember> members) {
+JsonObject* JsonObject::from_members(memory::Arena& arena, std::span<const JsonMember> members) {
     JsonObject* object = with_capacity(arena, members.size());
     // Sized for every member up front, so the index never grows while the members go in.
     if (members.size() > linear_search_limit) object->allocate_index(members.size());
@@ -165,7 +165,8 @@ JsonObject* JsonObject::from_members(Arena& arena, std::span<const JsonMember> m
     return object;
 }
 
-JsonObject* JsonObject::from_distinct_members(Arena& arena, std::span<const JsonMember> members) {
+JsonObject* JsonObject::from_distinct_members(memory::Arena& arena,
+                                              std::span<const JsonMember> members) {
     JsonObject* object = with_capacity(arena, members.size());
     if (!members.empty()) {
         std::memcpy(static_cast<void*>(object->members_), members.data(),
@@ -292,7 +293,7 @@ struct CopiedContainer {
 // Top-down on an explicit stack: each container's copy is made with room for all its elements or
 // members before any of them is copied, and each copied value goes straight into its place. An
 // object's names are distinct, so its copy takes them over without the duplicate check.
-JsonValue deep_copy(const JsonValue& value, Arena& arena) {
+JsonValue deep_copy(const JsonValue& value, memory::Arena& arena) {
     DepthStack<CopiedContainer> open;
     // The copy of a scalar or string, or the empty copy of a container (which is then pushed).
     auto copy_one = [&](const JsonValue& source) -> JsonValue {

@@ -2,7 +2,7 @@
 // The JSON value model: six kinds of value, numbers that keep their variant, and objects that
 // keep insertion order with unique names and a hashed name index.
 //
-// Storage: a document's values live in an Arena (see arena.h) and are released with it. A
+// Storage: a document's values live in an Arena (memory/arena.h) and are released with it. A
 // JsonValue is a small handle; copying the handle is shallow, `deep_copy` copies everything
 // beneath a value into another arena. Strings are views: the reader points them at the payload
 // when they hold no escape, otherwise at arena storage.
@@ -14,8 +14,8 @@
 #include <string_view>
 #include <utility>
 
-#include "json/arena.h"
 #include "json/hash.h"
+#include "memory/arena.h"
 
 namespace vantor::json {
 
@@ -200,17 +200,18 @@ class JsonObject {
     // Objects with at most this many members have no index.
     static constexpr std::size_t linear_search_limit = 16;
 
-    explicit JsonObject(Arena& arena) : arena_(&arena) {}
+    explicit JsonObject(memory::Arena& arena) : arena_(&arena) {}
 
     // An object holding `members` in order, where a repeated name keeps the position of its
     // first occurrence and the value of its last (the reader's rule for duplicate keys).
     // Names and values are not copied.
-    static JsonObject* from_members(Arena& arena, std::span<const JsonMember> members);
+    static JsonObject* from_members(memory::Arena& arena, std::span<const JsonMember> members);
 
     // An object holding `members` in order, whose names the caller knows to be distinct (for
     // example because they repeat a sequence already checked). Names and values are not copied.
     // The name index is then built on the first lookup, if one ever comes.
-    static JsonObject* from_distinct_members(Arena& arena, std::span<const JsonMember> members);
+    static JsonObject* from_distinct_members(memory::Arena& arena,
+                                             std::span<const JsonMember> members);
 
     // The member's value, or nullptr when the name is absent.
     const JsonValue* find(std::string_view name) const;
@@ -230,7 +231,7 @@ class JsonObject {
 
   private:
     // Fills a copy's members in place.
-    friend JsonValue deep_copy(const JsonValue& value, Arena& arena);
+    friend JsonValue deep_copy(const JsonValue& value, memory::Arena& arena);
 
     // Where `name` is or would go: its position (size_ when absent) and, for an indexed object,
     // the slot that holds it or the empty slot where it belongs.
@@ -239,14 +240,14 @@ class JsonObject {
         std::size_t slot;
         std::uint64_t tag;
     };
-    static JsonObject* with_capacity(Arena& arena, std::size_t capacity);
+    static JsonObject* with_capacity(memory::Arena& arena, std::size_t capacity);
     Place locate(std::string_view name) const;
     void append(const Place& place, std::string_view name, JsonValue value);
     void allocate_index(std::size_t members) const;  // empty, with room for `members`
     void rebuild_index() const;
     void place_entry(std::uint64_t entry) const;
 
-    Arena* arena_;
+    memory::Arena* arena_;
     JsonMember* members_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
@@ -260,6 +261,6 @@ class JsonObject {
 };
 
 // A copy of `value` and everything beneath it, strings included, in `arena`.
-JsonValue deep_copy(const JsonValue& value, Arena& arena);
+JsonValue deep_copy(const JsonValue& value, memory::Arena& arena);
 
 }  // namespace vantor::json

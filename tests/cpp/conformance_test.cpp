@@ -14,6 +14,8 @@
 #include "json/reader.h"
 
 namespace vantor::json {
+
+using memory::Arena;
 namespace {
 
 namespace fs = std::filesystem;

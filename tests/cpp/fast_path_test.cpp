@@ -44,9 +44,9 @@ void expect_value_agreement(std::string_view value, std::string_view other = "0"
 TEST(FastPath, NumberFormsAgreeWithTheExactPath) {
     const char* const tokens[] = {
         // Already in the float layout, and near misses of it.
-        "12.5", "100.0", "0.0", "-0.0", "0.5", "0.00001", "0.000012", "0.000001", "1.50",
-        "10.0", "10.00", "0.00", "-0.5", "123456789012345.0", "12345678901234.5",
-        "123456789012345.6", "1234567890123456.8", "999999999999999.9", "0.100000000000000",
+        "12.5", "100.0", "0.0", "-0.0", "0.5", "0.00001", "0.000012", "0.000001", "1.50", "10.0",
+        "10.00", "0.00", "-0.5", "123456789012345.0", "12345678901234.5", "123456789012345.6",
+        "1234567890123456.8", "999999999999999.9", "0.100000000000000",
         // Exponents within and beyond one exact operation.
         "1e2", "1E+2", "0.1e1", "1.5e-7", "9e15", "1e16", "1e22", "1e23", "1e-22", "1e-23",
         "7.038531e-26", "1.7976931348623156e308", "1e-400", "0e999999999999", "5e-324",
@@ -94,11 +94,23 @@ TEST(FastPath, RandomFloatTokensAgreeWithTheExactPath) {
 }
 
 TEST(FastPath, StringFormsAgreeWithTheExactPath) {
-    const char* const strings[] = {
-        R"("plain")", R"("")", R"("Zo\u00eb")", "\"Zo\xc3\xab\"", R"("a\/b")", R"("tab\there")",
-        R"("\u0000")", R"("\u001f\u007f")", R"("\uD83D\uDE00")", "\"\xf0\x9f\x98\x80\"",
-        R"("quote \" and backslash \\")", "\"\xff\"", "\"\xed\xa0\x80\"", "\"a\tb\"",
-        R"("\uDC00")", R"("\x")", "\"caf\xc3\xa9 \\u00e9\""};
+    const char* const strings[] = {R"("plain")",
+                                   R"("")",
+                                   R"("Zo\u00eb")",
+                                   "\"Zo\xc3\xab\"",
+                                   R"("a\/b")",
+                                   R"("tab\there")",
+                                   R"("\u0000")",
+                                   R"("\u001f\u007f")",
+                                   R"("\uD83D\uDE00")",
+                                   "\"\xf0\x9f\x98\x80\"",
+                                   R"("quote \" and backslash \\")",
+                                   "\"\xff\"",
+                                   "\"\xed\xa0\x80\"",
+                                   "\"a\tb\"",
+                                   R"("\uDC00")",
+                                   R"("\x")",
+                                   "\"caf\xc3\xa9 \\u00e9\""};
     for (const char* text : strings) {
         expect_value_agreement(text);
         expect_value_agreement(text, R"("plain")");
@@ -116,7 +128,7 @@ TEST(FastPath, TakenForOrdinaryRowsAndLeftAsideForTheRareForms) {
         {R"([{"a":1,"b":"x","c":[1,2,{"d":null}],"e":1.5e3,"f":"\n"}])", true},
         {R"( [ {"a" : 1} , {} ] )", true},
         {R"([])", true},
-        {R"([1,"x",[]])", false},  // rows that are not objects
+        {R"([1,"x",[]])", false},             // rows that are not objects
         {R"([{"a":{"x":1,"x":2}}])", false},  // a key repeated inside a row's value
         {R"({"a":1})", false},
         {R"([{"a":1},])", false},
@@ -182,18 +194,40 @@ class RowGenerator {
     std::uint64_t pick(std::uint64_t bound) { return random_() % bound; }
 
     void name(std::string& out) {
-        static const char* const names[] = {"\"a\"",  "\"b\"",     "\"c\"",   "\"id\"",
-                                            "\"\\u0061\"", "\"na\\u00efve\"", "\"\"",
-                                            "\"long_member_name_x\"", "\"d\""};
+        static const char* const names[] = {
+            "\"a\"",       "\"b\"",           "\"c\"", "\"id\"",
+            "\"\\u0061\"", "\"na\\u00efve\"", "\"\"",  "\"long_member_name_x\"",
+            "\"d\""};
         out += names[pick(std::size(names))];
     }
 
     void value(std::string& out, int depth) {
-        static const char* const scalars[] = {
-            "null", "true", "false", "0", "1", "-1", "1.0", "1.5", "1.50", "1e2", "-0",
-            "-0.0", "18446744073709551615", "18446744073709551616", "9007199254740993",
-            "9007199254740992.0", "0.1", "1e-7", "\"x\"", "\"x\\ny\"", "\"\\u00e9\"",
-            "\"\xc3\xa9\"", "123456.789", "2.5e-3", "-9223372036854775808", "7.038531e-26"};
+        static const char* const scalars[] = {"null",
+                                              "true",
+                                              "false",
+                                              "0",
+                                              "1",
+                                              "-1",
+                                              "1.0",
+                                              "1.5",
+                                              "1.50",
+                                              "1e2",
+                                              "-0",
+                                              "-0.0",
+                                              "18446744073709551615",
+                                              "18446744073709551616",
+                                              "9007199254740993",
+                                              "9007199254740992.0",
+                                              "0.1",
+                                              "1e-7",
+                                              "\"x\"",
+                                              "\"x\\ny\"",
+                                              "\"\\u00e9\"",
+                                              "\"\xc3\xa9\"",
+                                              "123456.789",
+                                              "2.5e-3",
+                                              "-9223372036854775808",
+                                              "7.038531e-26"};
         std::uint64_t kind = depth > 4 ? 0 : pick(8);
         if (kind == 6) {
             out += '[';

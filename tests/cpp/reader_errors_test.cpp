@@ -9,6 +9,8 @@
 #include "json/reader.h"
 
 namespace vantor::json {
+
+using memory::Arena;
 namespace {
 
 struct ErrorCase {

@@ -8,6 +8,8 @@
 #include "json/reader.h"
 
 namespace vantor::json {
+
+using memory::Arena;
 namespace {
 
 std::string read_error_of(const std::string& input) {

@@ -16,16 +16,16 @@
 #include <vector>
 
 #include "columnarize.h"
-#include "json/arena.h"
 #include "json/reader.h"
 #include "json/value.h"
 #include "json/writer.h"
+#include "memory/arena.h"
 
 namespace vantor {
 namespace {
 
-using json::Arena;
 using json::JsonValue;
+using memory::Arena;
 
 std::string repeat(std::string_view text, std::size_t times) {
     std::string out;

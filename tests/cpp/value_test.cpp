@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "json/arena.h"
+#include "memory/arena.h"
 #include "number_values.h"
 
 namespace vantor::json {
+
+using memory::Arena;
 namespace {
 
 using test_values::f;

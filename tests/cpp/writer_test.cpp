@@ -11,10 +11,12 @@
 #include <string_view>
 #include <vector>
 
-#include "json/arena.h"
 #include "json/value.h"
+#include "memory/arena.h"
 
 namespace vantor::json {
+
+using memory::Arena;
 namespace {
 
 // Builds values whose storage lives in one arena.

@@ -3,7 +3,7 @@
 // the page faults of touching freshly allocated megabytes. Only a hint: nothing changes if refused.
 #include <cstddef>
 
-namespace vantor::json {
+namespace vantor::memory {
 
 inline constexpr std::size_t huge_page_bytes = std::size_t{2} << 20;
 
@@ -14,4 +14,4 @@ void advise_huge_pages(void* data, std::size_t size) noexcept;
 void* allocate_buffer(std::size_t bytes) noexcept;
 void release_buffer(void* buffer) noexcept;
 
-}  // namespace vantor::json
+}  // namespace vantor::memory

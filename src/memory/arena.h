@@ -9,7 +9,7 @@
 #include <new>
 #include <string_view>
 
-namespace vantor::json {
+namespace vantor::memory {
 
 class Arena {
   public:
@@ -76,4 +76,4 @@ class Arena {
     std::size_t bytes_reserved_ = 0;
 };
 
-}  // namespace vantor::json
+}  // namespace vantor::memory

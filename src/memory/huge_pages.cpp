@@ -1,0 +1,43 @@
+#include "memory/huge_pages.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace vantor::memory {
+
+void advise_huge_pages(void* data, std::size_t size) noexcept {
+#if defined(__linux__)
+    // Only whole huge pages inside the buffer can be advised.
+    auto begin = reinterpret_cast<std::uintptr_t>(data);
+    auto first = (begin + huge_page_bytes - 1) & ~(huge_page_bytes - 1);
+    auto last = (begin + size) & ~(huge_page_bytes - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
+}
+
+void* allocate_buffer(std::size_t bytes) noexcept {
+#if defined(__linux__)
+    if (bytes >= huge_page_bytes) {
+        std::size_t rounded = (bytes + huge_page_bytes - 1) & ~(huge_page_bytes - 1);
+        if (rounded >= bytes) {
+            void* buffer = std::aligned_alloc(huge_page_bytes, rounded);
+            if (buffer != nullptr) advise_huge_pages(buffer, rounded);
+            return buffer;
+        }
+    }
+#endif
+    return std::malloc(bytes);
+}
+
+void release_buffer(void* buffer) noexcept {
+    std::free(buffer);
+}
+
+}  // namespace vantor::memory
