@@ -66,59 +66,16 @@ class TapeReader {
         tape_.reserve_more(static_cast<std::size_t>(end_ - begin_) / 4 + 16);
         skip_whitespace();
         if (p_ == end_ || *p_ != '[') return false;
-        open(CellKind::array);
-        ++p_;
-        skip_whitespace();
-        if (p_ == end_) return false;
-        if (*p_ == ']') {
-            ++p_;
-            close();
-            return finish();
-        }
-        goto value;
+        goto open_container;
 
     value:  // a value is due at p_, whitespace skipped, not at the end
-        if (depth_ == 1) {
-            // An element of the top-level array: a row, which must be an object.
-            if (*p_ != '{') return false;
-            open(CellKind::object);
-            rows_.row_begin();
-            ++p_;
-            skip_whitespace();
-            if (p_ == end_) return false;
-            if (*p_ == '}') {
-                ++p_;
-                close();
-                rows_.row_end();
-                goto after_value;
-            }
-            goto key;
-        }
+        // An element of the top-level array is a row, which must be an object.
+        if (depth_ == 1 && *p_ != '{') return false;
         switch (*p_) {
             case '[':
-                if (depth_ == max_depth) return false;
-                open(CellKind::array);
-                ++p_;
-                skip_whitespace();
-                if (p_ == end_) return false;
-                if (*p_ == ']') {
-                    ++p_;
-                    if (!close()) return false;
-                    goto after_value;
-                }
-                goto value;
             case '{':
                 if (depth_ == max_depth) return false;
-                open(CellKind::object);
-                ++p_;
-                skip_whitespace();
-                if (p_ == end_) return false;
-                if (*p_ == '}') {
-                    ++p_;
-                    if (!close()) return false;
-                    goto after_value;
-                }
-                goto key;
+                goto open_container;
             case '"': {
                 Cell string;
                 if (!read_string(string)) return false;
@@ -139,6 +96,25 @@ class TapeReader {
                 if (!read_number()) return false;
                 goto after_value;
         }
+
+    open_container:  // the bracket at p_ opens an array or an object
+        {
+            const bool object = *p_ == '{';
+            open(object ? CellKind::object : CellKind::array);
+            if (depth_ == 2) rows_.row_begin();
+            ++p_;
+            skip_whitespace();
+            if (p_ == end_) return false;
+            if (*p_ == (object ? '}' : ']')) goto close_container;
+            if (object) goto key;
+            goto value;
+        }
+
+    close_container:  // p_ is at the closing bracket of the innermost container
+        ++p_;
+        if (!close()) return false;
+        if (depth_ == 1) rows_.row_end();
+        goto after_value;
 
     key:  // a key is due at p_, whitespace skipped, not at the end
         if (*p_ != '"') return false;
@@ -179,10 +155,7 @@ class TapeReader {
                 goto value;
             }
             if (c != (frame.object ? '}' : ']')) return false;
-            ++p_;
-            if (!close()) return false;
-            if (depth_ == 1) rows_.row_end();
-            goto after_value;
+            goto close_container;
         }
     }
 

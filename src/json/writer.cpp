@@ -59,6 +59,30 @@ inline char* write_escape(unsigned char byte, char* out) {
     return out + text[7];
 }
 
+// Writes the bytes from `begin` to `end` at `out` (room for six bytes each, and two of slack),
+// runs that need no escape copied whole, and returns the end of what it wrote.
+inline char* write_escaped(const unsigned char* begin, const unsigned char* end, char* out) {
+    const unsigned char* q = begin;
+    char* p = out;
+    while (true) {
+        const unsigned char* run_start = q;
+        // Most text needs no escape: test four bytes per step before looking at single bytes.
+        while (end - q >= 4 &&
+               !(escape_letters[q[0]] | escape_letters[q[1]] | escape_letters[q[2]] |
+                 escape_letters[q[3]])) {
+            q += 4;
+        }
+        while (q < end && escape_letters[*q] == 0)
+            ++q;
+        if (q != run_start) {
+            std::memcpy(p, run_start, static_cast<std::size_t>(q - run_start));
+            p += q - run_start;
+        }
+        if (q == end) return p;
+        p = write_escape(*q++, p);
+    }
+}
+
 // Text is escaped in pieces of at most this many bytes; each piece reserves room for its worst
 // case (every byte a six-byte escape) once, so runs and escapes are written without further
 // capacity checks while the reservation stays small next to the text.
@@ -185,23 +209,8 @@ void write_json_string(std::string_view text, ByteBuffer& out) {
         char* p = start;
         if (first_piece) *p++ = '"';
         first_piece = false;
-        while (true) {
-            std::size_t run_start = i;
-            // Most text needs no escape: test four bytes per step before looking at single bytes.
-            while (i + 4 <= piece_end &&
-                   !(escape_letters[bytes[i]] | escape_letters[bytes[i + 1]] |
-                     escape_letters[bytes[i + 2]] | escape_letters[bytes[i + 3]])) {
-                i += 4;
-            }
-            while (i < piece_end && escape_letters[bytes[i]] == 0)
-                ++i;
-            if (i != run_start) {
-                std::memcpy(p, bytes + run_start, i - run_start);
-                p += i - run_start;
-            }
-            if (i == piece_end) break;
-            p = write_escape(bytes[i++], p);
-        }
+        p = write_escaped(bytes + i, bytes + piece_end, p);
+        i = piece_end;
         if (i == size) *p++ = '"';
         out.commit(static_cast<std::size_t>(p - start));
     } while (i < size);
@@ -242,27 +251,11 @@ void write_json_signed(std::int64_t value, ByteBuffer& out) {
     out.commit(count + 1);
 }
 
-}  // namespace vantor::json
-
-namespace vantor::json {
-
 char* write_json_string_unchecked(std::string_view text, char* out) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    std::size_t size = text.size();
     char* p = out;
     *p++ = '"';
-    std::size_t i = 0;
-    while (i < size) {
-        std::size_t run_start = i;
-        while (i < size && escape_letters[bytes[i]] == 0)
-            ++i;
-        if (i != run_start) {
-            std::memcpy(p, bytes + run_start, i - run_start);
-            p += i - run_start;
-        }
-        if (i == size) break;
-        p = write_escape(bytes[i++], p);
-    }
+    p = write_escaped(bytes, bytes + text.size(), p);
     *p++ = '"';
     return p;
 }
