@@ -17,18 +17,18 @@ using json::JsonKind;
 using json::JsonNumber;
 using Variant = JsonNumber::Variant;
 
-constexpr double two_to_63 = 9223372036854775808.0;
-constexpr double two_to_64 = 18446744073709551616.0;
+constexpr double kTwoTo63 = 9223372036854775808.0;
+constexpr double kTwoTo64 = 18446744073709551616.0;
 
 // Exact comparison of an integer with a float: the float must be integral and inside the integer
 // type's range, so that converting it to the integer type is exact.
 bool unsigned_equals_float(std::uint64_t u, double f) {
-    if (!(f >= 0.0 && f < two_to_64) || std::trunc(f) != f) return false;
+    if (!(f >= 0.0 && f < kTwoTo64) || std::trunc(f) != f) return false;
     return static_cast<std::uint64_t>(f) == u;
 }
 
 bool signed_equals_float(std::int64_t i, double f) {
-    if (!(f >= -two_to_63 && f < two_to_63) || std::trunc(f) != f) return false;
+    if (!(f >= -kTwoTo63 && f < kTwoTo63) || std::trunc(f) != f) return false;
     return static_cast<std::int64_t>(f) == i;
 }
 
@@ -150,7 +150,7 @@ class PendingPairs {
   public:
     using Pair = std::pair<std::uint32_t, std::uint32_t>;
     void emplace_back(std::uint32_t a, std::uint32_t b) {
-        if (size_ < inline_capacity) {
+        if (size_ < kInlineCapacity) {
             inline_[size_++] = {a, b};
         } else {
             spilled_.emplace_back(a, b);
@@ -167,8 +167,8 @@ class PendingPairs {
     }
 
   private:
-    static constexpr std::size_t inline_capacity = 16;
-    Pair inline_[inline_capacity];
+    static constexpr std::size_t kInlineCapacity = 16;
+    Pair inline_[kInlineCapacity];
     std::size_t size_ = 0;
     std::vector<Pair> spilled_;
 };

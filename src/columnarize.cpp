@@ -32,17 +32,17 @@ using json::Cell;
 using json::CellKind;
 using json::Tape;
 
-constexpr std::uint32_t none = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 
 struct Column {
     Cell name;  // the member name's cell where the column first appears
     std::uint32_t rows_holding = 0;
-    std::uint32_t last_row = none;   // the last row that held the member, to find repeated keys
-    std::uint32_t reference = none;  // the first row's value, when the first row holds it
-    std::uint32_t output_index = none;
+    std::uint32_t last_row = kNone;   // the last row that held the member, to find repeated keys
+    std::uint32_t reference = kNone;  // the first row's value, when the first row holds it
+    std::uint32_t output_index = kNone;
     // The column whose member came next in the last row that held this one: rows whose members
     // vary still tend to list them in the same relative order.
-    std::uint32_t successor = none;
+    std::uint32_t successor = kNone;
     bool holds_non_null = false;
     bool matches_reference = true;
 };
@@ -92,18 +92,18 @@ class FastTransform {
 
     bool member(const Cell& name) {
         std::string_view text = name.text();
-        std::uint32_t column = none;
+        std::uint32_t column = kNone;
         if (position_ < previous_size_) {
             std::uint32_t guess = member_columns_[previous_start_ + position_];
             if (json::same_name(columns_[guess].name.text(), text)) column = guess;
         }
-        if (column == none && position_ != 0) {
+        if (column == kNone && position_ != 0) {
             std::uint32_t guess = columns_[current_column_].successor;
-            if (guess != none && json::same_name(columns_[guess].name.text(), text)) {
+            if (guess != kNone && json::same_name(columns_[guess].name.text(), text)) {
                 column = guess;
             }
         }
-        if (column == none) {
+        if (column == kNone) {
             column = index_.find_or_add(text);
             if (column == columns_.size()) columns_.push_back(Column{.name = name});
         }
@@ -130,7 +130,7 @@ class FastTransform {
         if (rows_ == 0) {
             column.reference = value;
         } else if (column.matches_reference &&
-                   (column.reference == none ||
+                   (column.reference == kNone ||
                     !column_values_equal(tape_, column.reference, value))) {
             column.matches_reference = false;
         }
@@ -164,14 +164,14 @@ class FastTransform {
     }
 
     bool is_constant(const Column& column) const {
-        return rows_ >= 2 && column.holds_non_null && column.output_index == none;
+        return rows_ >= 2 && column.holds_non_null && column.output_index == kNone;
     }
 
     // An upper bound of the result's length, so that it is written into one allocation.
     std::size_t result_bound() const {
         std::size_t bound = 64;
         for (const Column& column : columns_) {
-            if (column.output_index != none) {
+            if (column.output_index != kNone) {
                 bound = checked_add(bound, json::tape_string_bound(column.name) + 1);
             } else if (is_constant(column)) {
                 bound = checked_add(bound, json::tape_string_bound(column.name) + 2 +
@@ -184,13 +184,13 @@ class FastTransform {
         bound = checked_add(bound, checked_multiply(rows_, per_row));
         for (const RowFacts& facts : rows_facts_)
             bound = checked_add(bound, facts.value_bounds);
-        return checked_add(bound, json::tape_write_slack);
+        return checked_add(bound, json::kTapeWriteSlack);
     }
 
     void write_result(ByteBuffer& out) {
         out.append("{\"columns\":[", 12);
         for (const Column& column : columns_) {
-            if (column.output_index == none) continue;
+            if (column.output_index == kNone) continue;
             if (column.output_index != 0) out.push_back(',');
             json::write_tape_string(tape_, column.name, out);
         }
@@ -213,7 +213,7 @@ class FastTransform {
     // Each row reserves room for its bound once and is then formed straight in the buffer.
     void write_rows(ByteBuffer& out) {
         // Null runs are copied from a constant block, in pieces for runs longer than it.
-        static constexpr std::string_view null_block =
+        static constexpr std::string_view kNullBlock =
             ",null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null"
             ",null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null";
         const std::size_t all_nulls = checked_multiply(written_, 5);
@@ -222,12 +222,12 @@ class FastTransform {
             std::size_t size = static_cast<std::size_t>(to - from) * 5;
             if (size == 0) return p;
             std::size_t skip = from == 0 ? 1 : 0;
-            std::size_t piece = size < null_block.size() ? size : null_block.size();
-            std::memcpy(p, null_block.data() + skip, piece - skip);
+            std::size_t piece = size < kNullBlock.size() ? size : kNullBlock.size();
+            std::memcpy(p, kNullBlock.data() + skip, piece - skip);
             p += piece - skip;
             for (size -= piece; size > 0; size -= piece) {
-                piece = size < null_block.size() ? size : null_block.size();
-                std::memcpy(p, null_block.data(), piece);
+                piece = size < kNullBlock.size() ? size : kNullBlock.size();
+                std::memcpy(p, kNullBlock.data(), piece);
                 p += piece;
             }
             return p;
@@ -240,7 +240,7 @@ class FastTransform {
         for (std::uint32_t at = 1; at < rows_end; ++row) {
             const std::uint32_t row_end = cells_[at].container_end();
             const RowFacts& facts = rows_facts_[row];
-            char* start = out.tail(all_nulls + 3 + facts.value_bounds + json::tape_write_slack);
+            char* start = out.tail(all_nulls + 3 + facts.value_bounds + json::kTapeWriteSlack);
             char* p = start;
             if (row != 0) *p++ = ',';
             *p++ = '[';
@@ -255,14 +255,14 @@ class FastTransform {
             if (facts.in_column_order) {
                 for (std::uint32_t value = at + 1; value < row_end;) {
                     std::uint32_t index = columns_[member_columns_[member++]].output_index;
-                    if (index != none) write_value(index, value);
+                    if (index != kNone) write_value(index, value);
                     value = json::value_end(cells_, value);
                 }
             } else {
                 values.clear();
                 for (std::uint32_t value = at + 1; value < row_end;) {
                     std::uint32_t index = columns_[member_columns_[member++]].output_index;
-                    if (index != none) values.emplace_back(index, value);
+                    if (index != kNone) values.emplace_back(index, value);
                     value = json::value_end(cells_, value);
                 }
                 std::sort(values.begin(), values.end());

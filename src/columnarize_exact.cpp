@@ -7,6 +7,7 @@
 #include "columnarize.h"
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -25,10 +26,13 @@ using json::JsonNumber;
 using json::JsonObject;
 using json::JsonValue;
 
-constexpr std::string_view invalid_payload_prefix = "invalid row-oriented JSON: ";
-constexpr std::string_view non_object_row_prefix = "expected a JSON object row, got: ";
-constexpr std::size_t result_initial_capacity = 128;
-constexpr std::size_t not_written = SIZE_MAX;
+constexpr std::string_view kInvalidPayloadPrefix = "invalid row-oriented JSON: ";
+constexpr std::string_view kNonObjectRowPrefix = "expected a JSON object row, got: ";
+constexpr std::size_t kResultInitialCapacity = 128;
+// A member whose name is not yet a column, and a column that is not written (all-null or
+// constant).
+constexpr std::size_t kNoColumn = SIZE_MAX;
+constexpr std::size_t kNotWritten = SIZE_MAX;
 
 struct Column {
     std::string_view name;
@@ -37,8 +41,8 @@ struct Column {
     const JsonValue* reference = nullptr;
     bool holds_non_null = false;
     bool matches_reference = true;
-    // Index among the written columns, or not_written for all-null and constant columns.
-    std::size_t output_index = not_written;
+    // Index among the written columns, or kNotWritten for all-null and constant columns.
+    std::size_t output_index = kNotWritten;
 };
 
 TransformOutcome failure(std::string_view prefix, std::string_view detail) {
@@ -50,8 +54,8 @@ TransformOutcome failure(std::string_view prefix, std::string_view detail) {
 }
 
 TransformOutcome non_object_failure(const JsonValue& element) {
-    TransformOutcome outcome{TransformOutcome::Kind::failure, ByteBuffer(result_initial_capacity)};
-    outcome.text.append(non_object_row_prefix);
+    TransformOutcome outcome{TransformOutcome::Kind::failure, ByteBuffer(kResultInitialCapacity)};
+    outcome.text.append(kNonObjectRowPrefix);
     json::write_json(element, outcome.text);
     return outcome;
 }
@@ -70,12 +74,12 @@ class ColumnDiscovery {
         row_start_ = member_columns_.size();
         std::size_t position = 0;
         for (const JsonMember& member : row) {
-            std::size_t column = not_written;
+            std::size_t column = kNoColumn;
             if (position < previous_size) {
                 std::size_t guess = member_columns_[previous_start + position];
                 if (json::same_name(columns_[guess].name, member.name)) column = guess;
             }
-            if (column == not_written) column = lookup_or_add(member.name);
+            if (column == kNoColumn) column = lookup_or_add(member.name);
             member_columns_.push_back(column);
             observe(columns_[column], member.value, first_row);
             ++position;
@@ -115,7 +119,7 @@ void write_string_array(const std::vector<Column>& columns, ByteBuffer& out) {
     out.push_back('[');
     bool first = true;
     for (const Column& column : columns) {
-        if (column.output_index == not_written) continue;
+        if (column.output_index == kNotWritten) continue;
         if (!first) out.push_back(',');
         first = false;
         json::write_json_string(column.name, out);
@@ -128,7 +132,7 @@ void write_constants(const std::vector<Column>& columns, bool have_constants, By
     bool first = true;
     if (have_constants) {
         for (const Column& column : columns) {
-            if (!column.holds_non_null || column.output_index != not_written) continue;
+            if (!column.holds_non_null || column.output_index != kNotWritten) continue;
             if (!first) out.push_back(',');
             first = false;
             json::write_json_string(column.name, out);
@@ -141,20 +145,20 @@ void write_constants(const std::vector<Column>& columns, bool have_constants, By
 
 // Appends `count` null entries, each after a comma unless it opens the array.
 void append_nulls(std::size_t count, bool opens_array, ByteBuffer& out) {
-    static constexpr std::string_view block =
+    static constexpr std::string_view kNullBlock =
         ",null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null";
-    static constexpr std::size_t per_block = block.size() / 5;
-    std::string_view first = opens_array ? block.substr(1) : block;
-    std::size_t now = count < per_block ? count : per_block;
+    static constexpr std::size_t kNullsPerBlock = kNullBlock.size() / 5;
+    std::string_view first = opens_array ? kNullBlock.substr(1) : kNullBlock;
+    std::size_t now = count < kNullsPerBlock ? count : kNullsPerBlock;
     out.append(first.substr(0, now * 5 - (opens_array ? 1 : 0)));
     for (count -= now; count > 0; count -= now) {
-        now = count < per_block ? count : per_block;
-        out.append(block.substr(0, now * 5));
+        now = count < kNullsPerBlock ? count : kNullsPerBlock;
+        out.append(kNullBlock.substr(0, now * 5));
     }
 }
 
 // Writes one array per row with the row's value for every written column, null where it lacks
-// the member. `slots` is all null on entry and on exit.
+// the member. A row's slots are cleared once it is written, ready for the next row.
 void write_rows(std::span<const JsonValue> rows, const std::vector<Column>& columns,
                 const std::vector<std::size_t>& member_columns, std::size_t written_columns,
                 ByteBuffer& out) {
@@ -166,7 +170,7 @@ void write_rows(std::span<const JsonValue> rows, const std::vector<Column>& colu
         std::size_t row_start = next_member;
         for (const JsonMember& member : row) {
             std::size_t index = columns[member_columns[next_member++]].output_index;
-            if (index != not_written) slots[index] = &member.value;
+            if (index != kNotWritten) slots[index] = &member.value;
         }
         if (r != 0) out.push_back(',');
         out.push_back('[');
@@ -187,7 +191,7 @@ void write_rows(std::span<const JsonValue> rows, const std::vector<Column>& colu
         out.push_back(']');
         for (std::size_t m = row_start; m < next_member; ++m) {
             std::size_t index = columns[member_columns[m]].output_index;
-            if (index != not_written) slots[index] = nullptr;
+            if (index != kNotWritten) slots[index] = nullptr;
         }
     }
     out.push_back(']');
@@ -198,7 +202,7 @@ void write_rows(std::span<const JsonValue> rows, const std::vector<Column>& colu
 TransformOutcome columnarize_exact(std::string_view payload) {
     memory::Arena arena(json::reader_arena_first_block(payload.size()));
     json::ReadResult read = json::read_payload(payload, arena);
-    if (!read.ok()) return failure(invalid_payload_prefix, read.error);
+    if (!read.ok()) return failure(kInvalidPayloadPrefix, read.error);
 
     for (const JsonValue& element : read.rows) {
         if (!element.is_object()) return non_object_failure(element);
@@ -220,7 +224,7 @@ TransformOutcome columnarize_exact(std::string_view payload) {
         if (column.holds_non_null && !constant) column.output_index = written_columns++;
     }
 
-    TransformOutcome outcome{TransformOutcome::Kind::result, ByteBuffer(result_initial_capacity)};
+    TransformOutcome outcome{TransformOutcome::Kind::result, ByteBuffer(kResultInitialCapacity)};
     ByteBuffer& out = outcome.text;
     out.append("{\"columns\":", 11);
     write_string_array(columns, out);

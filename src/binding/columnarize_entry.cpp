@@ -35,7 +35,7 @@ bool copy_payload(std::string_view payload, PayloadCopy& copy) {
 // for huge pages: its fresh pages then fault in 2 MiB at a time, while the lock is held.
 PyObject* new_result_bytes(const json::ByteBuffer& text) {
     const auto size = static_cast<Py_ssize_t>(text.size());
-    if (text.size() < 4 * memory::huge_page_bytes) {
+    if (text.size() < 4 * memory::kHugePageBytes) {
         return PyBytes_FromStringAndSize(text.data(), size);
     }
     PyObject* result = PyBytes_FromStringAndSize(nullptr, size);

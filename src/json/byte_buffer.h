@@ -62,10 +62,10 @@ class ByteBuffer {
   private:
     void grow_for(std::size_t extra) {
         // No object may exceed PTRDIFF_MAX bytes; asking for more is running out of memory.
-        constexpr std::size_t largest = PTRDIFF_MAX;
-        if (extra > largest - size_) throw std::bad_alloc();
+        constexpr std::size_t kLargest = PTRDIFF_MAX;
+        if (extra > kLargest - size_) throw std::bad_alloc();
         std::size_t needed = size_ + extra;
-        std::size_t doubled = capacity_ > largest / 2 ? largest : capacity_ * 2;
+        std::size_t doubled = capacity_ > kLargest / 2 ? kLargest : capacity_ * 2;
         std::size_t capacity = doubled > needed ? doubled : needed;
         grow_to(capacity < 8 ? 8 : capacity);
     }
@@ -76,7 +76,7 @@ class ByteBuffer {
         if (grown == nullptr) throw std::bad_alloc();
         data_ = static_cast<char*>(grown);
         capacity_ = capacity;
-        if (capacity >= 2 * memory::huge_page_bytes) memory::advise_huge_pages(data_, capacity);
+        if (capacity >= 2 * memory::kHugePageBytes) memory::advise_huge_pages(data_, capacity);
     }
 
     char* data_ = nullptr;

@@ -9,7 +9,7 @@
 
 namespace vantor::json::detail {
 
-inline constexpr std::array<char, 200> digit_pairs = [] {
+inline constexpr std::array<char, 200> kDigitPairs = [] {
     std::array<char, 200> pairs{};
     for (int i = 0; i < 100; ++i) {
         pairs[2 * i] = static_cast<char>('0' + i / 10);
@@ -18,26 +18,26 @@ inline constexpr std::array<char, 200> digit_pairs = [] {
     return pairs;
 }();
 
-inline constexpr std::uint64_t powers_of_ten[] = {1u,
-                                                  10u,
-                                                  100u,
-                                                  1000u,
-                                                  10000u,
-                                                  100000u,
-                                                  1000000u,
-                                                  10000000u,
-                                                  100000000u,
-                                                  1000000000u,
-                                                  10000000000u,
-                                                  100000000000u,
-                                                  1000000000000u,
-                                                  10000000000000u,
-                                                  100000000000000u,
-                                                  1000000000000000u,
-                                                  10000000000000000u,
-                                                  100000000000000000u,
-                                                  1000000000000000000u,
-                                                  10000000000000000000u};
+inline constexpr std::uint64_t kIntegerPowersOfTen[] = {1u,
+                                                        10u,
+                                                        100u,
+                                                        1000u,
+                                                        10000u,
+                                                        100000u,
+                                                        1000000u,
+                                                        10000000u,
+                                                        100000000u,
+                                                        1000000000u,
+                                                        10000000000u,
+                                                        100000000000u,
+                                                        1000000000000u,
+                                                        10000000000000u,
+                                                        100000000000000u,
+                                                        1000000000000000u,
+                                                        10000000000000000u,
+                                                        100000000000000000u,
+                                                        1000000000000000000u,
+                                                        10000000000000000000u};
 
 // The number of decimal digits of `value` (at least 1): from its bit length, corrected by one
 // comparison.
@@ -45,7 +45,7 @@ inline int decimal_digit_count(std::uint64_t value) {
     value |= 1;  // the same count for every value but zero, which has one digit too
     int bits = 64 - std::countl_zero(value);
     int estimate = (bits * 1233) >> 12;  // floor(bits * log10 2)
-    return estimate + (value >= powers_of_ten[estimate] ? 1 : 0);
+    return estimate + (value >= kIntegerPowersOfTen[estimate] ? 1 : 0);
 }
 
 // Writes the decimal digits of `value` so that they end just before `end`; returns where they
@@ -56,11 +56,11 @@ inline char* write_digits_backwards(std::uint64_t value, char* end) {
         auto pair = static_cast<unsigned>(value % 100);
         value /= 100;
         p -= 2;
-        std::memcpy(p, &digit_pairs[2 * pair], 2);
+        std::memcpy(p, &kDigitPairs[2 * pair], 2);
     }
     if (value >= 10) {
         p -= 2;
-        std::memcpy(p, &digit_pairs[2 * value], 2);
+        std::memcpy(p, &kDigitPairs[2 * value], 2);
     } else {
         *--p = static_cast<char>('0' + value);
     }

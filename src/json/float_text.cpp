@@ -59,15 +59,15 @@ inline std::uint64_t round_to_odd(const std::uint64_t (&g)[2], std::uint64_t cp)
 // yields the shortest digits, the nearest of several shortest, in constant time with no loop
 // and no big-number arithmetic.
 inline DecimalFloat find_shortest_decimal(double magnitude) {
-    constexpr std::uint64_t hidden_bit = std::uint64_t{1} << 52;
+    constexpr std::uint64_t kHiddenBit = std::uint64_t{1} << 52;
     std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
-    std::uint64_t fraction = bits & (hidden_bit - 1);
+    std::uint64_t fraction = bits & (kHiddenBit - 1);
     auto stored_exponent = static_cast<int>(bits >> 52);
 
     std::uint64_t c;
     int q;
     if (stored_exponent != 0) {
-        c = hidden_bit | fraction;
+        c = kHiddenBit | fraction;
         q = stored_exponent - 1075;
         // An integer below 2^53 is its own shortest digit string; the layout drops its zeros.
         if (q <= 0 && q >= -52 && (c & ((std::uint64_t{1} << -q) - 1)) == 0) {
@@ -89,7 +89,7 @@ inline DecimalFloat find_shortest_decimal(double magnitude) {
 
     int k = lower_closer ? detail::floor_log10_three_quarters_pow2(q) : detail::floor_log10_pow2(q);
     int h = q + detail::floor_log2_pow10(-k) + 1;
-    const auto& g = detail::pow10_significands[-k - detail::pow10_min_exponent];
+    const auto& g = detail::kPow10Significands[-k - detail::kPow10MinExponent];
     std::uint64_t vbl = round_to_odd(g, cbl << h);
     std::uint64_t vb = round_to_odd(g, cb << h);
     std::uint64_t vbr = round_to_odd(g, cbr << h);
@@ -125,12 +125,12 @@ namespace {
 
 // The exponent texts "e-324" to "e+308" of the scientific form, each padded to eight bytes with
 // its length in the last byte, so that one fixed-width copy moves any of them.
-constexpr int exponent_text_min = -324;
-constexpr int exponent_text_max = 308;
-constexpr auto exponent_texts = [] {
-    std::array<std::array<char, 8>, exponent_text_max - exponent_text_min + 1> texts{};
-    for (int e = exponent_text_min; e <= exponent_text_max; ++e) {
-        auto& text = texts[static_cast<std::size_t>(e - exponent_text_min)];
+constexpr int kExponentTextMin = -324;
+constexpr int kExponentTextMax = 308;
+constexpr auto kExponentTexts = [] {
+    std::array<std::array<char, 8>, kExponentTextMax - kExponentTextMin + 1> texts{};
+    for (int e = kExponentTextMin; e <= kExponentTextMax; ++e) {
+        auto& text = texts[static_cast<std::size_t>(e - kExponentTextMin)];
         int magnitude = e < 0 ? -e : e;
         std::size_t length = 0;
         text[length++] = 'e';
@@ -214,11 +214,11 @@ inline void store_word(std::uint64_t word, char* out) {
 }
 
 inline int write_16_digits(std::uint32_t high, std::uint32_t low, char* out) {
-    constexpr std::uint64_t ascii_zeros = 0x3030303030303030u;
+    constexpr std::uint64_t kAsciiZeros = 0x3030303030303030u;
     std::uint64_t high_digits = digit_bytes_8(high);
     std::uint64_t low_digits = digit_bytes_8(low);
-    store_word(high_digits + ascii_zeros, out);
-    store_word(low_digits + ascii_zeros, out + 8);
+    store_word(high_digits + kAsciiZeros, out);
+    store_word(low_digits + kAsciiZeros, out + 8);
     // The last digit is the highest byte of a word.
     if (low_digits != 0) return std::countl_zero(low_digits) / 8;
     return 8 + std::countl_zero(high_digits) / 8;
@@ -292,7 +292,7 @@ std::size_t format_decimal_text(bool negative, DecimalFloat decimal, char* out) 
     p[1] = '.';
     std::memcpy(p + 2, digits + 1, 16);
     p += count == 1 ? 1 : count + 1;
-    const auto& exponent = exponent_texts[static_cast<std::size_t>(point - exponent_text_min)];
+    const auto& exponent = kExponentTexts[static_cast<std::size_t>(point - kExponentTextMin)];
     std::memcpy(p, exponent.data(), 8);
     return static_cast<std::size_t>(p + exponent[7] - out);
 }

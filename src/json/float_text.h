@@ -8,12 +8,12 @@ namespace vantor::json {
 
 // The longest float text: a sign, "0.0000" and 17 digits, or a sign, 17 digits, a point and a
 // five-byte exponent text.
-inline constexpr std::size_t float_text_capacity = 24;
+inline constexpr std::size_t kFloatTextCapacity = 24;
 
 // The scratch area the text is formed in: the text plus slack, so that the digits are moved with
 // copies of fixed width (which compile to a few register moves) instead of copies sized at run
 // time.
-inline constexpr std::size_t float_text_scratch_size = float_text_capacity + 24;
+inline constexpr std::size_t kFloatTextScratchSize = kFloatTextCapacity + 24;
 
 namespace detail {
 
@@ -41,8 +41,8 @@ struct DecimalFloat {
 // nearest one when several are shortest. The significand is below 10^17.
 DecimalFloat shortest_decimal(double magnitude);
 
-// Writes the float text of `value` at `out` (room for float_text_scratch_size bytes, of which
-// at most float_text_capacity form the text) and returns its length. A non-finite value, which the
+// Writes the float text of `value` at `out` (room for kFloatTextScratchSize bytes, of which
+// at most kFloatTextCapacity form the text) and returns its length. A non-finite value, which the
 // value model never holds, is written "null".
 std::size_t format_float_text(double value, char* out);
 

@@ -128,13 +128,13 @@ class Reader {
 
     bool read_string_value(JsonValue& out) {
         std::string_view text;
-        if (!read_key(text)) return false;
+        if (!read_string_token(text)) return false;
         out = JsonValue::string(text);
         return true;
     }
 
     // A string whose opening quote is under the cursor.
-    bool read_key(std::string_view& text) {
+    bool read_string_token(std::string_view& text) {
         ++cursor_;
         return read_string(begin_, cursor_, end_, scratch_, arena_, text, error_);
     }
@@ -200,7 +200,7 @@ class Reader {
                     continue;
                 case Step::key: {
                     std::string_view name;
-                    if (!read_key(name)) return false;
+                    if (!read_string_token(name)) return false;
                     skip_whitespace();
                     if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_object);
                     if (*cursor_ != ':') return fail_at_byte(ReadErrorCode::expected_colon);

@@ -17,19 +17,19 @@ namespace vantor::json {
 
 namespace string_scan_detail {
 
-constexpr std::uint64_t ones = 0x0101010101010101ULL;
-constexpr std::uint64_t high_bits = 0x8080808080808080ULL;
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
 // High bit set in each byte of `word` that ends a plain run; on little-endian machines the lowest
 // set bit marks the first such byte exactly (bits above it may be spurious, which does not
 // matter).
 inline std::uint64_t run_end_mask(std::uint64_t word) {
-    std::uint64_t quote = word ^ (ones * '"');
-    std::uint64_t backslash = word ^ (ones * '\\');
-    std::uint64_t control = (word - ones * 0x20) & ~word;
-    std::uint64_t has_quote = (quote - ones) & ~quote;
-    std::uint64_t has_backslash = (backslash - ones) & ~backslash;
-    return (control | has_quote | has_backslash | word) & high_bits;
+    std::uint64_t quote = word ^ (kOnes * '"');
+    std::uint64_t backslash = word ^ (kOnes * '\\');
+    std::uint64_t control = (word - kOnes * 0x20) & ~word;
+    std::uint64_t has_quote = (quote - kOnes) & ~quote;
+    std::uint64_t has_backslash = (backslash - kOnes) & ~backslash;
+    return (control | has_quote | has_backslash | word) & kHighBits;
 }
 
 inline bool ends_run(unsigned char c) {

@@ -36,13 +36,13 @@ namespace vantor::json {
 namespace tape_reader_detail {
 
 // Levels of nesting, the top-level array being level 1; the exact reader refuses level 128.
-inline constexpr int max_depth = 127;
+inline constexpr int kMaxDepth = 127;
 // Objects inside rows with more members than this are left to the exact path (a repeated key
 // among them would need a name index to find).
-inline constexpr std::uint32_t max_checked_members = 16;
+inline constexpr std::uint32_t kMaxCheckedMembers = 16;
 // Floats of at most 15 significant digits (a significand below 10^15) whose decimal exponent is
 // at most 22 in magnitude are read with one exact operation, hence correctly rounded.
-inline constexpr int decimal_exponent_limit = 22;
+inline constexpr int kDecimalExponentLimit = 22;
 
 inline bool is_digit(unsigned char c) {
     return static_cast<unsigned char>(c - '0') < 10;
@@ -74,7 +74,7 @@ class TapeReader {
         switch (*p_) {
             case '[':
             case '{':
-                if (depth_ == max_depth) return false;
+                if (depth_ == kMaxDepth) return false;
                 goto open_container;
             case '"': {
                 Cell string;
@@ -98,17 +98,17 @@ class TapeReader {
         }
 
     open_container:  // the bracket at p_ opens an array or an object
-        {
-            const bool object = *p_ == '{';
-            open(object ? CellKind::object : CellKind::array);
-            if (depth_ == 2) rows_.row_begin();
-            ++p_;
-            skip_whitespace();
-            if (p_ == end_) return false;
-            if (*p_ == (object ? '}' : ']')) goto close_container;
-            if (object) goto key;
-            goto value;
-        }
+    {
+        const bool object = *p_ == '{';
+        open(object ? CellKind::object : CellKind::array);
+        if (depth_ == 2) rows_.row_begin();
+        ++p_;
+        skip_whitespace();
+        if (p_ == end_) return false;
+        if (*p_ == (object ? '}' : ']')) goto close_container;
+        if (object) goto key;
+        goto value;
+    }
 
     close_container:  // p_ is at the closing bracket of the innermost container
         ++p_;
@@ -203,9 +203,9 @@ class TapeReader {
 
     bool keys_distinct(std::uint32_t object, std::uint32_t count) const {
         if (count < 2) return true;
-        if (count > max_checked_members) return false;
+        if (count > kMaxCheckedMembers) return false;
         const Cell* cells = tape_.cells();
-        std::uint32_t keys[max_checked_members];  // the key cells, written before they are read
+        std::uint32_t keys[kMaxCheckedMembers];  // the key cells, written before they are read
         std::uint32_t at = object + 1;
         for (std::uint32_t i = 0; i < count; ++i) {
             keys[i] = at;
@@ -373,8 +373,8 @@ class TapeReader {
             return true;
         }
         int decimal_exponent = exponent - fraction_digits;
-        if (digits > 15 || decimal_exponent > decimal_exponent_limit ||
-            decimal_exponent < -decimal_exponent_limit) {
+        if (digits > 15 || decimal_exponent > kDecimalExponentLimit ||
+            decimal_exponent < -kDecimalExponentLimit) {
             return read_number_exactly(start);
         }
         std::uint64_t significand = 0;
@@ -443,7 +443,7 @@ class TapeReader {
     RowObserver& rows_;
     std::uint32_t member_value_ = 0;  // the cell of the row member's value being read
     int depth_ = 0;
-    Frame stack_[max_depth];
+    Frame stack_[kMaxDepth];
     std::string scratch_;
 };
 

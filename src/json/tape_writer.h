@@ -2,7 +2,7 @@
 // Writing values from a tape: the same compact text as write_json writes for the same values.
 // Text that is already output (integers, escape-free strings, floats in the float layout,
 // literals) is copied; the rest is formed by the writers write_json uses. The unchecked writers
-// form text straight at a pointer with room for the value's bound plus tape_write_slack; the
+// form text straight at a pointer with room for the value's bound plus kTapeWriteSlack; the
 // checked ones reserve that room in a ByteBuffer first.
 #include <bit>
 #include <cstddef>
@@ -17,7 +17,7 @@ namespace vantor::json {
 
 // Bytes the writers may touch beyond a value's bound: float texts are formed in a wider scratch
 // area, escapes are copied eight bytes at a time, short texts sixteen bytes at a time.
-inline constexpr std::size_t tape_write_slack = 64;
+inline constexpr std::size_t kTapeWriteSlack = 64;
 
 namespace tape_writer_detail {
 
@@ -55,13 +55,13 @@ inline std::size_t tape_value_bound(const Cell* cells, std::uint32_t index) {
             return cell.text_size() * 6 + 2;
         case CellKind::float_decimal:
         case CellKind::float_value:
-            return float_text_capacity;
+            return kFloatTextCapacity;
         case CellKind::array:
         case CellKind::object:
             break;
     }
     return cell.container_text_size() +
-           float_text_capacity * static_cast<std::size_t>(cell.container_end() - index);
+           kFloatTextCapacity * static_cast<std::size_t>(cell.container_end() - index);
 }
 
 // An upper bound of the length of a string cell's text.
@@ -115,14 +115,14 @@ inline char* write_tape_value_unchecked(const Cell* cells, std::uint32_t index,
 
 // Appends the text of the value at `index`.
 inline void write_tape_value(const Tape& tape, std::uint32_t index, ByteBuffer& out) {
-    char* start = out.tail(tape_value_bound(tape.cells(), index) + tape_write_slack);
+    char* start = out.tail(tape_value_bound(tape.cells(), index) + kTapeWriteSlack);
     char* end = write_tape_value_unchecked(tape.cells(), index, tape.copy_limit(), start);
     out.commit(static_cast<std::size_t>(end - start));
 }
 
 // Appends the text of a string cell (a member name).
 inline void write_tape_string(const Tape& tape, const Cell& cell, ByteBuffer& out) {
-    char* start = out.tail(tape_string_bound(cell) + tape_write_slack);
+    char* start = out.tail(tape_string_bound(cell) + kTapeWriteSlack);
     char* end = write_tape_string_unchecked(cell, tape.copy_limit(), start);
     out.commit(static_cast<std::size_t>(end - start));
 }

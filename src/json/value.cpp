@@ -153,7 +153,7 @@ JsonObject* JsonObject::with_capacity(memory::Arena& arena, std::size_t capacity
 JsonObject* JsonObject::from_members(memory::Arena& arena, std::span<const JsonMember> members) {
     JsonObject* object = with_capacity(arena, members.size());
     // Sized for every member up front, so the index never grows while the members go in.
-    if (members.size() > linear_search_limit) object->allocate_index(members.size());
+    if (members.size() > kLinearSearchLimit) object->allocate_index(members.size());
     for (const JsonMember& member : members) {
         Place place = object->locate(member.name);
         if (place.position < object->size_) {
@@ -177,7 +177,7 @@ JsonObject* JsonObject::from_distinct_members(memory::Arena& arena,
 }
 
 JsonObject::Place JsonObject::locate(std::string_view name) const {
-    if (slots_ == nullptr && size_ > linear_search_limit) rebuild_index();
+    if (slots_ == nullptr && size_ > kLinearSearchLimit) rebuild_index();
     if (slots_ == nullptr) {
         for (std::size_t i = 0; i < size_; ++i) {
             if (same_name(members_[i].name, name)) return {i, 0, 0};

@@ -198,7 +198,7 @@ struct JsonMember {
 class JsonObject {
   public:
     // Objects with at most this many members have no index.
-    static constexpr std::size_t linear_search_limit = 16;
+    static constexpr std::size_t kLinearSearchLimit = 16;
 
     explicit JsonObject(memory::Arena& arena) : arena_(&arena) {}
 

@@ -12,7 +12,7 @@ namespace {
 
 // For each byte, 0 when it is copied as it stands, otherwise the letter of its escape: 'u' for
 // \u00xx and the escape's own letter for the short forms.
-constexpr std::array<char, 256> escape_letters = [] {
+constexpr std::array<char, 256> kEscapeLetters = [] {
     std::array<char, 256> table{};
     for (int byte = 0; byte < 0x20; ++byte)
         table[byte] = 'u';
@@ -26,14 +26,14 @@ constexpr std::array<char, 256> escape_letters = [] {
     return table;
 }();
 
-constexpr char lowercase_hex[] = "0123456789abcdef";
+constexpr char kLowercaseHex[] = "0123456789abcdef";
 
 // The escape text of each byte that needs one, padded to eight bytes with its length in the last
 // byte: one fixed-width copy writes any escape, with no branch on its form.
-constexpr auto escape_texts = [] {
+constexpr auto kEscapeTexts = [] {
     std::array<std::array<char, 8>, 256> texts{};
     for (int byte = 0; byte < 256; ++byte) {
-        char letter = escape_letters[static_cast<std::size_t>(byte)];
+        char letter = kEscapeLetters[static_cast<std::size_t>(byte)];
         auto& text = texts[static_cast<std::size_t>(byte)];
         if (letter == 0) continue;
         text[0] = '\\';
@@ -41,8 +41,8 @@ constexpr auto escape_texts = [] {
             text[1] = 'u';
             text[2] = '0';
             text[3] = '0';
-            text[4] = lowercase_hex[byte >> 4];
-            text[5] = lowercase_hex[byte & 0xf];
+            text[4] = kLowercaseHex[byte >> 4];
+            text[5] = kLowercaseHex[byte & 0xf];
             text[7] = 6;
         } else {
             text[1] = letter;
@@ -54,7 +54,7 @@ constexpr auto escape_texts = [] {
 
 // Writes the escape of `byte` at `out` (with room for eight bytes) and returns its end.
 inline char* write_escape(unsigned char byte, char* out) {
-    const auto& text = escape_texts[byte];
+    const auto& text = kEscapeTexts[byte];
     std::memcpy(out, text.data(), 8);
     return out + text[7];
 }
@@ -67,12 +67,11 @@ inline char* write_escaped(const unsigned char* begin, const unsigned char* end,
     while (true) {
         const unsigned char* run_start = q;
         // Most text needs no escape: test four bytes per step before looking at single bytes.
-        while (end - q >= 4 &&
-               !(escape_letters[q[0]] | escape_letters[q[1]] | escape_letters[q[2]] |
-                 escape_letters[q[3]])) {
+        while (end - q >= 4 && !(kEscapeLetters[q[0]] | kEscapeLetters[q[1]] |
+                                 kEscapeLetters[q[2]] | kEscapeLetters[q[3]])) {
             q += 4;
         }
-        while (q < end && escape_letters[*q] == 0)
+        while (q < end && kEscapeLetters[*q] == 0)
             ++q;
         if (q != run_start) {
             std::memcpy(p, run_start, static_cast<std::size_t>(q - run_start));
@@ -86,7 +85,7 @@ inline char* write_escaped(const unsigned char* begin, const unsigned char* end,
 // Text is escaped in pieces of at most this many bytes; each piece reserves room for its worst
 // case (every byte a six-byte escape) once, so runs and escapes are written without further
 // capacity checks while the reservation stays small next to the text.
-constexpr std::size_t escape_piece_bytes = 4096;
+constexpr std::size_t kEscapePieceBytes = 4096;
 
 void write_number(const JsonNumber& number, ByteBuffer& out) {
     switch (number.variant()) {
@@ -202,7 +201,7 @@ void write_json_string(std::string_view text, ByteBuffer& out) {
     std::size_t i = 0;
     bool first_piece = true;
     do {
-        std::size_t piece_end = size - i > escape_piece_bytes ? i + escape_piece_bytes : size;
+        std::size_t piece_end = size - i > kEscapePieceBytes ? i + kEscapePieceBytes : size;
         // Room for the quotes and the piece escaped throughout, and slack for the last escape's
         // eight-byte copy.
         char* start = out.tail((piece_end - i) * 6 + 8);
@@ -221,11 +220,11 @@ void write_json_float(double value, ByteBuffer& out) {
     // copy of a length known only at run time, and no reading back of bytes just stored. Near
     // the end of the capacity it goes through the scratch area instead, so that the buffer grows
     // only for the bytes of the text itself.
-    if (out.capacity() - out.size() >= float_text_scratch_size) {
-        out.commit(format_float_text(value, out.tail(float_text_scratch_size)));
+    if (out.capacity() - out.size() >= kFloatTextScratchSize) {
+        out.commit(format_float_text(value, out.tail(kFloatTextScratchSize)));
         return;
     }
-    char scratch[float_text_scratch_size];
+    char scratch[kFloatTextScratchSize];
     out.append(scratch, format_float_text(value, scratch));
 }
 

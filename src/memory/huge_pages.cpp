@@ -13,8 +13,8 @@ void advise_huge_pages(void* data, std::size_t size) noexcept {
 #if defined(__linux__)
     // Only whole huge pages inside the buffer can be advised.
     auto begin = reinterpret_cast<std::uintptr_t>(data);
-    auto first = (begin + huge_page_bytes - 1) & ~(huge_page_bytes - 1);
-    auto last = (begin + size) & ~(huge_page_bytes - 1);
+    auto first = (begin + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+    auto last = (begin + size) & ~(kHugePageBytes - 1);
     if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 #else
     (void)data;
@@ -24,10 +24,10 @@ void advise_huge_pages(void* data, std::size_t size) noexcept {
 
 void* allocate_buffer(std::size_t bytes) noexcept {
 #if defined(__linux__)
-    if (bytes >= huge_page_bytes) {
-        std::size_t rounded = (bytes + huge_page_bytes - 1) & ~(huge_page_bytes - 1);
+    if (bytes >= kHugePageBytes) {
+        std::size_t rounded = (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
         if (rounded >= bytes) {
-            void* buffer = std::aligned_alloc(huge_page_bytes, rounded);
+            void* buffer = std::aligned_alloc(kHugePageBytes, rounded);
             if (buffer != nullptr) advise_huge_pages(buffer, rounded);
             return buffer;
         }

@@ -5,7 +5,7 @@
 
 namespace vantor::memory {
 
-inline constexpr std::size_t huge_page_bytes = std::size_t{2} << 20;
+inline constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
 
 void advise_huge_pages(void* data, std::size_t size) noexcept;
 

@@ -104,8 +104,8 @@ TEST(FloatText, LayoutAroundEachBranch) {
 
 TEST(FloatText, NeverLongerThanTheScratchArea) {
     // The longest texts: a sign with 17 digits after "0.0000", or with 17 digits and "e-xxx".
-    EXPECT_EQ(float_text(-0.000012345678901234567).size(), float_text_capacity);
-    EXPECT_EQ(float_text(-1.2345678901234567e-123).size(), float_text_capacity);
+    EXPECT_EQ(float_text(-0.000012345678901234567).size(), kFloatTextCapacity);
+    EXPECT_EQ(float_text(-1.2345678901234567e-123).size(), kFloatTextCapacity);
 }
 
 // Python's repr text in the float text's layout: the same digits and exponent, laid out with
