@@ -1,6 +1,7 @@
 """The portable wheel that `./dev wheel` makes (VANTOR_WHEEL names it): its manylinux tag agrees
 with the symbol versions its module needs, libstdc++ and libgcc are inside the module, only the
-init function is exported, and it installs and works in a fresh virtual environment."""
+init function is exported, auditwheel confirms the tag, and it installs and works in a fresh
+virtual environment."""
 
 import os
 import pathlib
@@ -53,6 +54,15 @@ def test_tag_is_manylinux_for_the_newest_glibc_version_needed(module):
     _, minors = glibc_minors(module)
     assert minors, "the module names no glibc symbol version"
     assert int(match.group(1)) == max(17, *minors) <= BUILD_GLIBC_MINOR
+
+
+def test_auditwheel_confirms_the_tag():
+    # auditwheel judges the wheel by the same policy as the package indexes: the tag the wheel
+    # carries must be the one its module's needs allow.
+    tag = re.search(r"-(manylinux_2_\d+_x86_64)\.whl$", pathlib.Path(WHEEL).name).group(1)
+    shown = subprocess.run([sys.executable, "-m", "auditwheel", "show", WHEEL], capture_output=True,
+                           text=True, check=True).stdout
+    assert re.search(rf'is consistent\s+with the following platform tag:\s+"{tag}"', shown), shown
 
 
 def test_symbol_versions_are_glibc_only(module):
