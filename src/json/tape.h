@@ -87,7 +87,9 @@ class Tape {
     Tape() = default;
     Tape(const Tape&) = delete;
     Tape& operator=(const Tape&) = delete;
-    ~Tape() { memory::release_buffer(cells_); }
+    ~Tape() {
+        if (cells_ != inline_cells_) memory::release_buffer(cells_);
+    }
 
     // The payload the tape was read from; containers refer to their text by offset into it.
     const char* payload() const { return payload_; }
@@ -127,16 +129,19 @@ class Tape {
         auto* grown = static_cast<Cell*>(memory::allocate_buffer(wanted * sizeof(Cell)));
         if (grown == nullptr) throw std::bad_alloc();
         if (size_ != 0) std::memcpy(grown, cells_, size_ * sizeof(Cell));
-        memory::release_buffer(cells_);
+        if (cells_ != inline_cells_) memory::release_buffer(cells_);
         cells_ = grown;
         capacity_ = wanted;
     }
 
     const char* payload_ = nullptr;
     const char* copy_limit_ = nullptr;
-    Cell* cells_ = nullptr;
+    // The smallest payloads fit the cells kept in the tape itself, and allocate none.
+    static constexpr std::size_t kInlineCells = 24;
+    Cell inline_cells_[kInlineCells];
+    Cell* cells_ = inline_cells_;
     std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
+    std::size_t capacity_ = kInlineCells;
     memory::Arena strings_{1024};
 };
 
