@@ -44,8 +44,6 @@ class ColumnIndex {
         return column;
     }
 
-    std::size_t size() const { return entries_.size(); }
-
   private:
     [[gnu::noinline]] void allocate() {
         keys_ = json::next_hash_keys();

@@ -59,9 +59,6 @@ bool column_values_equal(const json::JsonValue& a, const json::JsonValue& b) {
     return a == b;
 }
 
-}  // namespace vantor
-
-namespace vantor {
 namespace {
 
 using json::Cell;
@@ -233,28 +230,27 @@ bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t 
     const Cell& y = tape.cells()[b];
     CellKind kx = x.kind();
     CellKind ky = y.kind();
-    // Most comparisons are of two scalars of one kind, often with the same text.
-    if (kx == ky && (kx == CellKind::string_text || kx == CellKind::integer)) {
-        return json::same_name(x.text(), y.text());
+    // Most comparisons are of two scalars of one kind, often with the same text. Escape-free
+    // strings and integers are equal exactly when their texts are: an integer's text is its
+    // canonical decimal form. A float text is the value's shortest digits in one layout, so other
+    // text is another value, but for zero, whose two signs compare equal.
+    if (kx == ky) {
+        if (kx == CellKind::string_text || kx == CellKind::integer) {
+            return json::same_name(x.text(), y.text());
+        }
+        if (kx == CellKind::float_text) {
+            return json::same_name(x.text(), y.text()) ||
+                   (is_zero_text(x.text()) && is_zero_text(y.text()));
+        }
     }
     if (is_number(kx) && is_number(ky)) {
-        if (same_text(tape, x, y)) return true;
-        if (kx == CellKind::integer && ky == CellKind::integer) {
-            // An integer's text is its canonical decimal form: other text, another value.
-            return false;
-        }
-        if (kx == CellKind::float_text && ky == CellKind::float_text) {
-            // A float text is the value's shortest digits in one layout, so other text is another
-            // value, but for zero, whose two signs compare equal.
-            return is_zero_text(x.text()) && is_zero_text(y.text());
-        }
         if (kx == CellKind::integer && ky == CellKind::float_text) {
             return integer_matches_float_text(x.text(), y.text());
         }
         if (kx == CellKind::float_text && ky == CellKind::integer) {
             return integer_matches_float_text(y.text(), x.text());
         }
-        return numbers_equal_exactly(cell_number(x), cell_number(y));
+        return same_text(tape, x, y) || numbers_equal_exactly(cell_number(x), cell_number(y));
     }
     return deep_equal(tape, a, b);
 }

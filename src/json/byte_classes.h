@@ -62,4 +62,8 @@ inline constexpr std::array<std::uint8_t, 256> kSimpleEscape =
     byte_classes_detail::make_simple_escape();
 inline constexpr std::array<std::uint8_t, 256> kHexValue = byte_classes_detail::make_hex_value();
 
+inline bool is_digit(unsigned char c) {
+    return static_cast<unsigned char>(c - '0') < 10;
+}
+
 }  // namespace vantor::json

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "json/byte_classes.h"
 #include "json/powers_of_ten.h"
 
 namespace vantor::json {
@@ -12,10 +13,6 @@ namespace {
 constexpr std::uint64_t kMaxSignificand = std::numeric_limits<std::uint64_t>::max();
 constexpr std::int32_t kMaxExponentDigits = std::numeric_limits<std::int32_t>::max();
 constexpr std::uint64_t kMinSignedMagnitude = std::uint64_t{1} << 63;  // of INT64_MIN
-
-inline bool is_digit(unsigned char c) {
-    return static_cast<unsigned char>(c - '0') < 10;
-}
 
 // A digit "fits" while the significand times ten plus the digit stays within 64 bits, that is
 // below 1844674407370955161 any digit fits, and at it only digits up to 5 do.

@@ -107,7 +107,7 @@ bool read_string(const unsigned char* input_begin, const unsigned char*& cursor,
     // later in the string (control byte, bad escape, end of input) takes precedence.
     bool malformed = false;
     for (;;) {
-        p = find_run_end(p, end);
+        p = skip_string_text(p, end);
         if (p == end) {
             error = {ReadErrorCode::eof_string, static_cast<std::size_t>(end - input_begin)};
             return false;
@@ -115,12 +115,8 @@ bool read_string(const unsigned char* input_begin, const unsigned char*& cursor,
         unsigned char c = *p;
         if (c == '"') break;
         if (c >= 0x80) {
-            std::size_t length = utf8_sequence_length(p, end);
-            if (length == 0) {
-                malformed = true;
-                length = 1;
-            }
-            p += length;
+            malformed = true;
+            ++p;
             continue;
         }
         if (c == '\\') {

@@ -115,4 +115,17 @@ inline std::size_t utf8_sequence_length(const unsigned char* p, const unsigned c
     return 0;
 }
 
+// Skips string content that needs no decoding, from `p`: plain runs and well-formed UTF-8
+// sequences. Returns the first quote, backslash, control byte or byte of ill-formed UTF-8, or
+// `end`.
+inline const unsigned char* skip_string_text(const unsigned char* p, const unsigned char* end) {
+    for (;;) {
+        p = find_run_end(p, end);
+        if (p == end || *p < 0x80) return p;
+        std::size_t length = utf8_sequence_length(p, end);
+        if (length == 0) return p;
+        p += length;
+    }
+}
+
 }  // namespace vantor::json

@@ -44,10 +44,6 @@ inline constexpr std::uint32_t kMaxCheckedMembers = 16;
 // at most 22 in magnitude are read with one exact operation, hence correctly rounded.
 inline constexpr int kDecimalExponentLimit = 22;
 
-inline bool is_digit(unsigned char c) {
-    return static_cast<unsigned char>(c - '0') < 10;
-}
-
 template <class RowObserver>
 class TapeReader {
   public:
@@ -142,8 +138,7 @@ class TapeReader {
             if (depth_ == 2) rows_.member_value(member_value_);
         }
         {
-            Frame& frame = stack_[depth_ - 1];
-            ++frame.count;
+            const Frame& frame = stack_[depth_ - 1];
             skip_whitespace();
             if (p_ == end_) return false;
             unsigned char c = *p_;
@@ -162,7 +157,6 @@ class TapeReader {
   private:
     struct Frame {
         std::uint32_t cell;
-        std::uint32_t count;
         const unsigned char* start;
         bool object;
     };
@@ -185,7 +179,7 @@ class TapeReader {
     void open(CellKind kind) {
         tape_.reserve_more(1);
         std::uint32_t cell = tape_.push(Cell::literal(kind));
-        stack_[depth_++] = Frame{cell, 0, p_, kind == CellKind::object};
+        stack_[depth_++] = Frame{cell, p_, kind == CellKind::object};
     }
 
     // Closes the innermost container; p_ is just past its closing bracket.
@@ -197,19 +191,20 @@ class TapeReader {
         cell.data = static_cast<std::uint64_t>(tape_.size()) |
                     (static_cast<std::uint64_t>(frame.start - begin_) << 32);
         // Rows (level 2) meet repeated keys in the transform; deeper objects are checked here.
-        if (frame.object && depth_ >= 2) return keys_distinct(frame.cell, frame.count);
+        if (frame.object && depth_ >= 2) return keys_distinct(frame.cell);
         return true;
     }
 
-    bool keys_distinct(std::uint32_t object, std::uint32_t count) const {
-        if (count < 2) return true;
-        if (count > kMaxCheckedMembers) return false;
+    // Whether the closed object at `object` has distinct keys, for at most kMaxCheckedMembers
+    // members; more are left to the exact path.
+    bool keys_distinct(std::uint32_t object) const {
         const Cell* cells = tape_.cells();
+        const std::uint32_t end = cells[object].container_end();
         std::uint32_t keys[kMaxCheckedMembers];  // the key cells, written before they are read
-        std::uint32_t at = object + 1;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            keys[i] = at;
-            at = value_end(cells, at + 1);
+        std::uint32_t count = 0;
+        for (std::uint32_t at = object + 1; at < end; at = value_end(cells, at + 1)) {
+            if (count == kMaxCheckedMembers) return false;
+            keys[count++] = at;
         }
         for (std::uint32_t i = 1; i < count; ++i) {
             std::string_view key = cells[keys[i]].text();
@@ -246,34 +241,26 @@ class TapeReader {
         return read_long_string(start, out);
     }
 
+    // A longer string: escape-free, well-formed text stays in the payload; a string with escapes
+    // is decoded by the exact string reader into the tape's storage.
     [[gnu::noinline]] bool read_long_string(const unsigned char* start, Cell& out) {
-        const unsigned char* q = start;
-        for (;;) {
-            q = find_run_end(q, end_);
-            if (q == end_) return false;
-            unsigned char c = *q;
-            if (c == '"') break;
-            if (c >= 0x80) {
-                std::size_t length = utf8_sequence_length(q, end_);
-                if (length == 0) return false;
-                q += length;
-                continue;
-            }
-            if (c != '\\') return false;  // a control byte
-            const unsigned char* cursor = start;
-            std::string_view decoded;
-            ReadError error;
-            if (!json::read_string(begin_, cursor, end_, scratch_, tape_.strings(), decoded,
-                                   error)) {
-                return false;
-            }
-            out = Cell::with_text(CellKind::string_decoded, decoded.data(), decoded.size());
-            p_ = cursor;
+        const unsigned char* q = skip_string_text(start, end_);
+        if (q == end_) return false;
+        if (*q == '"') {
+            out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
+                                  static_cast<std::size_t>(q - start));
+            p_ = q + 1;
             return true;
         }
-        out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
-                              static_cast<std::size_t>(q - start));
-        p_ = q + 1;
+        if (*q != '\\') return false;  // a control byte or ill-formed UTF-8: refused
+        const unsigned char* cursor = start;
+        std::string_view decoded;
+        ReadError error;
+        if (!json::read_string(begin_, cursor, end_, scratch_, tape_.strings(), decoded, error)) {
+            return false;
+        }
+        out = Cell::with_text(CellKind::string_decoded, decoded.data(), decoded.size());
+        p_ = cursor;
         return true;
     }
 
@@ -454,10 +441,6 @@ bool read_tape(std::string_view input, Tape& tape, RowObserver& rows) {
     tape.set_payload(input);
     return tape_reader_detail::TapeReader<RowObserver>(input, tape, rows).read();
 }
-
-}  // namespace vantor::json
-
-namespace vantor::json {
 
 // An observer that only lets rows be read; for callers that need the tape alone.
 struct IgnoreRows {

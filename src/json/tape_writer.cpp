@@ -1,27 +1,7 @@
-// The out-of-line parts of writing from the tape: texts that must be formed (decoded strings,
-// floats) and containers, walked with an explicit stack bounded by the nesting limit.
+// Containers written from the tape, walked with an explicit stack bounded by the nesting limit.
 #include "json/tape_writer.h"
 
-#include "json/writer.h"
-
 namespace vantor::json {
-
-namespace tape_writer_detail {
-
-char* write_decoded_string(std::string_view text, char* p) {
-    return write_json_string_unchecked(text, p);
-}
-
-char* write_float_decimal(const Cell& cell, char* p) {
-    return p + format_decimal_text(cell.decimal_negative(),
-                                   DecimalFloat{cell.data, cell.decimal_exponent()}, p);
-}
-
-char* write_float_value(const Cell& cell, char* p) {
-    return p + format_float_text(std::bit_cast<double>(cell.data), p);
-}
-
-}  // namespace tape_writer_detail
 
 char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, const char* copy_limit,
                                      char* p) {

@@ -12,6 +12,7 @@
 #include "json/byte_buffer.h"
 #include "json/float_text.h"
 #include "json/tape.h"
+#include "json/writer.h"
 
 namespace vantor::json {
 
@@ -20,10 +21,6 @@ namespace vantor::json {
 inline constexpr std::size_t kTapeWriteSlack = 64;
 
 namespace tape_writer_detail {
-
-char* write_decoded_string(std::string_view text, char* p);
-char* write_float_decimal(const Cell& cell, char* p);
-char* write_float_value(const Cell& cell, char* p);
 
 // Copies `size` bytes of payload text: sixteen at once when that stays inside the payload.
 inline char* copy_text(const char* text, std::size_t size, const char* copy_limit, char* p) {
@@ -36,6 +33,11 @@ inline char* copy_text(const char* text, std::size_t size, const char* copy_limi
 }
 
 }  // namespace tape_writer_detail
+
+// An upper bound of the length of a string cell's text.
+inline std::size_t tape_string_bound(const Cell& cell) {
+    return cell.kind() == CellKind::string_text ? cell.text_size() + 2 : cell.text_size() * 6 + 2;
+}
 
 // An upper bound of the length of the text of the value at `index`. A container's text is at most
 // its payload text (whitespace goes, escapes never grow) plus a float text's length per cell.
@@ -50,9 +52,8 @@ inline std::size_t tape_value_bound(const Cell* cells, std::uint32_t index) {
         case CellKind::float_text:
             return cell.text_size();
         case CellKind::string_text:
-            return cell.text_size() + 2;
         case CellKind::string_decoded:
-            return cell.text_size() * 6 + 2;
+            return tape_string_bound(cell);
         case CellKind::float_decimal:
         case CellKind::float_value:
             return kFloatTextCapacity;
@@ -64,11 +65,6 @@ inline std::size_t tape_value_bound(const Cell* cells, std::uint32_t index) {
            kFloatTextCapacity * static_cast<std::size_t>(cell.container_end() - index);
 }
 
-// An upper bound of the length of a string cell's text.
-inline std::size_t tape_string_bound(const Cell& cell) {
-    return cell.kind() == CellKind::string_text ? cell.text_size() + 2 : cell.text_size() * 6 + 2;
-}
-
 // Writes a string cell (a value or a member name) at `p`.
 inline char* write_tape_string_unchecked(const Cell& cell, const char* copy_limit, char* p) {
     if (cell.kind() == CellKind::string_text) {
@@ -76,7 +72,7 @@ inline char* write_tape_string_unchecked(const Cell& cell, const char* copy_limi
         return tape_writer_detail::copy_text(cell.text_data() - 1, cell.text_size() + 2, copy_limit,
                                              p);
     }
-    return tape_writer_detail::write_decoded_string(cell.text(), p);
+    return write_json_string_unchecked(cell.text(), p);
 }
 
 char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, const char* copy_limit,
@@ -100,9 +96,10 @@ inline char* write_tape_value_unchecked(const Cell* cells, std::uint32_t index,
         case CellKind::float_text:
             return tape_writer_detail::copy_text(cell.text_data(), cell.text_size(), copy_limit, p);
         case CellKind::float_decimal:
-            return tape_writer_detail::write_float_decimal(cell, p);
+            return p + format_decimal_text(cell.decimal_negative(),
+                                           DecimalFloat{cell.data, cell.decimal_exponent()}, p);
         case CellKind::float_value:
-            return tape_writer_detail::write_float_value(cell, p);
+            return p + format_float_text(std::bit_cast<double>(cell.data), p);
         case CellKind::string_text:
         case CellKind::string_decoded:
             return write_tape_string_unchecked(cell, copy_limit, p);
