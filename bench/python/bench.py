@@ -186,8 +186,11 @@ def load_peers(path=PEERS_FILE):
     module while it loads, so that the other peers remain usable.
     """
     if not path.is_file():
-        raise SystemExit(f"bench.py: the plain-Python peers are not at {path} (the clone's "
-                         "parent folder needs shared/bench/python_peers.py)")
+        # The rest of the report (the module's own rates, fixed cost, threads, memory) still
+        # means something without them.
+        print(f"bench.py: the plain-Python peers are not at {path} (the clone's parent folder "
+              "needs shared/bench/python_peers.py); measuring without them", file=sys.stderr)
+        return None, {}, []
     missing = []
     for name in PEER_LIBRARIES:
         try:
@@ -333,11 +336,12 @@ def measure_throughput(peers, settings, shapes=tuple(SHAPES)):
             payload = make_payload(shape, target)
             medians, rounds = interleaved_medians(candidates, payload, settings)
             rates = {name: len(payload) / seconds / 1e6 for name, seconds in medians.items()}
-            fastest = max(peers, key=rates.__getitem__)
+            fastest = max(peers, key=rates.__getitem__) if peers else None
             rows.append({"shape": shape, "size": size_label, "bytes": len(payload),
-                         "rates": rates, "fastest": fastest, "rounds": rounds,
-                         "ratio": rates["vantor_codec"] / rates[fastest]})
-            if index == len(settings.sizes) - 1:
+                         "rates": rates, "fastest": fastest or "none", "rounds": rounds,
+                         "ratio": rates["vantor_codec"] / rates[fastest] if fastest
+                         else float("nan")})
+            if fastest and index == len(settings.sizes) - 1:
                 difference, floats = structure_difference(vantor_codec.columnarize(payload),
                                                           peers[fastest](payload))
                 checks.append({"shape": shape, "bytes": len(payload), "against": fastest,
@@ -499,11 +503,14 @@ def table(header, rows):
 def run(settings, write=print, memory_shapes=("tool_call", "numbers")):
     """Measure everything and write the report; returns the throughput rows for the chart and
     whether every structure check passed."""
-    _, peers, missing = load_peers()
+    module, peers, missing = load_peers(PEERS_FILE)
     names = ["vantor_codec", *peers]
     write(f"Python {sys.version.split()[0]}; vantor_codec from {vantor_codec.__file__}")
-    write("plain-Python peers: " + ", ".join(peers)
-          + (f" ({', '.join(missing)} not installed)" if missing else ""))
+    if module is None:
+        write(f"plain-Python peers: none ({PEERS_FILE} is missing)")
+    else:
+        write("plain-Python peers: " + ", ".join(peers)
+              + (f" ({', '.join(missing)} not installed)" if missing else ""))
     write("Timings interleave the candidates within this run; the cyclic garbage collector is "
           "paused while they run, as timeit does.")
 

@@ -1,5 +1,5 @@
-// The reader against the JSON parsing conformance corpus (JSONTestSuite's test_parsing files, with
-// its LICENSE beside them in the shared test data; used by path, never copied). y_ files must be
+// The reader against the JSON parsing conformance corpus (JSONTestSuite's test_parsing files, kept
+// with its LICENSE in tests/data/json-test-suite). y_ files must be
 // accepted (or, with a top level other than an array, give the type error), n_ files refused, and
 // each i_ file, where the grammar leaves the choice open, gives exactly the outcome set here.
 #include <gtest/gtest.h>
@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path corpus_dir() {
-    return fs::path(VANTOR_SHARED_DIR) / "testdata/json-test-suite/test_parsing";
+    return fs::path(VANTOR_TEST_DATA_DIR) / "json-test-suite/test_parsing";
 }
 
 std::string read_file(const fs::path& path) {

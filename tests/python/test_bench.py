@@ -98,3 +98,20 @@ def test_a_tiny_run_reports_every_shape_and_section():
     assert f"| number rows | {len(payload):,} | {len(output):,} |" in report
     assert len(chart_rows) == len(bench.SHAPES)
     assert all(rate > 0 for _, rates in chart_rows for rate in rates.values())
+
+
+def test_without_the_peers_file_the_module_alone_is_measured(tmp_path, monkeypatch):
+    monkeypatch.setattr(bench, "PEERS_FILE", tmp_path / "python_peers.py")
+    settings = bench.Settings(
+        sizes=(("3KB", 3000),), min_rounds=1, budget=0.0, batch=0.0005, fixed_calls=200,
+        fixed_rounds=2, thread_bytes=20_000, thread_calls=1, thread_rounds=1,
+        memory_bytes=20_000)
+    lines = []
+    names, chart_rows, all_same = bench.run(settings, write=lines.append)
+    report = "\n".join(lines)
+    assert names == ["vantor_codec"] and all_same
+    assert f"plain-Python peers: none ({tmp_path / 'python_peers.py'} is missing)" in report
+    for label, _, _, _ in bench.SHAPES.values():
+        assert any(line.startswith(f"| {label} | 3KB |") and "| none | nan |" in line
+                   for line in report.splitlines()), report
+    assert "## Two threads" in report and "## Peak extra resident memory" in report
