@@ -16,7 +16,7 @@
 #ifndef Py_CONFIG_H
 #define Py_CONFIG_H
 
-#if !defined(_WIN64) || !defined(__x86_64__)
+#if !defined(_WIN64) || !(defined(__x86_64__) || defined(_M_AMD64))
 #error "this pyconfig.h describes 64-bit Windows (AMD64) CPython only"
 #endif
 
