@@ -5,7 +5,8 @@
 #   the headers     the 3.14 headers of VANTOR_WINDOWS_PYTHON_HEADERS (Debian's python3.14-dev),
 #                   copied into the build folder with cmake/windows/pyconfig.h in place of their
 #                   Linux pyconfig.h (Python.h includes "pyconfig.h" from its own folder first, so
-#                   the replacement has to sit beside it);
+#                   the replacement has to sit beside it); windows/pyconfig_check.cpp, compiled
+#                   into the module, holds its sizes against the compiler's;
 #   python314.dll   an import library made by dlltool from cmake/windows/python314.def, which
 #                   lists the interpreter's names the module uses (tests/abi checks them
 #                   against the headers and against what the module imports).
@@ -34,7 +35,7 @@ add_custom_command(OUTPUT ${python_import_library}
     COMMENT "Making the import library of python314.dll")
 add_custom_target(vantor_python314_import_library DEPENDS ${python_import_library})
 
-add_library(vantor_codec MODULE ${VANTOR_BINDING_SOURCES})
+add_library(vantor_codec MODULE ${VANTOR_BINDING_SOURCES} ${VANTOR_WINDOWS_DIR}/pyconfig_check.cpp)
 add_dependencies(vantor_codec vantor_python314_import_library)
 set_target_properties(vantor_codec PROPERTIES
     PREFIX ""
