@@ -24,6 +24,11 @@ namespace vantor::json {
 
 bool fill_random_bytes(void* buffer, std::size_t size) noexcept {
 #if defined(_WIN32)
+    // Looked up once per process. Threads that reach it together (calls run without the
+    // interpreter lock) are safe: C++ initialises a function's static once, the others waiting
+    // (GCC's guard, and MSVC's thread-safe statics, on by default). ProcessPrng itself is safe to
+    // call from any thread. Run-time lookup keeps the module's imports to the C runtime, KERNEL32
+    // and python314.dll.
     static ProcessPrngFunction process_prng = [] {
         HMODULE library = LoadLibraryW(L"bcryptprimitives.dll");
         return library ? reinterpret_cast<ProcessPrngFunction>(

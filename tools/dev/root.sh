@@ -23,6 +23,7 @@ ROOT_PACKAGES=(
     python3-venv python3-pip python3-build python3-scikit-build-core python3-mypy python3-wheel
     clang-format git ca-certificates
     libsimdjson-dev valgrind python3-auditwheel
+    g++-mingw-w64-ucrt64
 )
 # The wheel's build root: its GCC 12 and glibc 2.36 bound the oldest systems the wheel loads on.
 WHEEL_ROOT_PACKAGES=(g++)
@@ -218,7 +219,7 @@ root_run_raw() {
 root_run() {
     local keep=() name
     for name in $(compgen -e); do
-        [[ $name =~ ^(VANTOR_[A-Z_]+|CI|TERM|CMAKE_[A-Z_]+|CTEST_[A-Z_]+|PYTEST_ADDOPTS|ASAN_OPTIONS|UBSAN_OPTIONS)$ ]] &&
+        [[ $name =~ ^(VANTOR_[A-Z_]+|CI|TERM|CMAKE_[A-Z_]+|CTEST_[A-Z_]+|PYTEST_ADDOPTS|ASAN_OPTIONS|UBSAN_OPTIONS|TSAN_OPTIONS)$ ]] &&
             keep+=("$name=${!name}")
     done
     root_run_raw /usr/bin/env -i HOME=/root LANG=C.UTF-8 \
