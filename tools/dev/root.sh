@@ -1,8 +1,9 @@
 # shellcheck shell=bash
 # The Debian unstable root filesystem that provides CPython 3.14 and the toolchain on hosts that
 # lack them, the Debian 11 (bullseye) root whose older C library and clang build the portable
-# x86-64 wheel, and the Debian 12 (bookworm) root that built it before. Sourced by ./dev; defines
-# root_ensure, bullseye_root_ensure, wheel_root_ensure and root_run.
+# x86-64 wheel, and the Debian 12 (bookworm) root that built it with GCC 12 before (no command
+# uses that one now). Sourced by ./dev; defines root_ensure, bullseye_root_ensure,
+# wheel_root_ensure and root_run.
 #
 # The roots live outside the clone so that CI and later sessions reuse them. They are only ever
 # entered through a private mount namespace, so nothing stays mounted once a command ends.
@@ -26,7 +27,7 @@ ROOT_PACKAGES=(
     clang-format git ca-certificates
     libsimdjson-dev valgrind python3-auditwheel
 )
-# The wheel's build root: its GCC 12 and glibc 2.36 bound the oldest systems the wheel loads on.
+# The Debian 12 root's packages: GCC 12, whose static libgcc needs glibc 2.35 (_dl_find_object).
 WHEEL_ROOT_PACKAGES=(g++)
 # The portable x86-64 wheel's build root: glibc 2.31, and clang 16 with libc++ 16, whose static
 # libraries (unlike GCC's libstdc++ and libgcc) need nothing newer from glibc than the module.
@@ -165,7 +166,7 @@ root_ensure() {
     exec 9>&-
 }
 
-# The same for the bookworm root that builds the portable wheel.
+# The same for the bookworm root.
 wheel_root_ensure() {
     # The subshell keeps these settings to the wheel root.
     # shellcheck disable=SC2030
