@@ -73,6 +73,20 @@ def test_symbol_versions_are_glibc_only(module):
     assert len(minors) == len(versions), versions
 
 
+def test_every_symbol_it_needs_is_versioned_or_the_interpreters(module):
+    # An unversioned C library symbol was found in no library at link time: the module would
+    # load only where the interpreter happens to have loaded its library (libpthread and libdl
+    # before glibc 2.34). The interpreter's own C API is unversioned.
+    unversioned = set()
+    for line in readelf(module, "--dyn-syms").splitlines():
+        fields = line.split()
+        if len(fields) >= 8 and fields[0].endswith(":") and fields[6] == "UND" and fields[4] == "GLOBAL":
+            name = fields[7]
+            if "@" not in name and not name.startswith(("Py", "_Py")):
+                unversioned.add(name)
+    assert unversioned == set()
+
+
 def test_needs_only_system_libraries(module):
     needed = set(re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]", readelf(module, "-d")))
     assert "libc.so.6" in needed
