@@ -44,7 +44,7 @@ function(vantor_add_python_module target output_dir)
         VISIBILITY_INLINES_HIDDEN ON)
     target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(${target} PRIVATE vantor_core vantor_warnings)
-    # PyInit_vantor_codec alone is exported, also of a statically linked libstdc++.
+    # PyInit_vantor_codec alone is exported, also of a statically linked C++ runtime.
     if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         set(exports ${PROJECT_SOURCE_DIR}/cmake/module_exports.map)
         target_link_options(${target} PRIVATE "LINKER:--version-script=${exports}")

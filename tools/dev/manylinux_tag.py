@@ -6,7 +6,8 @@ usage: manylinux_tag.py WHEEL
 The tag is manylinux_2_N_x86_64, N being the newest GLIBC_2.N symbol version that a module
 needs (at least 17, the oldest baseline that pip still meets in practice). It fails (status 1,
 the reason on standard error) when a module needs a library outside the manylinux set or a
-versioned symbol of libstdc++ or libgcc_s, which only a newer system than N would provide.
+versioned symbol of libstdc++ or libgcc_s, which only a newer system than N would provide (the
+C++ runtime and the unwinder belong inside the module).
 """
 
 import re
@@ -53,7 +54,7 @@ def manylinux_tag(wheel):
                 if glibc:
                     newest = max(newest, int(glibc.group(1)))
                 elif version.startswith(("GLIBCXX_", "CXXABI_", "GCC_")):
-                    problems.append(f"{name} needs {version}: link libstdc++ and libgcc statically")
+                    problems.append(f"{name} needs {version}: link the C++ runtime and the unwinder statically")
                 else:
                     problems.append(f"{name} needs the unknown symbol version {version}")
     return f"manylinux_2_{newest}_x86_64", problems

@@ -1,13 +1,16 @@
 # shellcheck shell=bash
 # The Debian unstable root filesystem that provides CPython 3.14 and the toolchain on hosts that
-# lack them, and the Debian 12 (bookworm) root whose older C library and compiler build the
-# portable wheel. Sourced by ./dev; defines root_ensure, wheel_root_ensure and root_run.
+# lack them, the Debian 11 (bullseye) root whose older C library and clang build the portable
+# x86-64 wheel, and the Debian 12 (bookworm) root that built it with GCC 12 before (no command
+# uses that one now). Sourced by ./dev; defines root_ensure, bullseye_root_ensure,
+# wheel_root_ensure and root_run.
 #
 # The roots live outside the clone so that CI and later sessions reuse them. They are only ever
 # entered through a private mount namespace, so nothing stays mounted once a command ends.
 
 VANTOR_ROOT=${VANTOR_ROOT:-/var/cache/vantor-codec/root}
 VANTOR_WHEEL_ROOT=${VANTOR_WHEEL_ROOT:-/var/cache/vantor-codec/root-bookworm}
+VANTOR_BULLSEYE_ROOT=${VANTOR_BULLSEYE_ROOT:-/var/cache/vantor-codec/root-bullseye}
 # The suite that root_create installs; wheel_root_ensure sets bookworm for its own root.
 ROOT_SUITE=unstable
 # A command that the root must have once its packages are in.
@@ -25,8 +28,11 @@ ROOT_PACKAGES=(
     libsimdjson-dev valgrind python3-auditwheel
     g++-mingw-w64-ucrt64
 )
-# The wheel's build root: its GCC 12 and glibc 2.36 bound the oldest systems the wheel loads on.
+# The Debian 12 root's packages: GCC 12, whose static libgcc needs glibc 2.35 (_dl_find_object).
 WHEEL_ROOT_PACKAGES=(g++)
+# The portable x86-64 wheel's build root: glibc 2.31, and clang 16 with libc++ 16, whose static
+# libraries (unlike GCC's libstdc++ and libgcc) need nothing newer from glibc than the module.
+BULLSEYE_ROOT_PACKAGES=(clang-16 libc++-16-dev libc++abi-16-dev)
 
 root_log() { printf 'dev: %s\n' "$*" >&2; }
 root_die() {
@@ -161,7 +167,7 @@ root_ensure() {
     exec 9>&-
 }
 
-# The same for the bookworm root that builds the portable wheel.
+# The same for the bookworm root.
 wheel_root_ensure() {
     # The subshell keeps these settings to the wheel root.
     # shellcheck disable=SC2030
@@ -170,6 +176,18 @@ wheel_root_ensure() {
         ROOT_SUITE=bookworm
         ROOT_KEY_COMMAND=g++
         ROOT_PACKAGES=("${WHEEL_ROOT_PACKAGES[@]}")
+        root_ensure
+    )
+}
+
+# The same for the bullseye root that builds the portable x86-64 wheel.
+bullseye_root_ensure() {
+    # shellcheck disable=SC2030
+    (
+        VANTOR_ROOT=$VANTOR_BULLSEYE_ROOT
+        ROOT_SUITE=bullseye
+        ROOT_KEY_COMMAND=clang++-16
+        ROOT_PACKAGES=("${BULLSEYE_ROOT_PACKAGES[@]}")
         root_ensure
     )
 }
@@ -192,8 +210,9 @@ root_run_raw() {
             mkdir -p "$root$parent"
             mount --bind "$parent" "$root$parent"
         fi
-        # The wheel root, at /opt/vantor-wheel-root, sees the same parent folder and the
-        # CPython headers of the unstable root at the same paths.
+        # The wheel root, at /opt/vantor-wheel-root, sees the same parent folder, the CPython
+        # headers of the unstable root and the modules of CMake (whose sources CMake compiles with
+        # the wheel compiler to learn its ABI) at the same paths.
         if [[ -n $nested ]]; then
             inner=$root/opt/vantor-wheel-root
             mkdir -p "$inner"
@@ -203,7 +222,8 @@ root_run_raw() {
             mount -t tmpfs tmpfs "$inner/tmp"
             mkdir -p "$inner$parent"
             mount --bind "$parent" "$inner$parent"
-            for include in "$root"/usr/include/python3.14 "$root"/usr/include/*/python3.14; do
+            for include in "$root"/usr/include/python3.14 "$root"/usr/include/*/python3.14 \
+                "$root"/usr/share/cmake-*; do
                 [[ -d $include ]] || continue
                 mkdir -p "$inner${include#"$root"}"
                 mount --bind "$include" "$inner${include#"$root"}"
