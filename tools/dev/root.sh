@@ -209,8 +209,14 @@ root_run_raw() {
             done
         fi
         exec chroot "$root" "$@"'
+    # With ROOT_USER_NAMESPACE set, the command gets a user namespace of its own, with root
+    # mapped to root (and the PID namespace its /proc needs): ./dev test-aarch64 mounts its own
+    # binfmt_misc there, which the kernel allows in a new user namespace only, and never inside a
+    # chroot.
+    local namespaces=(--mount)
+    [[ -n ${ROOT_USER_NAMESPACE:-} ]] && namespaces=(--user --map-root-user --pid --mount)
     # shellcheck disable=SC2031 # wheel_root_ensure changes VANTOR_ROOT in its subshell only
-    unshare --mount --fork -- /bin/bash -c "$enter" enter "$VANTOR_ROOT" "${VANTOR_PARENT:-}" \
+    unshare "${namespaces[@]}" --fork -- /bin/bash -c "$enter" enter "$VANTOR_ROOT" "${VANTOR_PARENT:-}" \
         "${ROOT_NESTED:-}" "$@"
 }
 
@@ -218,7 +224,7 @@ root_run_raw() {
 root_run() {
     local keep=() name
     for name in $(compgen -e); do
-        [[ $name =~ ^(VANTOR_[A-Z_]+|CI|TERM|CMAKE_[A-Z_]+|CTEST_[A-Z_]+|PYTEST_ADDOPTS|ASAN_OPTIONS|UBSAN_OPTIONS)$ ]] &&
+        [[ $name =~ ^(VANTOR_[A-Z0-9_]+|CI|TERM|CMAKE_[A-Z_]+|CTEST_[A-Z_]+|PYTEST_ADDOPTS|ASAN_OPTIONS|UBSAN_OPTIONS)$ ]] &&
             keep+=("$name=${!name}")
     done
     root_run_raw /usr/bin/env -i HOME=/root LANG=C.UTF-8 \
