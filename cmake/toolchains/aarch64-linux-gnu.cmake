@@ -15,6 +15,8 @@ endif()
 if(NOT DEFINED ENV{CC})
     set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
 endif()
+# Named here because CMake derives it from the compiler's name, which a wrapper does not have.
+set(CMAKE_STRIP aarch64-linux-gnu-strip CACHE FILEPATH "strip for aarch64")
 
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VANTOR_AARCH64_SYSROOT VANTOR_AARCH64_PREFIX)
 if(NOT VANTOR_AARCH64_SYSROOT)

@@ -180,8 +180,8 @@ root_run_raw() {
     # shellcheck disable=SC2016 # expanded by the inner shell
     local enter='
         set -e
-        root=$1 parent=$2 nested=$3
-        shift 3
+        root=$1 parent=$2 nested=$3 shared=$4
+        shift 4
         mount --make-rprivate /
         mount -t proc proc "$root/proc"
         mount --rbind /dev "$root/dev"
@@ -207,6 +207,11 @@ root_run_raw() {
                 mkdir -p "$inner${include#"$root"}"
                 mount --bind "$include" "$inner${include#"$root"}"
             done
+            # And a folder of the unstable root it needs besides (ROOT_NESTED_SHARED).
+            if [[ -n $shared ]]; then
+                mkdir -p "$inner$shared"
+                mount --bind "$root$shared" "$inner$shared"
+            fi
         fi
         exec chroot "$root" "$@"'
     # With ROOT_USER_NAMESPACE set, the command gets a user namespace of its own, with root
@@ -217,7 +222,7 @@ root_run_raw() {
     [[ -n ${ROOT_USER_NAMESPACE:-} ]] && namespaces=(--user --map-root-user --pid --mount)
     # shellcheck disable=SC2031 # wheel_root_ensure changes VANTOR_ROOT in its subshell only
     unshare "${namespaces[@]}" --fork -- /bin/bash -c "$enter" enter "$VANTOR_ROOT" "${VANTOR_PARENT:-}" \
-        "${ROOT_NESTED:-}" "$@"
+        "${ROOT_NESTED:-}" "${ROOT_NESTED_SHARED:-}" "$@"
 }
 
 # Same as root_run_raw, with a clean environment that keeps only the project's own settings.
