@@ -14,7 +14,7 @@ REPO = pathlib.Path(__file__).resolve().parents[2]
 DEV = REPO / "dev"
 VISIBLE = REPO.parent
 COMMANDS = ["build", "test", "run", "python", "wheel", "bench", "fuzz", "test-windows-core",
-            "shell"]
+            "test-aarch64", "shell"]
 
 
 @pytest.fixture
@@ -67,7 +67,12 @@ def test_every_command_has_its_own_help(dev, command, form):
     (["help", "bogus"], "unknown command 'bogus'"),
     (["help", "run", "test"], "help takes at most one COMMAND"),
     (["build", "now"], "build takes no arguments (got: now)"),
-    (["wheel", "--plat"], "wheel takes no arguments (got: --plat)"),
+    (["wheel", "--plat"], "wheel takes no arguments but --arch ARCH (got: --plat)"),
+    (["wheel", "--arch"], "wheel takes no arguments but --arch ARCH (got: --arch)"),
+    (["wheel", "aarch64"], "wheel takes no arguments but --arch ARCH (got: aarch64)"),
+    (["wheel", "--arch", "aarch64", "x"],
+     "wheel takes no arguments but --arch ARCH (got: --arch aarch64 x)"),
+    (["wheel", "--arch", "arm64"], "wheel: ARCH is x86_64 or aarch64, not 'arm64'"),
     (["test-windows-core", "x"], "test-windows-core takes no arguments (got: x)"),
     (["run", "a.json", "b.json"], "run takes at most one FILE (got: a.json b.json)"),
     (["fuzz", "ten"], "fuzz: SECONDS must be a whole number, not 'ten'"),
@@ -105,5 +110,14 @@ def test_python_options_are_left_to_the_interpreter(dev, tmp_path):
     # "-c CODE" names no file: the run passes the checks and goes on to the root, where the
     # fake id stops it.
     completed = dev("python", "-c", "pass", cwd=tmp_path, reaches_root=True)
+    assert completed.returncode == 1
+    assert completed.stderr.startswith("dev: error: not root")
+
+
+@pytest.mark.parametrize("args", [["wheel", "--arch", "aarch64"], ["wheel", "--arch", "x86_64"],
+                                  ["test-aarch64", "-k", "stack"]])
+def test_arguments_that_fit_go_on_to_the_root(dev, args):
+    # The fake id stops them at the root.
+    completed = dev(*args, reaches_root=True)
     assert completed.returncode == 1
     assert completed.stderr.startswith("dev: error: not root")
