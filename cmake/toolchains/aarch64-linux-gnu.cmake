@@ -5,7 +5,8 @@
 # it): the sysroot's headers come after the compiler's own, so the C library and the C++ runtime
 # are the cross compiler's, and only what the compiler lacks (CPython's headers, with the arm64
 # pyconfig.h under usr/include/aarch64-linux-gnu) comes from there. FindPython runs the arm64
-# interpreter through the emulator, which gives the module its suffix, cpython-314-aarch64-linux-gnu.
+# interpreter through the emulator, which gives the module its suffix
+# (cpython-314-aarch64-linux-gnu).
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 # A compiler named by CXX (the wheel's, from another root) wins over the default one.

@@ -111,8 +111,8 @@ def test_installs_and_works_in_a_fresh_venv(tmp_path):
     # The venv's pip judges the wheel's tag by what its interpreter reports.
     subprocess.run([WHEEL_PYTHON, "-m", "venv", str(venv)], check=True, env=env)
     python = venv / "bin" / "python"
-    subprocess.run([str(python), "-m", "pip", "install", "--no-index", "--no-deps", "--quiet", WHEEL],
-                   check=True, env=env)
+    subprocess.run([str(python), "-m", "pip", "install", "--no-index", "--no-deps", "--quiet",
+                    WHEEL], check=True, env=env)
     # The smoke script from an empty folder, so that only the venv's copy can be imported.
     completed = subprocess.run([str(python), str(REPO / "tests" / "wheel" / "smoke.py")],
                                cwd=tmp_path, env=env, capture_output=True, text=True, timeout=120)

@@ -70,7 +70,8 @@ def manylinux_tag(wheel):
                 else:
                     problems.append(f"{name} needs the unknown symbol version {version}")
     if len(architectures) > 1:
-        problems.append(f"the modules are for different machines: {', '.join(sorted(architectures))}")
+        machines = ", ".join(sorted(architectures))
+        problems.append(f"the modules are for different machines: {machines}")
     architecture = min(architectures, default="x86_64")
     return f"manylinux_2_{newest}_{architecture}", problems
 

@@ -221,8 +221,8 @@ root_run_raw() {
     local namespaces=(--mount)
     [[ -n ${ROOT_USER_NAMESPACE:-} ]] && namespaces=(--user --map-root-user --pid --mount)
     # shellcheck disable=SC2031 # wheel_root_ensure changes VANTOR_ROOT in its subshell only
-    unshare "${namespaces[@]}" --fork -- /bin/bash -c "$enter" enter "$VANTOR_ROOT" "${VANTOR_PARENT:-}" \
-        "${ROOT_NESTED:-}" "${ROOT_NESTED_SHARED:-}" "$@"
+    unshare "${namespaces[@]}" --fork -- /bin/bash -c "$enter" enter "$VANTOR_ROOT" \
+        "${VANTOR_PARENT:-}" "${ROOT_NESTED:-}" "${ROOT_NESTED_SHARED:-}" "$@"
 }
 
 # Same as root_run_raw, with a clean environment that keeps only the project's own settings.
