@@ -8,7 +8,12 @@
 #                                interpreter (Py_GIL_DISABLED), in free_threaded/, see below.
 # All files are named vantor_codec<suffix>, since the interpreter derives the entry point's name
 # from the module name. python_paths.env tells the Python tests where each one is.
-# 3.14 or later, as requires-python in pyproject.toml says.
+# 3.14 or later, as requires-python in pyproject.toml says. When cross-compiling, the interpreter
+# and the headers must be the target's, the interpreter run through CMAKE_CROSSCOMPILING_EMULATOR
+# (the aarch64 toolchain's qemu), which CMake 4.1 and later do under policy CMP0190.
+if(POLICY CMP0190)
+    cmake_policy(SET CMP0190 NEW)
+endif()
 find_package(Python 3.14 REQUIRED COMPONENTS Interpreter Development.Module)
 
 # A debug interpreter (Py_DEBUG, for example Debian's python3.14-dbg) needs the module built with
@@ -16,7 +21,7 @@ find_package(Python 3.14 REQUIRED COMPONENTS Interpreter Development.Module)
 # GCC, which follows them to their canonical path, would find the release pyconfig.h next to them:
 # -fno-canonical-system-headers keeps the path as given, and a generated source refuses to build
 # unless Py_DEBUG really is defined.
-execute_process(COMMAND ${Python_EXECUTABLE} -c
+execute_process(COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} ${Python_EXECUTABLE} -c
     "import sysconfig; print(int(bool(sysconfig.get_config_var('Py_DEBUG'))))"
     OUTPUT_VARIABLE VANTOR_PYTHON_DEBUG OUTPUT_STRIP_TRAILING_WHITESPACE)
 set(VANTOR_PY_DEBUG_CHECK "")

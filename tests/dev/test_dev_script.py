@@ -14,7 +14,7 @@ REPO = pathlib.Path(__file__).resolve().parents[2]
 DEV = REPO / "dev"
 VISIBLE = REPO.parent
 COMMANDS = ["build", "test", "run", "python", "wheel", "bench", "fuzz", "test-windows-core",
-            "shell"]
+            "test-aarch64", "shell"]
 
 
 @pytest.fixture
@@ -67,8 +67,16 @@ def test_every_command_has_its_own_help(dev, command, form):
     (["help", "bogus"], "unknown command 'bogus'"),
     (["help", "run", "test"], "help takes at most one COMMAND"),
     (["build", "now"], "build takes no arguments (got: now)"),
-    (["wheel", "--plat"], "wheel takes only --python-tests (got: --plat)"),
-    (["wheel", "--python-tests", "x"], "wheel takes only --python-tests (got: --python-tests x)"),
+    (["wheel", "--plat"], "wheel takes only --arch ARCH and --python-tests (got: --plat)"),
+    (["wheel", "--python-tests", "x"],
+     "wheel takes only --arch ARCH and --python-tests (got: --python-tests x)"),
+    (["wheel", "--arch"], "wheel takes only --arch ARCH and --python-tests (got: --arch)"),
+    (["wheel", "aarch64"], "wheel takes only --arch ARCH and --python-tests (got: aarch64)"),
+    (["wheel", "--arch", "aarch64", "x"],
+     "wheel takes only --arch ARCH and --python-tests (got: --arch aarch64 x)"),
+    (["wheel", "--arch", "arm64"], "wheel: ARCH is x86_64 or aarch64, not 'arm64'"),
+    (["wheel", "--arch", "aarch64", "--python-tests"],
+     "wheel: --python-tests is for the x86_64 wheel (test-aarch64 runs the Python tests for aarch64)"),
     (["test-windows-core", "x"], "test-windows-core takes no arguments (got: x)"),
     (["run", "a.json", "b.json"], "run takes at most one FILE (got: a.json b.json)"),
     (["fuzz", "ten"], "fuzz: SECONDS must be a whole number, not 'ten'"),
@@ -107,5 +115,15 @@ def test_accepted_options_go_on_to_the_root(dev, tmp_path, args):
     # "-c CODE" names no file, and the wheel's one option is known: the run passes the checks
     # and goes on to the root, where the fake id stops it.
     completed = dev(*args, cwd=tmp_path, reaches_root=True)
+    assert completed.returncode == 1
+    assert completed.stderr.startswith("dev: error: not root")
+
+
+@pytest.mark.parametrize("args", [["wheel", "--arch", "aarch64"], ["wheel", "--arch", "x86_64"],
+                                  ["wheel", "--python-tests", "--arch", "x86_64"],
+                                  ["test-aarch64", "-k", "stack"]])
+def test_arguments_that_fit_go_on_to_the_root(dev, args):
+    # The fake id stops them at the root.
+    completed = dev(*args, reaches_root=True)
     assert completed.returncode == 1
     assert completed.stderr.startswith("dev: error: not root")

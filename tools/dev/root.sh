@@ -1,9 +1,8 @@
 # shellcheck shell=bash
 # The Debian unstable root filesystem that provides CPython 3.14 and the toolchain on hosts that
 # lack them, the Debian 11 (bullseye) root whose older C library and clang build the portable
-# x86-64 wheel, and the Debian 12 (bookworm) root that built it with GCC 12 before (no command
-# uses that one now). Sourced by ./dev; defines root_ensure, bullseye_root_ensure,
-# wheel_root_ensure and root_run.
+# x86-64 wheel, and the Debian 12 (bookworm) root whose cross GCC 12 builds the aarch64 wheel.
+# Sourced by ./dev; defines root_ensure, bullseye_root_ensure, wheel_root_ensure and root_run.
 #
 # The roots live outside the clone so that CI and later sessions reuse them. They are only ever
 # entered through a private mount namespace, so nothing stays mounted once a command ends.
@@ -28,8 +27,9 @@ ROOT_PACKAGES=(
     libsimdjson-dev valgrind python3-auditwheel
     g++-mingw-w64-ucrt64
 )
-# The Debian 12 root's packages: GCC 12, whose static libgcc needs glibc 2.35 (_dl_find_object).
-WHEEL_ROOT_PACKAGES=(g++)
+# The Debian 12 root's packages: GCC 12 and its aarch64 cross compiler, whose static libgcc
+# needs glibc 2.35 (_dl_find_object), so the aarch64 wheel is manylinux_2_35.
+WHEEL_ROOT_PACKAGES=(g++ g++-aarch64-linux-gnu)
 # The portable x86-64 wheel's build root: glibc 2.31, and clang 16 with libc++ 16, whose static
 # libraries (unlike GCC's libstdc++ and libgcc) need nothing newer from glibc than the module.
 BULLSEYE_ROOT_PACKAGES=(clang-16 libc++-16-dev libc++abi-16-dev)
@@ -199,8 +199,8 @@ root_run_raw() {
     # shellcheck disable=SC2016 # expanded by the inner shell
     local enter='
         set -e
-        root=$1 parent=$2 nested=$3
-        shift 3
+        root=$1 parent=$2 nested=$3 shared=$4
+        shift 4
         mount --make-rprivate /
         mount -t proc proc "$root/proc"
         mount --rbind /dev "$root/dev"
@@ -228,18 +228,29 @@ root_run_raw() {
                 mkdir -p "$inner${include#"$root"}"
                 mount --bind "$include" "$inner${include#"$root"}"
             done
+            # And a folder of the unstable root it needs besides (ROOT_NESTED_SHARED).
+            if [[ -n $shared ]]; then
+                mkdir -p "$inner$shared"
+                mount --bind "$root$shared" "$inner$shared"
+            fi
         fi
         exec chroot "$root" "$@"'
+    # With ROOT_USER_NAMESPACE set, the command gets a user namespace of its own, with root
+    # mapped to root (and the PID namespace its /proc needs): ./dev test-aarch64 mounts its own
+    # binfmt_misc there, which the kernel allows in a new user namespace only, and never inside a
+    # chroot.
+    local namespaces=(--mount)
+    [[ -n ${ROOT_USER_NAMESPACE:-} ]] && namespaces=(--user --map-root-user --pid --mount)
     # shellcheck disable=SC2031 # wheel_root_ensure changes VANTOR_ROOT in its subshell only
-    unshare --mount --fork -- /bin/bash -c "$enter" enter "$VANTOR_ROOT" "${VANTOR_PARENT:-}" \
-        "${ROOT_NESTED:-}" "$@"
+    unshare "${namespaces[@]}" --fork -- /bin/bash -c "$enter" enter "$VANTOR_ROOT" \
+        "${VANTOR_PARENT:-}" "${ROOT_NESTED:-}" "${ROOT_NESTED_SHARED:-}" "$@"
 }
 
 # Same as root_run_raw, with a clean environment that keeps only the project's own settings.
 root_run() {
     local keep=() name
     for name in $(compgen -e); do
-        [[ $name =~ ^(VANTOR_[A-Z_]+|CI|TERM|CMAKE_[A-Z_]+|CTEST_[A-Z_]+|PYTEST_ADDOPTS|ASAN_OPTIONS|UBSAN_OPTIONS|TSAN_OPTIONS)$ ]] &&
+        [[ $name =~ ^(VANTOR_[A-Z0-9_]+|CI|TERM|CMAKE_[A-Z_]+|CTEST_[A-Z_]+|PYTEST_ADDOPTS|ASAN_OPTIONS|UBSAN_OPTIONS|TSAN_OPTIONS)$ ]] &&
             keep+=("$name=${!name}")
     done
     root_run_raw /usr/bin/env -i HOME=/root LANG=C.UTF-8 \
