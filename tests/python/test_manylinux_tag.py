@@ -35,7 +35,7 @@ CASES = [
     ([(X86, BASE + ["libpython3.14.so.1.0"], ["GLIBC_2.17"])], "manylinux_2_17_x86_64",
      ["m0.so needs libpython3.14.so.1.0"]),
     ([(ARM, BASE, ["GLIBC_2.17", "GLIBCXX_3.4.30"])], "manylinux_2_17_aarch64",
-     ["m0.so needs GLIBCXX_3.4.30: link libstdc++"]),
+     ["m0.so needs GLIBCXX_3.4.30: link the C++ runtime"]),
     ([(X86, BASE, ["GLIBC_2.17"]), (ARM, BASE, ["GLIBC_2.34"])], "manylinux_2_34_aarch64",
      ["the modules are for different machines: aarch64, x86_64"]),
     ([("RISC-V", BASE, ["GLIBC_2.27"])], "manylinux_2_17_x86_64", ["m0.so is for RISC-V"]),
