@@ -74,15 +74,21 @@ def test_structure_check_tells_documents_apart(mine, theirs, difference, floats)
     assert bench.structure_difference(encode(mine), encode(theirs)) == (difference, floats)
 
 
-@needs_peers
-def test_a_tiny_run_reports_every_shape_and_section():
+def tiny_run():
+    """A run of the whole benchmark on 3 KB payloads with a round or two of each part: the
+    candidates' names, the chart's rows, whether every structure check passed, and the report."""
     settings = bench.Settings(
         sizes=(("3KB", 3000),), min_rounds=1, budget=0.0, batch=0.0005, fixed_calls=200,
         fixed_rounds=2, thread_bytes=20_000, thread_calls=1, thread_rounds=1,
         memory_bytes=20_000)
     lines = []
     names, chart_rows, all_same = bench.run(settings, write=lines.append)
-    report = "\n".join(lines)
+    return names, chart_rows, all_same, "\n".join(lines)
+
+
+@needs_peers
+def test_a_tiny_run_reports_every_shape_and_section():
+    names, chart_rows, all_same, report = tiny_run()
     assert all_same, report
     assert names[0] == "vantor_codec" and "json" in names
     for label, _, _, _ in bench.SHAPES.values():
@@ -102,13 +108,7 @@ def test_a_tiny_run_reports_every_shape_and_section():
 
 def test_without_the_peers_file_the_module_alone_is_measured(tmp_path, monkeypatch):
     monkeypatch.setattr(bench, "PEERS_FILE", tmp_path / "python_peers.py")
-    settings = bench.Settings(
-        sizes=(("3KB", 3000),), min_rounds=1, budget=0.0, batch=0.0005, fixed_calls=200,
-        fixed_rounds=2, thread_bytes=20_000, thread_calls=1, thread_rounds=1,
-        memory_bytes=20_000)
-    lines = []
-    names, chart_rows, all_same = bench.run(settings, write=lines.append)
-    report = "\n".join(lines)
+    names, chart_rows, all_same, report = tiny_run()
     assert names == ["vantor_codec"] and all_same
     assert f"plain-Python peers: none ({tmp_path / 'python_peers.py'} is missing)" in report
     for label, _, _, _ in bench.SHAPES.values():
