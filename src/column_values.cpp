@@ -170,8 +170,58 @@ class PendingPairs {
     std::vector<Pair> spilled_;
 };
 
+// Objects of up to this many members left to pair after the common order ends are searched
+// linearly; more are indexed.
+constexpr std::size_t kLinearSearchMembers = 8;
+
+// Pairs the members of objects `a` and `b` by name, onto `pending`; false when their names
+// differ. Names are distinct within each object (the tape reader settles repeated ones), so equal
+// member counts and every name of one found in the other mean the same names. Members in the
+// same order pair off directly; from the first name that differs, each remaining member of `a`
+// is looked up among the remaining members of `b`: linearly while few remain, else through a
+// keyed index, so the pairing costs the members' count whatever their order.
+bool pair_members(const Cell* cells, std::uint32_t a, std::uint32_t b, PendingPairs& pending,
+                  ObjectMatching& matching) {
+    const std::uint32_t a_end = cells[a].container_end();
+    const std::uint32_t b_end = cells[b].container_end();
+    std::uint32_t i = a + 1;
+    std::uint32_t j = b + 1;
+    while (i < a_end && j < b_end && json::same_name(cells[i].text(), cells[j].text())) {
+        pending.emplace_back(i + 1, j + 1);
+        i = json::value_end(cells, i + 1);
+        j = json::value_end(cells, j + 1);
+    }
+    if (i == a_end || j == b_end) return i == a_end && j == b_end;
+    std::vector<std::uint32_t>& rest = matching.members;
+    rest.clear();
+    for (; j < b_end; j = json::value_end(cells, j + 1))
+        rest.push_back(j);
+    std::size_t found = 0;
+    if (rest.size() <= kLinearSearchMembers) {
+        for (; i < a_end; i = json::value_end(cells, i + 1), ++found) {
+            std::size_t k = 0;
+            while (k < rest.size() && !json::same_name(cells[i].text(), cells[rest[k]].text()))
+                ++k;
+            if (k == rest.size()) return false;
+            pending.emplace_back(i + 1, rest[k] + 1);
+        }
+    } else {
+        json::NameIndex& names = matching.names;
+        names.reset(rest.size());
+        for (std::uint32_t key : rest)
+            names.find_or_add(cells[key].text());
+        for (; i < a_end; i = json::value_end(cells, i + 1), ++found) {
+            std::uint32_t ordinal = names.find(cells[i].text());
+            if (ordinal == json::NameIndex::kAbsent) return false;
+            pending.emplace_back(i + 1, rest[ordinal] + 1);
+        }
+    }
+    return found == rest.size();
+}
+
 // Deep equality without recursion: pairs still to compare wait on an explicit list.
-bool deep_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b) {
+bool deep_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b,
+                ObjectMatching& matching) {
     const Cell* cells = tape.cells();
     PendingPairs pending;
     for (;;) {
@@ -195,25 +245,7 @@ bool deep_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b) {
                 }
                 if (i != x.container_end() || j != y.container_end()) return false;
             } else if (kx == CellKind::object) {
-                // Member order does not matter; names are distinct within these objects.
-                std::size_t x_members = 0;
-                std::size_t y_members = 0;
-                for (std::uint32_t j = b + 1; j < y.container_end();
-                     j = json::value_end(cells, j + 1)) {
-                    ++y_members;
-                }
-                for (std::uint32_t i = a + 1; i < x.container_end();
-                     i = json::value_end(cells, i + 1)) {
-                    ++x_members;
-                    std::uint32_t j = b + 1;
-                    while (j < y.container_end() &&
-                           !json::same_name(cells[i].text(), cells[j].text())) {
-                        j = json::value_end(cells, j + 1);
-                    }
-                    if (j == y.container_end()) return false;
-                    pending.emplace_back(i + 1, j + 1);
-                }
-                if (x_members != y_members) return false;
+                if (!pair_members(cells, a, b, pending, matching)) return false;
             } else {
                 return false;
             }
@@ -225,7 +257,8 @@ bool deep_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b) {
 
 }  // namespace
 
-bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b) {
+bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b,
+                         ObjectMatching& matching) {
     const Cell& x = tape.cells()[a];
     const Cell& y = tape.cells()[b];
     CellKind kx = x.kind();
@@ -252,7 +285,7 @@ bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t 
         }
         return same_text(tape, x, y) || numbers_equal_exactly(cell_number(x), cell_number(y));
     }
-    return deep_equal(tape, a, b);
+    return deep_equal(tape, a, b, matching);
 }
 
 }  // namespace vantor
