@@ -174,12 +174,29 @@ class PendingPairs {
 // linearly; more are indexed.
 constexpr std::size_t kLinearSearchMembers = 8;
 
+// Lists the members of an object from the key cell `from` up to `end` in matching.members, and
+// indexes their names when there are too many to search linearly; false when it does not.
+bool index_members(const Cell* cells, std::uint32_t from, std::uint32_t end,
+                   ObjectMatching& matching) {
+    std::vector<std::uint32_t>& rest = matching.members;
+    rest.clear();
+    for (std::uint32_t k = from; k < end; k = json::value_end(cells, k + 1))
+        rest.push_back(k);
+    matching.indexed_from = from;
+    if (rest.size() <= kLinearSearchMembers) return true;
+    matching.names.reset(rest.size());
+    for (std::uint32_t key : rest)
+        matching.names.find_or_add(cells[key].text());
+    return false;
+}
+
 // Pairs the members of objects `a` and `b` by name, onto `pending`; false when their names
 // differ. Names are distinct within each object (the tape reader settles repeated ones), so equal
 // member counts and every name of one found in the other mean the same names. Members in the
-// same order pair off directly; from the first name that differs, each remaining member of `a`
-// is looked up among the remaining members of `b`: linearly while few remain, else through a
-// keyed index, so the pairing costs the members' count whatever their order.
+// same order pair off directly; from the first name that differs, each remaining member of `b`
+// is looked up among the remaining members of `a`: linearly while few remain, else through a
+// keyed index, so the pairing costs the members' count whatever their order. `a` is the column's
+// first value (or inside it) in every comparison of a column, so its index is kept for the next.
 bool pair_members(const Cell* cells, std::uint32_t a, std::uint32_t b, PendingPairs& pending,
                   ObjectMatching& matching) {
     const std::uint32_t a_end = cells[a].container_end();
@@ -193,28 +210,21 @@ bool pair_members(const Cell* cells, std::uint32_t a, std::uint32_t b, PendingPa
     }
     if (i == a_end || j == b_end) return i == a_end && j == b_end;
     std::vector<std::uint32_t>& rest = matching.members;
-    rest.clear();
-    for (; j < b_end; j = json::value_end(cells, j + 1))
-        rest.push_back(j);
+    const bool linear = matching.indexed_from == i ? rest.size() <= kLinearSearchMembers
+                                                   : index_members(cells, i, a_end, matching);
     std::size_t found = 0;
-    if (rest.size() <= kLinearSearchMembers) {
-        for (; i < a_end; i = json::value_end(cells, i + 1), ++found) {
-            std::size_t k = 0;
-            while (k < rest.size() && !json::same_name(cells[i].text(), cells[rest[k]].text()))
+    for (; j < b_end; j = json::value_end(cells, j + 1), ++found) {
+        std::string_view name = cells[j].text();
+        std::size_t k = 0;
+        if (linear) {
+            while (k < rest.size() && !json::same_name(name, cells[rest[k]].text()))
                 ++k;
             if (k == rest.size()) return false;
-            pending.emplace_back(i + 1, rest[k] + 1);
+        } else {
+            k = matching.names.find(name);
+            if (k == json::NameIndex::kAbsent) return false;
         }
-    } else {
-        json::NameIndex& names = matching.names;
-        names.reset(rest.size());
-        for (std::uint32_t key : rest)
-            names.find_or_add(cells[key].text());
-        for (; i < a_end; i = json::value_end(cells, i + 1), ++found) {
-            std::uint32_t ordinal = names.find(cells[i].text());
-            if (ordinal == json::NameIndex::kAbsent) return false;
-            pending.emplace_back(i + 1, rest[ordinal] + 1);
-        }
+        pending.emplace_back(rest[k] + 1, j + 1);
     }
     return found == rest.size();
 }

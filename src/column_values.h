@@ -15,12 +15,15 @@ namespace vantor {
 // compares by deep equality.
 bool column_values_equal(const json::JsonValue& a, const json::JsonValue& b);
 
-// What comparing objects on a tape keeps between calls: a name index for objects whose members
-// come in different orders, and the member list it indexes. One per transform, so that the memory
-// is allocated once.
+// What comparing objects on a tape keeps between calls: the remaining members of the last object
+// whose members were looked up by name, from its key cell `indexed_from` on, and their name index
+// when they are many. One per transform and tape: a column's first value is compared with every
+// row's, so its index serves them all, and the memory is allocated once.
 struct ObjectMatching {
-    json::NameIndex names;
+    static constexpr std::uint32_t kNothing = 0xffffffffu;
+    std::uint32_t indexed_from = kNothing;
     std::vector<std::uint32_t> members;
+    json::NameIndex names;
 };
 
 // The same comparison for two values on a tape, given by their cells' indexes. Equal payload text

@@ -4,11 +4,13 @@
 // the position of its first occurrence and the value of its last. Writers and the constant test
 // then see the object the exact path sees.
 //
-// The check costs the object's member count. An object that gives the names of a recent object
-// of the same first name in the same order (the same member in every row, as a rule) is compared
-// with it name by name; otherwise a small object is checked pair by pair and a larger one through
-// a keyed name index, so no choice of names makes it quadratic. Rewriting moves each kept value's
-// cells once per enclosing object that has repeated names; nesting bounds that to 125 times.
+// The check costs the object's member count. The names are compared first with those of a recent
+// object with the same first name (the same member in every row, as a rule): names that begin a
+// list of distinct names are distinct. A few names after such a start, or in a small object, are
+// looked for linearly among the names before them; otherwise the names go through a keyed name
+// index, so no choice of names makes the check quadratic. Rewriting moves the cells of the values
+// that do not stay in place, once per enclosing object with repeated names; nesting bounds that
+// to 125 times.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -29,77 +31,91 @@ class ObjectKeySettler {
     void settle(Tape& tape, std::uint32_t object) {
         const Cell* cells = tape.cells();
         const std::uint32_t end = cells[object].container_end();
+        const std::uint32_t first = object + 1;
+        if (first == end || value_end(cells, first + 1) == end) return;  // one member at most
+        std::vector<std::string_view>& recent = recent_names(cells[first].text());
+        // The first names of a recent object's distinct names are distinct too.
+        std::size_t prefix = 0;
+        std::uint32_t at = first;
+        while (at < end && prefix < recent.size() && same_name(cells[at].text(), recent[prefix])) {
+            at = value_end(cells, at + 1);
+            ++prefix;
+        }
+        if (at == end) return;
         keys_.clear();
-        for (std::uint32_t at = object + 1; at < end; at = value_end(cells, at + 1))
+        for (at = first; at < end; at = value_end(cells, at + 1))
             keys_.push_back(at);
-        if (keys_.size() < 2) return;
-        std::vector<std::string_view>& recent = recent_names(cells[keys_[0]].text());
-        if (recent.size() == keys_.size() && same_names(cells, recent)) return;
-        const bool repeated =
-            keys_.size() <= kPairwiseMembers ? repeated_pairwise(cells) : repeated_indexed(cells);
-        if (repeated) {
-            remove_repeats(tape, object);
-            cells = tape.cells();
+        const auto count = static_cast<std::uint32_t>(keys_.size());
+        kept_.clear();
+        if (count - prefix <= kLinearMembers) {
+            // A few names after a known distinct prefix (a name given again at the end, as a
+            // rule): each is looked for among the names before it.
+            for (std::uint32_t member = 0; member < prefix; ++member)
+                kept_.emplace_back(member, member);
+            if (find_repeats_linearly(cells, static_cast<std::uint32_t>(prefix))) {
+                remove_repeats(tape, object);
+                if (kept_.size() == prefix) return;  // the recent names' first ones
+            }
+        } else {
+            index_.reset(count);
+            std::uint32_t member = 0;
+            while (member < count &&
+                   index_.find_or_add(cells[keys_[member]].text()) == NameIndex::kAbsent) {
+                kept_.emplace_back(member, member);
+                ++member;
+            }
+            if (member < count) {
+                find_repeats_indexed(cells, member);
+                remove_repeats(tape, object);
+            }
         }
         recent.clear();
-        const std::uint32_t settled_end = cells[object].container_end();
-        for (std::uint32_t at = object + 1; at < settled_end; at = value_end(cells, at + 1))
-            recent.push_back(cells[at].text());
+        for (std::uint32_t key : keys_)
+            recent.push_back(tape.cells()[key].text());
     }
 
   private:
-    // Objects of up to this many members are checked pair by pair: at most 28 comparisons.
-    static constexpr std::size_t kPairwiseMembers = 8;
-    static constexpr std::size_t kRecentSlots = 16;
+    // Names after a known distinct prefix, and objects of this many members at most, are looked
+    // for linearly among the names before them: at most this many times the member count.
+    static constexpr std::uint32_t kLinearMembers = 4;
+    static constexpr std::size_t kRecentSlots = 32;
 
     // The names of the last object settled whose first name falls in the same slot; the slots
     // are made with the first object of two members or more.
     std::vector<std::string_view>& recent_names(std::string_view first) {
         if (recent_.empty()) recent_.resize(kRecentSlots);
-        std::uint32_t mixed = static_cast<std::uint32_t>(first.size()) * 0x9e3779b1u;
-        if (!first.empty()) {
-            mixed ^= static_cast<unsigned char>(first.front()) * 0x85ebca77u;
-            mixed ^= static_cast<unsigned char>(first.back()) * 0xc2b2ae3du;
-        }
-        return recent_[(mixed >> 24) % kRecentSlots];
+        std::uint64_t head = 0;
+        std::memcpy(&head, first.data(), first.size() < 8 ? first.size() : 8);
+        head = (head ^ (static_cast<std::uint64_t>(first.size()) << 56)) * 0x9e3779b97f4a7c15u;
+        head = (head ^ (head >> 32)) * 0x9e3779b97f4a7c15u;
+        return recent_[(head >> 59) % kRecentSlots];
     }
 
-    bool same_names(const Cell* cells, const std::vector<std::string_view>& names) const {
-        for (std::size_t i = 0; i < keys_.size(); ++i) {
-            if (!same_name(cells[keys_[i]].text(), names[i])) return false;
-        }
-        return true;
-    }
-
-    bool repeated_pairwise(const Cell* cells) const {
-        for (std::size_t i = 1; i < keys_.size(); ++i) {
-            std::string_view name = cells[keys_[i]].text();
-            for (std::size_t j = 0; j < i; ++j) {
-                if (same_name(name, cells[keys_[j]].text())) return true;
+    // From member `from` on, each member's name is looked for among the distinct names kept
+    // before it (kept_ holds the members before `from`, all distinct). Afterwards kept_ holds,
+    // per distinct name in order of first occurrence, the member giving the name and the one
+    // giving the value; true when a name came again.
+    bool find_repeats_linearly(const Cell* cells, std::uint32_t from) {
+        bool repeated = false;
+        for (std::uint32_t member = from; member < keys_.size(); ++member) {
+            std::string_view name = cells[keys_[member]].text();
+            std::size_t k = 0;
+            while (k < kept_.size() && !same_name(name, cells[keys_[kept_[k].first]].text()))
+                ++k;
+            if (k < kept_.size()) {
+                kept_[k].second = member;
+                repeated = true;
+            } else {
+                kept_.emplace_back(member, member);
             }
         }
-        return false;
+        return repeated;
     }
 
-    bool repeated_indexed(const Cell* cells) {
-        index_.reset(keys_.size());
-        for (std::uint32_t key : keys_) {
-            if (index_.find_or_add(cells[key].text()) != NameIndex::kAbsent) return true;
-        }
-        return false;
-    }
-
-    // Rewrites the object's members: one per name, at its first position, with its last value.
-    // The values' cells move as blocks, so a container's end moves by its block's shift.
-    void remove_repeats(Tape& tape, std::uint32_t object) {
-        Cell* cells = tape.cells();
-        const std::uint32_t end = cells[object].container_end();
-        const auto count = static_cast<std::uint32_t>(keys_.size());
-        // Per distinct name, in order of first occurrence: the member giving the name, and the
-        // member giving the value.
-        kept_.clear();
-        index_.reset(count);
-        for (std::uint32_t member = 0; member < count; ++member) {
+    // The same through the index, which holds the names of the members before `repeat`, the
+    // first one whose name came again.
+    void find_repeats_indexed(const Cell* cells, std::uint32_t repeat) {
+        for (std::uint32_t member = repeat; member < keys_.size(); ++member) {
             std::uint32_t ordinal = index_.find_or_add(cells[keys_[member]].text());
             if (ordinal == NameIndex::kAbsent) {
                 kept_.emplace_back(member, member);
@@ -107,33 +123,69 @@ class ObjectKeySettler {
                 kept_[ordinal].second = member;
             }
         }
-        const std::uint32_t first = object + 1;
-        moved_.clear();
-        for (const auto& [name_member, value_member] : kept_) {
-            moved_.push_back(cells[keys_[name_member]]);
-            const std::uint32_t from = keys_[value_member] + 1;
-            const std::uint32_t to = value_member + 1 < count ? keys_[value_member + 1] : end;
-            const auto destination = first + static_cast<std::uint32_t>(moved_.size());
-            for (std::uint32_t at = from; at < to; ++at) {
-                Cell cell = cells[at];
-                if (cell.is_container()) {
-                    const std::uint32_t moved_end = cell.container_end() - from + destination;
-                    cell.data = (cell.data >> 32 << 32) | moved_end;
-                }
-                moved_.push_back(cell);
-            }
-        }
-        std::memcpy(cells + first, moved_.data(), moved_.size() * sizeof(Cell));
-        const auto settled_end = first + static_cast<std::uint32_t>(moved_.size());
-        cells[object].data = (cells[object].data >> 32 << 32) | settled_end;
-        tape.truncate(settled_end);
     }
+
+    // Rewrites the object's members as kept_ says: one per name, at its first position, with its
+    // last value. Afterwards keys_ holds the kept key cells.
+    void remove_repeats(Tape& tape, std::uint32_t object) {
+        Cell* cells = tape.cells();
+        const std::uint32_t end = cells[object].container_end();
+        const auto count = static_cast<std::uint32_t>(keys_.size());
+        // The settled members are blocks of cells (a key cell, a value's cells) laid one after
+        // the other from the object's first cell on. Blocks already where they belong stay; the
+        // others are copied aside first, since their sources may lie where others go, and then
+        // put in place, a container's end moving with its block.
+        moved_.clear();
+        moves_.clear();
+        std::uint32_t destination = object + 1;
+        auto place = [&](std::uint32_t from, std::uint32_t to) {
+            if (from != destination) {
+                moves_.push_back(
+                    Move{destination, static_cast<std::uint32_t>(moved_.size()), to - from});
+                for (std::uint32_t at = from; at < to; ++at) {
+                    Cell cell = cells[at];
+                    if (cell.is_container()) {
+                        const std::uint32_t moved_end = cell.container_end() - from + destination;
+                        cell.data = (cell.data >> 32 << 32) | moved_end;
+                    }
+                    moved_.push_back(cell);
+                }
+            }
+            destination += to - from;
+        };
+        std::uint32_t kept_count = 0;
+        for (const auto& [name_member, value_member] : kept_) {
+            // keys_ is overwritten from the front with the kept keys' new cells; the entries
+            // read here are never behind the one written.
+            const std::uint32_t key = keys_[name_member];
+            const std::uint32_t value = keys_[value_member] + 1;
+            const std::uint32_t value_end =
+                value_member + 1 < count ? keys_[value_member + 1] : end;
+            keys_[kept_count++] = destination;
+            place(key, key + 1);
+            place(value, value_end);
+        }
+        for (const Move& move : moves_) {
+            std::memcpy(cells + move.destination, moved_.data() + move.source,
+                        move.size * sizeof(Cell));
+        }
+        keys_.resize(kept_count);
+        cells[object].data = (cells[object].data >> 32 << 32) | destination;
+        tape.truncate(destination);
+    }
+
+    struct Move {
+        std::uint32_t destination;
+        std::uint32_t source;  // in moved_
+        std::uint32_t size;
+    };
 
     std::vector<std::uint32_t> keys_;  // the key cells of the object being settled
     std::vector<std::vector<std::string_view>> recent_;
     NameIndex index_;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> kept_;
     std::vector<Cell> moved_;
+    std::vector<Move> moves_;
 };
 
 }  // namespace vantor::json
