@@ -4,7 +4,7 @@ The peers are the same transform in plain Python on top of json, orjson, msgspec
 read from ../shared/bench/python_peers.py beside the clone (a peer whose library is not
 installed is left out). One run reports:
 
-- MB/s of payload for columnarize and every peer on five row shapes (the C++ benchmark's
+- MB/s of payload for columnarize and every peer on nine row shapes (the C++ benchmark's
   generators, byte for byte) at about 1 KB, 100 KB and 10 MB, each the median of rounds that
   interleave the candidates, and columnarize ÷ the fastest peer; once per shape, that
   columnarize's result parses to the same document as that peer's;

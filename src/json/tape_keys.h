@@ -42,32 +42,26 @@ class ObjectKeySettler {
             ++prefix;
         }
         if (at == end) return;
-        keys_.clear();
-        for (at = first; at < end; at = value_end(cells, at + 1))
-            keys_.push_back(at);
+        tail_.clear();
+        for (; at < end && tail_.size() <= kLinearMembers; at = value_end(cells, at + 1))
+            tail_.push_back(at);
+        if (tail_.size() <= kLinearMembers) {
+            settle_tail(tape, object, prefix, recent);
+            return;
+        }
+        collect_keys(cells, object);
         const auto count = static_cast<std::uint32_t>(keys_.size());
+        index_.reset(count);
         kept_.clear();
-        if (count - prefix <= kLinearMembers) {
-            // A few names after a known distinct prefix (a name given again at the end, as a
-            // rule): each is looked for among the names before it.
-            for (std::uint32_t member = 0; member < prefix; ++member)
-                kept_.emplace_back(member, member);
-            if (find_repeats_linearly(cells, static_cast<std::uint32_t>(prefix))) {
-                remove_repeats(tape, object);
-                if (kept_.size() == prefix) return;  // the recent names' first ones
-            }
-        } else {
-            index_.reset(count);
-            std::uint32_t member = 0;
-            while (member < count &&
-                   index_.find_or_add(cells[keys_[member]].text()) == NameIndex::kAbsent) {
-                kept_.emplace_back(member, member);
-                ++member;
-            }
-            if (member < count) {
-                find_repeats_indexed(cells, member);
-                remove_repeats(tape, object);
-            }
+        std::uint32_t member = 0;
+        while (member < count &&
+               index_.find_or_add(cells[keys_[member]].text()) == NameIndex::kAbsent) {
+            kept_.emplace_back(member, member);
+            ++member;
+        }
+        if (member < count) {
+            find_repeats_indexed(cells, member);
+            remove_repeats(tape, object);
         }
         recent.clear();
         for (std::uint32_t key : keys_)
@@ -91,25 +85,57 @@ class ObjectKeySettler {
         return recent_[(head >> 59) % kRecentSlots];
     }
 
-    // From member `from` on, each member's name is looked for among the distinct names kept
-    // before it (kept_ holds the members before `from`, all distinct). Afterwards kept_ holds,
-    // per distinct name in order of first occurrence, the member giving the name and the one
-    // giving the value; true when a name came again.
-    bool find_repeats_linearly(const Cell* cells, std::uint32_t from) {
-        bool repeated = false;
-        for (std::uint32_t member = from; member < keys_.size(); ++member) {
-            std::string_view name = cells[keys_[member]].text();
-            std::size_t k = 0;
-            while (k < kept_.size() && !same_name(name, cells[keys_[kept_[k].first]].text()))
-                ++k;
-            if (k < kept_.size()) {
-                kept_[k].second = member;
-                repeated = true;
-            } else {
-                kept_.emplace_back(member, member);
+    void collect_keys(const Cell* cells, std::uint32_t object) {
+        keys_.clear();
+        const std::uint32_t end = cells[object].container_end();
+        for (std::uint32_t at = object + 1; at < end; at = value_end(cells, at + 1))
+            keys_.push_back(at);
+    }
+
+    // An object whose first `prefix` names are the recent ones' and whose few other members,
+    // tail_, come after them (a name given again at the end, as a rule): each of those is looked
+    // for among the names before it, and the object is rewritten only when one is found.
+    void settle_tail(Tape& tape, std::uint32_t object, std::size_t prefix,
+                     std::vector<std::string_view>& recent) {
+        const Cell* cells = tape.cells();
+        const auto known = static_cast<std::uint32_t>(prefix);
+        // The tail's new names (as positions in tail_), and per repeated member the distinct
+        // name it gives again: below `known` a recent name, from there on a new name of the tail.
+        new_names_.clear();
+        repeats_.clear();
+        for (std::uint32_t t = 0; t < tail_.size(); ++t) {
+            std::string_view name = cells[tail_[t]].text();
+            std::uint32_t found = 0;
+            while (found < known && !same_name(name, recent[found]))
+                ++found;
+            if (found == known) {
+                std::uint32_t n = 0;
+                while (n < new_names_.size() &&
+                       !same_name(name, cells[tail_[new_names_[n]]].text()))
+                    ++n;
+                found += n;
+                if (n == new_names_.size()) {
+                    new_names_.push_back(t);
+                    continue;
+                }
             }
+            repeats_.emplace_back(found, known + t);
         }
-        return repeated;
+        if (!repeats_.empty()) {
+            collect_keys(cells, object);
+            kept_.clear();
+            for (std::uint32_t member = 0; member < known; ++member)
+                kept_.emplace_back(member, member);
+            for (std::uint32_t t : new_names_)
+                kept_.emplace_back(known + t, known + t);
+            for (const auto& [distinct, member] : repeats_)
+                kept_[distinct].second = member;
+            remove_repeats(tape, object);
+            if (new_names_.empty()) return;  // its names begin the recent ones
+        }
+        recent.resize(prefix);
+        for (std::uint32_t t : new_names_)
+            recent.push_back(cells[tail_[t]].text());
     }
 
     // The same through the index, which holds the names of the members before `repeat`, the
@@ -153,8 +179,14 @@ class ObjectKeySettler {
             }
             destination += to - from;
         };
+        // The members before the first one whose value comes from a later member keep their
+        // cells where they are.
         std::uint32_t kept_count = 0;
-        for (const auto& [name_member, value_member] : kept_) {
+        while (kept_count < kept_.size() && kept_[kept_count].second == kept_count)
+            ++kept_count;
+        destination = keys_[kept_count];
+        for (std::size_t k = kept_count; k < kept_.size(); ++k) {
+            const auto [name_member, value_member] = kept_[k];
             // keys_ is overwritten from the front with the kept keys' new cells; the entries
             // read here are never behind the one written.
             const std::uint32_t key = keys_[name_member];
@@ -181,6 +213,9 @@ class ObjectKeySettler {
     };
 
     std::vector<std::uint32_t> keys_;  // the key cells of the object being settled
+    std::vector<std::uint32_t> tail_;  // the key cells after the recent names' first ones
+    std::vector<std::uint32_t> new_names_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> repeats_;
     std::vector<std::vector<std::string_view>> recent_;
     NameIndex index_;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> kept_;
