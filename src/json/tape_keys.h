@@ -26,13 +26,19 @@ namespace vantor::json {
 
 class ObjectKeySettler {
   public:
+    // Rewriting may move, over the whole payload, at most this many cells (the reader allows four
+    // per payload byte). Only repeated names at many levels of nesting, each before large values,
+    // could need more (each level moves the values after it again); such a payload is left to the
+    // exact path rather than read in more than linear time.
+    void limit_moves(std::size_t cells) { moves_left_ = cells; }
+
     // Settles the object whose cell is at `object`: the container closed last, whose cells end
-    // the tape.
-    void settle(Tape& tape, std::uint32_t object) {
+    // the tape. False when the rewriting would exceed the limit on moves.
+    [[nodiscard]] bool settle(Tape& tape, std::uint32_t object) {
         const Cell* cells = tape.cells();
         const std::uint32_t end = cells[object].container_end();
         const std::uint32_t first = object + 1;
-        if (first == end || value_end(cells, first + 1) == end) return;  // one member at most
+        if (first == end || value_end(cells, first + 1) == end) return true;  // one member at most
         std::vector<std::string_view>& recent = recent_names(cells[first].text());
         // The first names of a recent object's distinct names are distinct too.
         std::size_t prefix = 0;
@@ -41,13 +47,12 @@ class ObjectKeySettler {
             at = value_end(cells, at + 1);
             ++prefix;
         }
-        if (at == end) return;
+        if (at == end) return true;
         tail_.clear();
         for (; at < end && tail_.size() <= kLinearMembers; at = value_end(cells, at + 1))
             tail_.push_back(at);
         if (tail_.size() <= kLinearMembers) {
-            settle_tail(tape, object, prefix, recent);
-            return;
+            return settle_tail(tape, object, prefix, recent);
         }
         collect_keys(cells, object);
         const auto count = static_cast<std::uint32_t>(keys_.size());
@@ -61,11 +66,12 @@ class ObjectKeySettler {
         }
         if (member < count) {
             find_repeats_indexed(cells, member);
-            remove_repeats(tape, object);
+            if (!remove_repeats(tape, object)) return false;
         }
         recent.clear();
         for (std::uint32_t key : keys_)
             recent.push_back(tape.cells()[key].text());
+        return true;
     }
 
   private:
@@ -95,12 +101,13 @@ class ObjectKeySettler {
     // An object whose first `prefix` names are the recent ones' and whose few other members,
     // tail_, come after them (a name given again at the end, as a rule): each of those is looked
     // for among the names before it, and the object is rewritten only when one is found.
-    void settle_tail(Tape& tape, std::uint32_t object, std::size_t prefix,
+    bool settle_tail(Tape& tape, std::uint32_t object, std::size_t prefix,
                      std::vector<std::string_view>& recent) {
         const Cell* cells = tape.cells();
         const auto known = static_cast<std::uint32_t>(prefix);
-        // The tail's new names (as positions in tail_), and per repeated member the distinct
-        // name it gives again: below `known` a recent name, from there on a new name of the tail.
+        // The tail's new names (their positions in tail_, and the names), and per repeated member
+        // the distinct name it gives again: below `known` a recent name, from there on a new name
+        // of the tail.
         new_names_.clear();
         repeats_.clear();
         for (std::uint32_t t = 0; t < tail_.size(); ++t) {
@@ -110,12 +117,11 @@ class ObjectKeySettler {
                 ++found;
             if (found == known) {
                 std::uint32_t n = 0;
-                while (n < new_names_.size() &&
-                       !same_name(name, cells[tail_[new_names_[n]]].text()))
+                while (n < new_names_.size() && !same_name(name, new_names_[n].second))
                     ++n;
                 found += n;
                 if (n == new_names_.size()) {
-                    new_names_.push_back(t);
+                    new_names_.emplace_back(t, name);
                     continue;
                 }
             }
@@ -126,16 +132,18 @@ class ObjectKeySettler {
             kept_.clear();
             for (std::uint32_t member = 0; member < known; ++member)
                 kept_.emplace_back(member, member);
-            for (std::uint32_t t : new_names_)
-                kept_.emplace_back(known + t, known + t);
+            for (const auto& new_name : new_names_)
+                kept_.emplace_back(known + new_name.first, known + new_name.first);
             for (const auto& [distinct, member] : repeats_)
                 kept_[distinct].second = member;
-            remove_repeats(tape, object);
-            if (new_names_.empty()) return;  // its names begin the recent ones
+            if (!remove_repeats(tape, object)) return false;
+            if (new_names_.empty()) return true;  // its names begin the recent ones
         }
         recent.resize(prefix);
-        for (std::uint32_t t : new_names_)
-            recent.push_back(cells[tail_[t]].text());
+        // The names themselves: the rewriting may have moved their cells.
+        for (const auto& new_name : new_names_)
+            recent.push_back(new_name.second);
+        return true;
     }
 
     // The same through the index, which holds the names of the members before `repeat`, the
@@ -153,7 +161,7 @@ class ObjectKeySettler {
 
     // Rewrites the object's members as kept_ says: one per name, at its first position, with its
     // last value. Afterwards keys_ holds the kept key cells.
-    void remove_repeats(Tape& tape, std::uint32_t object) {
+    bool remove_repeats(Tape& tape, std::uint32_t object) {
         Cell* cells = tape.cells();
         const std::uint32_t end = cells[object].container_end();
         const auto count = static_cast<std::uint32_t>(keys_.size());
@@ -166,6 +174,7 @@ class ObjectKeySettler {
         std::uint32_t destination = object + 1;
         auto place = [&](std::uint32_t from, std::uint32_t to) {
             if (from != destination) {
+                moves_left_ -= to - from;
                 moves_.push_back(
                     Move{destination, static_cast<std::uint32_t>(moved_.size()), to - from});
                 for (std::uint32_t at = from; at < to; ++at) {
@@ -194,6 +203,7 @@ class ObjectKeySettler {
             const std::uint32_t value_end =
                 value_member + 1 < count ? keys_[value_member + 1] : end;
             keys_[kept_count++] = destination;
+            if (1 + (value_end - value) > moves_left_) return false;
             place(key, key + 1);
             place(value, value_end);
         }
@@ -204,6 +214,7 @@ class ObjectKeySettler {
         keys_.resize(kept_count);
         cells[object].data = (cells[object].data >> 32 << 32) | destination;
         tape.truncate(destination);
+        return true;
     }
 
     struct Move {
@@ -212,9 +223,10 @@ class ObjectKeySettler {
         std::uint32_t size;
     };
 
+    std::size_t moves_left_ = 0;
     std::vector<std::uint32_t> keys_;  // the key cells of the object being settled
     std::vector<std::uint32_t> tail_;  // the key cells after the recent names' first ones
-    std::vector<std::uint32_t> new_names_;
+    std::vector<std::pair<std::uint32_t, std::string_view>> new_names_;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> repeats_;
     std::vector<std::vector<std::string_view>> recent_;
     NameIndex index_;

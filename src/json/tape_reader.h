@@ -6,9 +6,10 @@
 // It accepts only what the exact reader (reader.h) accepts and yields the same values, but it
 // reports no errors: on any text the exact reader would refuse, and on the forms it leaves to
 // the exact path (an element of the top-level array that is not an object, nesting at the limit,
-// payloads of 4 GiB or more), it gives up and the caller reads the payload again with the exact
-// reader, which produces the result or the message. Objects inside rows are settled as they
-// close, to the exact reader's rule for repeated names (json/tape_keys.h).
+// payloads of 4 GiB or more, repeated names whose settling would move more cells than the payload
+// has bytes), it gives up and the caller reads the payload again with the exact reader, which
+// produces the result or the message. Objects inside rows are settled as they close, to the exact
+// reader's rule for repeated names (json/tape_keys.h).
 //
 // The rows' member names do not go onto the tape: they go to a row observer as they are read,
 // which assigns their columns while the name is at hand. A row's cell on the tape is followed
@@ -58,6 +59,7 @@ class TapeReader {
         // Rows of short members take about one cell per four bytes; the reservation costs address
         // space only until cells are written.
         tape_.reserve_more(static_cast<std::size_t>(end_ - begin_) / 4 + 16);
+        object_keys_.limit_moves(static_cast<std::size_t>(end_ - begin_) * 4);
         skip_whitespace();
         if (p_ == end_ || *p_ != '[') return false;
         goto open_container;
@@ -106,7 +108,7 @@ class TapeReader {
 
     close_container:  // p_ is at the closing bracket of the innermost container
         ++p_;
-        close();
+        if (!close()) return false;
         if (depth_ == 1) rows_.row_end();
         goto after_value;
 
@@ -181,7 +183,7 @@ class TapeReader {
     }
 
     // Closes the innermost container; p_ is just past its closing bracket.
-    void close() {
+    bool close() {
         const Frame& frame = stack_[--depth_];
         Cell& cell = tape_.cells()[frame.cell];
         auto text_size = static_cast<std::uint64_t>(p_ - frame.start);
@@ -189,7 +191,7 @@ class TapeReader {
         cell.data = static_cast<std::uint64_t>(tape_.size()) |
                     (static_cast<std::uint64_t>(frame.start - begin_) << 32);
         // Rows (level 2) meet repeated keys in the transform; deeper objects are settled here.
-        if (frame.object && depth_ >= 2) object_keys_.settle(tape_, frame.cell);
+        return !(frame.object && depth_ >= 2) || object_keys_.settle(tape_, frame.cell);
     }
 
     bool read_literal(const char* word, std::size_t size, CellKind kind) {

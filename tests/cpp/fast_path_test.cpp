@@ -185,6 +185,8 @@ TEST(FastPath, RepeatedKeysAndLargeObjectsStayOnTheFastPath) {
         R"([{"a":[{"x":1,"x":2},{"y":1,"z":2,"y":3}]},{"a":[{"x":2}]}])",
         R"([{"a":{"x":1,"\u0078":2}},{"a":{"x":2}}])",
         R"([{"a":{"":1,"":2,"long_member_name_x":3,"long_member_name_x":4}}])",
+        // Objects alike at several levels, each with a repeated name.
+        R"([{"a":{"z":1,"z":2,"a":{"z":[1],"z":2,"a":{"z":1,"z":{},"a":0}}}}])",
         // Repeated names that make a constant, and ones that keep it from being one.
         R"([{"a":{"x":1,"x":2}},{"a":{"x":2}}])",
         R"([{"a":{"x":2,"x":1}},{"a":{"x":2}}])",
@@ -245,21 +247,41 @@ TEST(FastPath, RepeatedKeysAndLargeObjectsStayOnTheFastPath) {
     }
 }
 
+TEST(FastPath, RepeatedKeysAtManyLevelsBeforeLargeValuesAreLeftToTheExactPath) {
+    // Each level's repeated name moves the large value after it once more: a few levels stay on
+    // the fast path, a hundred would move more than four cells per payload byte.
+    std::string zeros = "[0";
+    for (int i = 1; i < 5000; ++i)
+        zeros += ",0";
+    zeros += ']';
+    for (int levels : {3, 100}) {
+        std::string payload = "[{\"r\":";
+        for (int level = 0; level < levels; ++level)
+            payload += "{\"z\":1,\"z\":2,\"a\":";
+        payload += zeros + std::string(static_cast<std::size_t>(levels), '}') + "}]";
+        EXPECT_EQ(fast_takes(payload), levels == 3);
+        expect_agreement(payload);
+    }
+}
+
 // Rows holding objects of up to 40 members drawn from one set of names, in another order in each
 // row, with names given again at random positions in the objects and in the rows, and values
 // mostly equal from row to row, so that constants, columns and dropped columns all occur.
 TEST(FastPath, GeneratedLargeObjectsWithRepeatedKeysAgreeAndStayFast) {
     std::mt19937_64 random(5);
     auto pick = [&](std::uint64_t bound) { return static_cast<int>(random() % bound); };
-    const char* const values[] = {"1",
-                                  "1.0",
-                                  "null",
-                                  "\"v\"",
-                                  "[1,2]",
-                                  "{\"p\":1,\"q\":2}",
-                                  "{\"q\":2,\"p\":1}",
-                                  "{\"p\":1,\"p\":2}",
-                                  "2"};
+    const char* const values[] = {
+        "1",
+        "1.0",
+        "null",
+        "\"v\"",
+        "[1,2]",
+        "{\"p\":1,\"q\":2}",
+        "{\"q\":2,\"p\":1}",
+        "{\"p\":1,\"p\":2}",
+        "{\"p\":1,\"p\":2,\"q\":[3]}",
+        "{\"p\":{\"p\":1,\"p\":[2],\"q\":1},\"p\":2,\"q\":{\"q\":1,\"q\":2}}",
+        "2"};
     for (int i = 0; i < 3000; ++i) {
         const int names = 1 + pick(40);
         std::vector<int> order(static_cast<std::size_t>(names));
