@@ -174,19 +174,20 @@ class PendingPairs {
 // linearly; more are indexed.
 constexpr std::size_t kLinearSearchMembers = 8;
 
-// Lists the members of an object from the key cell `from` up to `end` in matching.members, and
+// Lists the members of an object from the key cell `from` up to `end` in the lookup's members, and
 // indexes their names when there are too many to search linearly; false when it does not.
 bool index_members(const Cell* cells, std::uint32_t from, std::uint32_t end,
                    ObjectMatching& matching) {
-    std::vector<std::uint32_t>& rest = matching.members;
+    ObjectMatching::Lookup& lookup = matching.lookup();
+    std::vector<std::uint32_t>& rest = lookup.members;
     rest.clear();
     for (std::uint32_t k = from; k < end; k = json::value_end(cells, k + 1))
         rest.push_back(k);
     matching.indexed_from = from;
     if (rest.size() <= kLinearSearchMembers) return true;
-    matching.names.reset(rest.size());
+    lookup.names.reset(rest.size());
     for (std::uint32_t key : rest)
-        matching.names.find_or_add(cells[key].text());
+        lookup.names.find_or_add(cells[key].text());
     return false;
 }
 
@@ -209,7 +210,8 @@ bool pair_members(const Cell* cells, std::uint32_t a, std::uint32_t b, PendingPa
         j = json::value_end(cells, j + 1);
     }
     if (i == a_end || j == b_end) return i == a_end && j == b_end;
-    std::vector<std::uint32_t>& rest = matching.members;
+    ObjectMatching::Lookup& lookup = matching.lookup();
+    std::vector<std::uint32_t>& rest = lookup.members;
     const bool linear = matching.indexed_from == i ? rest.size() <= kLinearSearchMembers
                                                    : index_members(cells, i, a_end, matching);
     std::size_t found = 0;
@@ -221,7 +223,7 @@ bool pair_members(const Cell* cells, std::uint32_t a, std::uint32_t b, PendingPa
                 ++k;
             if (k == rest.size()) return false;
         } else {
-            k = matching.names.find(name);
+            k = lookup.names.find(name);
             if (k == json::NameIndex::kAbsent) return false;
         }
         pending.emplace_back(rest[k] + 1, j + 1);

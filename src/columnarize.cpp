@@ -332,8 +332,9 @@ std::optional<TransformOutcome> columnarize_fast(std::string_view payload) {
 }
 
 TransformOutcome columnarize_json(std::string_view payload) {
-    if (std::optional<TransformOutcome> outcome = columnarize_fast(payload)) {
-        return std::move(*outcome);
+    {
+        FastTransform fast;
+        if (std::optional<TransformOutcome> outcome = fast.run(payload)) return std::move(*outcome);
     }
     return columnarize_exact(payload);
 }

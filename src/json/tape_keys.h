@@ -24,6 +24,27 @@
 
 namespace vantor::json {
 
+// Whether the object whose cell is at `object` has at most kSmallObjectMembers members, all of
+// distinct names: checked pair by pair (28 comparisons at most), without memory of its own. Most
+// objects inside rows are small and settled by this alone.
+inline constexpr std::uint32_t kSmallObjectMembers = 8;
+inline bool small_object_with_distinct_names(const Cell* cells, std::uint32_t object) {
+    const std::uint32_t end = cells[object].container_end();
+    std::uint32_t keys[kSmallObjectMembers];  // the key cells, written before they are read
+    std::uint32_t count = 0;
+    for (std::uint32_t at = object + 1; at < end; at = value_end(cells, at + 1)) {
+        if (count == kSmallObjectMembers) return false;
+        keys[count++] = at;
+    }
+    for (std::uint32_t i = 1; i < count; ++i) {
+        std::string_view name = cells[keys[i]].text();
+        for (std::uint32_t j = 0; j < i; ++j) {
+            if (same_name(name, cells[keys[j]].text())) return false;
+        }
+    }
+    return true;
+}
+
 class ObjectKeySettler {
   public:
     // Rewriting may move, over the whole payload, at most this many cells (the reader allows four

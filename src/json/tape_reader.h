@@ -21,6 +21,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -59,7 +60,6 @@ class TapeReader {
         // Rows of short members take about one cell per four bytes; the reservation costs address
         // space only until cells are written.
         tape_.reserve_more(static_cast<std::size_t>(end_ - begin_) / 4 + 16);
-        object_keys_.limit_moves(static_cast<std::size_t>(end_ - begin_) * 4);
         skip_whitespace();
         if (p_ == end_ || *p_ != '[') return false;
         goto open_container;
@@ -191,7 +191,19 @@ class TapeReader {
         cell.data = static_cast<std::uint64_t>(tape_.size()) |
                     (static_cast<std::uint64_t>(frame.start - begin_) << 32);
         // Rows (level 2) meet repeated keys in the transform; deeper objects are settled here.
-        return !(frame.object && depth_ >= 2) || object_keys_.settle(tape_, frame.cell);
+        return !(frame.object && depth_ >= 2) || settle_keys(frame.cell);
+    }
+
+    // Small objects with distinct names need nothing more. The settler is made with the first
+    // other object inside a row: payloads without one, the smallest above all, pay nothing for
+    // it.
+    [[gnu::noinline]] bool settle_keys(std::uint32_t object) {
+        if (small_object_with_distinct_names(tape_.cells(), object)) return true;
+        if (!object_keys_) {
+            object_keys_ = std::make_unique<ObjectKeySettler>();
+            object_keys_->limit_moves(static_cast<std::size_t>(end_ - begin_) * 4);
+        }
+        return object_keys_->settle(tape_, object);
     }
 
     bool read_literal(const char* word, std::size_t size, CellKind kind) {
@@ -411,7 +423,7 @@ class TapeReader {
     int depth_ = 0;
     Frame stack_[kMaxDepth];
     std::string scratch_;
-    ObjectKeySettler object_keys_;
+    std::unique_ptr<ObjectKeySettler> object_keys_;
 };
 
 }  // namespace tape_reader_detail
