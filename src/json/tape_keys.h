@@ -4,13 +4,13 @@
 // the position of its first occurrence and the value of its last. Writers and the constant test
 // then see the object the exact path sees.
 //
-// The check costs the object's member count. The names are compared first with those of a recent
-// object with the same first name (the same member in every row, as a rule): names that begin a
-// list of distinct names are distinct. A few names after such a start, or in a small object, are
-// looked for linearly among the names before them; otherwise the names go through a keyed name
-// index, so no choice of names makes the check quadratic. Rewriting moves the cells of the values
-// that do not stay in place, once per enclosing object with repeated names; nesting bounds that
-// to 125 times.
+// The check costs the object's member count. Small objects are checked pair by pair. Others are
+// compared first with the names of a recent object with the same first name (the same member in
+// every row, as a rule): names that begin a list of distinct names are distinct. A few names after
+// such a start are looked for linearly among the names before them; otherwise the names go
+// through a keyed name index, so no choice of names makes the check quadratic. Rewriting moves
+// the cells of the values that do not stay in place, once per enclosing object with repeated
+// names, up to a limit in proportion to the payload.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -96,8 +96,8 @@ class ObjectKeySettler {
     }
 
   private:
-    // Names after a known distinct prefix, and objects of this many members at most, are looked
-    // for linearly among the names before them: at most this many times the member count.
+    // Up to this many names after a known distinct start are looked for linearly among the
+    // names before them: at most this many times the member count.
     static constexpr std::uint32_t kLinearMembers = 4;
     static constexpr std::size_t kRecentSlots = 32;
 
