@@ -93,6 +93,7 @@ class NameIndex {
             slot_count *= 2;
         slots_.assign(slot_count, 0);
         names_.clear();
+        names_.reserve(count);
     }
 
     // The ordinal of `name` when it is in the index; otherwise it is added as the next ordinal

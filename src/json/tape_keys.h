@@ -78,11 +78,9 @@ class ObjectKeySettler {
         collect_keys(cells, object);
         const auto count = static_cast<std::uint32_t>(keys_.size());
         index_.reset(count);
-        kept_.clear();
         std::uint32_t member = 0;
         while (member < count &&
                index_.find_or_add(cells[keys_[member]].text()) == NameIndex::kAbsent) {
-            kept_.emplace_back(member, member);
             ++member;
         }
         if (member < count) {
@@ -90,6 +88,7 @@ class ObjectKeySettler {
             if (!remove_repeats(tape, object)) return false;
         }
         recent.clear();
+        recent.reserve(keys_.size());
         for (std::uint32_t key : keys_)
             recent.push_back(tape.cells()[key].text());
         return true;
@@ -112,9 +111,13 @@ class ObjectKeySettler {
         return recent_[(head >> 59) % kRecentSlots];
     }
 
+    // The key cells of the object in keys_, with room for them and for the kept members taken
+    // at once (an object of n cells has at most n / 2 members).
     void collect_keys(const Cell* cells, std::uint32_t object) {
         keys_.clear();
         const std::uint32_t end = cells[object].container_end();
+        keys_.reserve((end - object) / 2);
+        kept_.reserve((end - object) / 2);
         for (std::uint32_t at = object + 1; at < end; at = value_end(cells, at + 1))
             keys_.push_back(at);
     }
@@ -167,9 +170,13 @@ class ObjectKeySettler {
         return true;
     }
 
-    // The same through the index, which holds the names of the members before `repeat`, the
-    // first one whose name came again.
+    // Fills kept_: per distinct name, in order of first occurrence, the member giving the name
+    // and the member giving the value. The index holds the names of the members before `repeat`,
+    // the first one whose name came again.
     void find_repeats_indexed(const Cell* cells, std::uint32_t repeat) {
+        kept_.clear();
+        for (std::uint32_t member = 0; member < repeat; ++member)
+            kept_.emplace_back(member, member);
         for (std::uint32_t member = repeat; member < keys_.size(); ++member) {
             std::uint32_t ordinal = index_.find_or_add(cells[keys_[member]].text());
             if (ordinal == NameIndex::kAbsent) {
