@@ -40,6 +40,9 @@ constexpr char kColumnarizeDoc[] =
     "the process unconditionally and cannot be caught by any mechanism:\n"
     "a residual, documented limitation.";
 
+// The method, slot and module definitions are process-wide. The interpreter only reads the first
+// two; it writes the module definition once, in PyModuleDef_Init, under its import lock, which the
+// free-threaded interpreter keeps as well. Nothing of ours writes any of them.
 PyMethodDef columnarize_method = {
     "columnarize",
     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(columnarize_entry)),
@@ -105,6 +108,10 @@ int module_exec(PyObject* module) {
     return boundary_barrier<int>("module_exec", -1, [module] { return module_exec_work(module); });
 }
 
+// Py_MOD_GIL_NOT_USED: a free-threaded interpreter keeps running without its lock when it imports
+// the module. The binding's process-wide objects are made once under a mutex of their own
+// (process_objects.cpp), a call keeps its state on its own stack and heap, and the core's only
+// state outside a call is per thread (hash.cpp).
 PyModuleDef_Slot module_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},

@@ -27,6 +27,8 @@ constexpr std::size_t kFramePayloadBytes = 512;
 // Without the lock the transform may touch no interpreter object, the contents of the `bytes`
 // object included, so it works on a private copy made while the lock is held: in `frame` when it
 // fits, else in a buffer of its own. Returns the copy's bytes, or nullptr when memory runs out.
+// A `bytes` object never changes once made, so on a free-threaded interpreter too the copy reads
+// what the caller passed, whatever other threads do meanwhile (mutable buffers are refused).
 const char* copy_payload(std::string_view payload, char (&frame)[kFramePayloadBytes],
                          PayloadCopy& copy) {
     if (payload.size() <= kFramePayloadBytes) {

@@ -11,6 +11,16 @@ namespace {
 // with the interpreter lock released: a thread that holds the guard may need the interpreter lock
 // to create the object, so waiting for the guard while holding the interpreter lock could
 // deadlock against it.
+//
+// The guard, not the interpreter lock, is what makes the object once: `create` may let the lock go
+// (a collection it triggers can run Python code), and a free-threaded interpreter (Py_GIL_DISABLED)
+// has no lock at all, so two threads may both find the slot empty at the same time. Only the
+// holder of the mutex creates, and it looks at the slot again first, so one object is made and
+// every thread returns that one. The slot is an atomic written once with release order after the
+// object is complete and read with acquire order, so a thread that skips the mutex still sees the
+// object whole. Waiting for the mutex detaches the thread from the interpreter
+// (PyEval_SaveThread), as PyMutex does: in the free-threaded build a thread that stops the world
+// (its collector does) waits for attached threads only, so a waiter never holds it up.
 class OnceObject {
   public:
     // The object, made with `create` (a new reference, or null with an exception set) on first

@@ -1,9 +1,10 @@
 #pragma once
 // The interpreter objects that outlive a call: the interned names the binding layer looks up and
-// the `PanicException` type. Each is made once per process, on first need, with the interpreter
-// lock held, and then shared read-only by every thread. Each returns a borrowed reference that
-// lives for the rest of the process, or null with an exception set when making it failed (a later
-// call tries again).
+// the `PanicException` type. Each is made once per process, on first need, by a thread attached
+// to the interpreter (holding its lock, where it has one), and then shared read-only by every
+// thread; a mutex of its own, not the interpreter lock, keeps two threads from making it twice.
+// Each returns a borrowed reference that lives for the rest of the process, or null with an
+// exception set when making it failed (a later call tries again).
 #include <Python.h>
 
 namespace vantor::binding {

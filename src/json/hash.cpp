@@ -81,6 +81,8 @@ HashKeys next_hash_keys() {
             }
         }
     };
+    // Per thread, so that calls on different threads (the module releases the interpreter lock,
+    // and a free-threaded interpreter has none) never share it: no lock, and no data race.
     thread_local ThreadKeys state;
     HashKeys keys = state.keys;
     state.keys.k0 += 1;

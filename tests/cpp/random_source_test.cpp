@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <set>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -45,6 +46,37 @@ TEST(RandomSource, LeavesBytesPastTheSizeAlone) {
     EXPECT_TRUE(
         std::all_of(buffer.begin() + 16, buffer.end(), [](unsigned char b) { return b == 0x5A; }));
 }
+
+#if defined(__linux__)
+// The source on kernels without the getrandom call, which this machine's kernel has.
+TEST(RandomSource, DeviceFillsTheBufferOrSaysItCannot) {
+    struct Case {
+        const char* path;
+        std::size_t size;
+        bool filled;
+    };
+    const Case cases[] = {
+        {"/dev/urandom", 0, true},
+        {"/dev/urandom", 16, true},
+        {"/dev/urandom", 4096, true},
+        // A device that runs dry before the buffer is full, and one that is not there.
+        {"/dev/null", 0, true},
+        {"/dev/null", 16, false},
+        {"/nonexistent/urandom", 16, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.size));
+        std::vector<unsigned char> first(c.size, 0xAB);
+        std::vector<unsigned char> second(c.size, 0xAB);
+        EXPECT_EQ(vantor::json::read_random_device(first.data(), c.size, c.path), c.filled);
+        if (c.filled && c.size >= 16) {
+            ASSERT_TRUE(vantor::json::read_random_device(second.data(), c.size, c.path));
+            EXPECT_NE(first, std::vector<unsigned char>(c.size, 0xAB));
+            EXPECT_NE(first, second);
+        }
+    }
+}
+#endif
 
 TEST(HashKeys, MapsMadeOneAfterAnotherDoNotShareKeys) {
     // Keys that repeat would let one crafted payload collide in several maps; the same name

@@ -9,6 +9,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <functional>
@@ -53,18 +54,25 @@ std::string nested(Shape shape, std::size_t levels, std::string_view leaf) {
 // so the member's value may take levels 3 to 127.
 constexpr std::size_t kMemberLevels = 125;
 
-// A thread stack of mmap'd memory with an inaccessible page below it, so that running past its
-// end faults at once. Before each run the stack is filled with a pattern; afterwards the lowest
-// byte that no longer holds it tells how much of the stack the thread used.
+// A thread stack of mmap'd memory of which only the top `usable` bytes can be touched, so that
+// running past them faults at once. The system may want thread stacks larger than that (at least
+// PTHREAD_STACK_MIN: 16 KiB on x86-64, 128 KiB on aarch64): the thread is then given the larger
+// stack, with all of it below the usable part inaccessible, so a test means the same everywhere.
+// Before each run the usable part is filled with a pattern; afterwards the lowest byte that no
+// longer holds it tells how much of the stack the thread used.
 class MeasuredStack {
   public:
-    explicit MeasuredStack(std::size_t bytes) : bytes_(bytes) {
+    explicit MeasuredStack(std::size_t usable) : usable_(usable) {
         page_ = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        long minimum = sysconf(_SC_THREAD_STACK_MIN);
+        bytes_ = std::max(usable_, minimum > 0 ? static_cast<std::size_t>(minimum) : 0);
+        bytes_ = (bytes_ + page_ - 1) / page_ * page_;
         void* memory = mmap(nullptr, bytes_ + page_, PROT_READ | PROT_WRITE,
                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (memory == MAP_FAILED) throw std::bad_alloc();
         mapping_ = static_cast<unsigned char*>(memory);
-        mprotect(mapping_, page_, PROT_NONE);
+        // The guard page and whatever lies below the usable part.
+        mprotect(mapping_, page_ + bytes_ - usable_, PROT_NONE);
     }
     ~MeasuredStack() { munmap(mapping_, bytes_ + page_); }
     MeasuredStack(const MeasuredStack&) = delete;
@@ -74,7 +82,8 @@ class MeasuredStack {
     // thread's own control block, which the system keeps at the stack's top, included).
     std::size_t run(const std::function<void()>& work) {
         unsigned char* stack = mapping_ + page_;
-        std::memset(stack, kPattern, bytes_);
+        unsigned char* usable = stack + bytes_ - usable_;
+        std::memset(usable, kPattern, usable_);
         pthread_attr_t attributes;
         pthread_attr_init(&attributes);
         EXPECT_EQ(pthread_attr_setstack(&attributes, stack, bytes_), 0);
@@ -83,12 +92,12 @@ class MeasuredStack {
         int created = pthread_create(&thread, &attributes, &MeasuredStack::start, task);
         pthread_attr_destroy(&attributes);
         EXPECT_EQ(created, 0);
-        if (created != 0) return bytes_;
+        if (created != 0) return usable_;
         pthread_join(thread, nullptr);
         std::size_t untouched = 0;
-        while (untouched < bytes_ && stack[untouched] == kPattern)
+        while (untouched < usable_ && usable[untouched] == kPattern)
             ++untouched;
-        return bytes_ - untouched;
+        return usable_ - untouched;
     }
 
   private:
@@ -98,6 +107,7 @@ class MeasuredStack {
         return nullptr;
     }
 
+    std::size_t usable_;
     std::size_t bytes_;
     std::size_t page_;
     unsigned char* mapping_;

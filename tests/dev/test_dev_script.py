@@ -14,7 +14,7 @@ REPO = pathlib.Path(__file__).resolve().parents[2]
 DEV = REPO / "dev"
 VISIBLE = REPO.parent
 COMMANDS = ["build", "test", "run", "python", "wheel", "bench", "fuzz", "test-windows-core",
-            "shell"]
+            "test-aarch64", "shell"]
 
 
 @pytest.fixture
@@ -27,7 +27,7 @@ def dev(tmp_path):
     missing_root = tmp_path / "no-root-yet"
     env = {"PATH": f"{bin_dir}:/usr/bin:/bin", "HOME": str(tmp_path), "LANG": "C.UTF-8",
            "VANTOR_USE_ROOT": "1", "VANTOR_ROOT": str(missing_root),
-           "VANTOR_WHEEL_ROOT": str(tmp_path / "no-wheel-root-yet")}
+           "VANTOR_BULLSEYE_ROOT": str(tmp_path / "no-wheel-root-yet")}
 
     def run(*args, cwd=REPO, reaches_root=False):
         completed = subprocess.run([str(DEV), *args], cwd=cwd, env=env, capture_output=True,
@@ -67,7 +67,16 @@ def test_every_command_has_its_own_help(dev, command, form):
     (["help", "bogus"], "unknown command 'bogus'"),
     (["help", "run", "test"], "help takes at most one COMMAND"),
     (["build", "now"], "build takes no arguments (got: now)"),
-    (["wheel", "--plat"], "wheel takes no arguments (got: --plat)"),
+    (["wheel", "--plat"], "wheel takes only --arch ARCH and --python-tests (got: --plat)"),
+    (["wheel", "--python-tests", "x"],
+     "wheel takes only --arch ARCH and --python-tests (got: --python-tests x)"),
+    (["wheel", "--arch"], "wheel takes only --arch ARCH and --python-tests (got: --arch)"),
+    (["wheel", "aarch64"], "wheel takes only --arch ARCH and --python-tests (got: aarch64)"),
+    (["wheel", "--arch", "aarch64", "x"],
+     "wheel takes only --arch ARCH and --python-tests (got: --arch aarch64 x)"),
+    (["wheel", "--arch", "arm64"], "wheel: ARCH is x86_64 or aarch64, not 'arm64'"),
+    (["wheel", "--arch", "aarch64", "--python-tests"],
+     "wheel: --python-tests is for the x86_64 wheel (test-aarch64 runs the Python tests for aarch64)"),
     (["test-windows-core", "x"], "test-windows-core takes no arguments (got: x)"),
     (["run", "a.json", "b.json"], "run takes at most one FILE (got: a.json b.json)"),
     (["fuzz", "ten"], "fuzz: SECONDS must be a whole number, not 'ten'"),
@@ -101,9 +110,20 @@ def test_a_file_outside_the_visible_folder_is_refused_with_that_folder_named(dev
         f" that is visible inside the Debian root: copy it into {VISIBLE}\n")
 
 
-def test_python_options_are_left_to_the_interpreter(dev, tmp_path):
-    # "-c CODE" names no file: the run passes the checks and goes on to the root, where the
-    # fake id stops it.
-    completed = dev("python", "-c", "pass", cwd=tmp_path, reaches_root=True)
+@pytest.mark.parametrize("args", [["python", "-c", "pass"], ["wheel", "--python-tests"]])
+def test_accepted_options_go_on_to_the_root(dev, tmp_path, args):
+    # "-c CODE" names no file, and the wheel's one option is known: the run passes the checks
+    # and goes on to the root, where the fake id stops it.
+    completed = dev(*args, cwd=tmp_path, reaches_root=True)
+    assert completed.returncode == 1
+    assert completed.stderr.startswith("dev: error: not root")
+
+
+@pytest.mark.parametrize("args", [["wheel", "--arch", "aarch64"], ["wheel", "--arch", "x86_64"],
+                                  ["wheel", "--python-tests", "--arch", "x86_64"],
+                                  ["test-aarch64", "-k", "stack"]])
+def test_arguments_that_fit_go_on_to_the_root(dev, args):
+    # The fake id stops them at the root.
+    completed = dev(*args, reaches_root=True)
     assert completed.returncode == 1
     assert completed.stderr.startswith("dev: error: not root")

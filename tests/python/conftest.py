@@ -50,6 +50,9 @@ FAULT_MODULE = PATHS.get("VANTOR_FAULT_INJECTION_MODULE")
 # Built with ASan/UBSan: the address space is reserved for shadow memory and freed memory is held
 # in quarantine, so address-space limits and resident-memory figures say nothing there.
 SANITIZED = PATHS.get("VANTOR_MODULE_SANITIZED") == "1"
+# The emulator the tests run under, when they do: ./dev test-aarch64 runs them under qemu-user
+# and says so here. What the emulator does not do as the system would is marked where it matters.
+EMULATOR = os.environ.get("VANTOR_EMULATOR", "")
 
 # The shipped module must win over the test build, whatever PYTHONPATH says.
 sys.path.insert(0, MODULE_DIR)

@@ -6,7 +6,7 @@ import sys
 import textwrap
 
 import pytest
-from conftest import SANITIZED
+from conftest import EMULATOR, SANITIZED
 
 # Every path through a call: (args, kwargs) pairs; the module's own payloads are built in the
 # child process too, from the same text.
@@ -136,6 +136,7 @@ LIMITED_SCRIPT = textwrap.dedent("""
     def limit_to(extra):
         limit = address_space() + extra
         resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+        assert resource.getrlimit(resource.RLIMIT_AS) == (limit, limit), "RLIMIT_AS was not applied"
     def outcome(payload):
         try:
             vantor_codec.columnarize(payload)
@@ -160,6 +161,11 @@ LIMITED_SCRIPT = textwrap.dedent("""
 
 
 @pytest.mark.skipif(SANITIZED, reason="the sanitizers reserve the address space for shadow memory")
+# qemu-user reports success for setrlimit(RLIMIT_AS) but applies no limit, as one on the whole
+# process would also bound the emulator's own memory (getrlimit then reads unlimited): memory
+# never runs out, and the script's check of the limit fails.
+@pytest.mark.xfail(EMULATOR.startswith("qemu"), strict=True,
+                   reason="qemu-user accepts setrlimit(RLIMIT_AS) without applying it")
 @pytest.mark.parametrize("case", ["copy", "transform", "result"])
 def test_running_out_of_memory_is_memory_error(case, python_in_subprocess, request):
     if case == "result":

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-"""Prints the manylinux platform tag that a Linux x86-64 wheel's extension modules meet.
+"""Prints the manylinux platform tag that a Linux x86-64 or aarch64 wheel's extension modules meet.
 
 usage: manylinux_tag.py WHEEL
 
-The tag is manylinux_2_N_x86_64, N being the newest GLIBC_2.N symbol version that a module
-needs (at least 17, the oldest baseline that pip still meets in practice). It fails (status 1,
-the reason on standard error) when a module needs a library outside the manylinux set or a
-versioned symbol of libstdc++ or libgcc_s, which only a newer system than N would provide.
+The tag is manylinux_2_N_ARCH, N being the newest GLIBC_2.N symbol version that a module needs
+(at least 17, the oldest baseline that pip still meets in practice, and the first glibc for
+aarch64) and ARCH the modules' machine. It fails (status 1, the reason on standard error) when a
+module needs a library outside the manylinux set or a versioned symbol of libstdc++ or libgcc_s,
+which only a newer system than N would provide (the C++ runtime and the unwinder belong inside
+the module), or when the modules are of different machines.
 """
 
 import re
@@ -15,11 +17,16 @@ import sys
 import tempfile
 import zipfile
 
-# The libraries that every manylinux system provides (PEP 600's list for x86-64).
+# The libraries that every manylinux system provides (PEP 600's list), but the dynamic loader,
+# whose name depends on the machine.
 MANYLINUX_LIBRARIES = {
     "libc.so.6", "libm.so.6", "libdl.so.2", "librt.so.1", "libpthread.so.0", "libutil.so.1",
     "libresolv.so.2", "libnsl.so.1", "libgcc_s.so.1", "libstdc++.so.6", "libz.so.1",
-    "ld-linux-x86-64.so.2",
+}
+# The machine as readelf names it: the tag's architecture and that machine's dynamic loader.
+ARCHITECTURES = {
+    "Advanced Micro Devices X86-64": ("x86_64", "ld-linux-x86-64.so.2"),
+    "AArch64": ("aarch64", "ld-linux-aarch64.so.1"),
 }
 MIN_GLIBC_MINOR = 17
 
@@ -30,33 +37,44 @@ def readelf(*args):
 
 
 def module_requirements(path):
-    """(needed libraries, needed symbol versions) of one shared object."""
+    """(machine, needed libraries, needed symbol versions) of one shared object."""
+    machine = re.search(r"^\s*Machine:\s+(.+?)\s*$", readelf("-h", path), re.MULTILINE).group(1)
     needed = set(re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]", readelf("-d", path)))
     versions = set(re.findall(r"Name: (\S+)\s+Flags", readelf("-V", path)))
-    return needed, versions
+    return machine, needed, versions
 
 
 def manylinux_tag(wheel):
     problems = []
     newest = MIN_GLIBC_MINOR
+    architectures = set()
     with zipfile.ZipFile(wheel) as archive, tempfile.TemporaryDirectory() as scratch:
         modules = [name for name in archive.namelist() if name.endswith(".so")]
         if not modules:
             problems.append("the wheel holds no extension module")
         for name in modules:
             path = archive.extract(name, scratch)
-            needed, versions = module_requirements(path)
-            for library in sorted(needed - MANYLINUX_LIBRARIES):
+            machine, needed, versions = module_requirements(path)
+            if machine not in ARCHITECTURES:
+                problems.append(f"{name} is for {machine}, which has no manylinux tag here")
+                continue
+            architecture, loader = ARCHITECTURES[machine]
+            architectures.add(architecture)
+            for library in sorted(needed - MANYLINUX_LIBRARIES - {loader}):
                 problems.append(f"{name} needs {library}, which manylinux systems need not have")
             for version in sorted(versions):
                 glibc = re.fullmatch(r"GLIBC_2\.([0-9]+)(\.[0-9]+)?", version)
                 if glibc:
                     newest = max(newest, int(glibc.group(1)))
                 elif version.startswith(("GLIBCXX_", "CXXABI_", "GCC_")):
-                    problems.append(f"{name} needs {version}: link libstdc++ and libgcc statically")
+                    problems.append(f"{name} needs {version}: link the C++ runtime and the unwinder statically")
                 else:
                     problems.append(f"{name} needs the unknown symbol version {version}")
-    return f"manylinux_2_{newest}_x86_64", problems
+    if len(architectures) > 1:
+        machines = ", ".join(sorted(architectures))
+        problems.append(f"the modules are for different machines: {machines}")
+    architecture = min(architectures, default="x86_64")
+    return f"manylinux_2_{newest}_{architecture}", problems
 
 
 def main(argv):

@@ -1,13 +1,15 @@
 # shellcheck shell=bash
 # The Debian unstable root filesystem that provides CPython 3.14 and the toolchain on hosts that
-# lack them, and the Debian 12 (bookworm) root whose older C library and compiler build the
-# portable wheel. Sourced by ./dev; defines root_ensure, wheel_root_ensure and root_run.
+# lack them, the Debian 11 (bullseye) root whose older C library and clang build the portable
+# x86-64 wheel, and the Debian 12 (bookworm) root whose cross GCC 12 builds the aarch64 wheel.
+# Sourced by ./dev; defines root_ensure, bullseye_root_ensure, wheel_root_ensure and root_run.
 #
 # The roots live outside the clone so that CI and later sessions reuse them. They are only ever
 # entered through a private mount namespace, so nothing stays mounted once a command ends.
 
 VANTOR_ROOT=${VANTOR_ROOT:-/var/cache/vantor-codec/root}
 VANTOR_WHEEL_ROOT=${VANTOR_WHEEL_ROOT:-/var/cache/vantor-codec/root-bookworm}
+VANTOR_BULLSEYE_ROOT=${VANTOR_BULLSEYE_ROOT:-/var/cache/vantor-codec/root-bullseye}
 # The suite that root_create installs; wheel_root_ensure sets bookworm for its own root.
 ROOT_SUITE=unstable
 # A command that the root must have once its packages are in.
@@ -23,9 +25,14 @@ ROOT_PACKAGES=(
     python3-venv python3-pip python3-build python3-scikit-build-core python3-mypy python3-wheel
     clang-format git ca-certificates
     libsimdjson-dev valgrind python3-auditwheel
+    g++-mingw-w64-ucrt64
 )
-# The wheel's build root: its GCC 12 and glibc 2.36 bound the oldest systems the wheel loads on.
-WHEEL_ROOT_PACKAGES=(g++)
+# The Debian 12 root's packages: GCC 12 and its aarch64 cross compiler, whose static libgcc
+# needs glibc 2.35 (_dl_find_object), so the aarch64 wheel is manylinux_2_35.
+WHEEL_ROOT_PACKAGES=(g++ g++-aarch64-linux-gnu)
+# The portable x86-64 wheel's build root: glibc 2.31, and clang 16 with libc++ 16, whose static
+# libraries (unlike GCC's libstdc++ and libgcc) need nothing newer from glibc than the module.
+BULLSEYE_ROOT_PACKAGES=(clang-16 libc++-16-dev libc++abi-16-dev)
 
 root_log() { printf 'dev: %s\n' "$*" >&2; }
 root_die() {
@@ -160,7 +167,7 @@ root_ensure() {
     exec 9>&-
 }
 
-# The same for the bookworm root that builds the portable wheel.
+# The same for the bookworm root.
 wheel_root_ensure() {
     # The subshell keeps these settings to the wheel root.
     # shellcheck disable=SC2030
@@ -173,6 +180,18 @@ wheel_root_ensure() {
     )
 }
 
+# The same for the bullseye root that builds the portable x86-64 wheel.
+bullseye_root_ensure() {
+    # shellcheck disable=SC2030
+    (
+        VANTOR_ROOT=$VANTOR_BULLSEYE_ROOT
+        ROOT_SUITE=bullseye
+        ROOT_KEY_COMMAND=clang++-16
+        ROOT_PACKAGES=("${BULLSEYE_ROOT_PACKAGES[@]}")
+        root_ensure
+    )
+}
+
 # Runs a command inside the root with the clone's parent folder at the same path, so that
 # ../shared resolves the same inside and out; with ROOT_NESTED set, that root is mounted inside
 # as well (./dev wheel).
@@ -180,8 +199,8 @@ root_run_raw() {
     # shellcheck disable=SC2016 # expanded by the inner shell
     local enter='
         set -e
-        root=$1 parent=$2 nested=$3
-        shift 3
+        root=$1 parent=$2 nested=$3 shared=$4
+        shift 4
         mount --make-rprivate /
         mount -t proc proc "$root/proc"
         mount --rbind /dev "$root/dev"
@@ -191,8 +210,9 @@ root_run_raw() {
             mkdir -p "$root$parent"
             mount --bind "$parent" "$root$parent"
         fi
-        # The wheel root, at /opt/vantor-wheel-root, sees the same parent folder and the
-        # CPython headers of the unstable root at the same paths.
+        # The wheel root, at /opt/vantor-wheel-root, sees the same parent folder, the CPython
+        # headers of the unstable root and the modules of CMake (whose sources CMake compiles with
+        # the wheel compiler to learn its ABI) at the same paths.
         if [[ -n $nested ]]; then
             inner=$root/opt/vantor-wheel-root
             mkdir -p "$inner"
@@ -202,23 +222,35 @@ root_run_raw() {
             mount -t tmpfs tmpfs "$inner/tmp"
             mkdir -p "$inner$parent"
             mount --bind "$parent" "$inner$parent"
-            for include in "$root"/usr/include/python3.14 "$root"/usr/include/*/python3.14; do
+            for include in "$root"/usr/include/python3.14 "$root"/usr/include/*/python3.14 \
+                "$root"/usr/share/cmake-*; do
                 [[ -d $include ]] || continue
                 mkdir -p "$inner${include#"$root"}"
                 mount --bind "$include" "$inner${include#"$root"}"
             done
+            # And a folder of the unstable root it needs besides (ROOT_NESTED_SHARED).
+            if [[ -n $shared ]]; then
+                mkdir -p "$inner$shared"
+                mount --bind "$root$shared" "$inner$shared"
+            fi
         fi
         exec chroot "$root" "$@"'
+    # With ROOT_USER_NAMESPACE set, the command gets a user namespace of its own, with root
+    # mapped to root (and the PID namespace its /proc needs): ./dev test-aarch64 mounts its own
+    # binfmt_misc there, which the kernel allows in a new user namespace only, and never inside a
+    # chroot.
+    local namespaces=(--mount)
+    [[ -n ${ROOT_USER_NAMESPACE:-} ]] && namespaces=(--user --map-root-user --pid --mount)
     # shellcheck disable=SC2031 # wheel_root_ensure changes VANTOR_ROOT in its subshell only
-    unshare --mount --fork -- /bin/bash -c "$enter" enter "$VANTOR_ROOT" "${VANTOR_PARENT:-}" \
-        "${ROOT_NESTED:-}" "$@"
+    unshare "${namespaces[@]}" --fork -- /bin/bash -c "$enter" enter "$VANTOR_ROOT" \
+        "${VANTOR_PARENT:-}" "${ROOT_NESTED:-}" "${ROOT_NESTED_SHARED:-}" "$@"
 }
 
 # Same as root_run_raw, with a clean environment that keeps only the project's own settings.
 root_run() {
     local keep=() name
     for name in $(compgen -e); do
-        [[ $name =~ ^(VANTOR_[A-Z_]+|CI|TERM|CMAKE_[A-Z_]+|CTEST_[A-Z_]+|PYTEST_ADDOPTS|ASAN_OPTIONS|UBSAN_OPTIONS)$ ]] &&
+        [[ $name =~ ^(VANTOR_[A-Z0-9_]+|CI|TERM|CMAKE_[A-Z_]+|CTEST_[A-Z_]+|PYTEST_ADDOPTS|ASAN_OPTIONS|UBSAN_OPTIONS|TSAN_OPTIONS)$ ]] &&
             keep+=("$name=${!name}")
     done
     root_run_raw /usr/bin/env -i HOME=/root LANG=C.UTF-8 \

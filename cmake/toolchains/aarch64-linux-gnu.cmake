@@ -1,0 +1,39 @@
+# Cross-compiles for Linux on 64-bit Arm with Debian's GCC cross compiler and runs the results
+# under qemu-user, so that ctest runs the tests here (./dev test-aarch64).
+#
+# VANTOR_AARCH64_SYSROOT names a folder with the arm64 CPython 3.14 unpacked into it (./dev makes
+# it): the sysroot's headers come after the compiler's own, so the C library and the C++ runtime
+# are the cross compiler's, and only what the compiler lacks (CPython's headers, with the arm64
+# pyconfig.h under usr/include/aarch64-linux-gnu) comes from there. FindPython runs the arm64
+# interpreter through the emulator, which gives the module its suffix
+# (cpython-314-aarch64-linux-gnu).
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR aarch64)
+# A compiler named by CXX (the wheel's, from another root) wins over the default one.
+if(NOT DEFINED ENV{CXX})
+    set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
+endif()
+if(NOT DEFINED ENV{CC})
+    set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
+endif()
+# Named here because CMake derives it from the compiler's name, which a wrapper does not have.
+set(CMAKE_STRIP aarch64-linux-gnu-strip CACHE FILEPATH "strip for aarch64")
+
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VANTOR_AARCH64_SYSROOT VANTOR_AARCH64_PREFIX)
+if(NOT VANTOR_AARCH64_SYSROOT)
+    message(FATAL_ERROR "set VANTOR_AARCH64_SYSROOT to the folder with the arm64 CPython 3.14")
+endif()
+set(CMAKE_SYSROOT ${VANTOR_AARCH64_SYSROOT})
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L ${VANTOR_AARCH64_SYSROOT})
+if(NOT Python_EXECUTABLE)
+    set(Python_EXECUTABLE ${VANTOR_AARCH64_SYSROOT}/usr/bin/python3.14)
+endif()
+
+# Headers, libraries and packages from the sysroot and from VANTOR_AARCH64_PREFIX (where ./dev
+# installs GoogleTest built for arm64), never from the build machine; programs from the build
+# machine.
+set(CMAKE_FIND_ROOT_PATH ${VANTOR_AARCH64_SYSROOT} ${VANTOR_AARCH64_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

@@ -1,0 +1,116 @@
+# shellcheck shell=bash
+# Linux aarch64 under emulation, for ./dev test-aarch64 and ./dev wheel --arch aarch64: the cross
+# compiler and qemu-user, the arm64 CPython 3.14 unpacked into a folder of its own (the sysroot),
+# and qemu registered with binfmt_misc so that arm64 programs started by arm64 programs run too.
+# Sourced by ./dev inside its environment; defines aarch64_tools, aarch64_sysroot_ensure and
+# aarch64_binfmt_register.
+
+VANTOR_AARCH64_SYSROOT=${VANTOR_AARCH64_SYSROOT:-/var/cache/vantor-codec/arm64-sysroot}
+# What the sysroot is unpacked from, with everything these depend on: the interpreter with its
+# headers (the arm64 pyconfig.h), the C++ runtime of the tests and the module, pytest with
+# hypothesis for the Python tests, and venv with its pip for installing the wheel. Changing the
+# list makes the next run unpack it afresh.
+AARCH64_SYSROOT_PACKAGES=(python3.14-dev python3.14-venv libstdc++6 python3-pytest
+    python3-hypothesis)
+
+aarch64_say() { printf 'dev: %s\n' "$*" >&2; }
+
+# The cross compiler and qemu-user, installed into the Debian root on first use.
+aarch64_tools() {
+    local missing=()
+    command -v aarch64-linux-gnu-g++ >/dev/null || missing+=(g++-aarch64-linux-gnu)
+    command -v qemu-aarch64 >/dev/null || missing+=(qemu-user)
+    [[ ${#missing[@]} -eq 0 ]] && return 0
+    if [[ -z ${VANTOR_IN_ROOT:-} ]]; then
+        aarch64_say "error: ./dev needs ${missing[*]} on this host"
+        return 1
+    fi
+    aarch64_say "installing ${missing[*]} into the root (first aarch64 run only)"
+    {
+        apt-get -o DPkg::Lock::Timeout=600 update -qq &&
+            DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
+                --no-install-recommends "${missing[@]}" && apt-get clean
+    } >/dev/null || {
+        aarch64_say "error: installing ${missing[*]} failed"
+        return 1
+    }
+}
+
+# Unpacks the arm64 packages into the sysroot unless it holds the current list already. apt
+# resolves their dependencies for arm64 with a state of its own (an empty package status, its own
+# lists and download folder), so the root's own apt and dpkg never learn of arm64; dpkg -x then
+# unpacks each package without installing it. `lib` links to usr/lib, where the arm64 dynamic
+# loader is, as on a merged-/usr system.
+aarch64_sysroot_ensure() {
+    local sysroot=$VANTOR_AARCH64_SYSROOT wanted stamp partial state deb started=$SECONDS
+    wanted=$(printf '%s\n' "${AARCH64_SYSROOT_PACKAGES[@]}" | sort)
+    stamp=$sysroot/.vantor-packages
+    mkdir -p "$(dirname "$sysroot")"
+    exec 8>"$sysroot.lock"
+    flock 8
+    if [[ -f $stamp && $(cat "$stamp") == "$wanted" ]]; then
+        exec 8>&-
+        return 0
+    fi
+    aarch64_say "unpacking the arm64 CPython 3.14 into $sysroot (first aarch64 run only)"
+    partial=$sysroot.partial
+    state=$sysroot.apt
+    rm -rf "$partial" "$state"
+    mkdir -p "$partial" "$state/lists/partial" "$state/archives/partial"
+    : >"$state/status"
+    local apt=(apt-get -q -o APT::Architecture=arm64 -o APT::Architectures::=arm64
+        -o Dir::State::Lists="$state/lists" -o Dir::State::status="$state/status"
+        -o Dir::Cache="$state" -o Dir::Cache::Archives="$state/archives" -o Debug::NoLocking=1)
+    if ! { "${apt[@]}" update && "${apt[@]}" install --download-only -y --no-install-recommends \
+        "${AARCH64_SYSROOT_PACKAGES[@]}"; } >"$state.log" 2>&1; then
+        tail -n 15 "$state.log" >&2
+        aarch64_say "error: downloading the arm64 packages failed (log: $state.log)"
+        exec 8>&-
+        return 1
+    fi
+    for deb in "$state"/archives/*.deb; do
+        dpkg -x "$deb" "$partial" || {
+            aarch64_say "error: unpacking $deb failed"
+            exec 8>&-
+            return 1
+        }
+    done
+    ln -sfn usr/lib "$partial/lib"
+    printf '%s\n' "$wanted" >"$partial/.vantor-packages"
+    rm -rf "$sysroot" "$state"
+    mv "$partial" "$sysroot"
+    exec 8>&-
+    aarch64_say "arm64 sysroot unpacked in $((SECONDS - started)) s"
+}
+
+# Registers qemu-aarch64 for arm64 ELF executables with a binfmt_misc instance of this user
+# namespace's own (Linux 6.7 or later), so that an arm64 program the emulated interpreter starts
+# (sys.executable, a venv's python) runs too, whatever environment it is given; the host's own
+# binfmt settings are not touched. The handler is a script that names the sysroot, where qemu
+# finds the arm64 dynamic loader and libraries. $1: a folder for that script.
+aarch64_binfmt_register() {
+    local dir=$1 handler=$1/qemu-aarch64-sysroot mnt=/proc/sys/fs/binfmt_misc
+    mkdir -p "$dir"
+    printf '#!/bin/sh\nexec qemu-aarch64 -L %q "$@"\n' "$VANTOR_AARCH64_SYSROOT" >"$handler"
+    chmod 755 "$handler"
+    # In the first user namespace the instance is the host's own: never register there.
+    if [[ $(awk '{ print $3 }' /proc/self/uid_map) == 4294967295 ]]; then
+        aarch64_say "error: not in a user namespace of its own: the host's binfmt_misc settings are left alone"
+        return 1
+    fi
+    if [[ ! -e $mnt/register ]]; then
+        mount -t binfmt_misc binfmt_misc "$mnt" 2>/dev/null || {
+            aarch64_say "error: binfmt_misc cannot be mounted here (it needs a user namespace of its own and Linux 6.7 or later)"
+            return 1
+        }
+    fi
+    [[ -e $mnt/qemu-aarch64 ]] && printf -- '-1' >"$mnt/qemu-aarch64"
+    # The ELF header of a 64-bit little-endian executable or shared object for machine 183
+    # (EM_AARCH64); the mask leaves out the ABI version and the low bit of the type.
+    local magic='\x7fELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\xb7\x00'
+    local mask='\xff\xff\xff\xff\xff\xff\xff\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+    printf '%s' ":qemu-aarch64:M::$magic:$mask:$handler:" >"$mnt/register" || {
+        aarch64_say "error: registering qemu-aarch64 with binfmt_misc failed"
+        return 1
+    }
+}
