@@ -1,8 +1,10 @@
 // Fuzz target for the agreement of the transform's two paths: for every input, the fast path
 // (with its fallback) and the exact path alone must give the same outcome, byte for byte, result
 // or message. Besides the raw input it tries the input as a member value in two rows (equal
-// values, which become a constant) and its two halves as the values of one column (the constant
-// test's comparison of different texts).
+// values, which become a constant), its two halves as the values of one column (the constant
+// test's comparison of different texts), and as a member of an object of 20 members that the
+// second row lists in reverse order (the keyed name index of the repeated-key check and of the
+// constant test).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -19,6 +21,17 @@ void check_agreement(std::string_view payload) {
     if (fast.kind != exact.kind || fast.text.view() != exact.text.view()) std::abort();
 }
 
+// The members "k0":0 to "k19":19, comma-separated, in order or reversed.
+std::string twenty_members(bool reversed) {
+    std::string out;
+    for (int i = 0; i < 20; ++i) {
+        int k = reversed ? 19 - i : i;
+        if (i) out += ',';
+        out += "\"k" + std::to_string(k) + "\":" + std::to_string(k);
+    }
+    return out;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -33,5 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     halves.append(input.substr(0, size / 2)).append("},{\"a\":").append(input.substr(size / 2));
     halves.append("}]");
     check_agreement(halves);
+
+    static const std::string in_order = twenty_members(false);
+    static const std::string reversed = twenty_members(true);
+    std::string reordered = "[{\"a\":{\"x\":";
+    reordered.append(input).append(",").append(in_order).append("}},{\"a\":{").append(reversed);
+    reordered.append(",\"x\":").append(input).append("}}]");
+    check_agreement(reordered);
     return 0;
 }

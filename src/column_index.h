@@ -5,11 +5,10 @@
 // of first appearance.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 #include <vector>
 
-#include "json/hash.h"
+#include "json/name_index.h"
 #include "json/value.h"
 
 namespace vantor {
@@ -23,7 +22,7 @@ class ColumnIndex {
     // The column of `name`, adding it as the next column when it is new.
     std::uint32_t find_or_add(std::string_view name) {
         if (slots_.empty()) allocate();
-        std::uint64_t hash = hash_name(name);
+        std::uint64_t hash = hash_name_(name);
         auto tag = static_cast<std::uint32_t>(hash >> 32);
         std::size_t mask = slots_.size() - 1;
         for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
@@ -46,58 +45,9 @@ class ColumnIndex {
 
   private:
     [[gnu::noinline]] void allocate() {
-        keys_ = json::next_hash_keys();
+        hash_name_.seed();
         slots_.assign(64, 0);
         entries_.reserve(32);
-    }
-
-    static std::uint64_t load64(const char* p) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        return word;
-    }
-    static std::uint64_t load32(const char* p) {
-        std::uint32_t word;
-        std::memcpy(&word, p, 4);
-        return word;
-    }
-    // One 64 x 64 -> 128-bit product folded to 64 bits: the mixing step of the hash.
-    static std::uint64_t mix(std::uint64_t a, std::uint64_t b) {
-        __extension__ using uint128 = unsigned __int128;
-        uint128 product = static_cast<uint128>(a) * b;
-        return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
-    }
-
-    std::uint64_t hash_name(std::string_view name) const {
-        const char* p = name.data();
-        std::size_t n = name.size();
-        std::uint64_t a;
-        std::uint64_t b;
-        std::uint64_t seed = keys_.k0 ^ (n * 0x9e3779b97f4a7c15u);
-        if (n <= 16) {
-            if (n >= 8) {
-                a = load64(p);
-                b = load64(p + n - 8);
-            } else if (n >= 4) {
-                a = load32(p);
-                b = load32(p + n - 4);
-            } else if (n > 0) {
-                a = static_cast<std::uint64_t>(static_cast<unsigned char>(p[0])) << 16 |
-                    static_cast<std::uint64_t>(static_cast<unsigned char>(p[n / 2])) << 8 |
-                    static_cast<unsigned char>(p[n - 1]);
-                b = 0;
-            } else {
-                a = b = 0;
-            }
-        } else {
-            std::size_t i = 0;
-            for (; i + 16 < n; i += 16) {
-                seed = mix(load64(p + i) ^ keys_.k1, load64(p + i + 8) ^ seed);
-            }
-            a = load64(p + n - 16);
-            b = load64(p + n - 8);
-        }
-        return mix(a ^ keys_.k1, b ^ seed) ^ seed;
     }
 
     void place(std::uint64_t hash, std::uint32_t column) {
@@ -114,7 +64,7 @@ class ColumnIndex {
             place(entries_[column].hash, column);
     }
 
-    json::HashKeys keys_{};
+    json::NameHasher hash_name_;
     // Each slot: the upper 32 bits of the name's hash over the column number + 1; 0 when empty.
     std::vector<std::uint64_t> slots_;
     struct Entry {

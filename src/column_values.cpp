@@ -170,8 +170,70 @@ class PendingPairs {
     std::vector<Pair> spilled_;
 };
 
+// Objects of up to this many members left to pair after the common order ends are searched
+// linearly; more are indexed.
+constexpr std::size_t kLinearSearchMembers = 8;
+
+// Lists the members of an object from the key cell `from` up to `end` in the lookup's members, and
+// indexes their names when there are too many to search linearly; false when it does not.
+bool index_members(const Cell* cells, std::uint32_t from, std::uint32_t end,
+                   ObjectMatching& matching) {
+    ObjectMatching::Lookup& lookup = matching.lookup();
+    std::vector<std::uint32_t>& rest = lookup.members;
+    rest.clear();
+    for (std::uint32_t k = from; k < end; k = json::value_end(cells, k + 1))
+        rest.push_back(k);
+    matching.indexed_from = from;
+    if (rest.size() <= kLinearSearchMembers) return true;
+    lookup.names.reset(rest.size());
+    for (std::uint32_t key : rest)
+        lookup.names.find_or_add(cells[key].text());
+    return false;
+}
+
+// Pairs the members of objects `a` and `b` by name, onto `pending`; false when their names
+// differ. Names are distinct within each object (the tape reader settles repeated ones), so equal
+// member counts and every name of one found in the other mean the same names. Members in the
+// same order pair off directly; from the first name that differs, each remaining member of `b`
+// is looked up among the remaining members of `a`: linearly while few remain, else through a
+// keyed index, so the pairing costs the members' count whatever their order. `a` is the column's
+// first value (or inside it) in every comparison of a column, so its index is kept for the next.
+bool pair_members(const Cell* cells, std::uint32_t a, std::uint32_t b, PendingPairs& pending,
+                  ObjectMatching& matching) {
+    const std::uint32_t a_end = cells[a].container_end();
+    const std::uint32_t b_end = cells[b].container_end();
+    std::uint32_t i = a + 1;
+    std::uint32_t j = b + 1;
+    while (i < a_end && j < b_end && json::same_name(cells[i].text(), cells[j].text())) {
+        pending.emplace_back(i + 1, j + 1);
+        i = json::value_end(cells, i + 1);
+        j = json::value_end(cells, j + 1);
+    }
+    if (i == a_end || j == b_end) return i == a_end && j == b_end;
+    ObjectMatching::Lookup& lookup = matching.lookup();
+    std::vector<std::uint32_t>& rest = lookup.members;
+    const bool linear = matching.indexed_from == i ? rest.size() <= kLinearSearchMembers
+                                                   : index_members(cells, i, a_end, matching);
+    std::size_t found = 0;
+    for (; j < b_end; j = json::value_end(cells, j + 1), ++found) {
+        std::string_view name = cells[j].text();
+        std::size_t k = 0;
+        if (linear) {
+            while (k < rest.size() && !json::same_name(name, cells[rest[k]].text()))
+                ++k;
+            if (k == rest.size()) return false;
+        } else {
+            k = lookup.names.find(name);
+            if (k == json::NameIndex::kAbsent) return false;
+        }
+        pending.emplace_back(rest[k] + 1, j + 1);
+    }
+    return found == rest.size();
+}
+
 // Deep equality without recursion: pairs still to compare wait on an explicit list.
-bool deep_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b) {
+bool deep_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b,
+                ObjectMatching& matching) {
     const Cell* cells = tape.cells();
     PendingPairs pending;
     for (;;) {
@@ -195,25 +257,7 @@ bool deep_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b) {
                 }
                 if (i != x.container_end() || j != y.container_end()) return false;
             } else if (kx == CellKind::object) {
-                // Member order does not matter; names are distinct within these objects.
-                std::size_t x_members = 0;
-                std::size_t y_members = 0;
-                for (std::uint32_t j = b + 1; j < y.container_end();
-                     j = json::value_end(cells, j + 1)) {
-                    ++y_members;
-                }
-                for (std::uint32_t i = a + 1; i < x.container_end();
-                     i = json::value_end(cells, i + 1)) {
-                    ++x_members;
-                    std::uint32_t j = b + 1;
-                    while (j < y.container_end() &&
-                           !json::same_name(cells[i].text(), cells[j].text())) {
-                        j = json::value_end(cells, j + 1);
-                    }
-                    if (j == y.container_end()) return false;
-                    pending.emplace_back(i + 1, j + 1);
-                }
-                if (x_members != y_members) return false;
+                if (!pair_members(cells, a, b, pending, matching)) return false;
             } else {
                 return false;
             }
@@ -225,7 +269,8 @@ bool deep_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b) {
 
 }  // namespace
 
-bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b) {
+bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b,
+                         ObjectMatching& matching) {
     const Cell& x = tape.cells()[a];
     const Cell& y = tape.cells()[b];
     CellKind kx = x.kind();
@@ -252,7 +297,7 @@ bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t 
         }
         return same_text(tape, x, y) || numbers_equal_exactly(cell_number(x), cell_number(y));
     }
-    return deep_equal(tape, a, b);
+    return deep_equal(tape, a, b, matching);
 }
 
 }  // namespace vantor

@@ -3,8 +3,8 @@
 // gathers what the all-null and constant tests need in the same pass, sizes the result from
 // bounds known by then, and writes it in one allocation, copying values whose payload text is
 // already their output. Whatever it does not take on (a payload the reader refuses, a row that is
-// not an object, a key repeated within a row, the rare forms the tape reader leaves aside) goes to
-// the exact path, which produces the same outcome for every payload.
+// not an object, the rare forms the tape reader leaves aside) goes to the exact path, which
+// produces the same outcome for every payload.
 #include "columnarize.h"
 
 #include <algorithm>
@@ -43,8 +43,14 @@ struct Column {
     // The column whose member came next in the last row that held this one: rows whose members
     // vary still tend to list them in the same relative order.
     std::uint32_t successor = kNone;
-    bool holds_non_null = false;
-    bool matches_reference = true;
+    // The first row with a value that is not null, and the first row whose value differs from
+    // the reference (kNone: none yet). Rows, not flags: a key repeated in a row replaces the
+    // row's value, and what that value had decided is taken back when it was decided in that row.
+    std::uint32_t first_non_null_row = kNone;
+    std::uint32_t first_mismatch_row = kNone;
+
+    bool holds_non_null() const { return first_non_null_row != kNone; }
+    bool matches_reference() const { return first_mismatch_row == kNone; }
 };
 
 // What the writing pass needs of a row: a bound of its values' texts, and whether its members
@@ -108,8 +114,9 @@ class FastTransform {
             if (column == columns_.size()) columns_.push_back(Column{.name = name});
         }
         Column& c = columns_[column];
-        // A key repeated within a row: the exact path applies the rule for it.
-        if (c.last_row == rows_) return false;
+        if (c.last_row == rows_) [[unlikely]] {
+            take_back_value(c);
+        }
         c.last_row = rows_;
         if (position_ != 0) {
             if (column <= current_column_) facts_.in_column_order = false;
@@ -126,13 +133,15 @@ class FastTransform {
         Column& column = columns_[current_column_];
         facts_.value_bounds += json::tape_value_bound(cells, value) + 1;
         ++column.rows_holding;
-        if (cells[value].kind() != CellKind::null) column.holds_non_null = true;
+        if (cells[value].kind() != CellKind::null && column.first_non_null_row == kNone) {
+            column.first_non_null_row = rows_;
+        }
         if (rows_ == 0) {
             column.reference = value;
-        } else if (column.matches_reference &&
+        } else if (column.matches_reference() &&
                    (column.reference == kNone ||
-                    !column_values_equal(tape_, column.reference, value))) {
-            column.matches_reference = false;
+                    !column_values_equal(tape_, column.reference, value, object_matching_))) {
+            column.first_mismatch_row = rows_;
         }
     }
 
@@ -144,6 +153,19 @@ class FastTransform {
     }
 
   private:
+    // A key given again in the row being read: its column keeps the position of the first
+    // occurrence and takes the value of this one, as the exact path's rule for repeated keys has
+    // it. The row's earlier value is taken back from the column's facts: its count, and whatever
+    // it alone decided (a non-null value or a mismatch first seen in this row; an earlier row's
+    // still stands). The row is written through the sorting writer, which keeps the last value of
+    // a column. Its members are not rewritten.
+    [[gnu::noinline]] void take_back_value(Column& column) {
+        --column.rows_holding;
+        if (column.first_non_null_row == rows_) column.first_non_null_row = kNone;
+        if (column.first_mismatch_row == rows_) column.first_mismatch_row = kNone;
+        facts_.in_column_order = false;
+    }
+
     // Room for the members and rows that a payload of this size holds in typical rows, taken
     // with the first row; reserved address space costs nothing until it is written.
     [[gnu::noinline]] void reserve_for_rows() {
@@ -157,14 +179,14 @@ class FastTransform {
     void choose_columns() {
         const bool have_constants = rows_ >= 2;
         for (Column& column : columns_) {
-            bool constant = have_constants && column.holds_non_null &&
-                            column.rows_holding == rows_ && column.matches_reference;
-            if (column.holds_non_null && !constant) column.output_index = written_++;
+            bool constant = have_constants && column.holds_non_null() &&
+                            column.rows_holding == rows_ && column.matches_reference();
+            if (column.holds_non_null() && !constant) column.output_index = written_++;
         }
     }
 
     bool is_constant(const Column& column) const {
-        return rows_ >= 2 && column.holds_non_null && column.output_index == kNone;
+        return rows_ >= 2 && column.holds_non_null() && column.output_index == kNone;
     }
 
     // An upper bound of the result's length, so that it is written into one allocation.
@@ -265,9 +287,13 @@ class FastTransform {
                     if (index != kNone) values.emplace_back(index, value);
                     value = json::value_end(cells_, value);
                 }
+                // A column given twice in the row has its values next to each other; the last
+                // one counts.
                 std::sort(values.begin(), values.end());
-                for (const auto& [index, value] : values)
-                    write_value(index, value);
+                for (std::size_t v = 0; v < values.size(); ++v) {
+                    if (v + 1 < values.size() && values[v + 1].first == values[v].first) continue;
+                    write_value(values[v].first, values[v].second);
+                }
             }
             p = write_nulls(next, written_, p);
             *p++ = ']';
@@ -279,6 +305,7 @@ class FastTransform {
     Tape tape_;
     const Cell* cells_ = nullptr;  // once the tape is read
     ColumnIndex index_;
+    ObjectMatching object_matching_;
     std::vector<Column> columns_;
     // The column of each member of each row, rows in order, members in their row's order.
     std::vector<std::uint32_t> member_columns_;
@@ -298,6 +325,11 @@ class FastTransform {
 };
 
 }  // namespace
+
+std::optional<TransformOutcome> columnarize_fast(std::string_view payload) {
+    FastTransform fast;
+    return fast.run(payload);
+}
 
 TransformOutcome columnarize_json(std::string_view payload) {
     {

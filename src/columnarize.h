@@ -1,6 +1,7 @@
 #pragma once
 // The columnar transform: a JSON array of row objects to one compact document with the members
 // "columns", "rows" and "constants". Pure C++: it knows nothing of Python.
+#include <optional>
 #include <string_view>
 
 #include "json/byte_buffer.h"
@@ -21,5 +22,9 @@ TransformOutcome columnarize_json(std::string_view payload);
 // The exact path alone: the value model's reader, transform and writer. columnarize_json gives
 // the same outcome for every payload; it takes this path where its fast path gives up.
 TransformOutcome columnarize_exact(std::string_view payload);
+
+// The fast path alone: its outcome, or nothing when it leaves the payload to the exact path.
+// It never gives a failure: every refused payload is left to the exact path for its message.
+std::optional<TransformOutcome> columnarize_fast(std::string_view payload);
 
 }  // namespace vantor

@@ -119,6 +119,10 @@ VANTOR_SHAPE(number_rows)
 VANTOR_SHAPE(string_rows)
 VANTOR_SHAPE(sparse_rows)
 VANTOR_SHAPE(wide_rows)
+VANTOR_SHAPE(nested_rows)
+VANTOR_SHAPE(nested_repeated_rows)
+VANTOR_SHAPE(nested_pretty_rows)
+VANTOR_SHAPE(nested_repeated_pretty_rows)
 
 // Hostile shapes, each at several sizes: time per payload byte must stay flat as they grow.
 void hostile_unique_members(benchmark::State& state) {
@@ -166,5 +170,33 @@ void hostile_mostly_constant_columns(benchmark::State& state) {
                                static_cast<std::size_t>(state.range(0))));
 }
 BENCHMARK(hostile_mostly_constant_columns)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// One object of that many members inside a row: the repeated-key check meets it whole.
+void hostile_one_wide_object(benchmark::State& state) {
+    run_columnarize(state,
+                    cached_payload(
+                        "one_wide_object",
+                        [](std::size_t n) { return vantor::bench::one_wide_object(n, true); },
+                        static_cast<std::size_t>(state.range(0))));
+}
+BENCHMARK(hostile_one_wide_object)
+    ->Arg(50000)
+    ->Arg(100000)
+    ->Arg(200000)
+    ->Unit(benchmark::kMillisecond);
+
+// That many rows each holding a 1,000-member object, its members in another order in each row.
+void hostile_rows_of_wide_objects(benchmark::State& state) {
+    run_columnarize(
+        state, cached_payload(
+                   "rows_of_wide_objects",
+                   [](std::size_t rows) { return vantor::bench::rows_of_wide_objects(rows, 1000); },
+                   static_cast<std::size_t>(state.range(0))));
+}
+BENCHMARK(hostile_rows_of_wide_objects)
+    ->Arg(500)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -24,7 +24,7 @@ class Random {
 
 inline const char* const words[] = {"alpha",   "bravo", "charlie", "delta", "echo",
                                     "foxtrot", "golf",  "hotel",   "india", "juliett"};
-inline const char* const non_ascii_words[] = {"Zoë",     "naïve",  "Straße", "東京",     "données",
+inline const char* const non_ascii_words[] = {"Zoë",   "naïve",  "Straße", "東京",     "données",
                                               "🙂 ok", "Ελλάδα", "café",   "ångström", "привет"};
 
 inline std::string key(const char* prefix, std::uint64_t n) {
@@ -157,6 +157,196 @@ inline std::string wide_rows(std::size_t target_bytes) {
             out += "\"c" + std::to_string(m) + "\":" + std::to_string(random.below(1000));
         }
         out += '}';
+    }
+    return out + "]";
+}
+
+// Rows as in public country and emoji lists: flat members beside nested objects of 20 to 40
+// members. "translations" holds 20 to 40 language codes in order, "variants" 24 members of mixed
+// kinds, and "schema" the same 24 members in every row, listed from another starting point in two
+// rows of three (a constant whose member order varies). With repeated keys, every nested object
+// gives one key again (a translation, a variant, and in "schema" a member with its own value), and
+// every fourth row gives its "name" again: a key given twice keeps its first position and its
+// last value.
+inline const char* const languages[] = {"ar", "bg", "br", "cs", "cy", "da", "de", "el", "en", "eo",
+                                        "es", "et", "fa", "fi", "fr", "ga", "he", "hr", "hu", "id",
+                                        "it", "ja", "ko", "lt", "lv", "nl", "no", "pl", "pt", "ro",
+                                        "ru", "sk", "sl", "sr", "sv", "th", "tr", "uk", "vi", "zh"};
+inline const char* const schema_types[] = {"string", "integer", "number", "boolean"};
+
+inline std::string nested_row(Random& random, std::uint64_t row, bool repeated_keys) {
+    std::string out = "{\"id\":" + std::to_string(row + 1);
+    out += ",\"code\":\"C" + std::to_string(random.below(1000)) + "\"";
+    out += ",\"name\":";
+    append_text(out, random, false, 2);
+    out += ",\"population\":" + std::to_string(random.below(100000000));
+    out += ",\"area\":" + std::to_string(random.below(1000000)) + ".5";
+    out += ",\"independent\":";
+    out += random.below(2) ? "true" : "false";
+    const std::uint64_t translations = 20 + random.below(21);
+    out += ",\"translations\":{";
+    for (std::uint64_t t = 0; t < translations; ++t) {
+        if (t) out += ',';
+        out += '"';
+        out += languages[t];
+        out += "\":";
+        append_text(out, random, t % 3 == 0, 2);
+    }
+    if (repeated_keys) {
+        const std::uint64_t again = random.below(translations);
+        out += ",\"";
+        out += languages[again];
+        out += "\":";
+        append_text(out, random, false, 1);
+    }
+    out += "},\"variants\":{";
+    for (int v = 0; v < 24; ++v) {
+        if (v) out += ',';
+        out += "\"v" + std::to_string(v) + "\":";
+        switch (v % 4) {
+            case 0:
+                out += std::to_string(random.below(100000));
+                break;
+            case 1: {
+                const std::uint64_t whole = random.below(1000);
+                out += std::to_string(whole) + "." + std::to_string(1 + random.below(99));
+                break;
+            }
+            case 2:
+                out += random.below(3) == 0 ? "null" : "true";
+                break;
+            default: {
+                const std::uint64_t first = random.below(100);
+                out += "[" + std::to_string(first) + "," + std::to_string(random.below(100)) + "]";
+                break;
+            }
+        }
+    }
+    if (repeated_keys) out += ",\"v" + std::to_string(random.below(24)) + "\":0";
+    out += "},\"schema\":{";
+    const std::uint64_t start = (row % 3) * 8;
+    for (std::uint64_t f = 0; f < 24; ++f) {
+        const std::uint64_t field = (start + f) % 24;
+        if (f) out += ',';
+        out += "\"f" + std::to_string(field) + "\":\"" + schema_types[field % 4] + "\"";
+    }
+    if (repeated_keys) out += ",\"f5\":\"integer\"";
+    out += '}';
+    if (repeated_keys && row % 4 == 3) {
+        out += ",\"name\":";
+        append_text(out, random, false, 1);
+    }
+    out += '}';
+    return out;
+}
+
+// Compact JSON laid out as with two-space indentation: members and elements one per line, a space
+// after each colon, empty containers kept as they are. `depth` is the level the text starts at.
+inline std::string indented(const std::string& compact, int depth) {
+    std::string out;
+    auto new_line = [&] {
+        out += '\n';
+        out.append(static_cast<std::size_t>(depth) * 2, ' ');
+    };
+    bool in_string = false;
+    for (std::size_t i = 0; i < compact.size(); ++i) {
+        const char c = compact[i];
+        if (in_string) {
+            out += c;
+            if (c == '\\') {
+                out += compact[++i];
+            } else if (c == '"') {
+                in_string = false;
+            }
+            continue;
+        }
+        switch (c) {
+            case '"':
+                in_string = true;
+                out += c;
+                break;
+            case '{':
+            case '[':
+                out += c;
+                if (compact[i + 1] == (c == '{' ? '}' : ']')) {
+                    out += compact[++i];
+                } else {
+                    ++depth;
+                    new_line();
+                }
+                break;
+            case '}':
+            case ']':
+                --depth;
+                new_line();
+                out += c;
+                break;
+            case ',':
+                out += c;
+                new_line();
+                break;
+            case ':':
+                out += ": ";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+// Nested rows, compact or with each row on indented lines of its own.
+inline std::string nested_payload(std::size_t target_bytes, bool repeated_keys, bool pretty) {
+    Random random(repeated_keys ? 7 : 6);
+    std::string out = "[";
+    for (std::uint64_t row = 0; out.size() < target_bytes; ++row) {
+        if (row) out += ',';
+        std::string text = nested_row(random, row, repeated_keys);
+        if (pretty) {
+            out += "\n  ";
+            out += indented(text, 1);
+        } else {
+            out += text;
+        }
+    }
+    return out + "]";
+}
+inline std::string nested_rows(std::size_t target_bytes) {
+    return nested_payload(target_bytes, false, false);
+}
+inline std::string nested_repeated_rows(std::size_t target_bytes) {
+    return nested_payload(target_bytes, true, false);
+}
+inline std::string nested_pretty_rows(std::size_t target_bytes) {
+    return nested_payload(target_bytes, false, true);
+}
+inline std::string nested_repeated_pretty_rows(std::size_t target_bytes) {
+    return nested_payload(target_bytes, true, true);
+}
+
+// Hostile: one row whose member "a" is an object of `members` members, or (inside_row false) one
+// row of `members` members itself.
+inline std::string one_wide_object(std::size_t members, bool inside_row) {
+    std::string out = inside_row ? "[{\"a\":{" : "[{";
+    for (std::size_t m = 0; m < members; ++m) {
+        out += (m ? ",\"k" : "\"k") + std::to_string(m) + "\":" + std::to_string(m % 1000);
+    }
+    return out + (inside_row ? "}}]" : "}]");
+}
+
+// Hostile: `rows` rows each holding an object of `members` members, the same members and values
+// in every row (a constant) but listed from another starting point in each row, so that neither
+// the repeated-key check nor the constant test can rely on the previous row's order.
+inline std::string rows_of_wide_objects(std::size_t rows, std::size_t members) {
+    std::string out = "[";
+    for (std::size_t r = 0; r < rows; ++r) {
+        out += r ? ",{\"id\":" : "{\"id\":";
+        out += std::to_string(r) + ",\"a\":{";
+        for (std::size_t m = 0; m < members; ++m) {
+            const std::size_t k = (m + r * 7) % members;
+            out += (m ? ",\"k" : "\"k") + std::to_string(k) + "\":" + std::to_string(k % 1000);
+        }
+        out += "}}";
     }
     return out + "]";
 }

@@ -1,6 +1,10 @@
 // A plain driver for instruction counts: `transform_profile SHAPE BYTES CALLS [exact]` builds one
 // benchmark payload and runs the transform on it CALLS times (the exact path alone with "exact").
 // Run it under `valgrind --tool=callgrind` and divide the instructions by CALLS * payload bytes.
+// For the hostile shapes BYTES is a count instead: wide_object and wide_row take the members of
+// one object (inside a row, or the row itself), wide_objects the rows of 1,000-member objects and
+// wide_object_rows the members of the objects in 1,000 rows. It also says whether the fast path
+// took the payload.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +33,22 @@ int main(int argc, char** argv) {
         payload = vantor::bench::sparse_rows(bytes);
     } else if (shape == "wide") {
         payload = vantor::bench::wide_rows(bytes);
+    } else if (shape == "nested") {
+        payload = vantor::bench::nested_rows(bytes);
+    } else if (shape == "nested_repeated") {
+        payload = vantor::bench::nested_repeated_rows(bytes);
+    } else if (shape == "nested_pretty") {
+        payload = vantor::bench::nested_pretty_rows(bytes);
+    } else if (shape == "nested_repeated_pretty") {
+        payload = vantor::bench::nested_repeated_pretty_rows(bytes);
+    } else if (shape == "wide_object") {
+        payload = vantor::bench::one_wide_object(bytes, true);
+    } else if (shape == "wide_row") {
+        payload = vantor::bench::one_wide_object(bytes, false);
+    } else if (shape == "wide_objects") {
+        payload = vantor::bench::rows_of_wide_objects(bytes, 1000);
+    } else if (shape == "wide_object_rows") {
+        payload = vantor::bench::rows_of_wide_objects(1000, bytes);
     } else if (shape == "empty") {
         payload = "[]";
     } else {
@@ -42,6 +62,8 @@ int main(int argc, char** argv) {
         if (outcome.kind != vantor::TransformOutcome::Kind::result) return 1;
         output = outcome.text.size();
     }
-    std::printf("payload %zu bytes, output %zu bytes, %ld calls\n", payload.size(), output, calls);
+    const bool fast = vantor::columnarize_fast(payload).has_value();
+    std::printf("payload %zu bytes, output %zu bytes, %ld calls, %s path\n", payload.size(), output,
+                calls, fast ? "fast" : "exact");
     return 0;
 }

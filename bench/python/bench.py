@@ -4,7 +4,7 @@ The peers are the same transform in plain Python on top of json, orjson, msgspec
 read from ../shared/bench/python_peers.py beside the clone (a peer whose library is not
 installed is left out). One run reports:
 
-- MB/s of payload for columnarize and every peer on five row shapes (the C++ benchmark's
+- MB/s of payload for columnarize and every peer on nine row shapes (the C++ benchmark's
   generators, byte for byte) at about 1 KB, 100 KB and 10 MB, each the median of rounds that
   interleave the candidates, and columnarize ÷ the fastest peer; once per shape, that
   columnarize's result parses to the same document as that peer's;
@@ -149,6 +149,103 @@ def wide_row(random, row):
     return "{" + ",".join(f'"c{m}":{random.below(1000)}' for m in range(500)) + "}"
 
 
+LANGUAGES = ["ar", "bg", "br", "cs", "cy", "da", "de", "el", "en", "eo", "es", "et", "fa", "fi",
+             "fr", "ga", "he", "hr", "hu", "id", "it", "ja", "ko", "lt", "lv", "nl", "no", "pl",
+             "pt", "ro", "ru", "sk", "sl", "sr", "sv", "th", "tr", "uk", "vi", "zh"]
+SCHEMA_TYPES = ["string", "integer", "number", "boolean"]
+
+
+def nested_row(random, row, repeated_keys=False):
+    """Flat members beside nested objects of 20 to 40 members, as payloads.h's nested_row."""
+    parts = [f'{{"id":{row + 1}', f',"code":"C{random.below(1000)}"',
+             ',"name":' + text(random, False, 2),
+             f',"population":{random.below(100000000)}', f',"area":{random.below(1000000)}.5',
+             ',"independent":' + ("true" if random.below(2) else "false")]
+    translations = 20 + random.below(21)
+    members = [f'"{LANGUAGES[t]}":' + text(random, t % 3 == 0, 2) for t in range(translations)]
+    if repeated_keys:
+        again = random.below(translations)
+        members.append(f'"{LANGUAGES[again]}":' + text(random, False, 1))
+    parts.append(',"translations":{' + ",".join(members) + "}")
+    members = []
+    for v in range(24):
+        kind = v % 4
+        if kind == 0:
+            value = str(random.below(100000))
+        elif kind == 1:
+            whole = random.below(1000)
+            value = f"{whole}.{1 + random.below(99)}"
+        elif kind == 2:
+            value = "null" if random.below(3) == 0 else "true"
+        else:
+            first = random.below(100)
+            value = f"[{first},{random.below(100)}]"
+        members.append(f'"v{v}":{value}')
+    if repeated_keys:
+        members.append(f'"v{random.below(24)}":0')
+    parts.append(',"variants":{' + ",".join(members) + "}")
+    start = (row % 3) * 8
+    fields = [(start + f) % 24 for f in range(24)]
+    members = [f'"f{field}":"{SCHEMA_TYPES[field % 4]}"' for field in fields]
+    if repeated_keys:
+        members.append('"f5":"integer"')
+    parts.append(',"schema":{' + ",".join(members) + "}")
+    if repeated_keys and row % 4 == 3:
+        parts.append(',"name":' + text(random, False, 1))
+    parts.append("}")
+    return "".join(parts)
+
+
+def indented(compact, depth):
+    """Compact JSON laid out with two-space indentation, as payloads.h's indented."""
+    out = []
+    in_string = False
+    i = 0
+    while i < len(compact):
+        c = compact[i]
+        if in_string:
+            out.append(c)
+            if c == "\\":
+                i += 1
+                out.append(compact[i])
+            elif c == '"':
+                in_string = False
+        elif c == '"':
+            in_string = True
+            out.append(c)
+        elif c in "{[":
+            out.append(c)
+            if compact[i + 1] == ("}" if c == "{" else "]"):
+                i += 1
+                out.append(compact[i])
+            else:
+                depth += 1
+                out.append("\n" + "  " * depth)
+        elif c in "}]":
+            depth -= 1
+            out.append("\n" + "  " * depth + c)
+        elif c == ",":
+            out.append(",\n" + "  " * depth)
+        elif c == ":":
+            out.append(": ")
+        else:
+            out.append(c)
+        i += 1
+    return "".join(out)
+
+
+def nested_repeated_row(random, row):
+    return nested_row(random, row, True)
+
+
+def nested_pretty_row(random, row):
+    return "\n  " + indented(nested_row(random, row), 1)
+
+
+def nested_repeated_pretty_row(random, row):
+    return "\n  " + indented(nested_row(random, row, True), 1)
+
+
 # name: (label, row generator, the generator's seed, whether a payload has one row at the least)
 SHAPES = {
     "tool_call": ("tool-call rows", tool_call_row, 1, False),
@@ -156,6 +253,11 @@ SHAPES = {
     "strings": ("string rows", string_row, 3, False),
     "sparse": ("sparse rows", sparse_row, 4, False),
     "wide": ("wide rows", wide_row, 5, True),
+    "nested": ("nested rows", nested_row, 6, False),
+    "nested_repeated": ("nested rows with repeated keys", nested_repeated_row, 7, False),
+    "nested_pretty": ("nested rows indented", nested_pretty_row, 6, False),
+    "nested_repeated_pretty": ("nested rows with repeated keys indented",
+                               nested_repeated_pretty_row, 7, False),
 }
 
 

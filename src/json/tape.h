@@ -119,6 +119,10 @@ class Tape {
         return static_cast<std::uint32_t>(size_++);
     }
 
+    // Drops the cells from `size` on; rewriting the cells of the container closed last can
+    // shorten it.
+    void truncate(std::size_t size) { size_ = size; }
+
     // Storage for decoded strings; it lives as long as the tape.
     memory::Arena& strings() { return strings_; }
 

@@ -6,9 +6,10 @@
 // It accepts only what the exact reader (reader.h) accepts and yields the same values, but it
 // reports no errors: on any text the exact reader would refuse, and on the forms it leaves to
 // the exact path (an element of the top-level array that is not an object, nesting at the limit,
-// objects inside rows with repeated or very many keys, payloads of 4 GiB or more), it gives up
-// and the caller reads the payload again with the exact reader, which produces the result or the
-// message.
+// payloads of 4 GiB or more, repeated names whose settling would move more cells than the payload
+// has bytes), it gives up and the caller reads the payload again with the exact reader, which
+// produces the result or the message. Objects inside rows are settled as they close, to the exact
+// reader's rule for repeated names (json/tape_keys.h).
 //
 // The rows' member names do not go onto the tape: they go to a row observer as they are read,
 // which assigns their columns while the name is at hand. A row's cell on the tape is followed
@@ -20,6 +21,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -29,6 +31,7 @@
 #include "json/string_reader.h"
 #include "json/string_scan.h"
 #include "json/tape.h"
+#include "json/tape_keys.h"
 #include "json/value.h"
 
 namespace vantor::json {
@@ -37,9 +40,6 @@ namespace tape_reader_detail {
 
 // Levels of nesting, the top-level array being level 1; the exact reader refuses level 128.
 inline constexpr int kMaxDepth = 127;
-// Objects inside rows with more members than this are left to the exact path (a repeated key
-// among them would need a name index to find).
-inline constexpr std::uint32_t kMaxCheckedMembers = 16;
 // Floats of at most 15 significant digits (a significand below 10^15) whose decimal exponent is
 // at most 22 in magnitude are read with one exact operation, hence correctly rounded.
 inline constexpr int kDecimalExponentLimit = 22;
@@ -190,29 +190,20 @@ class TapeReader {
         cell.tag |= text_size << 8;
         cell.data = static_cast<std::uint64_t>(tape_.size()) |
                     (static_cast<std::uint64_t>(frame.start - begin_) << 32);
-        // Rows (level 2) meet repeated keys in the transform; deeper objects are checked here.
-        if (frame.object && depth_ >= 2) return keys_distinct(frame.cell);
-        return true;
+        // Rows (level 2) meet repeated keys in the transform; deeper objects are settled here.
+        return !(frame.object && depth_ >= 2) || settle_keys(frame.cell);
     }
 
-    // Whether the closed object at `object` has distinct keys, for at most kMaxCheckedMembers
-    // members; more are left to the exact path.
-    bool keys_distinct(std::uint32_t object) const {
-        const Cell* cells = tape_.cells();
-        const std::uint32_t end = cells[object].container_end();
-        std::uint32_t keys[kMaxCheckedMembers];  // the key cells, written before they are read
-        std::uint32_t count = 0;
-        for (std::uint32_t at = object + 1; at < end; at = value_end(cells, at + 1)) {
-            if (count == kMaxCheckedMembers) return false;
-            keys[count++] = at;
+    // Small objects with distinct names need nothing more. The settler is made with the first
+    // other object inside a row: payloads without one, the smallest above all, pay nothing for
+    // it.
+    [[gnu::noinline]] bool settle_keys(std::uint32_t object) {
+        if (small_object_with_distinct_names(tape_.cells(), object)) return true;
+        if (!object_keys_) {
+            object_keys_ = std::make_unique<ObjectKeySettler>();
+            object_keys_->limit_moves(static_cast<std::size_t>(end_ - begin_) * 4);
         }
-        for (std::uint32_t i = 1; i < count; ++i) {
-            std::string_view key = cells[keys[i]].text();
-            for (std::uint32_t j = 0; j < i; ++j) {
-                if (same_name(key, cells[keys[j]].text())) return false;
-            }
-        }
-        return true;
+        return object_keys_->settle(tape_, object);
     }
 
     bool read_literal(const char* word, std::size_t size, CellKind kind) {
@@ -432,6 +423,7 @@ class TapeReader {
     int depth_ = 0;
     Frame stack_[kMaxDepth];
     std::string scratch_;
+    std::unique_ptr<ObjectKeySettler> object_keys_;
 };
 
 }  // namespace tape_reader_detail

@@ -25,6 +25,10 @@ CPP_PAYLOADS = {
     "strings": (1517, "515b71fa6ea3d454"),
     "sparse": (1057, "5259086b4e5c11d2"),
     "wide": (5342, "acd4e47f65fc57bb"),
+    "nested": (1403, "61bd903e1aa06f07"),
+    "nested_repeated": (1642, "77327c0cc392273c"),
+    "nested_pretty": (2244, "0f311a7f847c5fd5"),
+    "nested_repeated_pretty": (2587, "b1d0ac18a03e0901"),
 }
 
 # Members per row, and what each shape must contain.
@@ -34,6 +38,10 @@ SHAPE_ROWS = {
     "strings": (8, b'\\"quoted\\"\\u00e9'),
     "sparse": (10, b'"field_'),
     "wide": (500, b'"c499":'),
+    "nested": (9, b'"translations":{"ar":'),
+    "nested_repeated": (9, b'"f5":"integer"}'),
+    "nested_pretty": (9, b'"translations": {\n      "ar": '),
+    "nested_repeated_pretty": (9, b'"f5": "integer"\n    }'),
 }
 
 

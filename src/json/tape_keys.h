@@ -1,0 +1,266 @@
+#pragma once
+// Objects inside rows hold each name once on the tape, as the exact reader's objects do: when an
+// object closes with a name given more than once, its cells are rewritten so that the name keeps
+// the position of its first occurrence and the value of its last. Writers and the constant test
+// then see the object the exact path sees.
+//
+// The check costs the object's member count. Small objects are checked pair by pair. Others are
+// compared first with the names of a recent object with the same first name (the same member in
+// every row, as a rule): names that begin a list of distinct names are distinct. A few names after
+// such a start are looked for linearly among the names before them; otherwise the names go
+// through a keyed name index, so no choice of names makes the check quadratic. Rewriting moves
+// the cells of the values that do not stay in place, once per enclosing object with repeated
+// names, up to a limit in proportion to the payload.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "json/name_index.h"
+#include "json/tape.h"
+#include "json/value.h"
+
+namespace vantor::json {
+
+// Whether the object whose cell is at `object` has at most kSmallObjectMembers members, all of
+// distinct names: checked pair by pair (28 comparisons at most), without memory of its own. Most
+// objects inside rows are small and settled by this alone.
+inline constexpr std::uint32_t kSmallObjectMembers = 8;
+inline bool small_object_with_distinct_names(const Cell* cells, std::uint32_t object) {
+    const std::uint32_t end = cells[object].container_end();
+    std::uint32_t keys[kSmallObjectMembers];  // the key cells, written before they are read
+    std::uint32_t count = 0;
+    for (std::uint32_t at = object + 1; at < end; at = value_end(cells, at + 1)) {
+        if (count == kSmallObjectMembers) return false;
+        keys[count++] = at;
+    }
+    for (std::uint32_t i = 1; i < count; ++i) {
+        std::string_view name = cells[keys[i]].text();
+        for (std::uint32_t j = 0; j < i; ++j) {
+            if (same_name(name, cells[keys[j]].text())) return false;
+        }
+    }
+    return true;
+}
+
+class ObjectKeySettler {
+  public:
+    // Rewriting may move, over the whole payload, at most this many cells (the reader allows four
+    // per payload byte). Only repeated names at many levels of nesting, each before large values,
+    // could need more (each level moves the values after it again); such a payload is left to the
+    // exact path rather than read in more than linear time.
+    void limit_moves(std::size_t cells) { moves_left_ = cells; }
+
+    // Settles the object whose cell is at `object`: the container closed last, whose cells end
+    // the tape. False when the rewriting would exceed the limit on moves.
+    [[nodiscard]] bool settle(Tape& tape, std::uint32_t object) {
+        const Cell* cells = tape.cells();
+        const std::uint32_t end = cells[object].container_end();
+        const std::uint32_t first = object + 1;
+        if (first == end || value_end(cells, first + 1) == end) return true;  // one member at most
+        std::vector<std::string_view>& recent = recent_names(cells[first].text());
+        // The first names of a recent object's distinct names are distinct too.
+        std::size_t prefix = 0;
+        std::uint32_t at = first;
+        while (at < end && prefix < recent.size() && same_name(cells[at].text(), recent[prefix])) {
+            at = value_end(cells, at + 1);
+            ++prefix;
+        }
+        if (at == end) return true;
+        tail_.clear();
+        for (; at < end && tail_.size() <= kLinearMembers; at = value_end(cells, at + 1))
+            tail_.push_back(at);
+        if (tail_.size() <= kLinearMembers) {
+            return settle_tail(tape, object, prefix, recent);
+        }
+        collect_keys(cells, object);
+        const auto count = static_cast<std::uint32_t>(keys_.size());
+        index_.reset(count);
+        std::uint32_t member = 0;
+        while (member < count &&
+               index_.find_or_add(cells[keys_[member]].text()) == NameIndex::kAbsent) {
+            ++member;
+        }
+        if (member < count) {
+            find_repeats_indexed(cells, member);
+            if (!remove_repeats(tape, object)) return false;
+        }
+        recent.clear();
+        recent.reserve(keys_.size());
+        for (std::uint32_t key : keys_)
+            recent.push_back(tape.cells()[key].text());
+        return true;
+    }
+
+  private:
+    // Up to this many names after a known distinct start are looked for linearly among the
+    // names before them: at most this many times the member count.
+    static constexpr std::uint32_t kLinearMembers = 4;
+    static constexpr std::size_t kRecentSlots = 32;
+
+    // The names of the last object settled whose first name falls in the same slot; the slots
+    // are made with the first object of two members or more.
+    std::vector<std::string_view>& recent_names(std::string_view first) {
+        if (recent_.empty()) recent_.resize(kRecentSlots);
+        std::uint64_t head = 0;
+        std::memcpy(&head, first.data(), first.size() < 8 ? first.size() : 8);
+        head = (head ^ (static_cast<std::uint64_t>(first.size()) << 56)) * 0x9e3779b97f4a7c15u;
+        head = (head ^ (head >> 32)) * 0x9e3779b97f4a7c15u;
+        return recent_[(head >> 59) % kRecentSlots];
+    }
+
+    // The key cells of the object in keys_, with room for them and for the kept members taken
+    // at once (an object of n cells has at most n / 2 members).
+    void collect_keys(const Cell* cells, std::uint32_t object) {
+        keys_.clear();
+        const std::uint32_t end = cells[object].container_end();
+        keys_.reserve((end - object) / 2);
+        kept_.reserve((end - object) / 2);
+        for (std::uint32_t at = object + 1; at < end; at = value_end(cells, at + 1))
+            keys_.push_back(at);
+    }
+
+    // An object whose first `prefix` names are the recent ones' and whose few other members,
+    // tail_, come after them (a name given again at the end, as a rule): each of those is looked
+    // for among the names before it, and the object is rewritten only when one is found.
+    bool settle_tail(Tape& tape, std::uint32_t object, std::size_t prefix,
+                     std::vector<std::string_view>& recent) {
+        const Cell* cells = tape.cells();
+        const auto known = static_cast<std::uint32_t>(prefix);
+        // The tail's new names (their positions in tail_, and the names), and per repeated member
+        // the distinct name it gives again: below `known` a recent name, from there on a new name
+        // of the tail.
+        new_names_.clear();
+        repeats_.clear();
+        for (std::uint32_t t = 0; t < tail_.size(); ++t) {
+            std::string_view name = cells[tail_[t]].text();
+            std::uint32_t found = 0;
+            while (found < known && !same_name(name, recent[found]))
+                ++found;
+            if (found == known) {
+                std::uint32_t n = 0;
+                while (n < new_names_.size() && !same_name(name, new_names_[n].second))
+                    ++n;
+                found += n;
+                if (n == new_names_.size()) {
+                    new_names_.emplace_back(t, name);
+                    continue;
+                }
+            }
+            repeats_.emplace_back(found, known + t);
+        }
+        if (!repeats_.empty()) {
+            collect_keys(cells, object);
+            kept_.clear();
+            for (std::uint32_t member = 0; member < known; ++member)
+                kept_.emplace_back(member, member);
+            for (const auto& new_name : new_names_)
+                kept_.emplace_back(known + new_name.first, known + new_name.first);
+            for (const auto& [distinct, member] : repeats_)
+                kept_[distinct].second = member;
+            if (!remove_repeats(tape, object)) return false;
+            if (new_names_.empty()) return true;  // its names begin the recent ones
+        }
+        recent.resize(prefix);
+        // The names themselves: the rewriting may have moved their cells.
+        for (const auto& new_name : new_names_)
+            recent.push_back(new_name.second);
+        return true;
+    }
+
+    // Fills kept_: per distinct name, in order of first occurrence, the member giving the name
+    // and the member giving the value. The index holds the names of the members before `repeat`,
+    // the first one whose name came again.
+    void find_repeats_indexed(const Cell* cells, std::uint32_t repeat) {
+        kept_.clear();
+        for (std::uint32_t member = 0; member < repeat; ++member)
+            kept_.emplace_back(member, member);
+        for (std::uint32_t member = repeat; member < keys_.size(); ++member) {
+            std::uint32_t ordinal = index_.find_or_add(cells[keys_[member]].text());
+            if (ordinal == NameIndex::kAbsent) {
+                kept_.emplace_back(member, member);
+            } else {
+                kept_[ordinal].second = member;
+            }
+        }
+    }
+
+    // Rewrites the object's members as kept_ says: one per name, at its first position, with its
+    // last value. Afterwards keys_ holds the kept key cells.
+    bool remove_repeats(Tape& tape, std::uint32_t object) {
+        Cell* cells = tape.cells();
+        const std::uint32_t end = cells[object].container_end();
+        const auto count = static_cast<std::uint32_t>(keys_.size());
+        // The settled members are blocks of cells (a key cell, a value's cells) laid one after
+        // the other from the object's first cell on. Blocks already where they belong stay; the
+        // others are copied aside first, since their sources may lie where others go, and then
+        // put in place, a container's end moving with its block.
+        moved_.clear();
+        moves_.clear();
+        std::uint32_t destination = object + 1;
+        auto place = [&](std::uint32_t from, std::uint32_t to) {
+            if (from != destination) {
+                moves_left_ -= to - from;
+                moves_.push_back(
+                    Move{destination, static_cast<std::uint32_t>(moved_.size()), to - from});
+                for (std::uint32_t at = from; at < to; ++at) {
+                    Cell cell = cells[at];
+                    if (cell.is_container()) {
+                        const std::uint32_t moved_end = cell.container_end() - from + destination;
+                        cell.data = (cell.data >> 32 << 32) | moved_end;
+                    }
+                    moved_.push_back(cell);
+                }
+            }
+            destination += to - from;
+        };
+        // The members before the first one whose value comes from a later member keep their
+        // cells where they are.
+        std::uint32_t kept_count = 0;
+        while (kept_count < kept_.size() && kept_[kept_count].second == kept_count)
+            ++kept_count;
+        destination = keys_[kept_count];
+        for (std::size_t k = kept_count; k < kept_.size(); ++k) {
+            const auto [name_member, value_member] = kept_[k];
+            // keys_ is overwritten from the front with the kept keys' new cells; the entries
+            // read here are never behind the one written.
+            const std::uint32_t key = keys_[name_member];
+            const std::uint32_t value = keys_[value_member] + 1;
+            const std::uint32_t value_end =
+                value_member + 1 < count ? keys_[value_member + 1] : end;
+            keys_[kept_count++] = destination;
+            if (1 + (value_end - value) > moves_left_) return false;
+            place(key, key + 1);
+            place(value, value_end);
+        }
+        for (const Move& move : moves_) {
+            std::memcpy(cells + move.destination, moved_.data() + move.source,
+                        move.size * sizeof(Cell));
+        }
+        keys_.resize(kept_count);
+        cells[object].data = (cells[object].data >> 32 << 32) | destination;
+        tape.truncate(destination);
+        return true;
+    }
+
+    struct Move {
+        std::uint32_t destination;
+        std::uint32_t source;  // in moved_
+        std::uint32_t size;
+    };
+
+    std::size_t moves_left_ = 0;
+    std::vector<std::uint32_t> keys_;  // the key cells of the object being settled
+    std::vector<std::uint32_t> tail_;  // the key cells after the recent names' first ones
+    std::vector<std::pair<std::uint32_t, std::string_view>> new_names_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> repeats_;
+    std::vector<std::vector<std::string_view>> recent_;
+    NameIndex index_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> kept_;
+    std::vector<Cell> moved_;
+    std::vector<Move> moves_;
+};
+
+}  // namespace vantor::json
