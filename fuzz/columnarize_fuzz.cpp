@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "columnarize.h"
 #include "json/reader.h"
 #include "memory/arena.h"
+#include "transform/columnarize.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "columnarize.h"
+#include "transform/columnarize.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "json/byte_buffer.h"
 #include "json/reader.h"
 #include "json/writer.h"
+#include "memory/byte_buffer.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Generates src/json/unicode_classes.cpp: the code points that the found-value text of the
+"""Generates src/text/unicode_classes.cpp: the code points that the found-value text of the
 reader's type error writes as \\u{...} escapes.
 
 The set is the union of: controls U+0001..U+001F and U+007F..U+009F, the private-use ranges,
@@ -8,7 +8,7 @@ Grapheme_Extend except U+FF9E and U+FF9F. It is emitted as sorted, merged, inclu
 
 Input: the Unicode 17.0 character database as shipped by Debian's unicode-data package
 (/usr/share/unicode). Usage:
-    python3 tools/gen_unicode_tables.py /usr/share/unicode > src/json/unicode_classes.cpp
+    python3 tools/gen_unicode_tables.py /usr/share/unicode > src/text/unicode_classes.cpp
 """
 
 import re
@@ -81,8 +81,8 @@ def main() -> None:
         "extracted/DerivedGeneralCategory).\n",
         "// Regenerate with (Debian package unicode-data 17.0.0):\n",
         "//   python3 tools/gen_unicode_tables.py /usr/share/unicode > "
-        "src/json/unicode_classes.cpp\n",
-        '#include "json/unicode_classes.h"\n\n',
+        "src/text/unicode_classes.cpp\n",
+        '#include "text/unicode_classes.h"\n\n',
         "#include <algorithm>\n#include <cstdint>\n#include <iterator>\n\n",
         "namespace vantor::json {\n\nnamespace {\n\n",
         "struct CodePointRange {\n    std::uint32_t first;\n    std::uint32_t last;\n};\n\n",

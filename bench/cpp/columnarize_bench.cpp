@@ -6,8 +6,8 @@
 #include <map>
 #include <string>
 
-#include "columnarize.h"
 #include "payloads.h"
+#include "transform/columnarize.h"
 
 #if defined(VANTOR_HAVE_YYJSON)
 #include <yyjson.h>

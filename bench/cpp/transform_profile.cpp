@@ -10,8 +10,8 @@
 #include <cstring>
 #include <string>
 
-#include "columnarize.h"
 #include "payloads.h"
+#include "transform/columnarize.h"
 
 int main(int argc, char** argv) {
     if (argc < 4) {

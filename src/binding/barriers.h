@@ -19,7 +19,7 @@
 #include <string_view>
 
 #include "binding/messages.h"
-#include "columnarize.h"
+#include "transform/columnarize.h"
 
 namespace vantor::binding {
 

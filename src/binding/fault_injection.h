@@ -14,7 +14,7 @@
 // A boundary fault whose TEXT is "nested" faults again while it is being handled.
 #include <string_view>
 
-#include "columnarize.h"
+#include "transform/columnarize.h"
 
 namespace vantor::binding {
 

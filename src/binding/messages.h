@@ -3,9 +3,10 @@
 // an inserted value, filled in order by `fill_message`.
 //
 // Two texts are made by the transform itself, which knows nothing of Python, and reach the caller
-// unchanged as RuntimeError (src/columnarize_exact.cpp, the path that produces every failure):
+// unchanged as RuntimeError (src/transform/exact_transform.cpp, the path that produces every
+// failure):
 //   "invalid row-oriented JSON: {}"        the payload is not a readable JSON array; {} is the
-//                                          reader's error text (src/json/read_error.cpp), which
+//                                          reader's error text (src/text/read_error.cpp), which
 //                                          ends " at line L column C"
 //   "expected a JSON object row, got: {}"  an element of the array is not an object; {} is that
 //                                          element's compact JSON text

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "json/byte_buffer.h"
-#include "json/unicode_classes.h"
 #include "json/writer.h"
+#include "memory/byte_buffer.h"
+#include "text/unicode_classes.h"
 
 namespace vantor::json {
 

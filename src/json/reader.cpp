@@ -9,12 +9,12 @@
 #include <memory>
 #include <vector>
 
-#include "json/byte_classes.h"
 #include "json/depth_stack.h"
 #include "json/found_value.h"
-#include "json/number_reader.h"
-#include "json/read_error.h"
-#include "json/string_reader.h"
+#include "text/byte_classes.h"
+#include "text/number_reader.h"
+#include "text/read_error.h"
+#include "text/string_reader.h"
 
 namespace vantor::json {
 

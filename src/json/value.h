@@ -14,57 +14,14 @@
 #include <string_view>
 #include <utility>
 
-#include "json/hash.h"
+#include "hashing/hash.h"
 #include "memory/arena.h"
+#include "text/json_number.h"
+#include "text/same_bytes.h"
 
 namespace vantor::json {
 
 enum class JsonKind : std::uint8_t { null, boolean, number, string, array, object };
-
-class JsonNumber {
-  public:
-    enum class Variant : std::uint8_t { unsigned_integer, signed_integer, float64 };
-
-    static constexpr JsonNumber from_unsigned(std::uint64_t value) {
-        JsonNumber n;
-        n.variant_ = Variant::unsigned_integer;
-        n.unsigned_ = value;
-        return n;
-    }
-    static constexpr JsonNumber from_signed(std::int64_t value) {
-        JsonNumber n;
-        n.variant_ = Variant::signed_integer;
-        n.signed_ = value;
-        return n;
-    }
-    // `value` must be finite.
-    static constexpr JsonNumber from_float(double value) {
-        JsonNumber n;
-        n.variant_ = Variant::float64;
-        n.float_ = value;
-        return n;
-    }
-
-    constexpr Variant variant() const { return variant_; }
-    constexpr std::uint64_t unsigned_value() const { return unsigned_; }
-    constexpr std::int64_t signed_value() const { return signed_; }
-    constexpr double float_value() const { return float_; }
-
-    // The nearest binary64 value (ties to even) of either integer variant; a float unchanged.
-    double to_binary64() const;
-
-    // Same variant and equal value; floats compare by IEEE equality, so 0.0 equals -0.0.
-    friend bool operator==(const JsonNumber& a, const JsonNumber& b);
-
-  private:
-    constexpr JsonNumber() : unsigned_(0) {}
-    union {
-        std::uint64_t unsigned_;
-        std::int64_t signed_;
-        double float_;
-    };
-    Variant variant_ = Variant::unsigned_integer;
-};
 
 class JsonObject;
 
@@ -156,37 +113,6 @@ class JsonValue {
     JsonKind kind_ = JsonKind::null;
     JsonNumber::Variant variant_ = JsonNumber::Variant::unsigned_integer;
 };
-
-// Byte-for-byte equality of two member names. Names are mostly short, so up to 16 bytes are
-// compared with at most four word loads instead of a call to memcmp.
-inline bool same_name(std::string_view a, std::string_view b) {
-    const std::size_t n = a.size();
-    if (n != b.size()) return false;
-    if (n > 16) return std::memcmp(a.data(), b.data(), n) == 0;
-    auto load8 = [](const char* p) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        return word;
-    };
-    auto load4 = [](const char* p) {
-        std::uint32_t word;
-        std::memcpy(&word, p, 4);
-        return word;
-    };
-    if (n >= 8) {
-        // Two overlapping words cover every length from 8 to 16.
-        return ((load8(a.data()) ^ load8(b.data())) |
-                (load8(a.data() + n - 8) ^ load8(b.data() + n - 8))) == 0;
-    }
-    if (n >= 4) {
-        return ((load4(a.data()) ^ load4(b.data())) |
-                (load4(a.data() + n - 4) ^ load4(b.data() + n - 4))) == 0;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        if (a[i] != b[i]) return false;
-    }
-    return true;
-}
 
 struct JsonMember {
     std::string_view name;

@@ -1,6 +1,6 @@
 // The constant test's number comparison at the boundaries of the integer ranges, including
 // values the reader never produces (a non-negative signed integer) but the model can hold.
-#include "column_values.h"
+#include "transform/exact_column_values.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // End-to-end cases of the columnar transform, checked byte for byte.
-#include "columnarize.h"
+#include "transform/columnarize.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // at all). Each call must give the result it gives alone. The ThreadSanitizer build
 // (-DVANTOR_SANITIZE_THREAD=ON, ./dev test) runs these tests to find data races on the state the
 // core keeps outside a call: the per-thread hash keys and anything static.
-#include "columnarize.h"
+#include "transform/columnarize.h"
 
 #include <gtest/gtest.h>
 

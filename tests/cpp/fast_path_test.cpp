@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "columnarize.h"
-#include "json/string_scan.h"
+#include "text/string_scan.h"
+#include "transform/columnarize.h"
 
 namespace {
 

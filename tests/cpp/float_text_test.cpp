@@ -1,6 +1,6 @@
 // The float text: layout rules, the shortest digits checked against independent oracles (Python's
 // repr through a fixture file, and std::to_chars on ten million random values).
-#include "json/float_text.h"
+#include "text/float_text.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "json/hash.h"
+#include "hashing/hash.h"
+#include "hashing/random_source.h"
 
 namespace {
 

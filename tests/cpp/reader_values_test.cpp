@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "json/number_reader.h"
 #include "json/reader.h"
+#include "text/number_reader.h"
 
 namespace vantor::json {
 

@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "columnarize.h"
 #include "json/reader.h"
 #include "json/value.h"
 #include "json/writer.h"
 #include "memory/arena.h"
+#include "transform/columnarize.h"
 
 namespace vantor {
 namespace {

@@ -12,9 +12,9 @@ UNICODE_DATA = pathlib.Path("/usr/share/unicode")  # Debian's unicode-data packa
 
 GENERATED = [
     # (generator, its arguments, the committed file it writes to standard output)
-    ("gen_float_tables.py", [], "src/json/float_tables.h"),
-    ("gen_powers_of_ten.py", [], "src/json/powers_of_ten.h"),
-    ("gen_unicode_tables.py", [str(UNICODE_DATA)], "src/json/unicode_classes.cpp"),
+    ("gen_float_tables.py", [], "src/text/float_tables.h"),
+    ("gen_powers_of_ten.py", [], "src/text/powers_of_ten.h"),
+    ("gen_unicode_tables.py", [str(UNICODE_DATA)], "src/text/unicode_classes.cpp"),
 ]
 
 

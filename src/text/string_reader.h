@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "json/read_error.h"
 #include "memory/arena.h"
+#include "text/read_error.h"
 
 namespace vantor::json {
 

@@ -18,9 +18,9 @@
 #include <utility>
 #include <vector>
 
-#include "json/name_index.h"
-#include "json/tape.h"
-#include "json/value.h"
+#include "hashing/name_index.h"
+#include "tape/tape.h"
+#include "text/same_bytes.h"
 
 namespace vantor::json {
 

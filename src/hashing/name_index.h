@@ -1,7 +1,7 @@
 #pragma once
 // Keyed hashing of member names, and an index from the names of one object to their ordinals.
 // Names come from the payload, so the hash is keyed by the thread's random hash keys
-// (json/hash.h): colliding names cannot be prepared in advance, and no input can make a lookup
+// (hashing/hash.h): colliding names cannot be prepared in advance, and no input can make a lookup
 // cost more than a few probes on average. No output depends on the keys.
 #include <cstddef>
 #include <cstdint>
@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "json/hash.h"
-#include "json/value.h"
+#include "hashing/hash.h"
+#include "text/same_bytes.h"
 
 namespace vantor::json {
 

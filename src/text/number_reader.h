@@ -3,8 +3,8 @@
 // and its value under the reader's exact decimal-to-binary64 method.
 #include <cstdint>
 
-#include "json/read_error.h"
-#include "json/value.h"
+#include "text/json_number.h"
+#include "text/read_error.h"
 
 namespace vantor::json {
 

@@ -1,11 +1,11 @@
-// The columnar transform. The fast path reads the payload onto a tape (json/tape.h), finds each
+// The fast transform. It reads the payload onto a tape (tape/tape.h), finds each
 // member's column by trying the previous row's column at the same position before a hash lookup,
 // gathers what the all-null and constant tests need in the same pass, sizes the result from
 // bounds known by then, and writes it in one allocation, copying values whose payload text is
 // already their output. Whatever it does not take on (a payload the reader refuses, a row that is
 // not an object, the rare forms the tape reader leaves aside) goes to the exact path, which
 // produces the same outcome for every payload.
-#include "columnarize.h"
+#include "transform/columnarize.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -18,11 +18,11 @@
 #include <utility>
 #include <vector>
 
-#include "column_index.h"
-#include "column_values.h"
-#include "json/tape.h"
-#include "json/tape_reader.h"
-#include "json/tape_writer.h"
+#include "tape/tape.h"
+#include "tape/tape_reader.h"
+#include "tape/tape_writer.h"
+#include "transform/column_index.h"
+#include "transform/tape_column_values.h"
 
 namespace vantor {
 namespace {
@@ -329,14 +329,6 @@ class FastTransform {
 std::optional<TransformOutcome> columnarize_fast(std::string_view payload) {
     FastTransform fast;
     return fast.run(payload);
-}
-
-TransformOutcome columnarize_json(std::string_view payload) {
-    {
-        FastTransform fast;
-        if (std::optional<TransformOutcome> outcome = fast.run(payload)) return std::move(*outcome);
-    }
-    return columnarize_exact(payload);
 }
 
 }  // namespace vantor

@@ -1,10 +1,10 @@
-#include "json/string_reader.h"
+#include "text/string_reader.h"
 
 #include <cstdint>
 #include <cstring>
 
-#include "json/byte_classes.h"
-#include "json/string_scan.h"
+#include "text/byte_classes.h"
+#include "text/string_scan.h"
 
 namespace vantor::json {
 

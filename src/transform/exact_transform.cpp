@@ -4,18 +4,18 @@
 // output: one pass over the rows' members maps each member to its column and gathers what the
 // all-null and constant tests need, and the row matrix is written straight into the result buffer
 // without copying values.
-#include "columnarize.h"
+#include "transform/columnarize.h"
 
 #include <cstdint>
 #include <span>
 #include <string_view>
 #include <vector>
 
-#include "column_values.h"
 #include "json/reader.h"
 #include "json/value.h"
 #include "json/writer.h"
 #include "memory/arena.h"
+#include "transform/exact_column_values.h"
 
 namespace vantor {
 namespace {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "json/byte_buffer.h"
+#include "memory/byte_buffer.h"
 
 namespace vantor {
 

@@ -1,11 +1,11 @@
-#include "json/float_text.h"
+#include "text/float_text.h"
 
 #include <array>
 #include <bit>
 #include <cstring>
 
-#include "json/digit_tables.h"
-#include "json/float_tables.h"
+#include "text/digit_tables.h"
+#include "text/float_tables.h"
 
 // Where SSE2 is there (every x86-64 processor), the 16 digits are formed in one vector register;
 // elsewhere in the lanes of two 64-bit words.

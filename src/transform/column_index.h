@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "json/name_index.h"
-#include "json/value.h"
+#include "hashing/name_index.h"
+#include "text/same_bytes.h"
 
 namespace vantor {
 

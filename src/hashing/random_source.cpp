@@ -1,7 +1,7 @@
 // The operating system's random source, behind one small function per platform.
-#include <cstddef>
+#include "hashing/random_source.h"
 
-#include "json/hash.h"
+#include <cstddef>
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -1,5 +1,5 @@
 // Containers written from the tape, walked with an explicit stack bounded by the nesting limit.
-#include "json/tape_writer.h"
+#include "tape/tape_writer.h"
 
 namespace vantor::json {
 

@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "json/byte_buffer.h"
-#include "json/float_text.h"
-#include "json/tape.h"
-#include "json/writer.h"
+#include "memory/byte_buffer.h"
+#include "tape/tape.h"
+#include "text/float_text.h"
+#include "text/scalar_writer.h"
 
 namespace vantor::json {
 

@@ -1,4 +1,4 @@
-#include "json/read_error.h"
+#include "text/read_error.h"
 
 #include <cstring>
 

@@ -1,10 +1,10 @@
-#include "json/number_reader.h"
+#include "text/number_reader.h"
 
 #include <cmath>
 #include <limits>
 
-#include "json/byte_classes.h"
-#include "json/powers_of_ten.h"
+#include "text/byte_classes.h"
+#include "text/powers_of_ten.h"
 
 namespace vantor::json {
 

@@ -1,10 +1,12 @@
-#include "json/hash.h"
+#include "hashing/hash.h"
 
 #include <bit>
 #include <chrono>
 #include <cstring>
 #include <functional>
 #include <thread>
+
+#include "hashing/random_source.h"
 
 namespace vantor::json {
 namespace {

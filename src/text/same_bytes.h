@@ -1,0 +1,42 @@
+#pragma once
+// A byte-for-byte comparison of two short texts (member names, string values), shared by the
+// value model, the tape's name settling and the column index.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace vantor::json {
+
+// Byte-for-byte equality of two member names. Names are mostly short, so up to 16 bytes are
+// compared with at most four word loads instead of a call to memcmp.
+inline bool same_name(std::string_view a, std::string_view b) {
+    const std::size_t n = a.size();
+    if (n != b.size()) return false;
+    if (n > 16) return std::memcmp(a.data(), b.data(), n) == 0;
+    auto load8 = [](const char* p) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        return word;
+    };
+    auto load4 = [](const char* p) {
+        std::uint32_t word;
+        std::memcpy(&word, p, 4);
+        return word;
+    };
+    if (n >= 8) {
+        // Two overlapping words cover every length from 8 to 16.
+        return ((load8(a.data()) ^ load8(b.data())) |
+                (load8(a.data() + n - 8) ^ load8(b.data() + n - 8))) == 0;
+    }
+    if (n >= 4) {
+        return ((load4(a.data()) ^ load4(b.data())) |
+                (load4(a.data() + n - 4) ^ load4(b.data() + n - 4))) == 0;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace vantor::json

@@ -1,0 +1,17 @@
+#include "transform/exact_column_values.h"
+
+#include "transform/number_equality.h"
+
+namespace vantor {
+
+using column_rules::numbers_equal_exactly;
+using json::JsonKind;
+
+bool column_values_equal(const json::JsonValue& a, const json::JsonValue& b) {
+    if (a.kind() == JsonKind::number && b.kind() == JsonKind::number) {
+        return numbers_equal_exactly(a.as_number(), b.as_number());
+    }
+    return a == b;
+}
+
+}  // namespace vantor
