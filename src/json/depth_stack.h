@@ -3,17 +3,20 @@
 // entry per open array or object. Nothing here recurses once per level, so the C stack that a walk
 // needs is the same for any nesting, and a call is safe however little stack its thread has left.
 //
-// The first 128 levels (the reader's nesting budget: the deepest document it accepts) live in the
-// walk's own frame; values built by hand may nest deeper, and those levels go to the heap.
+// The first kDepthStackInlineLevels levels (the deepest document a reader accepts, and the level
+// the result adds around a value) live in the walk's own frame; values built by hand may nest
+// deeper, and those levels go to the heap.
 #include <cstddef>
 #include <type_traits>
 #include <vector>
+
+#include "text/json_limits.h"
 
 namespace vantor::json {
 
 // The deepest nesting that a read document can have, counting the top-level array as level 1, plus
 // the level that the result document adds around a value.
-inline constexpr std::size_t kDepthStackInlineLevels = 128;
+inline constexpr std::size_t kDepthStackInlineLevels = kMaxNestingDepth + 1;
 
 template <class Entry>
 class DepthStack {

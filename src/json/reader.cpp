@@ -12,6 +12,7 @@
 #include "json/depth_stack.h"
 #include "json/found_value.h"
 #include "text/byte_classes.h"
+#include "text/json_limits.h"
 #include "text/number_reader.h"
 #include "text/read_error.h"
 #include "text/string_reader.h"
@@ -20,9 +21,10 @@ namespace vantor::json {
 
 namespace {
 
-// The top-level array takes one unit; a container that leaves the budget at 0 is refused, so
-// containers nest at most 127 levels deep.
-constexpr std::uint8_t kNestingBudget = 128;
+// The nesting budget (text/json_limits.h) counts down in a byte: the top-level array takes one
+// unit, and a container that leaves the budget at 0 is refused, so containers nest at most
+// kMaxNestingDepth levels deep.
+static_assert(kNestingBudget <= 255);
 
 class Reader {
   public:

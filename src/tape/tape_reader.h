@@ -28,6 +28,7 @@
 #include "tape/tape.h"
 #include "tape/tape_keys.h"
 #include "text/byte_classes.h"
+#include "text/json_limits.h"
 #include "text/json_number.h"
 #include "text/number_reader.h"
 #include "text/read_error.h"
@@ -38,8 +39,8 @@ namespace vantor::json {
 
 namespace tape_reader_detail {
 
-// Levels of nesting, the top-level array being level 1; the exact reader refuses level 128.
-inline constexpr int kMaxDepth = 127;
+// Levels of nesting, the top-level array being level 1 (text/json_limits.h).
+inline constexpr int kMaxDepth = kMaxNestingDepth;
 // Floats of at most 15 significant digits (a significand below 10^15) whose decimal exponent is
 // at most 22 in magnitude are read with one exact operation, hence correctly rounded.
 inline constexpr int kDecimalExponentLimit = 22;
@@ -369,11 +370,11 @@ class TapeReader {
     // significant digits (so its shortest digits are its own), is laid out as the float text
     // would lay it out: no trailing zero in the fraction unless the fraction is a single zero
     // after a non-zero integer part, and below 1 no more than four zeros after the point
-    // (0.00001 is positional, 0.000001 is not).
+    // (0.00001 is positional, 0.000001 is not: text/json_limits.h).
     static bool in_float_layout(unsigned char last_fraction_digit, int fraction_digits,
                                 bool integer_zero, int leading_zeros) {
         if (last_fraction_digit == '0') return fraction_digits == 1 && !integer_zero;
-        return !integer_zero || leading_zeros <= 4;
+        return !integer_zero || leading_zeros <= -kPositionalExponentMin - 1;
     }
 
     // The first byte at or after `p` that is not a digit, eight bytes per step: a byte is a digit

@@ -1,6 +1,8 @@
 // Containers written from the tape, walked with an explicit stack bounded by the nesting limit.
 #include "tape/tape_writer.h"
 
+#include "text/json_limits.h"
+
 namespace vantor::json {
 
 char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, const char* copy_limit,
@@ -9,8 +11,10 @@ char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, con
         std::uint32_t end;
         bool object;
     };
-    // Containers nest at most 127 levels, the top-level array included.
-    Open open[128];
+    // Containers nest at most kMaxNestingDepth levels, the top-level array included, and the
+    // value written is at most that deep.
+    Open open[kMaxNestingDepth + 1];
+    static_assert(sizeof open / sizeof open[0] >= kMaxNestingDepth);
     int depth = 0;
     std::uint32_t at = index;
     for (;;) {

@@ -6,6 +6,7 @@
 
 #include "text/digit_tables.h"
 #include "text/float_tables.h"
+#include "text/json_limits.h"
 
 // Where SSE2 is there (every x86-64 processor), the 16 digits are formed in one vector register;
 // elsewhere in the lanes of two 64-bit words.
@@ -272,7 +273,9 @@ std::size_t format_decimal_text(bool negative, DecimalFloat decimal, char* out) 
     int point = decimal.exponent + count - 1;
     count -= trailing_zeros;
 
-    if (point >= 0 && point <= 15) {
+    if (point >= 0 && point <= kPositionalExponentMax) {
+        // One sixteen-byte copy holds every integer part of the positional form.
+        static_assert(kPositionalExponentMax + 1 <= 16);
         std::memcpy(p, digits, 16);
         p[point + 1] = '.';
         if (count <= point + 1) {
@@ -282,8 +285,9 @@ std::size_t format_decimal_text(bool negative, DecimalFloat decimal, char* out) 
         std::memcpy(p + point + 2, digits + point + 1, 16);
         return static_cast<std::size_t>(p + count + 1 - out);
     }
-    if (point < 0 && point >= -5) {
-        // "0." and -point - 1 zeros, then the digits.
+    if (point < 0 && point >= kPositionalExponentMin) {
+        // "0." and -point - 1 zeros, then the digits; one eight-byte copy holds the most zeros.
+        static_assert(2 + (-kPositionalExponentMin - 1) <= 8);
         std::memcpy(p, "0.000000", 8);
         std::memcpy(p + 1 - point, digits, 17);
         return static_cast<std::size_t>(p + 1 - point + count - out);

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "text/json_limits.h"
 #include "text/number_reader.h"
 #include "transform/number_equality.h"
 
@@ -60,7 +61,10 @@ JsonNumber cell_number(const Cell& cell) {
 
 // Whether an integer and a float in the float layout (at most 15 significant digits) hold the
 // same value: the float text of an integral value below 10^16 is its digits and ".0", and zero
-// also equals negative zero.
+// also equals negative zero. A float text is positional, so no integer of 10^16 or more can
+// equal one.
+static_assert(json::kPositionalExponentMax == 15,
+              "integer_matches_float_text assumes 1e16 as bound");
 bool integer_matches_float_text(std::string_view integer, std::string_view float_text) {
     if (float_text.size() == integer.size() + 2 && float_text.substr(integer.size()) == ".0" &&
         float_text.substr(0, integer.size()) == integer) {
