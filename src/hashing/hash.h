@@ -1,7 +1,9 @@
 #pragma once
-// Keyed hashing for member names. An attacker controls every name in a payload, so the name
-// index and the column set use SipHash-1-3 with secret keys: crafted collisions cannot be
-// precomputed. No output depends on the keys, since every order shown is an insertion order.
+// Keyed hashing for member names. An attacker controls every name in a payload, so every table
+// of names is keyed by secret keys drawn per thread: crafted collisions cannot be precomputed. The
+// value model's objects hash with SipHash-1-3; the name index of the transforms (name_index.h)
+// has a faster keyed mix of its own under the same keys. No output depends on the keys, since
+// every order shown is an insertion order.
 #include <cstdint>
 #include <string_view>
 

@@ -123,7 +123,7 @@ class NameIndex {
             const std::uint64_t entry = slots_[slot];
             if (entry == 0) return slot;
             if (static_cast<std::uint32_t>(entry >> 32) == tag &&
-                same_name(names_[static_cast<std::uint32_t>(entry) - 1], name)) {
+                same_bytes(names_[static_cast<std::uint32_t>(entry) - 1], name)) {
                 return slot;
             }
         }

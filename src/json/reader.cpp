@@ -281,7 +281,7 @@ class Reader {
         if (members.size() == last_keys.size()) {
             bool same = true;
             for (std::size_t i = 0; i < members.size() && same; ++i) {
-                same = same_name(members[i].name, last_keys[i]);
+                same = same_bytes(members[i].name, last_keys[i]);
             }
             if (same) return JsonObject::from_distinct_members(arena_, members);
         }

@@ -155,7 +155,7 @@ JsonObject::Place JsonObject::locate(std::string_view name) const {
     if (slots_ == nullptr && size_ > kLinearSearchLimit) rebuild_index();
     if (slots_ == nullptr) {
         for (std::size_t i = 0; i < size_; ++i) {
-            if (same_name(members_[i].name, name)) return {i, 0, 0};
+            if (same_bytes(members_[i].name, name)) return {i, 0, 0};
         }
         return {size_, 0, 0};
     }
@@ -165,7 +165,7 @@ JsonObject::Place JsonObject::locate(std::string_view name) const {
     while (std::uint64_t entry = slots_[slot]) {
         if ((entry & 0xffffffff00000000ULL) == tag) {
             std::size_t position = static_cast<std::uint32_t>(entry) - 1;
-            if (same_name(members_[position].name, name)) return {position, slot, tag};
+            if (same_bytes(members_[position].name, name)) return {position, slot, tag};
         }
         slot = (slot + 1) & slot_mask_;
     }

@@ -39,7 +39,7 @@ inline bool small_object_with_distinct_names(const Cell* cells, std::uint32_t ob
     for (std::uint32_t i = 1; i < count; ++i) {
         std::string_view name = cells[keys[i]].text();
         for (std::uint32_t j = 0; j < i; ++j) {
-            if (same_name(name, cells[keys[j]].text())) return false;
+            if (same_bytes(name, cells[keys[j]].text())) return false;
         }
     }
     return true;
@@ -64,7 +64,7 @@ class ObjectKeySettler {
         // The first names of a recent object's distinct names are distinct too.
         std::size_t prefix = 0;
         std::uint32_t at = first;
-        while (at < end && prefix < recent.size() && same_name(cells[at].text(), recent[prefix])) {
+        while (at < end && prefix < recent.size() && same_bytes(cells[at].text(), recent[prefix])) {
             at = value_end(cells, at + 1);
             ++prefix;
         }
@@ -137,11 +137,11 @@ class ObjectKeySettler {
         for (std::uint32_t t = 0; t < tail_.size(); ++t) {
             std::string_view name = cells[tail_[t]].text();
             std::uint32_t found = 0;
-            while (found < known && !same_name(name, recent[found]))
+            while (found < known && !same_bytes(name, recent[found]))
                 ++found;
             if (found == known) {
                 std::uint32_t n = 0;
-                while (n < new_names_.size() && !same_name(name, new_names_[n].second))
+                while (n < new_names_.size() && !same_bytes(name, new_names_[n].second))
                     ++n;
                 found += n;
                 if (n == new_names_.size()) {

@@ -13,18 +13,6 @@ constexpr std::array<bool, 256> make_whitespace() {
     return table;
 }
 
-// Bytes that end a run of plain string content: the closing quote, a backslash, control bytes
-// (refused) and every non-ASCII byte (checked as UTF-8).
-constexpr std::array<bool, 256> make_string_run_end() {
-    std::array<bool, 256> table{};
-    for (int c = 0; c < 0x20; ++c)
-        table[c] = true;
-    for (int c = 0x80; c < 0x100; ++c)
-        table[c] = true;
-    table['"'] = table['\\'] = true;
-    return table;
-}
-
 // The byte that a one-character escape stands for, or 0 when the escape is not one of them
 // (`\u` is handled apart).
 constexpr std::array<std::uint8_t, 256> make_simple_escape() {
@@ -57,7 +45,6 @@ constexpr std::array<std::uint8_t, 256> make_hex_value() {
 }  // namespace byte_classes_detail
 
 inline constexpr std::array<bool, 256> kWhitespace = byte_classes_detail::make_whitespace();
-inline constexpr std::array<bool, 256> kStringRunEnd = byte_classes_detail::make_string_run_end();
 inline constexpr std::array<std::uint8_t, 256> kSimpleEscape =
     byte_classes_detail::make_simple_escape();
 inline constexpr std::array<std::uint8_t, 256> kHexValue = byte_classes_detail::make_hex_value();

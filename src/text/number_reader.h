@@ -1,6 +1,6 @@
 #pragma once
 // The number reader: one number token of the payload, its class (unsigned, signed or binary64)
-// and its value under the reader's exact decimal-to-binary64 method.
+// and its value under the readers' own decimal-to-binary64 method. Both readers use it.
 #include <cstdint>
 
 #include "text/json_number.h"
@@ -14,10 +14,10 @@ namespace vantor::json {
 bool read_number(const unsigned char* input_begin, const unsigned char*& cursor,
                  const unsigned char* end, JsonNumber& out, ReadError& error);
 
-// The exact method, deliberately not correctly rounded: the significand converted to binary64,
-// then one multiplication or division by the nearest binary64 power of ten (repeated by 1e308
-// steps below 1e-308). Returns false when the result overflows or the exponent exceeds 308 with a
-// non-zero significand. The sign is applied by the caller.
+// The readers' own method, deliberately not correctly rounded: the significand converted to
+// binary64, then one multiplication or division by the nearest binary64 power of ten (repeated by
+// 1e308 steps below 1e-308). Returns false when the result overflows or the exponent exceeds 308
+// with a non-zero significand. The sign is applied by the caller.
 bool decimal_to_binary64(std::uint64_t significand, std::int32_t exponent, double& out);
 
 }  // namespace vantor::json

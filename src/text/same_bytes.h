@@ -8,9 +8,10 @@
 
 namespace vantor::json {
 
-// Byte-for-byte equality of two member names. Names are mostly short, so up to 16 bytes are
-// compared with at most four word loads instead of a call to memcmp.
-inline bool same_name(std::string_view a, std::string_view b) {
+// Byte-for-byte equality of two texts: member names, and the tape comparison's scalar texts.
+// They are mostly short, so up to 16 bytes are compared with at most four word loads instead of
+// a call to memcmp.
+inline bool same_bytes(std::string_view a, std::string_view b) {
     const std::size_t n = a.size();
     if (n != b.size()) return false;
     if (n > 16) return std::memcmp(a.data(), b.data(), n) == 0;

@@ -30,7 +30,7 @@ class ColumnIndex {
             if (entry == 0) break;
             if (static_cast<std::uint32_t>(entry >> 32) == tag) {
                 auto column = static_cast<std::uint32_t>(entry) - 1;
-                if (json::same_name(entries_[column].name, name)) return column;
+                if (json::same_bytes(entries_[column].name, name)) return column;
             }
         }
         auto column = static_cast<std::uint32_t>(entries_.size());

@@ -4,12 +4,12 @@
 
 namespace vantor {
 
-using column_rules::numbers_equal_exactly;
+using column_rules::numbers_equal_in_value;
 using json::JsonKind;
 
 bool column_values_equal(const json::JsonValue& a, const json::JsonValue& b) {
     if (a.kind() == JsonKind::number && b.kind() == JsonKind::number) {
-        return numbers_equal_exactly(a.as_number(), b.as_number());
+        return numbers_equal_in_value(a.as_number(), b.as_number());
     }
     return a == b;
 }

@@ -77,7 +77,7 @@ class ColumnDiscovery {
             std::size_t column = kNoColumn;
             if (position < previous_size) {
                 std::size_t guess = member_columns_[previous_start + position];
-                if (json::same_name(columns_[guess].name, member.name)) column = guess;
+                if (json::same_bytes(columns_[guess].name, member.name)) column = guess;
             }
             if (column == kNoColumn) column = lookup_or_add(member.name);
             member_columns_.push_back(column);

@@ -32,25 +32,30 @@ using json::Cell;
 using json::CellKind;
 using json::Tape;
 
-constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+// What a field holds when it names nothing (yet), one name per kind of index.
+constexpr std::uint32_t kNoRow = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint32_t kNoCell = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint32_t kNoColumn = std::numeric_limits<std::uint32_t>::max();
+// The column is not written: all null, constant, or not yet placed.
+constexpr std::uint32_t kNotWritten = std::numeric_limits<std::uint32_t>::max();
 
 struct Column {
     Cell name;  // the member name's cell where the column first appears
     std::uint32_t rows_holding = 0;
-    std::uint32_t last_row = kNone;   // the last row that held the member, to find repeated keys
-    std::uint32_t reference = kNone;  // the first row's value, when the first row holds it
-    std::uint32_t output_index = kNone;
+    std::uint32_t last_row = kNoRow;    // the last row that held the member, to find repeated keys
+    std::uint32_t reference = kNoCell;  // the first row's value, when the first row holds it
+    std::uint32_t output_index = kNotWritten;
     // The column whose member came next in the last row that held this one: rows whose members
     // vary still tend to list them in the same relative order.
-    std::uint32_t successor = kNone;
+    std::uint32_t successor = kNoColumn;
     // The first row with a value that is not null, and the first row whose value differs from
-    // the reference (kNone: none yet). Rows, not flags: a key repeated in a row replaces the
+    // the reference (kNoRow: none yet). Rows, not flags: a key repeated in a row replaces the
     // row's value, and what that value had decided is taken back when it was decided in that row.
-    std::uint32_t first_non_null_row = kNone;
-    std::uint32_t first_mismatch_row = kNone;
+    std::uint32_t first_non_null_row = kNoRow;
+    std::uint32_t first_mismatch_row = kNoRow;
 
-    bool holds_non_null() const { return first_non_null_row != kNone; }
-    bool matches_reference() const { return first_mismatch_row == kNone; }
+    bool holds_non_null() const { return first_non_null_row != kNoRow; }
+    bool matches_reference() const { return first_mismatch_row == kNoRow; }
 };
 
 // What the writing pass needs of a row: a bound of its values' texts, and whether its members
@@ -98,18 +103,18 @@ class FastTransform {
 
     bool member(const Cell& name) {
         std::string_view text = name.text();
-        std::uint32_t column = kNone;
+        std::uint32_t column = kNoColumn;
         if (position_ < previous_size_) {
             std::uint32_t guess = member_columns_[previous_start_ + position_];
-            if (json::same_name(columns_[guess].name.text(), text)) column = guess;
+            if (json::same_bytes(columns_[guess].name.text(), text)) column = guess;
         }
-        if (column == kNone && position_ != 0) {
+        if (column == kNoColumn && position_ != 0) {
             std::uint32_t guess = columns_[current_column_].successor;
-            if (guess != kNone && json::same_name(columns_[guess].name.text(), text)) {
+            if (guess != kNoColumn && json::same_bytes(columns_[guess].name.text(), text)) {
                 column = guess;
             }
         }
-        if (column == kNone) {
+        if (column == kNoColumn) {
             column = index_.find_or_add(text);
             if (column == columns_.size()) columns_.push_back(Column{.name = name});
         }
@@ -133,13 +138,13 @@ class FastTransform {
         Column& column = columns_[current_column_];
         facts_.value_bounds += json::tape_value_bound(cells, value) + 1;
         ++column.rows_holding;
-        if (cells[value].kind() != CellKind::null && column.first_non_null_row == kNone) {
+        if (cells[value].kind() != CellKind::null && column.first_non_null_row == kNoRow) {
             column.first_non_null_row = rows_;
         }
         if (rows_ == 0) {
             column.reference = value;
         } else if (column.matches_reference() &&
-                   (column.reference == kNone ||
+                   (column.reference == kNoCell ||
                     !column_values_equal(tape_, column.reference, value, object_matching_))) {
             column.first_mismatch_row = rows_;
         }
@@ -161,8 +166,8 @@ class FastTransform {
     // a column. Its members are not rewritten.
     [[gnu::noinline]] void take_back_value(Column& column) {
         --column.rows_holding;
-        if (column.first_non_null_row == rows_) column.first_non_null_row = kNone;
-        if (column.first_mismatch_row == rows_) column.first_mismatch_row = kNone;
+        if (column.first_non_null_row == rows_) column.first_non_null_row = kNoRow;
+        if (column.first_mismatch_row == rows_) column.first_mismatch_row = kNoRow;
         facts_.in_column_order = false;
     }
 
@@ -186,14 +191,14 @@ class FastTransform {
     }
 
     bool is_constant(const Column& column) const {
-        return rows_ >= 2 && column.holds_non_null() && column.output_index == kNone;
+        return rows_ >= 2 && column.holds_non_null() && column.output_index == kNotWritten;
     }
 
     // An upper bound of the result's length, so that it is written into one allocation.
     std::size_t result_bound() const {
         std::size_t bound = 64;
         for (const Column& column : columns_) {
-            if (column.output_index != kNone) {
+            if (column.output_index != kNotWritten) {
                 bound = checked_add(bound, json::tape_string_bound(column.name) + 1);
             } else if (is_constant(column)) {
                 bound = checked_add(bound, json::tape_string_bound(column.name) + 2 +
@@ -212,7 +217,7 @@ class FastTransform {
     void write_result(ByteBuffer& out) {
         out.append("{\"columns\":[", 12);
         for (const Column& column : columns_) {
-            if (column.output_index == kNone) continue;
+            if (column.output_index == kNotWritten) continue;
             if (column.output_index != 0) out.push_back(',');
             json::write_tape_string(tape_, column.name, out);
         }
@@ -277,14 +282,14 @@ class FastTransform {
             if (facts.in_column_order) {
                 for (std::uint32_t value = at + 1; value < row_end;) {
                     std::uint32_t index = columns_[member_columns_[member++]].output_index;
-                    if (index != kNone) write_value(index, value);
+                    if (index != kNotWritten) write_value(index, value);
                     value = json::value_end(cells_, value);
                 }
             } else {
                 values.clear();
                 for (std::uint32_t value = at + 1; value < row_end;) {
                     std::uint32_t index = columns_[member_columns_[member++]].output_index;
-                    if (index != kNone) values.emplace_back(index, value);
+                    if (index != kNotWritten) values.emplace_back(index, value);
                     value = json::value_end(cells_, value);
                 }
                 // A column given twice in the row has its values next to each other; the last

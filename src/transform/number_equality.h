@@ -31,9 +31,9 @@ inline bool unsigned_equals_signed(std::uint64_t u, std::int64_t i) {
     return i >= 0 && static_cast<std::uint64_t>(i) == u;
 }
 
-inline bool numbers_equal_exactly(const JsonNumber& a, const JsonNumber& b) {
+inline bool numbers_equal_in_value(const JsonNumber& a, const JsonNumber& b) {
     if (a.variant() == b.variant()) return a == b;
-    if (a.variant() == Variant::float64) return numbers_equal_exactly(b, a);
+    if (a.variant() == Variant::float64) return numbers_equal_in_value(b, a);
     // From here `a` is an integer and the variants differ.
     if (b.variant() == Variant::float64) {
         return a.variant() == Variant::unsigned_integer

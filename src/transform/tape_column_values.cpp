@@ -15,7 +15,7 @@
 namespace vantor {
 namespace {
 
-using column_rules::numbers_equal_exactly;
+using column_rules::numbers_equal_in_value;
 using json::Cell;
 using json::CellKind;
 using json::JsonNumber;
@@ -163,7 +163,7 @@ bool pair_members(const Cell* cells, std::uint32_t a, std::uint32_t b, PendingPa
     const std::uint32_t b_end = cells[b].container_end();
     std::uint32_t i = a + 1;
     std::uint32_t j = b + 1;
-    while (i < a_end && j < b_end && json::same_name(cells[i].text(), cells[j].text())) {
+    while (i < a_end && j < b_end && json::same_bytes(cells[i].text(), cells[j].text())) {
         pending.emplace_back(i + 1, j + 1);
         i = json::value_end(cells, i + 1);
         j = json::value_end(cells, j + 1);
@@ -178,7 +178,7 @@ bool pair_members(const Cell* cells, std::uint32_t a, std::uint32_t b, PendingPa
         std::string_view name = cells[j].text();
         std::size_t k = 0;
         if (linear) {
-            while (k < rest.size() && !json::same_name(name, cells[rest[k]].text()))
+            while (k < rest.size() && !json::same_bytes(name, cells[rest[k]].text()))
                 ++k;
             if (k == rest.size()) return false;
         } else {
@@ -240,10 +240,10 @@ bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t 
     // text is another value, but for zero, whose two signs compare equal.
     if (kx == ky) {
         if (kx == CellKind::string_text || kx == CellKind::integer) {
-            return json::same_name(x.text(), y.text());
+            return json::same_bytes(x.text(), y.text());
         }
         if (kx == CellKind::float_text) {
-            return json::same_name(x.text(), y.text()) ||
+            return json::same_bytes(x.text(), y.text()) ||
                    (is_zero_text(x.text()) && is_zero_text(y.text()));
         }
     }
@@ -254,7 +254,7 @@ bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t 
         if (kx == CellKind::float_text && ky == CellKind::integer) {
             return integer_matches_float_text(y.text(), x.text());
         }
-        return same_text(tape, x, y) || numbers_equal_exactly(cell_number(x), cell_number(y));
+        return same_text(tape, x, y) || numbers_equal_in_value(cell_number(x), cell_number(y));
     }
     return deep_equal(tape, a, b, matching);
 }

@@ -6,11 +6,11 @@
 #include <memory>
 #include <string_view>
 
-#include "json/value.h"
+#include "text/same_bytes.h"
 
 namespace {
 
-using vantor::json::same_name;
+using vantor::json::same_bytes;
 
 std::unique_ptr<char[]> exact_copy(std::string_view text) {
     auto copy = std::make_unique<char[]>(text.size());
@@ -25,24 +25,24 @@ TEST(SameName, EveryLengthAndEveryDifferingByte) {
         auto left = exact_copy(source.substr(0, n));
         auto right = exact_copy(source.substr(0, n));
         std::string_view a(left.get(), n), b(right.get(), n);
-        EXPECT_TRUE(same_name(a, b)) << n;
+        EXPECT_TRUE(same_bytes(a, b)) << n;
         for (std::size_t i = 0; i < n; ++i) {
             right[i] ^= 0x20;
-            EXPECT_FALSE(same_name(a, b)) << "length " << n << ", byte " << i;
+            EXPECT_FALSE(same_bytes(a, b)) << "length " << n << ", byte " << i;
             right[i] ^= 0x20;
         }
         if (n > 0) {
-            EXPECT_FALSE(same_name(a, b.substr(0, n - 1))) << n;
+            EXPECT_FALSE(same_bytes(a, b.substr(0, n - 1))) << n;
         }
     }
 }
 
 TEST(SameName, NonAsciiAndNulBytes) {
     EXPECT_TRUE(
-        same_name(std::string_view("Zo\xc3\xab\0x", 6), std::string_view("Zo\xc3\xab\0x", 6)));
+        same_bytes(std::string_view("Zo\xc3\xab\0x", 6), std::string_view("Zo\xc3\xab\0x", 6)));
     EXPECT_FALSE(
-        same_name(std::string_view("Zo\xc3\xab\0x", 6), std::string_view("Zo\xc3\xab\0y", 6)));
-    EXPECT_FALSE(same_name("a", "A"));
+        same_bytes(std::string_view("Zo\xc3\xab\0x", 6), std::string_view("Zo\xc3\xab\0y", 6)));
+    EXPECT_FALSE(same_bytes("a", "A"));
 }
 
 }  // namespace
