@@ -7,6 +7,32 @@
 //
 // The tape owns its cells and the decoded text of strings with escapes; raw text points into the
 // payload, which must outlive the tape.
+//
+// An example. The tape reader (tape/tape_reader.h) reads the 68-byte payload
+//
+//     [{"id":7,"name":"a\"b","tags":[1.5,null]},{"id":-8,"at":{"x":true}}]
+//
+// onto these cells. The rows' member names ("id", "name", "tags", "at") are not on the tape: they
+// go to the row observer as they are read, so a row's cell is followed by its values alone.
+// Names of objects nested inside rows are on it, each before its value.
+//
+//     cell  kind            tag above the kind   data
+//     0     array           68 (text length)     end 12, offset 0    the top-level array
+//     1     object          40                   end 7, offset 1     the first row
+//     2     integer         1                    -> "7"
+//     3     string_decoded  3                    -> a"b (the tape's own storage)
+//     4     array           10                   end 7, offset 30
+//     5     float_text      3                    -> "1.5"
+//     6     null            0                    0
+//     7     object          25                   end 12, offset 42   the second row
+//     8     integer         2                    -> "-8"
+//     9     object          10                   end 12, offset 56
+//     10    string_text     1                    -> "x"              a nested object's name
+//     11    boolean_true    0                    0
+//
+// "-> text" is a pointer into the payload unless said otherwise; "end" is the index of the first
+// cell after the container, so value_end skips a whole value in one step. tape/tape_dump.h prints
+// a tape in this form, and the tape tests hold this example to the reader.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -27,9 +53,9 @@ enum class CellKind : std::uint8_t {
     integer,
     // A float whose token is already its float text ("12.5", "100.0", "0.001").
     float_text,
-    // A float read exactly from a significand below 10^15 and a decimal exponent of at most 22 in
-    // magnitude: the value is correctly rounded, so its shortest digits are the significand's own
-    // and the text is laid out from them without a digit search.
+    // A float read by one correctly rounded operation from a significand below 10^15 and a decimal
+    // exponent of at most 22 in magnitude: the value is correctly rounded, so its shortest digits
+    // are the significand's own and the text is laid out from them without a digit search.
     float_decimal,
     // Any other float: its binary64 value, written by the full float text.
     float_value,

@@ -3,6 +3,13 @@
 // unread byte with an explicit stack of open containers, so its stack use does not grow with the
 // payload's nesting.
 //
+// Its states are labels and its transitions gotos, where the exact reader (json/reader.cpp) loops
+// over a switch on a stored state: here each state jumps straight to the code of the next one, with
+// no state to store and dispatch on again for every token, and the compiler lays the common path
+// (value, after the value, next key) out as straight code. The exact reader keeps the plainer
+// form: it is the reference both paths are tested against, and it runs only where this one gives
+// up.
+//
 // It accepts only what the exact reader (reader.h) accepts and yields the same values, but it
 // reports no errors: on any text the exact reader would refuse, and on the forms it leaves to
 // the exact path (an element of the top-level array that is not an object, nesting at the limit,
@@ -41,6 +48,10 @@ namespace tape_reader_detail {
 
 // Levels of nesting, the top-level array being level 1 (text/json_limits.h).
 inline constexpr int kMaxDepth = kMaxNestingDepth;
+// The reader's depth: how many containers are open, so which container a byte belongs to.
+inline constexpr int kNothingOpen = 0;      // before the top-level array opens, after it closes
+inline constexpr int kInTopLevelArray = 1;  // its elements are the rows
+inline constexpr int kInRow = 2;            // a row object: its names go to the row observer
 // Floats of at most 15 significant digits (a significand below 10^15) whose decimal exponent is
 // at most 22 in magnitude are read with one exact operation, hence correctly rounded.
 inline constexpr int kDecimalExponentLimit = 22;
@@ -67,7 +78,7 @@ class TapeReader {
 
     value:  // a value is due at p_, whitespace skipped, not at the end
         // An element of the top-level array is a row, which must be an object.
-        if (depth_ == 1 && *p_ != '{') return false;
+        if (depth_ == kInTopLevelArray && *p_ != '{') return false;
         switch (*p_) {
             case '[':
             case '{':
@@ -98,7 +109,7 @@ class TapeReader {
     {
         const bool object = *p_ == '{';
         open(object ? CellKind::object : CellKind::array);
-        if (depth_ == 2) rows_.row_begin();
+        if (depth_ == kInRow) rows_.row_begin();
         ++p_;
         skip_whitespace();
         if (p_ == end_) return false;
@@ -110,7 +121,7 @@ class TapeReader {
     close_container:  // p_ is at the closing bracket of the innermost container
         ++p_;
         if (!close()) return false;
-        if (depth_ == 1) rows_.row_end();
+        if (depth_ == kInTopLevelArray) rows_.row_end();
         goto after_value;
 
     key:  // a key is due at p_, whitespace skipped, not at the end
@@ -118,7 +129,7 @@ class TapeReader {
         {
             Cell name;
             if (!read_string(name)) return false;
-            if (depth_ == 2) {
+            if (depth_ == kInRow) {
                 // A row's member name goes to the observer instead of the tape.
                 if (!rows_.member(name)) return false;
                 member_value_ = static_cast<std::uint32_t>(tape_.size());
@@ -134,9 +145,9 @@ class TapeReader {
         goto value;
 
     after_value:  // a value of the innermost open container is complete
-        if (depth_ <= 2) {
-            if (depth_ == 0) return finish();
-            if (depth_ == 2) rows_.member_value(member_value_);
+        if (depth_ <= kInRow) {
+            if (depth_ == kNothingOpen) return finish();
+            if (depth_ == kInRow) rows_.member_value(member_value_);
         }
         {
             const Frame& frame = stack_[depth_ - 1];
@@ -191,8 +202,8 @@ class TapeReader {
         cell.tag |= text_size << 8;
         cell.data = static_cast<std::uint64_t>(tape_.size()) |
                     (static_cast<std::uint64_t>(frame.start - begin_) << 32);
-        // Rows (level 2) meet repeated keys in the transform; deeper objects are settled here.
-        return !(frame.object && depth_ >= 2) || settle_keys(frame.cell);
+        // Rows meet repeated keys in the transform; objects inside rows are settled here.
+        return !(frame.object && depth_ >= kInRow) || settle_keys(frame.cell);
     }
 
     // Small objects with distinct names need nothing more. The settler is made with the first
@@ -217,8 +228,9 @@ class TapeReader {
     }
 
     // A string whose opening quote is at p_. Escape-free text stays in the payload; text with
-    // escapes is decoded by the exact string reader into the tape's storage. Most strings (keys
-    // above all) are short and plain: one block of sixteen bytes settles them.
+    // escapes is decoded by the shared string reader (text/string_reader.h) into the tape's
+    // storage. Most strings (keys above all) are short and plain: one block of sixteen bytes
+    // settles them.
     [[gnu::always_inline]] bool read_string(Cell& out) {
         const unsigned char* start = p_ + 1;
         if (end_ - start >= 16) {
@@ -234,7 +246,7 @@ class TapeReader {
     }
 
     // A longer string: escape-free, well-formed text stays in the payload; a string with escapes
-    // is decoded by the exact string reader into the tape's storage.
+    // is decoded by the shared string reader into the tape's storage.
     [[gnu::noinline]] bool read_long_string(const unsigned char* start, Cell& out) {
         const unsigned char* q = skip_string_text(start, end_);
         if (q == end_) return false;
@@ -259,7 +271,8 @@ class TapeReader {
     // A number token at p_ (a `-` or a digit). Digit runs are found eight bytes at a time. An
     // integer token needs no value at all (its text is its output); a float token in the float
     // layout needs none either; other floats get their significand and exponent. Long tokens and
-    // floats beyond one exact operation go through the exact number reader.
+    // floats beyond one correctly rounded operation go through the number reader both readers
+    // share (text/number_reader.h).
     [[gnu::always_inline]] bool read_number() {
         const unsigned char* start = p_;
         const unsigned char* q = p_;
@@ -302,7 +315,7 @@ class TapeReader {
             if (q == end_ || !is_digit(*q)) return false;
             int exponent_digits = 0;
             while (q != end_ && is_digit(*q)) {
-                if (++exponent_digits > 4) return read_number_exactly(start);
+                if (++exponent_digits > 4) return read_number_in_full(start);
                 exponent = exponent * 10 + (*q - '0');
                 ++q;
             }
@@ -316,7 +329,7 @@ class TapeReader {
         if (!is_float) {
             // Up to 19 digits fit the unsigned class and up to 18 the signed one, whose tokens
             // are already their output text; -0 is a float.
-            if (integer_digits > (negative ? 18 : 19)) return read_number_exactly(start);
+            if (integer_digits > (negative ? 18 : 19)) return read_number_in_full(start);
             p_ = q;
             if (negative && integer_zero) {
                 push(float_value(-0.0));
@@ -354,7 +367,7 @@ class TapeReader {
         int decimal_exponent = exponent - fraction_digits;
         if (digits > 15 || decimal_exponent > kDecimalExponentLimit ||
             decimal_exponent < -kDecimalExponentLimit) {
-            return read_number_exactly(start);
+            return read_number_in_full(start);
         }
         std::uint64_t significand = 0;
         for (const unsigned char* d = integer; d != integer_end; ++d)
@@ -400,7 +413,7 @@ class TapeReader {
                 std::bit_cast<std::uint64_t>(value)};
     }
 
-    bool read_number_exactly(const unsigned char* start) {
+    bool read_number_in_full(const unsigned char* start) {
         const unsigned char* cursor = start;
         JsonNumber number = JsonNumber::from_unsigned(0);
         ReadError error;
@@ -421,7 +434,7 @@ class TapeReader {
     Tape& tape_;
     RowObserver& rows_;
     std::uint32_t member_value_ = 0;  // the cell of the row member's value being read
-    int depth_ = 0;
+    int depth_ = kNothingOpen;
     Frame stack_[kMaxDepth];
     std::string scratch_;
     std::unique_ptr<ObjectKeySettler> object_keys_;

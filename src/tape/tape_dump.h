@@ -1,0 +1,89 @@
+#pragma once
+// The cells of a tape as text, one line per cell, for tests and for debugging: the kind, then
+// what the cell holds (its text, its container's end and payload offset, or its value). The
+// worked example in tape.h is checked against this form.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "tape/tape.h"
+
+namespace vantor::json {
+
+inline const char* cell_kind_name(CellKind kind) {
+    switch (kind) {
+        case CellKind::null:
+            return "null";
+        case CellKind::boolean_true:
+            return "boolean_true";
+        case CellKind::boolean_false:
+            return "boolean_false";
+        case CellKind::integer:
+            return "integer";
+        case CellKind::float_text:
+            return "float_text";
+        case CellKind::float_decimal:
+            return "float_decimal";
+        case CellKind::float_value:
+            return "float_value";
+        case CellKind::string_text:
+            return "string_text";
+        case CellKind::string_decoded:
+            return "string_decoded";
+        case CellKind::array:
+            return "array";
+        case CellKind::object:
+            return "object";
+    }
+    return "?";
+}
+
+// One cell: "array size=68 end=12 offset=0", "integer 7", "float_decimal -125e-2", ...
+inline std::string describe_cell(const Cell& cell) {
+    std::string line = cell_kind_name(cell.kind());
+    char number[64];
+    switch (cell.kind()) {
+        case CellKind::integer:
+        case CellKind::float_text:
+        case CellKind::string_text:
+        case CellKind::string_decoded:
+            line += ' ';
+            line += cell.text();
+            break;
+        case CellKind::float_decimal:
+            std::snprintf(number, sizeof number, " %s%llue%d", cell.decimal_negative() ? "-" : "",
+                          static_cast<unsigned long long>(cell.data), cell.decimal_exponent());
+            line += number;
+            break;
+        case CellKind::float_value: {
+            double value;
+            static_assert(sizeof value == sizeof cell.data);
+            std::memcpy(&value, &cell.data, sizeof value);
+            std::snprintf(number, sizeof number, " %.17g", value);
+            line += number;
+            break;
+        }
+        case CellKind::array:
+        case CellKind::object:
+            std::snprintf(number, sizeof number, " size=%zu end=%u offset=%u",
+                          cell.container_text_size(), cell.container_end(),
+                          cell.container_offset());
+            line += number;
+            break;
+        default:
+            break;
+    }
+    return line;
+}
+
+// Every cell of `tape`, "index: description" a line.
+inline std::string describe_tape(const Tape& tape) {
+    std::string text;
+    for (std::size_t i = 0; i < tape.size(); ++i) {
+        text += std::to_string(i) + ": " + describe_cell(tape.cells()[i]) + "\n";
+    }
+    return text;
+}
+
+}  // namespace vantor::json
