@@ -15,6 +15,7 @@
 #include "json/value.h"
 #include "json/writer.h"
 #include "memory/arena.h"
+#include "transform/column_rules.h"
 #include "transform/exact_column_values.h"
 
 namespace vantor {
@@ -213,15 +214,16 @@ TransformOutcome columnarize_exact(std::string_view payload) {
         discovery.add_row(read.rows[r].as_object(), r == 0);
     }
 
-    // A column is constant when there are at least two rows and every row holds a value equal to
-    // the first row's; a column that is null in every row is dropped rather than made constant.
-    const bool have_constants = read.rows.size() >= 2;
+    // The constant rule (transform/column_rules.h).
+    const bool have_constants = read.rows.size() >= column_rules::kRowsForConstants;
     std::vector<Column>& columns = discovery.columns();
     std::size_t written_columns = 0;
     for (Column& column : columns) {
-        bool constant = have_constants && column.holds_non_null &&
-                        column.rows_holding == read.rows.size() && column.matches_reference;
-        if (column.holds_non_null && !constant) column.output_index = written_columns++;
+        bool constant = column_rules::is_constant_column(
+            read.rows.size(), column.rows_holding, column.holds_non_null, column.matches_reference);
+        if (column_rules::is_written_column(column.holds_non_null, constant)) {
+            column.output_index = written_columns++;
+        }
     }
 
     TransformOutcome outcome{TransformOutcome::Kind::result, ByteBuffer(kResultInitialCapacity)};

@@ -22,6 +22,7 @@
 #include "tape/tape_reader.h"
 #include "tape/tape_writer.h"
 #include "transform/column_index.h"
+#include "transform/column_rules.h"
 #include "transform/tape_column_values.h"
 
 namespace vantor {
@@ -179,19 +180,20 @@ class FastTransform {
         columns_.reserve(32);
     }
 
-    // A column is constant when there are at least two rows and every row holds a value equal to
-    // the first row's; a column that is null in every row is dropped rather than made constant.
+    // The constant rule (transform/column_rules.h).
     void choose_columns() {
-        const bool have_constants = rows_ >= 2;
         for (Column& column : columns_) {
-            bool constant = have_constants && column.holds_non_null() &&
-                            column.rows_holding == rows_ && column.matches_reference();
-            if (column.holds_non_null() && !constant) column.output_index = written_++;
+            bool constant = column_rules::is_constant_column(
+                rows_, column.rows_holding, column.holds_non_null(), column.matches_reference());
+            if (column_rules::is_written_column(column.holds_non_null(), constant)) {
+                column.output_index = written_++;
+            }
         }
     }
 
     bool is_constant(const Column& column) const {
-        return rows_ >= 2 && column.holds_non_null() && column.output_index == kNotWritten;
+        return rows_ >= column_rules::kRowsForConstants && column.holds_non_null() &&
+               column.output_index == kNotWritten;
     }
 
     // An upper bound of the result's length, so that it is written into one allocation.
