@@ -162,7 +162,8 @@ TEST(Columnarize, SparseRowsFillTheMatrixWithNull) {
         R"({"columns":["a","b","d"],"rows":[[1,null,null],[null,2,null],[null,null,null],[null,null,3]],"constants":{}})");
 }
 
-// More members than the object index's linear limit, in shuffled order between rows.
+// More members than are searched linearly (by the column index, and by the value model's objects
+// on the exact path), in shuffled order between rows.
 TEST(Columnarize, WideRowsInShuffledOrder) {
     std::string first = "{", second = "{";
     for (int i = 0; i < 40; ++i) {
@@ -186,8 +187,9 @@ TEST(Columnarize, WideRowsInShuffledOrder) {
 namespace {
 
 // Rows with the same keys as the row before them, then a row that breaks the pattern with a key
-// given twice: that key keeps its first position and its last value (the reader may treat rows
-// that repeat their predecessor's keys apart from others).
+// given twice: that key keeps its first position and its last value (the fast transform tries
+// the previous row's column at each position first, and the exact reader the previous object's
+// keys, so rows that repeat their predecessor's keys take a path of their own).
 TEST(Columnarize, RepeatedKeyAfterRowsWithTheSameKeys) {
     auto row = [](int last_key, int value) {
         std::string text = "{";
@@ -244,7 +246,8 @@ TEST(Columnarize, LongRunsOfNullEntries) {
 
 namespace {
 
-// A payload of several megabytes takes the large-block paths of the arena and the result buffer.
+// A payload of several megabytes takes the large-allocation paths: the tape's cells and the
+// result buffer (and, on the exact path, the arena's large blocks).
 TEST(Columnarize, PayloadOfSeveralMegabytes) {
     constexpr int rows = 60000;
     std::string payload = "[";
@@ -267,8 +270,10 @@ TEST(Columnarize, PayloadOfSeveralMegabytes) {
 
 namespace {
 
-// Objects remember the keys of the last object at their depth; a repeated key that breaks the
-// pattern, in a row or in a nested object, still keeps the first position and the last value.
+// Both paths expect an object to repeat the keys of an object before it (the previous row's
+// columns, a recent object's names on the tape, the exact reader's last object at each depth); a
+// repeated key that breaks the pattern, in a row or in a nested object, still keeps the first
+// position and the last value.
 TEST(Columnarize, RepeatedKeysBreakingThePatternAtEachDepth) {
     EXPECT_EQ(result_of(R"([{"a":1,"b":2,"c":3},{"a":4,"b":5,"c":6},{"a":7,"b":8,"a":9}])"),
               R"({"columns":["a","b","c"],"rows":[[1,2,3],[4,5,6],[9,8,null]],"constants":{}})");
