@@ -192,49 +192,13 @@ bullseye_root_ensure() {
     )
 }
 
+# The script that mounts what a command needs inside the root and enters it.
+ROOT_ENTER_SCRIPT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd -P)/enter_root.sh
+
 # Runs a command inside the root with the clone's parent folder at the same path, so that
 # ../shared resolves the same inside and out; with ROOT_NESTED set, that root is mounted inside
 # as well (./dev wheel).
 root_run_raw() {
-    # shellcheck disable=SC2016 # expanded by the inner shell
-    local enter='
-        set -e
-        root=$1 parent=$2 nested=$3 shared=$4
-        shift 4
-        mount --make-rprivate /
-        mount -t proc proc "$root/proc"
-        mount --rbind /dev "$root/dev"
-        mount -t sysfs -o ro sysfs "$root/sys" 2>/dev/null || true
-        mount -t tmpfs tmpfs "$root/tmp"
-        if [[ -n $parent ]]; then
-            mkdir -p "$root$parent"
-            mount --bind "$parent" "$root$parent"
-        fi
-        # The wheel root, at /opt/vantor-wheel-root, sees the same parent folder, the CPython
-        # headers of the unstable root and the modules of CMake (whose sources CMake compiles with
-        # the wheel compiler to learn its ABI) at the same paths.
-        if [[ -n $nested ]]; then
-            inner=$root/opt/vantor-wheel-root
-            mkdir -p "$inner"
-            mount --bind "$nested" "$inner"
-            mount -t proc proc "$inner/proc"
-            mount --rbind /dev "$inner/dev"
-            mount -t tmpfs tmpfs "$inner/tmp"
-            mkdir -p "$inner$parent"
-            mount --bind "$parent" "$inner$parent"
-            for include in "$root"/usr/include/python3.14 "$root"/usr/include/*/python3.14 \
-                "$root"/usr/share/cmake-*; do
-                [[ -d $include ]] || continue
-                mkdir -p "$inner${include#"$root"}"
-                mount --bind "$include" "$inner${include#"$root"}"
-            done
-            # And a folder of the unstable root it needs besides (ROOT_NESTED_SHARED).
-            if [[ -n $shared ]]; then
-                mkdir -p "$inner$shared"
-                mount --bind "$root$shared" "$inner$shared"
-            fi
-        fi
-        exec chroot "$root" "$@"'
     # With ROOT_USER_NAMESPACE set, the command gets a user namespace of its own, with root
     # mapped to root (and the PID namespace its /proc needs): ./dev test-aarch64 mounts its own
     # binfmt_misc there, which the kernel allows in a new user namespace only, and never inside a
@@ -242,7 +206,7 @@ root_run_raw() {
     local namespaces=(--mount)
     [[ -n ${ROOT_USER_NAMESPACE:-} ]] && namespaces=(--user --map-root-user --pid --mount)
     # shellcheck disable=SC2031 # wheel_root_ensure changes VANTOR_ROOT in its subshell only
-    unshare "${namespaces[@]}" --fork -- /bin/bash -c "$enter" enter "$VANTOR_ROOT" \
+    unshare "${namespaces[@]}" --fork -- /bin/bash "$ROOT_ENTER_SCRIPT" "$VANTOR_ROOT" \
         "${VANTOR_PARENT:-}" "${ROOT_NESTED:-}" "${ROOT_NESTED_SHARED:-}" "$@"
 }
 
