@@ -23,7 +23,7 @@ ROOT_PACKAGES=(
     unicode-data
     python3-orjson python3-msgspec python3-matplotlib
     python3-venv python3-pip python3-build python3-scikit-build-core python3-mypy python3-wheel
-    clang-format git ca-certificates
+    clang-format shellcheck git ca-certificates
     libsimdjson-dev valgrind python3-auditwheel
     g++-mingw-w64-ucrt64
 )
