@@ -22,7 +22,7 @@
 // which assigns their columns while the name is at hand. A row's cell on the tape is followed
 // by its members' values only. The observer provides:
 //     void row_begin();                       a row object opens
-//     bool member(const Cell& name);          a member's name; false gives up
+//     void member(const Cell& name);          a member's name
 //     void member_value(std::uint32_t cell);  that member's value is complete at `cell`
 //     void row_end();                         the row object closed
 #include <bit>
@@ -131,7 +131,7 @@ class TapeReader {
             if (!read_string(name)) return false;
             if (depth_ == kInRow) {
                 // A row's member name goes to the observer instead of the tape.
-                if (!rows_.member(name)) return false;
+                rows_.member(name);
                 member_value_ = static_cast<std::uint32_t>(tape_.size());
             } else {
                 push(name);
@@ -453,7 +453,7 @@ template <class RowObserver>
 // An observer that only lets rows be read; for callers that need the tape alone.
 struct IgnoreRows {
     void row_begin() {}
-    bool member(const Cell&) { return true; }
+    void member(const Cell&) {}
     void member_value(std::uint32_t) {}
     void row_end() {}
 };

@@ -102,7 +102,7 @@ class FastTransform {
         facts_ = RowFacts{0, true};
     }
 
-    bool member(const Cell& name) {
+    void member(const Cell& name) {
         std::string_view text = name.text();
         std::uint32_t column = kNoColumn;
         if (position_ < previous_size_) {
@@ -131,7 +131,6 @@ class FastTransform {
         current_column_ = column;
         member_columns_.push_back(column);
         ++position_;
-        return true;
     }
 
     void member_value(std::uint32_t value) {
