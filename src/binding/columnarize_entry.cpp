@@ -11,6 +11,7 @@
 #include "binding/fault_injection.h"
 #include "binding/messages.h"
 #include "memory/huge_pages.h"
+#include "memory/page_release.h"
 
 namespace vantor::binding {
 namespace {
@@ -43,8 +44,10 @@ const char* copy_payload(std::string_view payload, char (&frame)[kFramePayloadBy
 }
 
 // Results of several huge pages are copied into a `bytes` object whose buffer is first advised
-// for huge pages: its fresh pages then fault in 2 MiB at a time, while the lock is held.
-PyObject* new_result_bytes(const json::ByteBuffer& text) {
+// for huge pages: its fresh pages then fault in 2 MiB at a time, while the lock is held. The
+// result buffer gives its pages back as they are copied, so a large result is not held twice,
+// and the huge pages it frees back the `bytes` object's next ones without compaction.
+PyObject* new_result_bytes(json::ByteBuffer& text) {
     const auto size = static_cast<Py_ssize_t>(text.size());
     if (text.size() < 4 * memory::kHugePageBytes) {
         return PyBytes_FromStringAndSize(text.data(), size);
@@ -53,11 +56,12 @@ PyObject* new_result_bytes(const json::ByteBuffer& text) {
     if (result == nullptr) return nullptr;
     char* bytes = PyBytes_AS_STRING(result);
     memory::advise_huge_pages(bytes, text.size());  // its whole huge pages only
-    std::memcpy(bytes, text.data(), text.size());
+    memory::copy_releasing_source(bytes, text.data(), text.size());
+    text.clear();  // its contents are gone
     return result;
 }
 
-PyObject* make_result(const json::ByteBuffer& text) {
+PyObject* make_result(json::ByteBuffer& text) {
     PyObject* result = new_result_bytes(text);
     if (result != nullptr) return result;
     // An output far larger than its input is expected of sparse payloads: running out of memory

@@ -35,6 +35,7 @@ class ByteBuffer {
     ~ByteBuffer() { std::free(data_); }
 
     const char* data() const { return data_; }
+    char* data() { return data_; }
     std::size_t size() const { return size_; }
     std::size_t capacity() const { return capacity_; }
     std::string_view view() const { return {data_, size_}; }
