@@ -39,4 +39,14 @@ void copy_releasing_source(char* destination, char* source, std::size_t size) no
     }
 }
 
+void FrontRelease::release_before(const void* base, const void* upto) noexcept {
+    constexpr std::uintptr_t kMask = kHugePageBytes - 1;
+    const auto first = (reinterpret_cast<std::uintptr_t>(base) + kMask) & ~kMask;
+    const auto begin = released_ > first ? released_ : first;
+    const auto end = reinterpret_cast<std::uintptr_t>(upto) & ~kMask;
+    if (end <= begin) return;
+    discard_pages(reinterpret_cast<char*>(begin), end - begin);
+    released_ = end;
+}
+
 }  // namespace vantor::memory

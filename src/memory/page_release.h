@@ -2,6 +2,7 @@
 // Gives pages of a buffer back to the system before the buffer itself is released, so that a
 // large text and its copy never hold their whole size at the same time.
 #include <cstddef>
+#include <cstdint>
 
 namespace vantor::memory {
 
@@ -16,5 +17,16 @@ void discard_pages(char* data, std::size_t size) noexcept;
 // and the two buffers together never hold much more than `size` bytes. `source` is garbage
 // afterwards, to be released only.
 void copy_releasing_source(char* destination, char* source, std::size_t size) noexcept;
+
+// Gives back the front of a buffer that is read once from its start, as the reading moves on:
+// each call drops the whole huge pages of [base, upto) not dropped before. Pages only partly
+// inside are kept, so a small buffer, or one inside another object, is never touched.
+class FrontRelease {
+  public:
+    void release_before(const void* base, const void* upto) noexcept;
+
+  private:
+    std::uintptr_t released_ = 0;  // the end of what was dropped so far
+};
 
 }  // namespace vantor::memory

@@ -18,6 +18,9 @@
 #include <utility>
 #include <vector>
 
+#include "memory/buffer_allocator.h"
+#include "memory/huge_pages.h"
+#include "memory/page_release.h"
 #include "tape/tape.h"
 #include "tape/tape_reader.h"
 #include "tape/tape_writer.h"
@@ -222,9 +225,24 @@ class FastTransform {
             if (column.output_index != 0) out.push_back(',');
             json::write_tape_string(tape_, column.name, out);
         }
+        // A tape of several huge pages is given back behind the rows as they are written, so
+        // that it and the result are not held whole at once; the constants, which may refer to
+        // cells anywhere on it, are formed before the rows then.
+        const bool release_tape = tape_.size() * sizeof(Cell) >= 2 * memory::kHugePageBytes;
+        ByteBuffer early_constants;
+        if (release_tape) write_constants(early_constants);
         out.append("],\"rows\":[", 10);
-        write_rows(out);
+        write_rows(out, release_tape);
         out.append("],\"constants\":{", 15);
+        if (release_tape) {
+            out.append(early_constants.view());
+        } else {
+            write_constants(out);
+        }
+        out.append("}}", 2);
+    }
+
+    void write_constants(ByteBuffer& out) const {
         bool first = true;
         for (const Column& column : columns_) {
             if (!is_constant(column)) continue;
@@ -234,12 +252,11 @@ class FastTransform {
             out.push_back(':');
             json::write_tape_value(tape_, column.reference, out);
         }
-        out.append("}}", 2);
     }
 
     // One array per row: the row's values in column order, runs of nulls copied from a block.
     // Each row reserves room for its bound once and is then formed straight in the buffer.
-    void write_rows(ByteBuffer& out) {
+    void write_rows(ByteBuffer& out, bool release_tape) {
         // Null runs are copied from a constant block, in pieces for runs longer than it.
         static constexpr std::string_view kNullBlock =
             ",null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null"
@@ -265,6 +282,11 @@ class FastTransform {
         const std::uint32_t rows_end = cells_[0].container_end();
         std::size_t member = 0;
         std::uint32_t row = 0;
+        // The tape and the members' columns behind the row written last are not read again.
+        constexpr std::uint32_t kCellsPerHugePage = memory::kHugePageBytes / sizeof(Cell);
+        memory::FrontRelease tape_release;
+        memory::FrontRelease members_release;
+        std::uint32_t release_at = kCellsPerHugePage;
         for (std::uint32_t at = 1; at < rows_end; ++row) {
             const std::uint32_t row_end = cells_[at].container_end();
             const RowFacts& facts = rows_facts_[row];
@@ -305,6 +327,12 @@ class FastTransform {
             *p++ = ']';
             out.commit(static_cast<std::size_t>(p - start));
             at = row_end;
+            if (release_tape && at >= release_at) {
+                tape_release.release_before(cells_, cells_ + at);
+                members_release.release_before(member_columns_.data(),
+                                               member_columns_.data() + member);
+                release_at = at + kCellsPerHugePage;
+            }
         }
     }
 
@@ -314,8 +342,8 @@ class FastTransform {
     ObjectMatching object_matching_;
     std::vector<Column> columns_;
     // The column of each member of each row, rows in order, members in their row's order.
-    std::vector<std::uint32_t> member_columns_;
-    std::vector<RowFacts> rows_facts_;
+    std::vector<std::uint32_t, memory::BufferAllocator<std::uint32_t>> member_columns_;
+    std::vector<RowFacts, memory::BufferAllocator<RowFacts>> rows_facts_;
     std::uint32_t rows_ = 0;
     std::uint32_t written_ = 0;
     std::size_t payload_size_ = 0;

@@ -430,4 +430,54 @@ TEST(FastPath, GeneratedPayloadsAgreeWithTheExactPath) {
     EXPECT_GT(fast, 10000);
 }
 
+// Tapes of several huge pages are given back behind the rows as they are written; what is read
+// after that (the constants, whose values may sit anywhere on the tape, rows out of column order,
+// nested values, decoded strings) must still come out as the exact path writes it.
+TEST(FastPath, LargeTapesGivenBackWhileWritingAgreeWithTheExactPath) {
+    struct Case {
+        const char* name;
+        std::string (*row)(std::size_t i);
+    };
+    const Case cases[] = {
+        {"constants of every kind beside changing columns",
+         [](std::size_t i) {
+             return "{\"k\":7,\"o\":{\"a\":[1,2,{\"b\":null}]},\"s\":\"tab\\there\",\"f\":2.5,"
+                    "\"n\":" +
+                    std::to_string(i) + ",\"t\":\"row " + std::to_string(i % 97) + "\"}";
+         }},
+        {"rows out of column order, repeated keys and decoded strings",
+         [](std::size_t i) {
+             std::string n = std::to_string(i);
+             if (i % 3 == 0) return "{\"b\":" + n + ",\"a\":\"x\\u00e9" + n + "\",\"c\":true}";
+             if (i % 3 == 1) return "{\"a\":\"y\",\"b\":[" + n + "],\"b\":" + n + ",\"c\":true}";
+             return "{\"c\":true,\"d\":{\"e\":\"\\\"q\\\"\",\"e\":" + n + "},\"a\":null}";
+         }},
+        {"sparse rows whose nulls outnumber their values",
+         [](std::size_t i) {
+             std::string n = std::to_string(i % 1000);
+             return "{\"c" + n + "\":" + n + ",\"z\":[\"" + n + "\"],\"k\":{}}";
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string payload = "[";
+        for (std::size_t i = 0; payload.size() < (std::size_t{4} << 20); ++i) {
+            if (i != 0) payload += ',';
+            payload += c.row(i);
+        }
+        payload += ']';
+        ASSERT_TRUE(fast_takes(payload));
+        TransformOutcome fast = columnarize_json(payload);
+        TransformOutcome exact = columnarize_exact(payload);
+        ASSERT_EQ(fast.kind, TransformOutcome::Kind::result);
+        ASSERT_EQ(exact.kind, TransformOutcome::Kind::result);
+        std::string_view a = fast.text.view(), b = exact.text.view();
+        auto differ = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+        EXPECT_TRUE(differ.first == a.end() && differ.second == b.end())
+            << "the results differ from byte " << (differ.first - a.begin()) << ": fast \""
+            << std::string(differ.first, std::min(differ.first + 60, a.end())) << "\", exact \""
+            << std::string(differ.second, std::min(differ.second + 60, b.end())) << "\"";
+    }
+}
+
 }  // namespace
