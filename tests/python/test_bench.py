@@ -29,6 +29,7 @@ CPP_PAYLOADS = {
     "nested_repeated": (1642, "77327c0cc392273c"),
     "nested_pretty": (2244, "0f311a7f847c5fd5"),
     "nested_repeated_pretty": (2587, "b1d0ac18a03e0901"),
+    "airports": (1076, "0b94dcf1fbf893b9"),
 }
 
 # Members per row, and what each shape must contain.
@@ -42,6 +43,7 @@ SHAPE_ROWS = {
     "nested_repeated": (9, b'"f5":"integer"}'),
     "nested_pretty": (9, b'"translations": {\n      "ar": '),
     "nested_repeated_pretty": (9, b'"f5": "integer"\n    }'),
+    "airports": (6, b'"icao":"'),
 }
 
 
