@@ -407,12 +407,21 @@ def load_c_peers(path):
             # The library is built with the JSON libraries CMake found, and without the others.
             missing[name] = f"not in {path}"
             continue
-        results = (function(C_PEER_PROBE), function(C_PEER_BROKEN_PROBE))
-        if results != (C_PEER_PROBE_RESULTS[name], -1):
-            missing[name] = f"returned {results} for a known payload and a broken one"
-            continue
-        peers[name] = function
+        problem = c_peer_problem(name, function)
+        if problem:
+            missing[name] = problem
+        else:
+            peers[name] = function
     return peers, missing, nothing
+
+
+def c_peer_problem(name, function):
+    """Why the C peer `name` cannot be believed, or None: it must give the known result for a
+    small payload and refuse one cut short."""
+    results = (function(C_PEER_PROBE), function(C_PEER_BROKEN_PROBE))
+    if results != (C_PEER_PROBE_RESULTS[name], -1):
+        return f"returned {results[0]} and {results[1]} for a known payload and a broken one"
+    return None
 
 
 def c_peers_line(peers, missing, path):
@@ -907,8 +916,8 @@ def report_tail(peers, settings, write):
         for name, measured in samples.items():
             figures = tail_figures(measured["seconds"])
             tail_rows.append([SHAPES[shape][0], f"{len(payload):,}", name,
-                              f"{figures['median'] * 1e3:.2f}", f"{figures['p90'] * 1e3:.2f}",
-                              f"{figures['ratio']:.2f}", f"{figures['worst'] * 1e3:.2f}"])
+                              f"{figures['median'] * 1e3:.3f}", f"{figures['p90'] * 1e3:.3f}",
+                              f"{figures['ratio']:.2f}", f"{figures['worst'] * 1e3:.3f}"])
     write(table(["shape", "payload bytes", "candidate", "median ms", "p90 ms", "p90 ÷ median",
                  "worst ms"], tail_rows))
     if not peers:
