@@ -372,6 +372,13 @@ C_PEER_FUNCTIONS = {
     "simdjson parse": "vantor_bench_simdjson_parse",
 }
 C_PEERS_VARIABLE = "VANTOR_BENCH_C_PEERS"
+# What each C peer's column measures, for the report.
+C_PEER_MEANINGS = {
+    "yyjson read+write": "yyjson read+write reads the payload into yyjson's document and writes it "
+                         "back compact, no columns made",
+    "simdjson parse": "simdjson parse is simdjson's DOM parse alone, nothing written, with the "
+                      "copy into its padded buffer counted",
+}
 # What each C peer must return for a small payload, and for a payload cut short, before its
 # figures are believed: yyjson's compact text is as long as this payload, simdjson returns 0.
 C_PEER_PROBE, C_PEER_BROKEN_PROBE = b'[{"a":1,"b":[true,null]}]', b'[{"a":1,'
@@ -858,15 +865,6 @@ def report_throughput(peers, c_peers, c_call, settings, write):
                   "same" if check["difference"] is None else "DIFFERENT: " + check["difference"],
                   f"{check['floats']:,}"] for check in checks]))
     return rows, all(check["difference"] is None for check in checks)
-
-
-# What each C peer's column measures, for the report.
-C_PEER_MEANINGS = {
-    "yyjson read+write": "yyjson read+write reads the payload into yyjson's document and writes it "
-                         "back compact, no columns made",
-    "simdjson parse": "simdjson parse is simdjson's DOM parse alone, nothing written, with the "
-                      "copy into its padded buffer counted",
-}
 
 
 def report_faults(peers, rows, settings, write):
