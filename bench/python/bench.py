@@ -991,7 +991,9 @@ def write_chart(path, names, table_rows, title):
     matplotlib.use("Agg")  # no display: the chart only goes to a file
     import matplotlib.pyplot as plt
 
-    figure, axes = plt.subplots(figsize=(14, 4.8), dpi=100)
+    # Wider with more payloads and candidates, so that each bar keeps room for its label.
+    width_inches = max(14.0, 0.12 * len(names) * len(table_rows))
+    figure, axes = plt.subplots(figsize=(width_inches, 4.8), dpi=100)
     width = 0.8 / len(names)
     for index, name in enumerate(names):
         positions = [group + (index - (len(names) - 1) / 2) * width
