@@ -102,11 +102,18 @@ VANTOR_GIL_EXT_SUFFIX=.${Python_SOABI}${CMAKE_SHARED_MODULE_SUFFIX}
 ")
 endif()
 
-# Read by tests/python/conftest.py (KEY=VALUE lines; paths are absolute).
+# The benchmark build's C reference points (bench/c_peers), for bench/python/bench.py.
+set(VANTOR_BENCH_C_PEERS_LINE "")
+if(TARGET vantor_bench_c_peers)
+    set(VANTOR_BENCH_C_PEERS_LINE "VANTOR_BENCH_C_PEERS=$<TARGET_FILE:vantor_bench_c_peers>\n")
+endif()
+
+# Read by tests/python/conftest.py (KEY=VALUE lines; paths are absolute), and by ./dev, which
+# puts each line in the environment of the benchmark it runs.
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/python_paths.env CONTENT
 "VANTOR_MODULE_DIR=$<TARGET_FILE_DIR:vantor_codec>
 VANTOR_MODULE=$<TARGET_FILE:vantor_codec>
-${VANTOR_FAULT_MODULE_LINE}VANTOR_MODULE_SANITIZED=$<BOOL:${VANTOR_SANITIZE}>
+${VANTOR_FAULT_MODULE_LINE}${VANTOR_BENCH_C_PEERS_LINE}VANTOR_MODULE_SANITIZED=$<BOOL:${VANTOR_SANITIZE}>
 ")
 
 # Wheel contents, for scikit-build-core (which sets SKBUILD): the shipped module and its type

@@ -123,6 +123,7 @@ VANTOR_SHAPE(nested_rows)
 VANTOR_SHAPE(nested_repeated_rows)
 VANTOR_SHAPE(nested_pretty_rows)
 VANTOR_SHAPE(nested_repeated_pretty_rows)
+VANTOR_SHAPE(airport_rows)
 
 // Hostile shapes, each at several sizes: time per payload byte must stay flat as they grow.
 void hostile_unique_members(benchmark::State& state) {

@@ -1,6 +1,7 @@
 #pragma once
 // Deterministic row payloads for the benchmarks: realistic shapes and hostile ones.
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 namespace vantor::bench {
@@ -142,6 +143,64 @@ inline std::string sparse_rows(std::size_t target_bytes) {
                    "\":" + std::to_string(random.below(100000));
         }
         out += '}';
+    }
+    return out + "]";
+}
+
+// Airport-list rows: six short strings each (code, ICAO code, name, city, country, time zone).
+struct AirportPlace {
+    const char* city;
+    const char* country;
+    const char* icao_region;  // the first two letters of its airports' ICAO codes
+    const char* time_zone;
+};
+inline const AirportPlace airport_places[] = {
+    {"Lisbon", "Portugal", "LP", "Europe/Lisbon"},
+    {"Oslo", "Norway", "EN", "Europe/Oslo"},
+    {"Denver", "United States", "KD", "America/Denver"},
+    {"Osaka", "Japan", "RJ", "Asia/Tokyo"},
+    {"Nairobi", "Kenya", "HK", "Africa/Nairobi"},
+    {"Lima", "Peru", "SP", "America/Lima"},
+    {"Perth", "Australia", "YP", "Australia/Perth"},
+    {"Quito", "Ecuador", "SE", "America/Guayaquil"},
+    {"Dakar", "Senegal", "GO", "Africa/Dakar"},
+    {"Tampa", "United States", "KT", "America/New_York"},
+    {"Leeds", "United Kingdom", "EG", "Europe/London"},
+    {"Porto", "Portugal", "LP", "Europe/Lisbon"},
+    {"Cairo", "Egypt", "HE", "Africa/Cairo"},
+    {"Hanoi", "Vietnam", "VV", "Asia/Bangkok"},
+    {"São Paulo", "Brazil", "SB", "America/Sao_Paulo"},
+    {"Zürich", "Switzerland", "LS", "Europe/Zurich"},
+    {"Málaga", "Spain", "LE", "Europe/Madrid"},
+    {"Reykjavík", "Iceland", "BI", "Atlantic/Reykjavik"},
+    {"Winnipeg", "Canada", "CY", "America/Winnipeg"},
+    {"Chennai", "India", "VO", "Asia/Kolkata"},
+    {"Kraków", "Poland", "EP", "Europe/Warsaw"},
+    {"Auckland", "New Zealand", "NZ", "Pacific/Auckland"},
+    {"Santiago", "Chile", "SC", "America/Santiago"},
+    {"Tunis", "Tunisia", "DT", "Africa/Tunis"},
+};
+inline const char* const airport_kinds[] = {"International Airport", "Airport", "Regional Airport",
+                                            "Municipal Airport"};
+
+inline std::string airport_rows(std::size_t target_bytes) {
+    Random random(8);
+    std::string out = "[";
+    for (std::uint64_t row = 0; out.size() < target_bytes; ++row) {
+        if (row) out += ',';
+        // One draw per statement: bench.py draws in this order.
+        const AirportPlace& place = airport_places[random.below(std::size(airport_places))];
+        std::string code;
+        for (int letter = 0; letter < 3; ++letter)
+            code += static_cast<char>('A' + random.below(26));
+        std::string icao = place.icao_region;
+        for (int letter = 0; letter < 2; ++letter)
+            icao += static_cast<char>('A' + random.below(26));
+        const char* kind = airport_kinds[random.below(std::size(airport_kinds))];
+        out += "{\"code\":\"" + code + "\",\"icao\":\"" + icao + "\",\"name\":\"";
+        out += std::string(place.city) + " " + kind + "\",\"city\":\"" + place.city;
+        out += std::string("\",\"country\":\"") + place.country + "\",\"tz\":\"" + place.time_zone +
+               "\"}";
     }
     return out + "]";
 }

@@ -41,6 +41,8 @@ int main(int argc, char** argv) {
         payload = vantor::bench::nested_pretty_rows(bytes);
     } else if (shape == "nested_repeated_pretty") {
         payload = vantor::bench::nested_repeated_pretty_rows(bytes);
+    } else if (shape == "airports") {
+        payload = vantor::bench::airport_rows(bytes);
     } else if (shape == "wide_object") {
         payload = vantor::bench::one_wide_object(bytes, true);
     } else if (shape == "wide_row") {

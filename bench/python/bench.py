@@ -2,24 +2,35 @@
 
 The peers are the same transform in plain Python on top of json, orjson, msgspec and ujson,
 read from ../shared/bench/python_peers.py beside the clone (a peer whose library is not
-installed is left out). One run reports:
+installed is left out). Beside them, as reference points rather than alternatives, stand two C
+peers from bench/c_peers, called through ctypes: a yyjson read and compact write of the payload,
+and a simdjson DOM parse. One run reports:
 
-- MB/s of payload for columnarize and every peer on nine row shapes (the C++ benchmark's
+- MB/s of payload for columnarize and every peer on ten row shapes (the C++ benchmark's
   generators, byte for byte) at about 1 KB, 100 KB and 10 MB, each the median of rounds that
-  interleave the candidates, and columnarize ÷ the fastest peer; once per shape, that
-  columnarize's result parses to the same document as that peer's;
+  interleave the candidates, columnarize ÷ the fastest plain-Python peer and ÷ each C peer;
+  once per shape, that columnarize's result parses to the same document as that peer's;
+- minor page faults per call on every shape at the largest size, for columnarize and the
+  fastest peer;
+- the tail of single calls on large sparse and tool-call payloads, columnarize's calls taking
+  turns with the fastest peer's: median, 90th percentile, their ratio and the worst call;
 - the fixed cost of a call, columnarize(b'[]') beside orjson.dumps(orjson.loads(b'[]'));
 - two threads over one on tool-call rows, and an estimate of the share of a call that holds
   the interpreter lock;
 - the peak extra resident memory of one call, each in a fresh process.
 
 Run it through `./dev bench`, or directly with the built module on the path:
-    python3.14 bench/python/bench.py [--quick] [--chart PATH]
+    python3.14 bench/python/bench.py [--quick] [--chart PATH] [--sections LIST]
+        [--c-peers LIBRARY]
 --quick is a smoke test: few rounds, no 10 MB payloads. --chart also draws the throughput
-table as a bar chart (PNG, needs matplotlib).
+table as a bar chart (PNG, needs matplotlib). --sections runs some of throughput, faults,
+tail, fixed, threads and memory. --c-peers names the C peers' library (default: the
+VANTOR_BENCH_C_PEERS variable, which ./dev bench sets from build/bench/python_paths.env);
+without it the C peers are reported missing and the rest runs.
 """
 
 import argparse
+import ctypes
 import dataclasses
 import gc
 import importlib
@@ -27,6 +38,7 @@ import importlib.util
 import json
 import math
 import os
+import resource
 import statistics
 import subprocess
 import sys
@@ -246,6 +258,46 @@ def nested_repeated_pretty_row(random, row):
     return "\n  " + indented(nested_row(random, row, True), 1)
 
 
+# City, country, the first two letters of its airports' ICAO codes, time zone.
+AIRPORT_PLACES = [
+    ("Lisbon", "Portugal", "LP", "Europe/Lisbon"),
+    ("Oslo", "Norway", "EN", "Europe/Oslo"),
+    ("Denver", "United States", "KD", "America/Denver"),
+    ("Osaka", "Japan", "RJ", "Asia/Tokyo"),
+    ("Nairobi", "Kenya", "HK", "Africa/Nairobi"),
+    ("Lima", "Peru", "SP", "America/Lima"),
+    ("Perth", "Australia", "YP", "Australia/Perth"),
+    ("Quito", "Ecuador", "SE", "America/Guayaquil"),
+    ("Dakar", "Senegal", "GO", "Africa/Dakar"),
+    ("Tampa", "United States", "KT", "America/New_York"),
+    ("Leeds", "United Kingdom", "EG", "Europe/London"),
+    ("Porto", "Portugal", "LP", "Europe/Lisbon"),
+    ("Cairo", "Egypt", "HE", "Africa/Cairo"),
+    ("Hanoi", "Vietnam", "VV", "Asia/Bangkok"),
+    ("São Paulo", "Brazil", "SB", "America/Sao_Paulo"),
+    ("Zürich", "Switzerland", "LS", "Europe/Zurich"),
+    ("Málaga", "Spain", "LE", "Europe/Madrid"),
+    ("Reykjavík", "Iceland", "BI", "Atlantic/Reykjavik"),
+    ("Winnipeg", "Canada", "CY", "America/Winnipeg"),
+    ("Chennai", "India", "VO", "Asia/Kolkata"),
+    ("Kraków", "Poland", "EP", "Europe/Warsaw"),
+    ("Auckland", "New Zealand", "NZ", "Pacific/Auckland"),
+    ("Santiago", "Chile", "SC", "America/Santiago"),
+    ("Tunis", "Tunisia", "DT", "Africa/Tunis"),
+]
+AIRPORT_KINDS = ["International Airport", "Airport", "Regional Airport", "Municipal Airport"]
+
+
+def airport_row(random, row):
+    """Flat rows of short strings, as an airport list has them."""
+    city, country, region, zone = AIRPORT_PLACES[random.below(len(AIRPORT_PLACES))]
+    code = "".join(chr(ord("A") + random.below(26)) for _ in range(3))
+    icao = region + "".join(chr(ord("A") + random.below(26)) for _ in range(2))
+    kind = AIRPORT_KINDS[random.below(len(AIRPORT_KINDS))]
+    return (f'{{"code":"{code}","icao":"{icao}","name":"{city} {kind}","city":"{city}",'
+            f'"country":"{country}","tz":"{zone}"}}')
+
+
 # name: (label, row generator, the generator's seed, whether a payload has one row at the least)
 SHAPES = {
     "tool_call": ("tool-call rows", tool_call_row, 1, False),
@@ -258,6 +310,7 @@ SHAPES = {
     "nested_pretty": ("nested rows indented", nested_pretty_row, 6, False),
     "nested_repeated_pretty": ("nested rows with repeated keys indented",
                                nested_repeated_pretty_row, 7, False),
+    "airports": ("airport rows", airport_row, 8, False),
 }
 
 
@@ -312,6 +365,82 @@ def load_peers(path=PEERS_FILE):
     return module, peers, missing
 
 
+# The C reference points of bench/c_peers (a shared library that ./dev bench builds and names in
+# python_paths.env): column name, function. Each takes the payload's address and length.
+C_PEER_FUNCTIONS = {
+    "yyjson read+write": "vantor_bench_yyjson_round_trip",
+    "simdjson parse": "vantor_bench_simdjson_parse",
+}
+C_PEERS_VARIABLE = "VANTOR_BENCH_C_PEERS"
+# What each C peer's column measures, for the report.
+C_PEER_MEANINGS = {
+    "yyjson read+write": "yyjson read+write reads the payload into yyjson's document and writes it "
+                         "back compact, no columns made",
+    "simdjson parse": "simdjson parse is simdjson's DOM parse alone, nothing written, with the "
+                      "copy into its padded buffer counted",
+}
+# What each C peer must return for a small payload, and for a payload cut short, before its
+# figures are believed: yyjson's compact text is as long as this payload, simdjson returns 0.
+C_PEER_PROBE, C_PEER_BROKEN_PROBE = b'[{"a":1,"b":[true,null]}]', b'[{"a":1,'
+C_PEER_PROBE_RESULTS = {"yyjson read+write": len(C_PEER_PROBE), "simdjson parse": 0}
+
+
+def bound_c_function(library, symbol):
+    """The library's function `symbol` as a one-argument callable on bytes. ctypes passes the
+    bytes object's own buffer (no copy); the length goes alongside."""
+    function = getattr(library, symbol)
+    function.argtypes = (ctypes.c_char_p, ctypes.c_size_t)
+    function.restype = ctypes.c_longlong
+    return lambda payload, function=function: function(payload, len(payload))
+
+
+def load_c_peers(path):
+    """(peers, missing, call_overhead): the C peers found in the library at `path` as callables
+    on bytes, the reason each other one is missing, and a callable that does nothing but what
+    every C peer's call costs (None without the library)."""
+    if not path:
+        reason = f"no library given (--c-peers or {C_PEERS_VARIABLE}; ./dev bench builds it)"
+        return {}, dict.fromkeys(C_PEER_FUNCTIONS, reason), None
+    try:
+        library = ctypes.CDLL(str(path))
+        nothing = bound_c_function(library, "vantor_bench_nothing")
+    except (OSError, AttributeError) as error:
+        return {}, dict.fromkeys(C_PEER_FUNCTIONS, f"cannot load {path}: {error}"), None
+    peers, missing = {}, {}
+    for name, symbol in C_PEER_FUNCTIONS.items():
+        try:
+            function = bound_c_function(library, symbol)
+        except AttributeError:
+            # The library is built with the JSON libraries CMake found, and without the others.
+            missing[name] = f"not in {path}"
+            continue
+        problem = c_peer_problem(name, function)
+        if problem:
+            missing[name] = problem
+        else:
+            peers[name] = function
+    return peers, missing, nothing
+
+
+def c_peer_problem(name, function):
+    """Why the C peer `name` cannot be believed, or None: it must give the known result for a
+    small payload and refuse one cut short."""
+    results = (function(C_PEER_PROBE), function(C_PEER_BROKEN_PROBE))
+    if results != (C_PEER_PROBE_RESULTS[name], -1):
+        return f"returned {results[0]} and {results[1]} for a known payload and a broken one"
+    return None
+
+
+def c_peers_line(peers, missing, path):
+    """The report's line about the C peers, naming each one that is missing and why."""
+    if not peers:
+        return "C peers: none (" + "; ".join(sorted(set(missing.values()))) + ")"
+    line = f"C peers: {', '.join(peers)} (from {path})"
+    if missing:
+        line += "; missing: " + "; ".join(f"{name}: {why}" for name, why in missing.items())
+    return line
+
+
 # --- settings ---------------------------------------------------------------------------------
 
 
@@ -327,16 +456,26 @@ class Settings:
     thread_calls: int  # calls per thread
     thread_rounds: int
     memory_bytes: int  # payload size for the resident-memory measurement
+    fault_calls: int  # calls of each candidate whose page faults are counted, per shape
+    tail_bytes: int  # payload size of the tail section
+    tail_calls: int  # calls of each candidate in the tail section, per shape
     max_rounds: int = 200
 
 
 FULL = Settings(sizes=(("1KB", 1 << 10), ("100KB", 100 << 10), ("10MB", 10 << 20)),
                 min_rounds=5, budget=2.0, batch=0.02, fixed_calls=20000, fixed_rounds=15,
                 thread_bytes=10 << 20, thread_calls=10, thread_rounds=3,
-                memory_bytes=10 << 20)
+                memory_bytes=10 << 20, fault_calls=4, tail_bytes=10 << 20, tail_calls=30)
 QUICK = Settings(sizes=(("1KB", 1 << 10), ("100KB", 100 << 10)),
                  min_rounds=2, budget=0.05, batch=0.002, fixed_calls=2000, fixed_rounds=3,
-                 thread_bytes=1 << 20, thread_calls=2, thread_rounds=2, memory_bytes=1 << 20)
+                 thread_bytes=1 << 20, thread_calls=2, thread_rounds=2, memory_bytes=1 << 20,
+                 fault_calls=2, tail_bytes=256 << 10, tail_calls=6)
+
+# The report's sections, in their order; --sections picks some.
+SECTIONS = ("throughput", "faults", "tail", "fixed", "threads", "memory")
+# The tail section's shapes: sparse rows, whose result is six times the payload, and tool-call
+# rows.
+TAIL_SHAPES = ("sparse", "tool_call")
 
 
 # --- measurement ------------------------------------------------------------------------------
@@ -429,13 +568,19 @@ def structure_difference(result, peer_result):
     return None, near[0]
 
 
-def measure_throughput(peers, settings, shapes=tuple(SHAPES)):
-    """Rates (MB/s) per shape and size, and the structure check of each shape's largest size."""
-    candidates = {"vantor_codec": vantor_codec.columnarize, **peers}
+def measure_throughput(peers, settings, shapes=tuple(SHAPES), c_peers=None):
+    """Rates (MB/s) per shape and size, and the structure check of each shape's largest size.
+    The C peers run interleaved with the others; the fastest peer is a plain-Python one."""
+    c_peers = c_peers or {}
+    candidates = {"vantor_codec": vantor_codec.columnarize, **peers, **c_peers}
     rows, checks = [], []
     for shape in shapes:
         for index, (size_label, target) in enumerate(settings.sizes):
             payload = make_payload(shape, target)
+            for name, function in c_peers.items():
+                if function(payload) < 0:
+                    raise RuntimeError(f"{name} refused the {shape} payload of {len(payload)} "
+                                       "bytes")
             medians, rounds = interleaved_medians(candidates, payload, settings)
             rates = {name: len(payload) / seconds / 1e6 for name, seconds in medians.items()}
             fastest = max(peers, key=rates.__getitem__) if peers else None
@@ -539,6 +684,60 @@ def lock_held_share(payload, rounds):
     return seconds
 
 
+def minor_faults():
+    return resource.getrusage(resource.RUSAGE_SELF).ru_minflt
+
+
+def fastest_candidate(candidates, payload):
+    """The name of the candidate whose one call (after one warm-up call) on `payload` took the
+    least time: the fastest peer where the throughput table did not measure one."""
+    seconds = {}
+    for name, function in candidates.items():
+        function(payload)
+        seconds[name] = seconds_per_call(function, payload, 1)
+    return min(seconds, key=seconds.__getitem__)
+
+
+def alternating_calls(candidates, payload, calls):
+    """Seconds and minor page faults of each call, the candidates taking turns call by call
+    after one warm-up call each, as calls mix in a process that runs more than one library.
+    The cyclic collector is paused, as in the other measurements."""
+    samples = {name: {"seconds": [], "faults": []} for name in candidates}
+    for function in candidates.values():
+        function(payload)
+    gc.collect()
+    was_enabled = gc.isenabled()
+    gc.disable()
+    try:
+        for _ in range(calls):
+            for name, function in candidates.items():
+                faults = minor_faults()
+                start = time.perf_counter()
+                function(payload)
+                elapsed = time.perf_counter() - start
+                samples[name]["faults"].append(minor_faults() - faults)
+                samples[name]["seconds"].append(elapsed)
+    finally:
+        if was_enabled:
+            gc.enable()
+    return samples
+
+
+def nearest_rank(samples, fraction):
+    """The sample at `fraction` of the way up the sorted samples, by the nearest-rank method:
+    the smallest sample that at least that fraction of the samples do not exceed."""
+    ordered = sorted(samples)
+    return ordered[max(0, math.ceil(fraction * len(ordered)) - 1)]
+
+
+def tail_figures(seconds):
+    """Median, 90th percentile (nearest rank), their ratio and the worst of a call's seconds."""
+    median = statistics.median(seconds)
+    p90 = nearest_rank(seconds, 0.9)
+    return {"median": median, "p90": p90, "ratio": p90 / median if median else float("nan"),
+            "worst": max(seconds)}
+
+
 MEMORY_CHILD = r"""
 import json, sys
 import vantor_codec
@@ -602,36 +801,129 @@ def table(header, rows):
     return "\n".join(lines)
 
 
-def run(settings, write=print, memory_shapes=("tool_call", "numbers")):
-    """Measure everything and write the report; returns the throughput rows for the chart and
-    whether every structure check passed."""
+def run(settings, write=print, memory_shapes=("tool_call", "numbers"), sections=SECTIONS,
+        c_peers_path=None):
+    """Measure the chosen sections and write the report; returns the candidates' names and the
+    throughput rows for the chart, and whether every structure check passed."""
     module, peers, missing = load_peers(PEERS_FILE)
-    names = ["vantor_codec", *peers]
+    c_peers, c_missing, c_call = load_c_peers(c_peers_path)
+    names = ["vantor_codec", *peers, *c_peers]
     write(f"Python {sys.version.split()[0]}; vantor_codec from {vantor_codec.__file__}")
     if module is None:
         write(f"plain-Python peers: none ({PEERS_FILE} is missing)")
     else:
         write("plain-Python peers: " + ", ".join(peers)
               + (f" ({', '.join(missing)} not installed)" if missing else ""))
+    write(c_peers_line(c_peers, c_missing, c_peers_path))
     write("Timings interleave the candidates within this run; the cyclic garbage collector is "
           "paused while they run, as timeit does.")
 
-    rows, checks = measure_throughput(peers, settings)
+    rows, all_same = [], True
+    if "throughput" in sections:
+        rows, all_same = report_throughput(peers, c_peers, c_call, settings, write)
+    if "faults" in sections:
+        report_faults(peers, rows, settings, write)
+    if "tail" in sections:
+        report_tail(peers, settings, write)
+    if "fixed" in sections:
+        report_fixed_cost(peers, settings, write)
+    if "threads" in sections:
+        report_threads(settings, write)
+    if "memory" in sections:
+        report_memory(memory_shapes, settings, write)
+
+    chart_rows = [(f"{row['shape']} {row['size']}", row["rates"]) for row in rows]
+    return names, chart_rows, all_same
+
+
+def report_throughput(peers, c_peers, c_call, settings, write):
+    """The throughput table and the structure checks; returns the table's rows and whether every
+    check passed."""
+    rows, checks = measure_throughput(peers, settings, c_peers=c_peers)
+    names = ["vantor_codec", *peers, *c_peers]
     write("\n## Throughput, MB/s of payload (median of rounds; goal: vantor ÷ fastest peer "
           "at least 5)\n")
+    if c_peers:
+        call = seconds_per_call(c_call, C_PEER_PROBE, settings.fixed_calls) * 1e9
+        write("The C peers are reference points, not alternatives: "
+              + "; ".join(C_PEER_MEANINGS[name] for name in c_peers)
+              + f". Each call goes through ctypes, about {call:.0f} ns that a C caller would not "
+              "pay (a call that does nothing), which matters at 1 KB only. The fastest peer is "
+              "the fastest plain-Python one.\n")
     write(table(["shape", "size", "payload bytes", *names, "fastest peer", "vantor ÷ fastest",
-                 "rounds"],
+                 *(f"vantor ÷ {name}" for name in c_peers), "rounds"],
                 [[SHAPES[row["shape"]][0], row["size"], f"{row['bytes']:,}",
                   *(f"{row['rates'][name]:.1f}" for name in names), row["fastest"],
-                  f"{row['ratio']:.2f}", row["rounds"]] for row in rows]))
+                  f"{row['ratio']:.2f}",
+                  *(f"{row['rates']['vantor_codec'] / row['rates'][name]:.2f}"
+                    for name in c_peers), row["rounds"]] for row in rows]))
 
     write("\n## Same document as the fastest peer (both results read back with json.loads)\n")
-    write(table(["shape", "payload bytes", "against", "result", "floats apart in the last bits, or -0.0 for 0"],
+    write(table(["shape", "payload bytes", "against", "result",
+                 "floats apart in the last bits, or -0.0 for 0"],
                 [[SHAPES[check["shape"]][0], f"{check['bytes']:,}", check["against"],
                   "same" if check["difference"] is None else "DIFFERENT: " + check["difference"],
                   f"{check['floats']:,}"] for check in checks]))
-    all_same = all(check["difference"] is None for check in checks)
+    return rows, all(check["difference"] is None for check in checks)
 
+
+def report_faults(peers, rows, settings, write):
+    """Minor page faults per call on every shape at the largest size, for the module and the
+    fastest peer of the throughput table (or of one call each, without that table)."""
+    size_label, target = settings.sizes[-1]
+    fastest_in_table = {row["shape"]: row["fastest"] for row in rows
+                        if row["size"] == size_label and row["fastest"] in peers}
+    write(f"\n## Minor page faults per call ({size_label} payloads, the mean of "
+          f"{settings.fault_calls} calls of each after a warm-up call, the module's calls "
+          "alternating with the fastest peer's; ru_minflt of getrusage)\n")
+    fault_rows = []
+    for shape in SHAPES:
+        payload = make_payload(shape, target)
+        candidates = {"vantor_codec": vantor_codec.columnarize}
+        peer = fastest_in_table.get(shape) or (fastest_candidate(peers, payload) if peers
+                                               else None)
+        if peer:
+            candidates[peer] = peers[peer]
+        samples = alternating_calls(candidates, payload, settings.fault_calls)
+        mine = statistics.fmean(samples["vantor_codec"]["faults"])
+        theirs = statistics.fmean(samples[peer]["faults"]) if peer else None
+        pages = len(payload) / resource.getpagesize()
+        fault_rows.append([SHAPES[shape][0], f"{len(payload):,}", f"{mine:,.1f}",
+                           f"{mine / pages:.3f}", peer or "none",
+                           "n/a" if theirs is None else f"{theirs:,.1f}",
+                           "n/a" if theirs is None else f"{theirs / pages:.3f}"])
+    write(table(["shape", "payload bytes", "vantor_codec faults", "per payload page",
+                 "fastest peer", "peer faults", "per payload page"], fault_rows))
+
+
+def report_tail(peers, settings, write):
+    """The spread of single calls on large payloads, the module's calls taking turns with the
+    fastest peer's on the same payload, as in a process whose memory churns."""
+    megabytes = settings.tail_bytes / (1 << 20)
+    write(f"\n## Tail of single calls ({megabytes:g} MiB payloads, {settings.tail_calls} calls "
+          "of each candidate, the module's calls alternating with the fastest peer's; "
+          "90th percentile by nearest rank)\n")
+    tail_rows = []
+    for shape in TAIL_SHAPES:
+        payload = make_payload(shape, settings.tail_bytes)
+        candidates = {"vantor_codec": vantor_codec.columnarize}
+        if peers:
+            peer = fastest_candidate(peers, payload)
+            candidates[peer] = peers[peer]
+        samples = alternating_calls(candidates, payload, settings.tail_calls)
+        for name, measured in samples.items():
+            figures = tail_figures(measured["seconds"])
+            tail_rows.append([SHAPES[shape][0], f"{len(payload):,}", name,
+                              f"{figures['median'] * 1e3:.3f}", f"{figures['p90'] * 1e3:.3f}",
+                              f"{figures['ratio']:.2f}", f"{figures['worst'] * 1e3:.3f}"])
+    write(table(["shape", "payload bytes", "candidate", "median ms", "p90 ms", "p90 ÷ median",
+                 "worst ms"], tail_rows))
+    if not peers:
+        write("\nno plain-Python peer to alternate with: the module's calls ran in a row")
+
+
+def report_fixed_cost(peers, settings, write):
+    """columnarize(b'[]') beside an orjson round trip of the same bytes."""
     if "orjson" in peers:
         cost = fixed_cost(settings)
         write(f"\n## Fixed cost of a call, ns ({settings.fixed_calls:,} calls a round, "
@@ -648,6 +940,9 @@ def run(settings, write=print, memory_shapes=("tool_call", "numbers")):
     else:
         write("\n## Fixed cost of a call: skipped, orjson is not installed")
 
+
+def report_threads(settings, write):
+    """Two threads over one, and the estimated share of a call that holds the interpreter lock."""
     payload = make_payload("tool_call", settings.thread_bytes)
     megabytes = len(payload) / 1e6
     one, two = thread_speedup(payload, settings.thread_calls, settings.thread_rounds)
@@ -673,6 +968,9 @@ def run(settings, write=print, memory_shapes=("tool_call", "numbers")):
           f"thread's work, two threads could reach at most 2 / (1 + share) = "
           f"{2 / (1 + share):.2f}")
 
+
+def report_memory(memory_shapes, settings, write):
+    """The peak extra resident memory of one call, each shape in a fresh process."""
     write("\n## Peak extra resident memory of one call (a fresh process each, VmHWM of "
           "/proc/self/status before and after; goal: at most 1.5)\n")
     memory_rows = []
@@ -685,9 +983,6 @@ def run(settings, write=print, memory_shapes=("tool_call", "numbers")):
     write(table(["shape", "payload bytes", "output bytes", "extra bytes",
                  "extra ÷ (payload + output)"], memory_rows))
 
-    chart_rows = [(f"{row['shape']} {row['size']}", row["rates"]) for row in rows]
-    return names, chart_rows, all_same
-
 
 def write_chart(path, names, table_rows, title):
     """Grouped bars of MB/s, one group per payload, each bar labelled with its value."""
@@ -696,7 +991,9 @@ def write_chart(path, names, table_rows, title):
     matplotlib.use("Agg")  # no display: the chart only goes to a file
     import matplotlib.pyplot as plt
 
-    figure, axes = plt.subplots(figsize=(14, 4.8), dpi=100)
+    # Wider with more payloads and candidates, so that each bar keeps room for its label.
+    width_inches = max(14.0, 0.12 * len(names) * len(table_rows))
+    figure, axes = plt.subplots(figsize=(width_inches, 4.8), dpi=100)
     width = 0.8 / len(names)
     for index, name in enumerate(names):
         positions = [group + (index - (len(names) - 1) / 2) * width
@@ -719,10 +1016,21 @@ def main():
     parser.add_argument("--quick", action="store_true",
                         help="a smoke test: few rounds, no 10 MB payloads")
     parser.add_argument("--chart", metavar="PATH", help="also write the throughput as a PNG chart")
+    parser.add_argument("--sections", default=",".join(SECTIONS),
+                        help="the sections to run, comma-separated, from "
+                             f"{','.join(SECTIONS)} (default: all)")
+    parser.add_argument("--c-peers", metavar="LIBRARY", default=os.environ.get(C_PEERS_VARIABLE),
+                        help="the C peers' library, bench/c_peers in a benchmark build (default: "
+                             f"${C_PEERS_VARIABLE}, which ./dev bench sets)")
     args = parser.parse_args()
+    sections = [section.strip() for section in args.sections.split(",") if section.strip()]
+    unknown = sorted(set(sections) - set(SECTIONS))
+    if unknown or not sections:
+        parser.error(f"unknown sections {unknown}; choose from {', '.join(SECTIONS)}")
     names, chart_rows, all_same = run(QUICK if args.quick else FULL,
-                                      write=lambda line: print(line, flush=True))
-    if args.chart:
+                                      write=lambda line: print(line, flush=True),
+                                      sections=sections, c_peers_path=args.c_peers)
+    if args.chart and chart_rows:
         title = f"columnarize throughput, Python {sys.version.split()[0]}"
         write_chart(args.chart, names, chart_rows, title)
         print(f"\nchart written to {args.chart}")

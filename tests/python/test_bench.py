@@ -1,9 +1,12 @@
 """The Python benchmark's own parts on tiny payloads: its payloads are the C++ benchmark's bytes,
-its structure check tells documents apart, and one short run reports every shape and section."""
+its structure check tells documents apart, and one short run reports every shape and section.
+The C peers' library is never loaded here: stand-ins in Python take its place."""
 
+import ctypes.util
 import hashlib
 import importlib.util
 import json
+import sys
 
 import pytest
 from conftest import REPO
@@ -29,6 +32,7 @@ CPP_PAYLOADS = {
     "nested_repeated": (1642, "77327c0cc392273c"),
     "nested_pretty": (2244, "0f311a7f847c5fd5"),
     "nested_repeated_pretty": (2587, "b1d0ac18a03e0901"),
+    "airports": (1076, "0b94dcf1fbf893b9"),
 }
 
 # Members per row, and what each shape must contain.
@@ -42,6 +46,7 @@ SHAPE_ROWS = {
     "nested_repeated": (9, b'"f5":"integer"}'),
     "nested_pretty": (9, b'"translations": {\n      "ar": '),
     "nested_repeated_pretty": (9, b'"f5": "integer"\n    }'),
+    "airports": (6, b'"icao":"'),
 }
 
 
@@ -82,23 +87,67 @@ def test_structure_check_tells_documents_apart(mine, theirs, difference, floats)
     assert bench.structure_difference(encode(mine), encode(theirs)) == (difference, floats)
 
 
-def tiny_run():
-    """A run of the whole benchmark on 3 KB payloads with a round or two of each part: the
+TINY = bench.Settings(
+    sizes=(("3KB", 3000),), min_rounds=1, budget=0.0, batch=0.0005, fixed_calls=200,
+    fixed_rounds=2, thread_bytes=20_000, thread_calls=1, thread_rounds=1, memory_bytes=20_000,
+    fault_calls=1, tail_bytes=20_000, tail_calls=3)
+
+
+def tiny_run(c_peers_path=None, sections=bench.SECTIONS):
+    """A run of the benchmark on 3 KB payloads with a round or two of each part: the
     candidates' names, the chart's rows, whether every structure check passed, and the report."""
-    settings = bench.Settings(
-        sizes=(("3KB", 3000),), min_rounds=1, budget=0.0, batch=0.0005, fixed_calls=200,
-        fixed_rounds=2, thread_bytes=20_000, thread_calls=1, thread_rounds=1,
-        memory_bytes=20_000)
     lines = []
-    names, chart_rows, all_same = bench.run(settings, write=lines.append)
+    names, chart_rows, all_same = bench.run(TINY, write=lines.append, sections=sections,
+                                            c_peers_path=c_peers_path)
     return names, chart_rows, all_same, "\n".join(lines)
 
 
+def yyjson_stand_in(payload):
+    """What the yyjson round trip returns: the length of the compact text, -1 for bad JSON."""
+    try:
+        return len(json.dumps(json.loads(payload), separators=(",", ":"), ensure_ascii=False)
+                   .encode())
+    except ValueError:
+        return -1
+
+
+def simdjson_stand_in(payload):
+    try:
+        json.loads(payload)
+    except ValueError:
+        return -1
+    return 0
+
+
+def use_stand_in_c_peers(monkeypatch):
+    """load_c_peers hands out the stand-ins, whatever path it is given."""
+    peers = {"yyjson read+write": yyjson_stand_in, "simdjson parse": simdjson_stand_in}
+    monkeypatch.setattr(bench, "load_c_peers", lambda path: (peers, {}, lambda payload: 0))
+    return list(peers)
+
+
+def table_rows(report, heading):
+    """The header and the rows (lists of cells) of the table under the heading that starts with
+    `heading`."""
+    lines = report.splitlines()
+    start = next(i for i, line in enumerate(lines) if line.startswith(heading))
+    cells = []
+    for line in lines[start + 1:]:
+        if line.startswith("## "):
+            break
+        if line.startswith("| "):
+            cells.append([cell.strip() for cell in line.strip("|").split("|")])
+    return cells[0], cells[2:]
+
+
 @needs_peers
-def test_a_tiny_run_reports_every_shape_and_section():
-    names, chart_rows, all_same, report = tiny_run()
+def test_a_tiny_run_reports_every_shape_and_section(tmp_path):
+    # The C peers' library is missing: the run goes on without its columns.
+    names, chart_rows, all_same, report = tiny_run(tmp_path / "absent.so")
     assert all_same, report
     assert names[0] == "vantor_codec" and "json" in names
+    assert f"C peers: none (cannot load {tmp_path / 'absent.so'}" in report
+    assert "yyjson" not in report and "simdjson" not in report
     for label, _, _, _ in bench.SHAPES.values():
         assert f"| {label} | 3KB |" in report
         assert any(line.startswith(f"| {label} |") and "| same |" in line
@@ -107,6 +156,21 @@ def test_a_tiny_run_reports_every_shape_and_section():
                     "## Share of a call holding the interpreter lock (ESTIMATE",
                     "## Peak extra resident memory"):
         assert heading in report
+    header, rows = table_rows(report, "## Minor page faults per call")
+    assert header == ["shape", "payload bytes", "vantor_codec faults", "per payload page",
+                      "fastest peer", "peer faults", "per payload page"]
+    fastest = {(row[0], row[1]): row[-3] for row in table_rows(report, "## Throughput")[1]}
+    assert [row[0] for row in rows] == [label for label, _, _, _ in bench.SHAPES.values()]
+    for row in rows:
+        assert row[4] == fastest[(row[0], "3KB")] and float(row[2]) >= 0 and float(row[5]) >= 0
+    header, rows = table_rows(report, "## Tail of single calls")
+    assert header == ["shape", "payload bytes", "candidate", "median ms", "p90 ms",
+                      "p90 ÷ median", "worst ms"]
+    assert [(row[0], row[2] == "vantor_codec") for row in rows] == [
+        (bench.SHAPES[shape][0], mine) for shape in bench.TAIL_SHAPES for mine in (True, False)]
+    for row in rows:
+        median, p90, ratio, worst = (float(cell) for cell in row[3:])
+        assert row[2] in names and 0 < median <= p90 <= worst and ratio >= 1, row
     payload = bench.make_payload("numbers", 20_000)
     output = bench.vantor_codec.columnarize(payload)
     assert f"| number rows | {len(payload):,} | {len(output):,} |" in report
@@ -119,7 +183,138 @@ def test_without_the_peers_file_the_module_alone_is_measured(tmp_path, monkeypat
     names, chart_rows, all_same, report = tiny_run()
     assert names == ["vantor_codec"] and all_same
     assert f"plain-Python peers: none ({tmp_path / 'python_peers.py'} is missing)" in report
+    assert "C peers: none (no library given" in report
     for label, _, _, _ in bench.SHAPES.values():
         assert any(line.startswith(f"| {label} | 3KB |") and "| none | nan |" in line
                    for line in report.splitlines()), report
     assert "## Two threads" in report and "## Peak extra resident memory" in report
+    header, rows = table_rows(report, "## Minor page faults per call")
+    assert len(rows) == len(bench.SHAPES) and all(row[4:] == ["none", "n/a", "n/a"]
+                                                  for row in rows), report
+    header, rows = table_rows(report, "## Tail of single calls")
+    assert [row[2] for row in rows] == ["vantor_codec"] * len(bench.TAIL_SHAPES), report
+    assert "no plain-Python peer to alternate with" in report
+
+
+def test_the_c_peers_have_columns_and_ratios_in_the_throughput_table(tmp_path, monkeypatch):
+    monkeypatch.setattr(bench, "PEERS_FILE", tmp_path / "python_peers.py")
+    c_names = use_stand_in_c_peers(monkeypatch)
+    names, chart_rows, all_same, report = tiny_run("stand-ins", sections=("throughput",))
+    assert names == ["vantor_codec", *c_names] and all_same
+    assert "C peers: yyjson read+write, simdjson parse (from stand-ins)" in report
+    assert "reference points, not alternatives" in report
+    header, rows = table_rows(report, "## Throughput")
+    assert header == ["shape", "size", "payload bytes", "vantor_codec", *c_names,
+                      "fastest peer", "vantor ÷ fastest", "vantor ÷ yyjson read+write",
+                      "vantor ÷ simdjson parse", "rounds"]
+    assert len(rows) == len(bench.SHAPES)
+    for row in rows:
+        mine, yyjson, simdjson = (float(cell) for cell in row[3:6])
+        # The ratios are the module's rate over each C peer's: within what the rates' rounding
+        # to one decimal and the ratio's to two allow.
+        for rate, ratio in ((yyjson, row[8]), (simdjson, row[9])):
+            low, high = (mine - 0.05) / (rate + 0.05), (mine + 0.05) / max(rate - 0.05, 1e-9)
+            assert low - 0.005 <= float(ratio) <= high + 0.005, row
+    for _, rates in chart_rows:
+        assert set(rates) == set(names) and all(rate > 0 for rate in rates.values())
+    for heading in ("## Minor page faults", "## Tail", "## Fixed cost", "## Two threads",
+                    "## Peak extra resident memory"):
+        assert heading not in report
+
+
+def test_a_c_peer_that_refuses_a_payload_stops_the_run(monkeypatch):
+    peers = {"simdjson parse": lambda payload: -1}
+    with pytest.raises(RuntimeError, match="simdjson parse refused the airports payload"):
+        bench.measure_throughput({}, TINY, shapes=("airports",), c_peers=peers)
+
+
+@pytest.mark.parametrize("library, reason", [
+    (None, "no library given (--c-peers or VANTOR_BENCH_C_PEERS"),
+    ("{tmp}/absent.so", "cannot load {tmp}/absent.so"),
+    ("{tmp}/not_a_library.so", "cannot load {tmp}/not_a_library.so"),
+    # A real shared library, but not the C peers': its functions are not there.
+    (ctypes.util.find_library("m"), "undefined symbol: vantor_bench_nothing"),
+])
+def test_without_a_usable_library_every_c_peer_is_missing(tmp_path, library, reason):
+    (tmp_path / "not_a_library.so").write_text("not a shared object\n")
+    if library is not None:
+        library = library.format(tmp=tmp_path)
+    reason = reason.format(tmp=tmp_path)
+    peers, missing, call = bench.load_c_peers(library)
+    assert peers == {} and call is None
+    assert set(missing) == set(bench.C_PEER_FUNCTIONS)
+    assert all(reason in why for why in missing.values()), missing
+    line = bench.c_peers_line(peers, missing, library)
+    assert line.startswith("C peers: none (") and reason in line, line
+
+
+@pytest.mark.parametrize("name, function, problem", [
+    ("yyjson read+write", yyjson_stand_in, None),
+    ("simdjson parse", simdjson_stand_in, None),
+    # Swapped: each returns what the other should.
+    ("yyjson read+write", simdjson_stand_in, "returned 0 and -1"),
+    ("simdjson parse", yyjson_stand_in, f"returned {len(bench.C_PEER_PROBE)} and -1"),
+    # Accepts the payload cut short.
+    ("simdjson parse", lambda payload: 0, "returned 0 and 0"),
+    ("yyjson read+write", lambda payload: -1, "returned -1 and -1"),
+])
+def test_a_c_peer_is_believed_only_when_it_reads_the_probes_right(name, function, problem):
+    found = bench.c_peer_problem(name, function)
+    assert (found is None) if problem is None else (problem in found), found
+
+
+@pytest.mark.parametrize("peers, missing, line", [
+    ({"yyjson read+write": len, "simdjson parse": len}, {},
+     "C peers: yyjson read+write, simdjson parse (from lib.so)"),
+    ({"yyjson read+write": len}, {"simdjson parse": "not in lib.so"},
+     "C peers: yyjson read+write (from lib.so); missing: simdjson parse: not in lib.so"),
+    ({}, {"yyjson read+write": "cannot load lib.so", "simdjson parse": "cannot load lib.so"},
+     "C peers: none (cannot load lib.so)"),
+])
+def test_the_c_peers_line_names_what_is_there_and_what_is_not(peers, missing, line):
+    assert bench.c_peers_line(peers, missing, "lib.so") == line
+
+
+@pytest.mark.parametrize("samples, fraction, expected", [
+    ([7.0], 0.9, 7.0),
+    ([1.0, 2.0], 0.9, 2.0),
+    ([3.0, 1.0, 2.0], 0.5, 2.0),
+    (list(range(1, 11)), 0.9, 9),
+    (list(range(10, 0, -1)), 0.9, 9),
+    (list(range(1, 21)), 0.9, 18),
+    (list(range(1, 12)), 0.9, 10),
+    (list(range(1, 11)), 1.0, 10),
+])
+def test_nearest_rank(samples, fraction, expected):
+    assert bench.nearest_rank(samples, fraction) == expected
+
+
+@pytest.mark.parametrize("seconds, expected", [
+    ([1.0, 1.0, 1.0, 5.0], {"median": 1.0, "p90": 5.0, "ratio": 5.0, "worst": 5.0}),
+    ([2.0, 4.0, 4.0, 4.0, 4.0, 4.0, 4.0, 4.0, 4.0, 8.0, 100.0],
+     {"median": 4.0, "p90": 8.0, "ratio": 2.0, "worst": 100.0}),
+    ([3.0], {"median": 3.0, "p90": 3.0, "ratio": 1.0, "worst": 3.0}),
+])
+def test_tail_figures(seconds, expected):
+    assert bench.tail_figures(seconds) == expected
+
+
+@needs_peers
+def test_the_command_line_runs_the_sections_it_is_given(tmp_path, monkeypatch, capsys):
+    monkeypatch.setattr(bench, "QUICK", TINY)
+    monkeypatch.setattr(sys, "argv", ["bench.py", "--quick", "--sections", "tail,fixed",
+                                      "--c-peers", str(tmp_path / "absent.so")])
+    assert bench.main() == 0
+    report = capsys.readouterr().out
+    assert "## Tail of single calls" in report and "## Fixed cost" in report
+    for heading in ("## Throughput", "## Minor page faults", "## Two threads", "## Peak extra"):
+        assert heading not in report
+    assert f"C peers: none (cannot load {tmp_path / 'absent.so'}" in report
+
+
+@pytest.mark.parametrize("sections", ["bogus", "throughput,bogus", ","])
+def test_the_command_line_refuses_unknown_sections(monkeypatch, sections):
+    monkeypatch.setattr(sys, "argv", ["bench.py", "--quick", "--sections", sections])
+    with pytest.raises(SystemExit) as stopped:
+        bench.main()
+    assert stopped.value.code == 2
