@@ -343,7 +343,7 @@ class FastTransform {
     std::vector<Column> columns_;
     // The column of each member of each row, rows in order, members in their row's order.
     std::vector<std::uint32_t, memory::BufferAllocator<std::uint32_t>> member_columns_;
-    std::vector<RowFacts, memory::BufferAllocator<RowFacts>> rows_facts_;
+    std::vector<RowFacts> rows_facts_;
     std::uint32_t rows_ = 0;
     std::uint32_t written_ = 0;
     std::size_t payload_size_ = 0;
