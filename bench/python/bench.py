@@ -801,7 +801,7 @@ def table(header, rows):
     return "\n".join(lines)
 
 
-def run(settings, write=print, memory_shapes=("tool_call", "numbers"), sections=SECTIONS,
+def run(settings, write=print, memory_shapes=tuple(SHAPES), sections=SECTIONS,
         c_peers_path=None):
     """Measure the chosen sections and write the report; returns the candidates' names and the
     throughput rows for the chart, and whether every structure check passed."""
