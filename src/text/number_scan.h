@@ -126,15 +126,17 @@ template <class Take>
     if (*p == '-') {
         token.negative = true;
         ++p;
-        if (p == end || !is_digit(*p)) return refuse(p);
-    } else if (!is_digit(*p)) {
+        if (p == end || !is_digit(*p)) [[unlikely]]
+            return refuse(p);
+    } else if (!is_digit(*p)) [[unlikely]] {
         return refuse(p);
     }
     token.integer = p;
     const bool integer_zero = *p == '0';
     if (integer_zero) {
         ++p;
-        if (p != end && is_digit(*p)) return refuse(p);
+        if (p != end && is_digit(*p)) [[unlikely]]
+            return refuse(p);
     } else {
         p = skip_digits(p, end);
     }
@@ -145,7 +147,8 @@ template <class Take>
         ++p;
         token.fraction = p;
         p = skip_digits(p, end);
-        if (p == token.fraction) return refuse(p);
+        if (p == token.fraction) [[unlikely]]
+            return refuse(p);
         token.fraction_end = p;
     }
     token.exponent = p;
@@ -156,7 +159,8 @@ template <class Take>
             token.exponent_negative = *p == '-';
             ++p;
         }
-        if (p == end || !is_digit(*p)) return refuse(p);
+        if (p == end || !is_digit(*p)) [[unlikely]]
+            return refuse(p);
         token.exponent = p;
         std::uint32_t magnitude = 0;
         do {
@@ -177,7 +181,7 @@ template <class Take>
     // Fewer digits than the signed class's limit fit either integer class.
     if (token.integer_digits() < number_scan_detail::kSignedMinMagnitudeSize) [[likely]] {
         token.number_class =
-            token.negative && integer_zero ? NumberClass::negative_zero : NumberClass::integer;
+            integer_zero && token.negative ? NumberClass::negative_zero : NumberClass::integer;
         return take(token);
     }
     token.number_class =
