@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -45,17 +44,6 @@ TEST(NullRuns, EveryLengthAroundTheBlockOpeningARowOrFollowingAValue) {
             // Nothing past the run's bytes, which the callers size exactly.
             EXPECT_EQ(room.back(), '#');
         }
-    }
-}
-
-TEST(NullRuns, SmallPositionTypesGiveTheSameText) {
-    // The fast transform counts columns in 32 bits, the exact one in size_t.
-    for (std::uint32_t from : {0u, 2u}) {
-        char narrow[256];
-        char wide[256];
-        char* narrow_end = write_null_run<std::uint32_t>(from, from + 40, narrow);
-        char* wide_end = write_null_run<std::size_t>(from, from + 40, wide);
-        EXPECT_EQ(std::string(narrow, narrow_end), std::string(wide, wide_end));
     }
 }
 
