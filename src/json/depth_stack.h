@@ -5,9 +5,9 @@
 // the C stack that a walk needs is the same for any nesting, and a call is safe however little
 // stack its thread has left.
 //
-// The first kDepthStackInlineLevels levels (the deepest document a reader accepts, and the level
-// the result adds around a value) live in the walk's own frame; values built by hand may nest
-// deeper, and those levels go to the heap.
+// The first kDepthStackInlineLevels levels (the exact reader's nesting budget, so every level of a
+// read document) live in the walk's own frame; values built by hand may nest deeper, and those
+// levels go to the heap.
 #include <cstddef>
 #include <type_traits>
 #include <vector>
@@ -16,9 +16,11 @@
 
 namespace vantor::json {
 
-// The deepest nesting that a read document can have, counting the top-level array as level 1, plus
-// the level that the result document adds around a value.
-inline constexpr std::size_t kDepthStackInlineLevels = kMaxNestingDepth + 1;
+// The exact reader's budget (text/json_limits.h): the deepest document it accepts, counting the
+// top-level array as level 1, and the level it refuses.
+inline constexpr std::size_t kDepthStackInlineLevels = kNestingBudget;
+static_assert(kDepthStackInlineLevels > kMaxNestingDepth,
+              "every level of a document the readers accept is walked in the walk's own frame");
 
 template <class Entry>
 class DepthStack {

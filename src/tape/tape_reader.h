@@ -38,6 +38,7 @@
 #include "text/json_limits.h"
 #include "text/json_number.h"
 #include "text/number_reader.h"
+#include "text/number_scan.h"
 #include "text/read_error.h"
 #include "text/string_reader.h"
 #include "text/string_scan.h"
@@ -100,7 +101,6 @@ class TapeReader {
                 if (!read_literal("null", 4, CellKind::null)) return false;
                 goto after_value;
             default:
-                if (*p_ != '-' && !is_digit(*p_)) return false;
                 if (!read_number()) return false;
                 goto after_value;
         }
@@ -183,7 +183,8 @@ class TapeReader {
             ++p_;
     }
 
-    void push(Cell cell) {
+    // Inlined wherever it is called: a call per value costs more than the push itself.
+    [[gnu::always_inline]] void push(Cell cell) {
         tape_.reserve_more(1);
         tape_.push(cell);
     }
@@ -268,114 +269,82 @@ class TapeReader {
         return true;
     }
 
-    // A number token at p_ (a `-` or a digit). Digit runs are found eight bytes at a time. An
-    // integer token needs no value at all (its text is its output); a float token in the float
-    // layout needs none either; other floats get their significand and exponent. Long tokens and
-    // floats beyond one correctly rounded operation go through the number reader both readers
-    // share (text/number_reader.h).
+    // A number token at p_ (a `-` or a digit; the scan refuses any other byte), scanned by the
+    // number scan both readers share (text/number_scan.h). An integer token needs no value at all
+    // (its text is its output); a float token in the float layout needs none either; other floats
+    // get their significand and exponent. Long tokens and floats beyond one correctly rounded
+    // operation go through the number reader both readers share (text/number_reader.h).
     [[gnu::always_inline]] bool read_number() {
         const unsigned char* start = p_;
-        const unsigned char* q = p_;
-        bool negative = false;
-        if (*q == '-') {
-            negative = true;
-            ++q;
-            if (q == end_ || !is_digit(*q)) return false;
-        }
-        const unsigned char* integer = q;
-        bool integer_zero = *q == '0';
-        if (integer_zero) {
-            ++q;
-            if (q != end_ && is_digit(*q)) return false;
-        } else {
-            q = skip_digits(q, end_);
-        }
-        const unsigned char* integer_end = q;
-        const unsigned char* fraction = q;
-        const unsigned char* fraction_end = q;
-        bool is_float = false;
-        if (q != end_ && *q == '.') {
-            is_float = true;
-            fraction = q + 1;
-            fraction_end = skip_digits(fraction, end_);
-            if (fraction_end == fraction) return false;
-            q = fraction_end;
-        }
-        bool has_exponent = false;
-        int exponent = 0;
-        if (q != end_ && (*q | 0x20) == 'e') {
-            is_float = true;
-            has_exponent = true;
-            ++q;
-            bool exponent_negative = false;
-            if (q != end_ && (*q == '+' || *q == '-')) {
-                exponent_negative = *q == '-';
-                ++q;
-            }
-            if (q == end_ || !is_digit(*q)) return false;
-            int exponent_digits = 0;
-            while (q != end_ && is_digit(*q)) {
-                if (++exponent_digits > 4) return read_number_in_full(start);
-                exponent = exponent * 10 + (*q - '0');
-                ++q;
-            }
-            if (exponent_negative) exponent = -exponent;
-        }
-        const char* token = reinterpret_cast<const char*>(start);
-        auto token_size = static_cast<std::size_t>(q - start);
-        auto integer_digits = static_cast<int>(integer_end - integer);
-        auto fraction_digits = static_cast<int>(fraction_end - fraction);
+        auto take = [this, start](const NumberToken& token)
+                        __attribute__((always_inline)) { return take_number(start, token); };
+        return scan_number(p_, end_, take);
+    }
 
-        if (!is_float) {
-            // Up to 19 digits fit the unsigned class and up to 18 the signed one, whose tokens
-            // are already their output text; -0 is a float.
-            if (integer_digits > (negative ? 18 : 19)) return read_number_in_full(start);
-            p_ = q;
-            if (negative && integer_zero) {
+    // The cell of the number token `token` that starts at `start`.
+    [[gnu::always_inline]] bool take_number(const unsigned char* start, const NumberToken& token) {
+        const char* text = reinterpret_cast<const char*>(start);
+        auto text_size = static_cast<std::size_t>(token.end - start);
+        switch (token.number_class) {
+            case NumberClass::refused:
+                return false;
+            case NumberClass::integer:
+                // Its token is already its output text.
+                p_ = token.end;
+                push(Cell::with_text(CellKind::integer, text, text_size));
+                return true;
+            case NumberClass::negative_zero:
+                p_ = token.end;
                 push(float_value(-0.0));
-            } else {
-                push(Cell::with_text(CellKind::integer, token, token_size));
-            }
-            return true;
+                return true;
+            case NumberClass::integer_beyond_64_bits:
+                return read_number_in_full(start);
+            case NumberClass::fraction_or_exponent:
+                break;
         }
+        const unsigned char* fraction = token.fraction;
+        auto fraction_digits = static_cast<std::int64_t>(token.fraction_digits());
         // Significant digits: a zero integer part contributes none, nor do the zeros that lead
         // its fraction.
-        int leading_zeros = 0;
-        if (integer_zero) {
+        std::int64_t integer_digits = 0;
+        std::int64_t leading_zeros = 0;
+        if (token.integer_is_zero()) {
             while (leading_zeros < fraction_digits && fraction[leading_zeros] == '0')
                 ++leading_zeros;
-            integer_digits = 0;
+        } else {
+            integer_digits = static_cast<std::int64_t>(token.integer_digits());
         }
-        int digits = integer_digits + fraction_digits - leading_zeros;
+        std::int64_t digits = integer_digits + fraction_digits - leading_zeros;
         if (digits == 0) {
             // A zero: "0.0" and "-0.0" are their own float text; any other zero is written "0.0".
-            p_ = q;
-            if (!has_exponent && fraction_digits == 1) {
-                push(Cell::with_text(CellKind::float_text, token, token_size));
+            p_ = token.end;
+            if (!token.has_exponent() && fraction_digits == 1) {
+                push(Cell::with_text(CellKind::float_text, text, text_size));
             } else {
-                push(float_value(negative ? -0.0 : 0.0));
+                push(float_value(token.negative ? -0.0 : 0.0));
             }
             return true;
         }
-        if (!has_exponent && digits <= 15 &&
-            in_float_layout(fraction[fraction_digits - 1], fraction_digits, integer_zero,
+        if (!token.has_exponent() && digits <= 15 &&
+            in_float_layout(fraction[fraction_digits - 1], fraction_digits, token.integer_is_zero(),
                             leading_zeros)) {
-            p_ = q;
-            push(Cell::with_text(CellKind::float_text, token, token_size));
+            p_ = token.end;
+            push(Cell::with_text(CellKind::float_text, text, text_size));
             return true;
         }
-        int decimal_exponent = exponent - fraction_digits;
+        // An exponent of more digits than its value holds leaves this path (text/number_scan.h).
+        const auto exponent = static_cast<std::int64_t>(token.exponent_magnitude);
+        const std::int64_t decimal_exponent =
+            (token.exponent_negative ? -exponent : exponent) - fraction_digits;
         if (digits > 15 || decimal_exponent > kDecimalExponentLimit ||
-            decimal_exponent < -kDecimalExponentLimit) {
+            decimal_exponent < -kDecimalExponentLimit ||
+            token.exponent_digits() > kExactExponentDigits) {
             return read_number_in_full(start);
         }
-        std::uint64_t significand = 0;
-        for (const unsigned char* d = integer; d != integer_end; ++d)
-            significand = significand * 10 + static_cast<unsigned>(*d - '0');
-        for (const unsigned char* d = fraction; d != fraction_end; ++d)
-            significand = significand * 10 + static_cast<unsigned>(*d - '0');
-        p_ = q;
-        push(Cell::decimal(negative, significand, decimal_exponent));
+        std::uint64_t significand = append_digits(0, token.integer, token.integer_end);
+        significand = append_digits(significand, fraction, token.fraction_end);
+        p_ = token.end;
+        push(Cell::decimal(token.negative, significand, static_cast<int>(decimal_exponent)));
         return true;
     }
 
@@ -384,28 +353,10 @@ class TapeReader {
     // would lay it out: no trailing zero in the fraction unless the fraction is a single zero
     // after a non-zero integer part, and below 1 no more than four zeros after the point
     // (0.00001 is positional, 0.000001 is not: text/json_limits.h).
-    static bool in_float_layout(unsigned char last_fraction_digit, int fraction_digits,
-                                bool integer_zero, int leading_zeros) {
+    static bool in_float_layout(unsigned char last_fraction_digit, std::int64_t fraction_digits,
+                                bool integer_zero, std::int64_t leading_zeros) {
         if (last_fraction_digit == '0') return fraction_digits == 1 && !integer_zero;
         return !integer_zero || leading_zeros <= -kPositionalExponentMin - 1;
-    }
-
-    // The first byte at or after `p` that is not a digit, eight bytes per step: a byte is a digit
-    // when, xor '0', it is below 10, so adding 0x76 leaves its high bit clear.
-    static const unsigned char* skip_digits(const unsigned char* p, const unsigned char* end) {
-        if constexpr (std::endian::native == std::endian::little) {
-            while (end - p >= 8) {
-                std::uint64_t word;
-                std::memcpy(&word, p, 8);
-                std::uint64_t x = word ^ 0x3030303030303030u;
-                std::uint64_t stop = ((x + 0x7676767676767676u) | x) & 0x8080808080808080u;
-                if (stop != 0) return p + (std::countr_zero(stop) >> 3);
-                p += 8;
-            }
-        }
-        while (p != end && is_digit(*p))
-            ++p;
-        return p;
     }
 
     static Cell float_value(double value) {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "text/byte_classes.h"
+#include "text/number_scan.h"
 #include "text/powers_of_ten.h"
 
 namespace vantor::json {
@@ -12,7 +12,6 @@ namespace {
 
 constexpr std::uint64_t kMaxSignificand = std::numeric_limits<std::uint64_t>::max();
 constexpr std::int32_t kMaxExponentDigits = std::numeric_limits<std::int32_t>::max();
-constexpr std::uint64_t kMinSignedMagnitude = std::uint64_t{1} << 63;  // of INT64_MIN
 
 // A digit "fits" while the significand times ten plus the digit stays within 64 bits, that is
 // below 1844674407370955161 any digit fits, and at it only digits up to 5 do.
@@ -64,13 +63,23 @@ bool decimal_to_binary64(std::uint64_t significand, std::int32_t exponent, doubl
 
 bool read_number(const unsigned char* input_begin, const unsigned char*& cursor,
                  const unsigned char* end, JsonNumber& out, ReadError& error) {
-    const unsigned char* p = cursor;
-    bool negative = false;
-    if (*p == '-') {
-        negative = true;
-        ++p;
-        if (p == end) return fail(error, ReadErrorCode::eof_value, input_begin, end);
-        if (!is_digit(*p)) return fail(error, ReadErrorCode::invalid_number, input_begin, p + 1);
+    const NumberToken token = scan_number(cursor, end);
+    switch (token.number_class) {
+        case NumberClass::refused:
+            // Where the input ends a digit was still due; elsewhere a byte broke the token.
+            if (token.end == end) return fail(error, ReadErrorCode::eof_value, input_begin, end);
+            return fail(error, ReadErrorCode::invalid_number, input_begin, token.end + 1);
+        case NumberClass::integer:
+            cursor = token.end;
+            out = integer_token_value(token);
+            return true;
+        case NumberClass::negative_zero:
+            cursor = token.end;
+            out = JsonNumber::from_float(-0.0);
+            return true;
+        case NumberClass::integer_beyond_64_bits:
+        case NumberClass::fraction_or_exponent:
+            break;
     }
 
     std::uint64_t significand = 0;
@@ -81,99 +90,56 @@ bool read_number(const unsigned char* input_begin, const unsigned char*& cursor,
     // that happens to fit would put it at the wrong decimal place.
     bool dropped = false;
 
-    if (*p == '0') {
-        ++p;
-        if (p < end && is_digit(*p)) {
-            return fail(error, ReadErrorCode::invalid_number, input_begin, p + 1);
+    // Up to 19 digits always fit, so the common case needs no fit test.
+    const unsigned char* p = token.integer;
+    const unsigned char* fast_end = token.integer_digits() > 19 ? p + 19 : token.integer_end;
+    significand = append_digits(0, p, fast_end);
+    for (p = fast_end; p != token.integer_end; ++p) {
+        unsigned digit = static_cast<unsigned>(*p - '0');
+        if (!dropped && digit_fits(significand, digit)) {
+            significand = significand * 10 + digit;
+        } else {
+            dropped = true;
+            ++exponent;
         }
-    } else {
-        // Up to 19 digits always fit, so the common case needs no fit test.
-        const unsigned char* fast_end = end - p > 19 ? p + 19 : end;
-        while (p < fast_end && is_digit(*p)) {
-            significand = significand * 10 + static_cast<unsigned>(*p - '0');
-            ++p;
-        }
-        while (p < end && is_digit(*p)) {
-            unsigned digit = static_cast<unsigned>(*p - '0');
-            if (!dropped && digit_fits(significand, digit)) {
-                significand = significand * 10 + digit;
-            } else {
-                dropped = true;
-                ++exponent;
-            }
-            ++p;
+    }
+    for (p = token.fraction; p != token.fraction_end; ++p) {
+        unsigned digit = static_cast<unsigned>(*p - '0');
+        if (!dropped && digit_fits(significand, digit)) {
+            significand = significand * 10 + digit;
+            --exponent;
+        } else {
+            dropped = true;
         }
     }
 
-    bool is_float = false;
-    if (p < end && *p == '.') {
-        is_float = true;
-        ++p;
-        if (p == end) return fail(error, ReadErrorCode::eof_value, input_begin, end);
-        if (!is_digit(*p)) return fail(error, ReadErrorCode::invalid_number, input_begin, p + 1);
-        while (p < end && is_digit(*p)) {
-            unsigned digit = static_cast<unsigned>(*p - '0');
-            if (!dropped && digit_fits(significand, digit)) {
-                significand = significand * 10 + digit;
-                --exponent;
-            } else {
-                dropped = true;
-            }
-            ++p;
-        }
-    }
-
-    if (p < end && (*p == 'e' || *p == 'E')) {
-        is_float = true;
-        ++p;
-        bool exponent_negative = false;
-        if (p < end && (*p == '+' || *p == '-')) {
-            exponent_negative = *p == '-';
-            ++p;
-        }
-        if (p == end) return fail(error, ReadErrorCode::eof_value, input_begin, end);
-        if (!is_digit(*p)) return fail(error, ReadErrorCode::invalid_number, input_begin, p + 1);
+    if (token.has_exponent()) {
         std::int32_t written = 0;
-        while (p < end && is_digit(*p)) {
+        for (p = token.exponent; p != token.exponent_end;) {
             std::int32_t digit = *p - '0';
             ++p;
             if (written > (kMaxExponentDigits - digit) / 10) {
-                if (!exponent_negative && significand != 0) {
+                // An exponent beyond 32 bits: a positive one overflows any non-zero value, a
+                // negative one leaves zero.
+                if (!token.exponent_negative && significand != 0) {
                     return fail(error, ReadErrorCode::number_out_of_range, input_begin, p);
                 }
-                while (p < end && is_digit(*p))
-                    ++p;
-                cursor = p;
-                out = JsonNumber::from_float(negative ? -0.0 : 0.0);
+                cursor = token.end;
+                out = JsonNumber::from_float(token.negative ? -0.0 : 0.0);
                 return true;
             }
             written = written * 10 + digit;
         }
         std::int64_t base = saturate_to_int32(exponent);
-        exponent = exponent_negative ? base - written : base + written;
-    }
-
-    if (!is_float && !dropped) {
-        cursor = p;
-        if (!negative) {
-            out = JsonNumber::from_unsigned(significand);
-        } else if (significand == 0) {
-            out = JsonNumber::from_float(-0.0);
-        } else if (significand <= kMinSignedMagnitude) {
-            // Two's complement of the magnitude; 2^63 becomes INT64_MIN.
-            out = JsonNumber::from_signed(static_cast<std::int64_t>(~significand + 1));
-        } else {
-            out = JsonNumber::from_float(-static_cast<double>(significand));
-        }
-        return true;
+        exponent = token.exponent_negative ? base - written : base + written;
     }
 
     double value = 0.0;
     if (!decimal_to_binary64(significand, saturate_to_int32(exponent), value)) {
-        return fail(error, ReadErrorCode::number_out_of_range, input_begin, p);
+        return fail(error, ReadErrorCode::number_out_of_range, input_begin, token.end);
     }
-    cursor = p;
-    out = JsonNumber::from_float(negative ? -value : value);
+    cursor = token.end;
+    out = JsonNumber::from_float(token.negative ? -value : value);
     return true;
 }
 

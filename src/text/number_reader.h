@@ -1,6 +1,7 @@
 #pragma once
 // The number reader: one number token of the payload, its class (unsigned, signed or binary64)
-// and its value under the readers' own decimal-to-binary64 method. Both readers use it.
+// and its value under the readers' own decimal-to-binary64 method. Both readers use it; the
+// token's grammar and class come from the number scan (text/number_scan.h).
 #include <cstdint>
 
 #include "text/json_number.h"
@@ -8,9 +9,9 @@
 
 namespace vantor::json {
 
-// Reads the number token at `cursor` (which points at `-` or a digit) and advances `cursor` to
-// the first byte that cannot continue it. On failure returns false with `error` set; positions
-// are byte indexes from `input_begin`.
+// Reads the number token at `cursor` (before `end`; the readers call it at `-` or a digit) and
+// advances `cursor` to the first byte that cannot continue it. On failure returns false with
+// `error` set; positions are byte indexes from `input_begin`.
 bool read_number(const unsigned char* input_begin, const unsigned char*& cursor,
                  const unsigned char* end, JsonNumber& out, ReadError& error);
 

@@ -17,6 +17,7 @@
 #include "memory/arena.h"
 #include "transform/column_rules.h"
 #include "transform/exact_column_values.h"
+#include "transform/result_text.h"
 
 namespace vantor {
 namespace {
@@ -116,8 +117,8 @@ class ColumnDiscovery {
     std::size_t row_start_ = 0;
 };
 
-void write_string_array(const std::vector<Column>& columns, ByteBuffer& out) {
-    out.push_back('[');
+// The names of the written columns, separated by commas.
+void write_column_names(const std::vector<Column>& columns, ByteBuffer& out) {
     bool first = true;
     for (const Column& column : columns) {
         if (column.output_index == kNotWritten) continue;
@@ -125,11 +126,10 @@ void write_string_array(const std::vector<Column>& columns, ByteBuffer& out) {
         first = false;
         json::write_json_string(column.name, out);
     }
-    out.push_back(']');
 }
 
+// The constants as members, separated by commas.
 void write_constants(const std::vector<Column>& columns, bool have_constants, ByteBuffer& out) {
-    out.push_back('{');
     bool first = true;
     if (have_constants) {
         for (const Column& column : columns) {
@@ -141,31 +141,23 @@ void write_constants(const std::vector<Column>& columns, bool have_constants, By
             json::write_json(*column.reference, out);
         }
     }
-    out.push_back('}');
 }
 
-// Appends `count` null entries, each after a comma unless it opens the array.
-void append_nulls(std::size_t count, bool opens_array, ByteBuffer& out) {
-    static constexpr std::string_view kNullBlock =
-        ",null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null";
-    static constexpr std::size_t kNullsPerBlock = kNullBlock.size() / 5;
-    std::string_view first = opens_array ? kNullBlock.substr(1) : kNullBlock;
-    std::size_t now = count < kNullsPerBlock ? count : kNullsPerBlock;
-    out.append(first.substr(0, now * 5 - (opens_array ? 1 : 0)));
-    for (count -= now; count > 0; count -= now) {
-        now = count < kNullsPerBlock ? count : kNullsPerBlock;
-        out.append(kNullBlock.substr(0, now * 5));
-    }
+// Appends the nulls of a row's positions from `from` up to `to`.
+void append_nulls(std::size_t from, std::size_t to, ByteBuffer& out) {
+    char* start = out.tail((to - from) * result_text::kNullTextSize);
+    char* end = result_text::write_null_run(from, to, start);
+    out.commit(static_cast<std::size_t>(end - start));
 }
 
-// Writes one array per row with the row's value for every written column, null where it lacks
-// the member. A row's slots are cleared once it is written, ready for the next row.
+// Writes one array per row, separated by commas, with the row's value for every written column,
+// null where it lacks the member. A row's slots are cleared once it is written, ready for the
+// next row.
 void write_rows(std::span<const JsonValue> rows, const std::vector<Column>& columns,
                 const std::vector<std::size_t>& member_columns, std::size_t written_columns,
                 ByteBuffer& out) {
     std::vector<const JsonValue*> slots(written_columns, nullptr);
     std::size_t next_member = 0;
-    out.push_back('[');
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const JsonObject& row = rows[r].as_object();
         std::size_t row_start = next_member;
@@ -182,11 +174,11 @@ void write_rows(std::span<const JsonValue> rows, const std::vector<Column>& colu
                 ++i;
                 continue;
             }
-            // Sparse rows are mostly null: a run of nulls is appended in blocks.
+            // Sparse rows are mostly null: a run of nulls is appended at once.
             std::size_t run = 1;
             while (i + run < written_columns && slots[i + run] == nullptr)
                 ++run;
-            append_nulls(run, i == 0, out);
+            append_nulls(i, i + run, out);
             i += run;
         }
         out.push_back(']');
@@ -195,7 +187,6 @@ void write_rows(std::span<const JsonValue> rows, const std::vector<Column>& colu
             if (index != kNotWritten) slots[index] = nullptr;
         }
     }
-    out.push_back(']');
 }
 
 }  // namespace
@@ -228,13 +219,13 @@ TransformOutcome columnarize_exact(std::string_view payload) {
 
     TransformOutcome outcome{TransformOutcome::Kind::result, ByteBuffer(kResultInitialCapacity)};
     ByteBuffer& out = outcome.text;
-    out.append("{\"columns\":", 11);
-    write_string_array(columns, out);
-    out.append(",\"rows\":", 8);
+    out.append(result_text::kBeforeColumns);
+    write_column_names(columns, out);
+    out.append(result_text::kBetweenColumnsAndRows);
     write_rows(read.rows, columns, discovery.member_columns(), written_columns, out);
-    out.append(",\"constants\":", 13);
+    out.append(result_text::kBetweenRowsAndConstants);
     write_constants(columns, have_constants, out);
-    out.push_back('}');
+    out.append(result_text::kAfterConstants);
     return outcome;
 }
 

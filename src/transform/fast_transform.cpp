@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <new>
 #include <optional>
@@ -26,6 +25,7 @@
 #include "tape/tape_writer.h"
 #include "transform/column_index.h"
 #include "transform/column_rules.h"
+#include "transform/result_text.h"
 #include "transform/tape_column_values.h"
 
 namespace vantor {
@@ -211,7 +211,8 @@ class FastTransform {
         }
         // Per row: its brackets and a comma, and per written column a comma and "null" at most,
         // besides its values.
-        const std::size_t per_row = checked_add(3, checked_multiply(written_, 5));
+        const std::size_t per_row =
+            checked_add(3, checked_multiply(written_, result_text::kNullTextSize));
         bound = checked_add(bound, checked_multiply(rows_, per_row));
         for (const RowFacts& facts : rows_facts_)
             bound = checked_add(bound, facts.value_bounds);
@@ -219,7 +220,7 @@ class FastTransform {
     }
 
     void write_result(ByteBuffer& out) {
-        out.append("{\"columns\":[", 12);
+        out.append(result_text::kBeforeColumns);
         for (const Column& column : columns_) {
             if (column.output_index == kNotWritten) continue;
             if (column.output_index != 0) out.push_back(',');
@@ -231,15 +232,15 @@ class FastTransform {
         const bool release_tape = tape_.size() * sizeof(Cell) >= 2 * memory::kHugePageBytes;
         ByteBuffer early_constants;
         if (release_tape) write_constants(early_constants);
-        out.append("],\"rows\":[", 10);
+        out.append(result_text::kBetweenColumnsAndRows);
         write_rows(out, release_tape);
-        out.append("],\"constants\":{", 15);
+        out.append(result_text::kBetweenRowsAndConstants);
         if (release_tape) {
             out.append(early_constants.view());
         } else {
             write_constants(out);
         }
-        out.append("}}", 2);
+        out.append(result_text::kAfterConstants);
     }
 
     void write_constants(ByteBuffer& out) const {
@@ -254,29 +255,12 @@ class FastTransform {
         }
     }
 
-    // One array per row: the row's values in column order, runs of nulls copied from a block.
-    // Each row reserves room for its bound once and is then formed straight in the buffer.
+    // One array per row: the row's values in column order, runs of nulls between them
+    // (transform/result_text.h). Each row reserves room for its bound once and is then formed
+    // straight in the buffer.
     void write_rows(ByteBuffer& out, bool release_tape) {
-        // Null runs are copied from a constant block, in pieces for runs longer than it.
-        static constexpr std::string_view kNullBlock =
-            ",null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null"
-            ",null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null";
-        const std::size_t all_nulls = checked_multiply(written_, 5);
+        const std::size_t all_nulls = checked_multiply(written_, result_text::kNullTextSize);
         const char* copy_limit = tape_.copy_limit();
-        auto write_nulls = [&](std::uint32_t from, std::uint32_t to, char* p) {
-            std::size_t size = static_cast<std::size_t>(to - from) * 5;
-            if (size == 0) return p;
-            std::size_t skip = from == 0 ? 1 : 0;
-            std::size_t piece = size < kNullBlock.size() ? size : kNullBlock.size();
-            std::memcpy(p, kNullBlock.data() + skip, piece - skip);
-            p += piece - skip;
-            for (size -= piece; size > 0; size -= piece) {
-                piece = size < kNullBlock.size() ? size : kNullBlock.size();
-                std::memcpy(p, kNullBlock.data(), piece);
-                p += piece;
-            }
-            return p;
-        };
 
         std::vector<std::pair<std::uint32_t, std::uint32_t>> values;  // output index, value cell
         const std::uint32_t rows_end = cells_[0].container_end();
@@ -296,7 +280,7 @@ class FastTransform {
             *p++ = '[';
             std::uint32_t next = 0;
             auto write_value = [&](std::uint32_t index, std::uint32_t value) {
-                p = write_nulls(next, index, p);
+                p = result_text::write_null_run(next, index, p);
                 if (index != 0) *p++ = ',';
                 p = json::write_tape_value_unchecked(cells_, value, copy_limit, p);
                 next = index + 1;
@@ -323,7 +307,7 @@ class FastTransform {
                     write_value(values[v].first, values[v].second);
                 }
             }
-            p = write_nulls(next, written_, p);
+            p = result_text::write_null_run(next, written_, p);
             *p++ = ']';
             out.commit(static_cast<std::size_t>(p - start));
             at = row_end;

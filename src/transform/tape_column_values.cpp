@@ -10,6 +10,7 @@
 
 #include "text/json_limits.h"
 #include "text/number_reader.h"
+#include "text/number_scan.h"
 #include "transform/number_equality.h"
 
 namespace vantor {
@@ -33,13 +34,9 @@ bool is_string(CellKind kind) {
 JsonNumber cell_number(const Cell& cell) {
     switch (cell.kind()) {
         case CellKind::integer: {
-            std::string_view text = cell.text();
-            bool negative = text.front() == '-';
-            std::uint64_t magnitude = 0;
-            for (char c : text.substr(negative ? 1 : 0))
-                magnitude = magnitude * 10 + static_cast<unsigned>(c - '0');
-            if (!negative) return JsonNumber::from_unsigned(magnitude);
-            return JsonNumber::from_signed(static_cast<std::int64_t>(~magnitude + 1));
+            // The tape holds only tokens of the integer class as integers.
+            const auto* begin = reinterpret_cast<const unsigned char*>(cell.text_data());
+            return json::integer_token_value(json::scan_number(begin, begin + cell.text_size()));
         }
         case CellKind::float_text: {
             const auto* begin = reinterpret_cast<const unsigned char*>(cell.text_data());

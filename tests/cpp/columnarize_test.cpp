@@ -162,8 +162,9 @@ TEST(Columnarize, SparseRowsFillTheMatrixWithNull) {
         R"({"columns":["a","b","d"],"rows":[[1,null,null],[null,2,null],[null,null,null],[null,null,3]],"constants":{}})");
 }
 
-// More members than are searched linearly (by the column index, and by the value model's objects
-// on the exact path), in shuffled order between rows.
+// More members than the value model's objects search linearly (on the exact path), in shuffled
+// order between rows, so that the fast transform's guesses from the previous row miss and its
+// column index answers.
 TEST(Columnarize, WideRowsInShuffledOrder) {
     std::string first = "{", second = "{";
     for (int i = 0; i < 40; ++i) {

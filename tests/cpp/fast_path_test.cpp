@@ -63,6 +63,26 @@ TEST(FastPath, NumberFormsAgreeWithTheExactPath) {
     }
 }
 
+TEST(FastPath, NumberScanBoundariesAgreeWithTheExactPath) {
+    const char* const tokens[] = {
+        // 18, 19 and 20 digits around the limits of both integer classes.
+        "999999999999999999", "-999999999999999999", "1000000000000000000", "-1000000000000000000",
+        "9223372036854775807", "-9223372036854775807", "-9223372036854775808",
+        "-9223372036854775809", "9223372036854775808", "18446744073709551614",
+        "18446744073709551615", "18446744073709551616", "-18446744073709551615", "-0", "-0.0e5",
+        "0e-5",
+        // Exponents of one to nine digits, leading zeros included, in and out of one exact
+        // operation.
+        "1.5e1", "1.5e12", "1.5e123", "1.5e-123", "1.5e1234", "1.5e-1234", "1.5e-12345",
+        "25e-00001", "25e00021", "25e000022", "25e-0000022", "25e-000000023", "12.5e0000000001",
+        "1e0000000000", "1.25e-999999999", "0.0000000000000000000000000125e00000030"};
+    for (const char* token : tokens) {
+        expect_value_agreement(token);
+        expect_value_agreement(token, "1");
+        expect_value_agreement(token, "1.0");
+    }
+}
+
 TEST(FastPath, RandomFloatTokensAgreeWithTheExactPath) {
     // Tokens of up to 17 digits with points anywhere and small exponents: the boundary between
     // the copied text, the digits laid out without a search, and the full float text.
