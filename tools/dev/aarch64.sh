@@ -7,11 +7,10 @@
 
 VANTOR_AARCH64_SYSROOT=${VANTOR_AARCH64_SYSROOT:-/var/cache/vantor-codec/arm64-sysroot}
 # What the sysroot is unpacked from, with everything these depend on: the interpreter with its
-# headers (the arm64 pyconfig.h), the C++ runtime of the tests and the module, pytest with
-# hypothesis for the Python tests, and venv with its pip for installing the wheel. Changing the
-# list makes the next run unpack it afresh.
-AARCH64_SYSROOT_PACKAGES=(python3.14-dev python3.14-venv libstdc++6 python3-pytest
-    python3-hypothesis)
+# headers (the arm64 pyconfig.h), the C++ runtime of the tests and the module, pytest for the
+# Python tests, and venv with its pip for installing the wheel. Changing the list makes the next
+# run unpack it afresh.
+AARCH64_SYSROOT_PACKAGES=(python3.14-dev python3.14-venv libstdc++6 python3-pytest)
 
 aarch64_say() { printf 'dev: %s\n' "$*" >&2; }
 

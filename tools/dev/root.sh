@@ -17,7 +17,7 @@ ROOT_KEY_COMMAND=python3.14
 
 # One list per root: changing it makes the next run install what is missing.
 ROOT_PACKAGES=(
-    python3.14-dev python3.14-dbg python3-pytest python3-hypothesis
+    python3.14-dev python3.14-dbg python3-pytest
     g++ cmake ninja-build libgtest-dev libbenchmark-dev libyyjson-dev
     clang lld libclang-rt-dev
     unicode-data
