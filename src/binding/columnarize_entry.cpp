@@ -49,7 +49,7 @@ const char* copy_payload(std::string_view payload, char (&frame)[kFramePayloadBy
 // and the huge pages it frees back the `bytes` object's next ones without compaction.
 PyObject* new_result_bytes(json::ByteBuffer& text) {
     const auto size = static_cast<Py_ssize_t>(text.size());
-    if (text.size() < 4 * memory::kHugePageBytes) {
+    if (text.size() < 2 * memory::kHugePageBytes) {
         return PyBytes_FromStringAndSize(text.data(), size);
     }
     PyObject* result = PyBytes_FromStringAndSize(nullptr, size);

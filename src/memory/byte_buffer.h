@@ -73,11 +73,18 @@ class ByteBuffer {
     void grow_to(std::size_t capacity) {
         if (capacity <= capacity_) return;
         if (capacity > static_cast<std::size_t>(PTRDIFF_MAX)) throw std::bad_alloc();
-        void* grown = std::realloc(data_, capacity);
+        // A first allocation of several huge pages starts on a huge-page boundary, so that all
+        // of it can be backed by them; growth reallocates, which moves large blocks without
+        // copying their bytes.
+        const bool first_large = data_ == nullptr && capacity >= 2 * memory::kHugePageBytes;
+        void* grown =
+            first_large ? memory::allocate_buffer(capacity) : std::realloc(data_, capacity);
         if (grown == nullptr) throw std::bad_alloc();
         data_ = static_cast<char*>(grown);
         capacity_ = capacity;
-        if (capacity >= 2 * memory::kHugePageBytes) memory::advise_huge_pages(data_, capacity);
+        if (!first_large && capacity >= 2 * memory::kHugePageBytes) {
+            memory::advise_huge_pages(data_, capacity);
+        }
     }
 
     char* data_ = nullptr;
