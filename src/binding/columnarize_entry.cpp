@@ -43,13 +43,14 @@ const char* copy_payload(std::string_view payload, char (&frame)[kFramePayloadBy
     return copy.get();
 }
 
-// Results of several huge pages are copied into a `bytes` object whose buffer is first advised
-// for huge pages: its fresh pages then fault in 2 MiB at a time, while the lock is held. The
-// result buffer gives its pages back as they are copied, so a large result is not held twice,
-// and the huge pages it frees back the `bytes` object's next ones without compaction.
+// Results of a huge page or more are copied into a `bytes` object whose buffer is first advised
+// for huge pages: its fresh pages then fault in 2 MiB at a time (but for its first and last
+// partial huge pages), while the lock is held. The result buffer gives its pages back as they are
+// copied, so a large result is not held twice, and the huge pages it frees back the `bytes`
+// object's next ones without compaction.
 PyObject* new_result_bytes(json::ByteBuffer& text) {
     const auto size = static_cast<Py_ssize_t>(text.size());
-    if (text.size() < 2 * memory::kHugePageBytes) {
+    if (text.size() < memory::kHugePageBytes) {
         return PyBytes_FromStringAndSize(text.data(), size);
     }
     PyObject* result = PyBytes_FromStringAndSize(nullptr, size);
