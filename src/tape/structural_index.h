@@ -12,9 +12,8 @@
 // an escape, a token) carries into the next.
 //
 // Batches keep the index small and in cache: at most kBatchBytes of payload are indexed at a
-// time, so the index never grows with the payload. The index also checks the payload's UTF-8,
-// an all-ASCII block in one test, and stops at the first ill-formed sequence: the tape reader
-// then gives up and the exact reader reports it.
+// time, so the index never grows with the payload. The index can also check the payload's
+// UTF-8, an all-ASCII block in one test, and stop at the batch of the first ill-formed sequence.
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +25,11 @@
 #include "text/string_scan.h"
 
 namespace vantor::json {
+
+// Whether the index checks the payload's UTF-8. A reader whose string reader checks every
+// string's bytes needs only the bytes outside strings checked, and those are never UTF-8 a JSON
+// reader accepts: each is a token or inside one, which such a reader refuses anyway.
+enum class Utf8Check : std::uint8_t { full, left_to_reader };
 
 // The kernels the index can classify blocks with; best_available() is the fastest this machine
 // runs, the others are for the tests.
@@ -82,7 +86,8 @@ struct Carry {
 // bits that reaches bit 63 has odd length and escapes the next block's first byte.
 inline std::uint64_t escaped_bytes(std::uint64_t backslash, Carry& carry) {
     const std::uint64_t escaped_first = carry.escaped;
-    backslash &= ~escaped_first;  // an escaped backslash starts no run
+    if ((backslash | escaped_first) == 0) return 0;  // most blocks
+    backslash &= ~escaped_first;                     // an escaped backslash starts no run
     const std::uint64_t starts = backslash & ~(backslash << 1);
     const std::uint64_t after_even_starts = (backslash + (starts & kEvenBits)) & ~backslash;
     const std::uint64_t odd_sum = backslash + (starts & ~kEvenBits);
@@ -102,11 +107,31 @@ inline std::uint64_t prefix_xor(std::uint64_t bits) {
     return bits;
 }
 
-// The token starts of one block, from its classes and what the previous block left open.
-inline std::uint64_t token_starts(const BlockClasses& classes, Carry& carry) {
-    const std::uint64_t quotes = classes.quote & ~escaped_bytes(classes.backslash, carry);
+#if defined(VANTOR_BLOCK_CLASSIFIER_AVX2)
+// The same in one carry-less multiplication by all ones, on the processors with AVX2 (all of
+// which have it).
+[[gnu::target("pclmul"), gnu::always_inline]] inline std::uint64_t prefix_xor_clmul(
+    std::uint64_t bits) {
+    const __m128i product =
+        _mm_clmulepi64_si128(_mm_set_epi64x(0, static_cast<long long>(bits)), _mm_set1_epi8(-1), 0);
+    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
+}
+#endif
+
+// The quotes of one block that open or close strings.
+[[gnu::always_inline]] inline std::uint64_t unescaped_quotes(const BlockClasses& classes,
+                                                             Carry& carry) {
+    return classes.quote & ~escaped_bytes(classes.backslash, carry);
+}
+
+// The token starts of one block, from its classes, its unescaped quotes and their prefix xor,
+// and what the previous block left open.
+[[gnu::always_inline]] inline std::uint64_t token_starts(const BlockClasses& classes,
+                                                         std::uint64_t quotes,
+                                                         std::uint64_t quotes_prefix_xor,
+                                                         Carry& carry) {
     // Set from each opening quote up to the byte before its closing quote.
-    const std::uint64_t in_string = prefix_xor(quotes) ^ carry.in_string;
+    const std::uint64_t in_string = quotes_prefix_xor ^ carry.in_string;
     carry.in_string = static_cast<std::uint64_t>(static_cast<std::int64_t>(in_string) >> 63);
     const std::uint64_t in_token = ~(classes.structural | classes.whitespace | quotes | in_string);
     const std::uint64_t token_firsts = in_token & ~((in_token << 1) | carry.in_token);
@@ -143,64 +168,87 @@ struct BatchState {
     bool utf8_well_formed = true;
 };
 
-// Checks the non-ASCII bytes of the block at `base` (bits of `non_ascii`), each sequence once,
-// with the string scan's definition of well-formed UTF-8.
-[[gnu::noinline]] inline void check_utf8(std::uint64_t non_ascii, std::size_t base,
-                                         BatchState& state) {
+// Checks the non-ASCII bytes of the block at `base` (bits of `non_ascii`) with the string scan's
+// definition of well-formed UTF-8, one step per sequence.
+inline void check_utf8(std::uint64_t non_ascii, std::size_t base, BatchState& state) {
+    // The bytes of a sequence that began in an earlier block.
+    if (state.utf8_checked_to > base) {
+        const std::size_t covered = state.utf8_checked_to - base;
+        non_ascii &= covered >= 64 ? 0 : ~std::uint64_t{0} << covered;
+    }
     while (non_ascii != 0) {
-        std::size_t offset = base + static_cast<std::size_t>(std::countr_zero(non_ascii));
-        non_ascii &= non_ascii - 1;
-        if (offset < state.utf8_checked_to) continue;
-        std::size_t length = utf8_sequence_length(state.payload + offset, state.end);
+        const int bit = std::countr_zero(non_ascii);
+        const std::size_t offset = base + static_cast<std::size_t>(bit);
+        const std::size_t length = utf8_sequence_length(state.payload + offset, state.end);
         if (length == 0) {
             state.utf8_well_formed = false;
             return;
         }
         state.utf8_checked_to = offset + length;
+        // The sequence's continuation bytes, at most three, are checked with it.
+        non_ascii &= bit + length >= 64 ? 0 : ~std::uint64_t{0} << (bit + length);
     }
 }
 
-[[gnu::always_inline]] inline std::uint32_t* index_block(const BlockClasses& classes,
-                                                         std::uint32_t base, BatchState& state,
-                                                         std::uint32_t* out) {
-    if (classes.non_ascii != 0) check_utf8(classes.non_ascii, base, state);
-    return write_offsets(token_starts(classes, state.carry), base, out);
+// The blocks of one batch at most.
+inline constexpr std::size_t kMaxBatchBlocks = 256;
+
+// Each block's non-ASCII bytes, checked after the loop over the blocks: a call inside the loop
+// would cost the vector kernels their constants, which no register keeps across a call.
+struct NonAsciiBlocks {
+    std::uint64_t masks[kMaxBatchBlocks];
+    std::uint64_t any = 0;
+};
+
+[[gnu::noinline]] inline void check_utf8_blocks(const NonAsciiBlocks& blocks, std::size_t count,
+                                                std::uint32_t base, BatchState& state) {
+    for (std::size_t i = 0; i < count && state.utf8_well_formed; ++i) {
+        if (blocks.masks[i] != 0) check_utf8(blocks.masks[i], base + i * kBlockSize, state);
+    }
 }
 
-// One loop per kernel, each with its kernel inlined; `blocks` holds `count` blocks whose first
-// byte is at payload offset `base`. The loop stops after a block with ill-formed UTF-8.
-#define VANTOR_INDEX_BLOCKS_LOOP(classify)                                                \
-    for (std::size_t i = 0; i < count && state.utf8_well_formed; ++i) {                   \
-        out = index_block(classify(blocks + i * kBlockSize),                              \
-                          base + static_cast<std::uint32_t>(i * kBlockSize), state, out); \
-    }                                                                                     \
+// One loop per kernel, each with its kernel inlined; `blocks` holds `count` blocks (at most
+// kMaxBatchBlocks) whose first byte is at payload offset `base`.
+#define VANTOR_INDEX_BLOCKS_LOOP(classify, prefix_xor_of)                                \
+    Carry carry = state.carry;                                                           \
+    for (std::size_t i = 0; i < count; ++i) {                                            \
+        const BlockClasses classes = classify(blocks + i * kBlockSize);                  \
+        non_ascii.masks[i] = classes.non_ascii;                                          \
+        non_ascii.any |= classes.non_ascii;                                              \
+        const std::uint64_t quotes = unescaped_quotes(classes, carry);                   \
+        out = write_offsets(token_starts(classes, quotes, prefix_xor_of(quotes), carry), \
+                            base + static_cast<std::uint32_t>(i * kBlockSize), out);     \
+    }                                                                                    \
+    state.carry = carry;                                                                 \
     return out
 
 inline std::uint32_t* index_blocks_portable(const unsigned char* blocks, std::size_t count,
                                             std::uint32_t base, BatchState& state,
-                                            std::uint32_t* out) {
-    VANTOR_INDEX_BLOCKS_LOOP(classify_block_portable);
+                                            NonAsciiBlocks& non_ascii, std::uint32_t* out) {
+    VANTOR_INDEX_BLOCKS_LOOP(classify_block_portable, prefix_xor);
 }
 
 #if defined(VANTOR_BLOCK_CLASSIFIER_SSE2)
 inline std::uint32_t* index_blocks_sse2(const unsigned char* blocks, std::size_t count,
-                                        std::uint32_t base, BatchState& state, std::uint32_t* out) {
-    VANTOR_INDEX_BLOCKS_LOOP(classify_block_sse2);
+                                        std::uint32_t base, BatchState& state,
+                                        NonAsciiBlocks& non_ascii, std::uint32_t* out) {
+    VANTOR_INDEX_BLOCKS_LOOP(classify_block_sse2, prefix_xor);
 }
 #endif
 
 #if defined(VANTOR_BLOCK_CLASSIFIER_AVX2)
-[[gnu::target("avx2,popcnt,bmi")]] inline std::uint32_t* index_blocks_avx2(
+[[gnu::target("avx2,popcnt,bmi,pclmul")]] inline std::uint32_t* index_blocks_avx2(
     const unsigned char* blocks, std::size_t count, std::uint32_t base, BatchState& state,
-    std::uint32_t* out) {
-    VANTOR_INDEX_BLOCKS_LOOP(classify_block_avx2);
+    NonAsciiBlocks& non_ascii, std::uint32_t* out) {
+    VANTOR_INDEX_BLOCKS_LOOP(classify_block_avx2, prefix_xor_clmul);
 }
 #endif
 
 #if defined(VANTOR_BLOCK_CLASSIFIER_NEON)
 inline std::uint32_t* index_blocks_neon(const unsigned char* blocks, std::size_t count,
-                                        std::uint32_t base, BatchState& state, std::uint32_t* out) {
-    VANTOR_INDEX_BLOCKS_LOOP(classify_block_neon);
+                                        std::uint32_t base, BatchState& state,
+                                        NonAsciiBlocks& non_ascii, std::uint32_t* out) {
+    VANTOR_INDEX_BLOCKS_LOOP(classify_block_neon, prefix_xor);
 }
 #endif
 
@@ -212,21 +260,25 @@ class StructuralIndex {
   public:
     // Payload bytes indexed per batch: a multiple of the block size, whose offsets (at most one
     // per byte) fit in the level-2 cache beside the payload's batch.
-    static constexpr std::size_t kBatchBytes = 16 * 1024;
+    static constexpr std::size_t kBatchBytes =
+        structural_index_detail::kMaxBatchBlocks * kBlockSize;
 
     // The payload must be shorter than 4 GiB (offsets are 32 bits) and outlive the index.
-    explicit StructuralIndex(std::string_view payload, BlockKernel kernel = best_block_kernel())
-        : kernel_(kernel) {
+    explicit StructuralIndex(std::string_view payload, Utf8Check utf8 = Utf8Check::full,
+                             BlockKernel kernel = best_block_kernel())
+        : kernel_(kernel), utf8_(utf8) {
         state_.payload = reinterpret_cast<const unsigned char*>(payload.data());
         state_.end = state_.payload + payload.size();
         size_ = payload.size();
         std::size_t batch = size_ < kBatchBytes ? size_ + kBlockSize : kBatchBytes;
         // Not value-initialized: every offset is written before it is read.
         offsets_.reset(new std::uint32_t[batch + kSlack]);
+        non_ascii_ = std::make_unique<structural_index_detail::NonAsciiBlocks>();
     }
 
-    // Indexes the next batch. False when the payload is used up or its UTF-8 is ill-formed
-    // (well_formed() tells them apart); a batch may hold no token at all (inside a long string).
+    // Indexes the next batch. False when the payload is used up or (with Utf8Check::full) its
+    // UTF-8 is ill-formed (well_formed() tells them apart); a batch may hold no token at all
+    // (inside a long string).
     bool next_batch() {
         using namespace structural_index_detail;
         if (indexed_ == size_ || !state_.utf8_well_formed) {
@@ -252,27 +304,32 @@ class StructuralIndex {
             indexed_ = size_;
         }
         std::uint32_t* out = offsets_.get();
+        NonAsciiBlocks& non_ascii = *non_ascii_;
+        non_ascii.any = 0;
         switch (kernel_) {
 #if defined(VANTOR_BLOCK_CLASSIFIER_AVX2)
             case BlockKernel::avx2:
-                out = index_blocks_avx2(blocks, block_count, base, state_, out);
+                out = index_blocks_avx2(blocks, block_count, base, state_, non_ascii, out);
                 break;
 #endif
 #if defined(VANTOR_BLOCK_CLASSIFIER_SSE2)
             case BlockKernel::sse2:
-                out = index_blocks_sse2(blocks, block_count, base, state_, out);
+                out = index_blocks_sse2(blocks, block_count, base, state_, non_ascii, out);
                 break;
 #endif
 #if defined(VANTOR_BLOCK_CLASSIFIER_NEON)
             case BlockKernel::neon:
-                out = index_blocks_neon(blocks, block_count, base, state_, out);
+                out = index_blocks_neon(blocks, block_count, base, state_, non_ascii, out);
                 break;
 #endif
             default:
-                out = index_blocks_portable(blocks, block_count, base, state_, out);
+                out = index_blocks_portable(blocks, block_count, base, state_, non_ascii, out);
                 break;
         }
         count_ = static_cast<std::size_t>(out - offsets_.get());
+        if (non_ascii.any != 0 && utf8_ == Utf8Check::full) {
+            check_utf8_blocks(non_ascii, block_count, base, state_);
+        }
         if (!state_.utf8_well_formed) {
             count_ = 0;
             return false;
@@ -292,11 +349,13 @@ class StructuralIndex {
     static constexpr std::size_t kSlack = 4;
 
     BlockKernel kernel_;
+    Utf8Check utf8_;
     structural_index_detail::BatchState state_{};
     std::size_t size_ = 0;
     std::size_t indexed_ = 0;
     std::size_t count_ = 0;
     std::unique_ptr<std::uint32_t[]> offsets_;
+    std::unique_ptr<structural_index_detail::NonAsciiBlocks> non_ascii_;
     alignas(32) unsigned char tail_[kBlockSize];
 };
 

@@ -195,8 +195,9 @@ struct Indexed {
     bool well_formed;
 };
 
-Indexed index_payload(const std::string& payload, BlockKernel kernel) {
-    StructuralIndex index(payload, kernel);
+Indexed index_payload(const std::string& payload, BlockKernel kernel,
+                      vantor::json::Utf8Check utf8 = vantor::json::Utf8Check::full) {
+    StructuralIndex index(payload, utf8, kernel);
     Indexed indexed{{}, true};
     while (index.next_batch()) {
         indexed.tokens.insert(indexed.tokens.end(), index.offsets(),
@@ -206,8 +207,9 @@ Indexed index_payload(const std::string& payload, BlockKernel kernel) {
     return indexed;
 }
 
-// The index of every kernel against the per-byte scan; the tokens are compared only where the
-// UTF-8 is well-formed, as the index stops at the first ill-formed sequence.
+// The index of every kernel against the per-byte scan; with the UTF-8 check, the tokens are
+// compared only where the UTF-8 is well-formed, as the index stops at the first ill-formed
+// sequence. Without it, every payload is indexed in full.
 void expect_index(const std::string& payload, const std::string& what) {
     const std::vector<std::uint32_t> expected = tokens_by_byte(payload);
     const bool well_formed = utf8_by_code_point(payload);
@@ -217,6 +219,10 @@ void expect_index(const std::string& payload, const std::string& what) {
         if (well_formed) {
             ASSERT_EQ(got.tokens, expected) << kernel.name << ": " << what;
         }
+        const Indexed unchecked =
+            index_payload(payload, kernel.kernel, vantor::json::Utf8Check::left_to_reader);
+        ASSERT_TRUE(unchecked.well_formed) << kernel.name << ": " << what;
+        ASSERT_EQ(unchecked.tokens, expected) << kernel.name << " unchecked: " << what;
     }
 }
 
