@@ -6,8 +6,8 @@
 // second row lists in reverse order (the keyed name index of the repeated-key check and of the
 // constant test). The tape reader's two ways of finding tokens, byte by byte and through the
 // structural index, must read each of these payloads onto the same tape or both give up; and the
-// input after a kilobyte and a half of spaces, which the transform reads through the index, must
-// agree too.
+// input after four kilobytes of spaces (and before more, up to eight kilobytes in all), which the
+// transform reads through the index, must agree too.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -55,8 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string_view input(reinterpret_cast<const char*>(data), size);
     check_agreement(input);
 
-    std::string spaced(1500, ' ');
+    std::string spaced(vantor::json::kIndexSampleBytes, ' ');
     spaced.append(input);
+    if (spaced.size() < vantor::json::kMinIndexedBytes) {
+        spaced.append(vantor::json::kMinIndexedBytes - spaced.size(), ' ');
+    }
     check_agreement(spaced);
 
     std::string twice = "[{\"a\":";

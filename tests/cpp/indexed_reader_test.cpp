@@ -36,6 +36,16 @@ bool expect_same_tape(std::string_view payload) {
     return read_by_bytes;
 }
 
+// The payload with enough whitespace around it that the transform reads it through the index.
+std::string spaced_for_index(std::string_view payload) {
+    std::string spaced(vantor::json::kIndexSampleBytes, ' ');
+    spaced += payload;
+    if (spaced.size() < vantor::json::kMinIndexedBytes) {
+        spaced.append(vantor::json::kMinIndexedBytes - spaced.size(), ' ');
+    }
+    return spaced;
+}
+
 void expect_transform_agreement(std::string_view payload) {
     vantor::TransformOutcome fast = vantor::columnarize_json(payload);
     vantor::TransformOutcome exact = vantor::columnarize_exact(payload);
@@ -114,7 +124,9 @@ TEST(IndexedReader, IllFormedUtf8AfterTheLastToken) {
         for (const char* bytes : {"\xff", "\xc3", "\xe2\x82", "\xed\xa0\x80", "\xc3\xa9"}) {
             const std::string payload = rows + std::string(spaces, ' ') + bytes;
             EXPECT_FALSE(expect_same_tape(payload)) << spaces << " " << bytes;
-            expect_transform_agreement(std::string(1500, ' ') + payload);
+            const std::string spaced = spaced_for_index(payload);
+            ASSERT_TRUE(vantor::json::worth_indexing(spaced));
+            expect_transform_agreement(spaced);
         }
     }
 }
@@ -257,10 +269,11 @@ TEST(IndexedReader, IndentedPayloadsAgreeWithTheExactPath) {
     std::mt19937_64 random(29);
     const char replacements[] = {' ', '"', '\\', ',', '}', '0', 'x', '\x01', '\xc3', '\xff'};
     for (int i = 0; i < 300; ++i) {
-        std::string payload = std::string(1500, ' ') + generator.payload(20 + i % 30);
+        const std::string rows = generator.payload(20 + i % 30);
+        std::string payload = spaced_for_index(rows);
         ASSERT_TRUE(vantor::json::worth_indexing(payload));
         expect_transform_agreement(payload);
-        payload[1500 + random() % (payload.size() - 1500)] =
+        payload[vantor::json::kIndexSampleBytes + random() % rows.size()] =
             replacements[random() % std::size(replacements)];
         expect_transform_agreement(payload);
         if (HasFailure()) return;
@@ -269,28 +282,31 @@ TEST(IndexedReader, IndentedPayloadsAgreeWithTheExactPath) {
 
 TEST(IndexedReader, IndexUsedForPayloadsWithMuchWhitespace) {
     struct Case {
+        const char* name;
         std::string payload;
         bool indexed;
     };
-    std::string compact = "[";
-    std::string indented = "[\n";
-    for (int i = 0; i < 100; ++i) {
-        compact += (i ? ",{\"id\":" : "{\"id\":") + std::to_string(i) + ",\"kind\":\"call\"}";
-        indented += (i ? "  },\n  {\n    \"id\": " : "  {\n    \"id\": ") + std::to_string(i) +
-                    ",\n    \"kind\": \"call\"\n";
-    }
-    compact += "]";
-    indented += "  }\n]";
+    auto rows = [](int count, const char* indent) {
+        std::string out = "[";
+        for (int i = 0; i < count; ++i) {
+            out += i ? "," : "";
+            out += std::string("{\n") + indent + "\"id\": " + std::to_string(i) + ",\n" + indent +
+                   "\"kind\": \"call\"\n}";
+        }
+        return out + "]";
+    };
+    const std::string compact = rows(400, "");
     const Case cases[] = {
-        {compact, false},
-        {indented, true},
-        {"[ ]", false},  // too short for the index to pay
-        {std::string(1500, ' ') + compact, true},
-        {compact + std::string(5000, ' '), false},  // the first kilobyte decides
+        {"compact", compact, false},
+        {"indented by eight", rows(400, "        "), true},
+        {"indented by two", rows(400, "  "), false},
+        {"indented, too short", rows(100, "        "), false},
+        {"spaces first", std::string(5000, ' ') + compact, true},
+        {"spaces last", compact + std::string(5000, ' '), false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(vantor::json::worth_indexing(c.payload), c.indexed) << c.payload.size();
-        expect_same_tape(c.payload);
+        EXPECT_EQ(vantor::json::worth_indexing(c.payload), c.indexed) << c.name;
+        EXPECT_TRUE(expect_same_tape(c.payload)) << c.name;
         expect_transform_agreement(c.payload);
     }
 }
