@@ -28,7 +28,9 @@ void* allocate_buffer(std::size_t bytes) noexcept {
         std::size_t rounded = (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
         if (rounded >= bytes) {
             void* buffer = std::aligned_alloc(kHugePageBytes, rounded);
-            if (buffer != nullptr) advise_huge_pages(buffer, rounded);
+            // Only the huge pages the asked-for bytes fill: a last one they only begin would
+            // count whole in the resident memory once touched.
+            if (buffer != nullptr) advise_huge_pages(buffer, bytes);
             return buffer;
         }
     }
