@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "memory/page_ranges.h"
+
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
@@ -12,10 +14,9 @@ namespace vantor::memory {
 void advise_huge_pages(void* data, std::size_t size) noexcept {
 #if defined(__linux__)
     // Only whole huge pages inside the buffer can be advised.
-    auto begin = reinterpret_cast<std::uintptr_t>(data);
-    auto first = (begin + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
-    auto last = (begin + size) & ~(kHugePageBytes - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const PageRange pages = whole_pages_inside(begin, begin + size, kHugePageBytes);
+    if (!pages.empty()) madvise(pages.data(), pages.size(), MADV_HUGEPAGE);
 #else
     (void)data;
     (void)size;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "memory/huge_pages.h"
+#include "memory/page_ranges.h"
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -14,11 +15,10 @@ namespace vantor::memory {
 
 void discard_pages(char* data, std::size_t size) noexcept {
 #if defined(__linux__)
-    static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    auto begin = reinterpret_cast<std::uintptr_t>(data);
-    auto first = (begin + page - 1) & ~(page - 1);
-    auto last = (begin + size) & ~(page - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+    static const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const PageRange pages = whole_pages_inside(begin, begin + size, page);
+    if (!pages.empty()) madvise(pages.data(), pages.size(), MADV_DONTNEED);
 #else
     (void)data;
     (void)size;
@@ -40,13 +40,12 @@ void copy_releasing_source(char* destination, char* source, std::size_t size) no
 }
 
 void FrontRelease::release_before(const void* base, const void* upto) noexcept {
-    constexpr std::uintptr_t kMask = kHugePageBytes - 1;
-    const auto first = (reinterpret_cast<std::uintptr_t>(base) + kMask) & ~kMask;
-    const auto begin = released_ > first ? released_ : first;
-    const auto end = reinterpret_cast<std::uintptr_t>(upto) & ~kMask;
-    if (end <= begin) return;
-    discard_pages(reinterpret_cast<char*>(begin), end - begin);
-    released_ = end;
+    PageRange pages = whole_pages_inside(reinterpret_cast<std::uintptr_t>(base),
+                                         reinterpret_cast<std::uintptr_t>(upto), kHugePageBytes);
+    if (released_ > pages.first) pages.first = released_;
+    if (pages.empty()) return;
+    discard_pages(static_cast<char*>(pages.data()), pages.size());
+    released_ = pages.last;
 }
 
 }  // namespace vantor::memory

@@ -150,7 +150,7 @@ class FastTransform {
             column.reference = value;
         } else if (column.matches_reference() &&
                    (column.reference == kNoCell ||
-                    !matches_reference_value(cells, column.reference, value))) {
+                    !column_values_equal(tape_, column.reference, value, object_matching_))) {
             column.first_mismatch_row = rows_;
         }
     }
@@ -163,19 +163,6 @@ class FastTransform {
     }
 
   private:
-    // Most comparisons are of escape-free strings or integers, equal exactly when their texts
-    // are (same kind and length: the same tag); they are settled here without a call.
-    [[gnu::always_inline]] bool matches_reference_value(const Cell* cells, std::uint32_t reference,
-                                                        std::uint32_t value) {
-        const Cell& a = cells[reference];
-        const Cell& b = cells[value];
-        if (a.kind() == b.kind() &&
-            (a.kind() == CellKind::string_text || a.kind() == CellKind::integer)) {
-            return a.tag == b.tag && json::same_bytes(a.text(), b.text());
-        }
-        return column_values_equal(tape_, reference, value, object_matching_);
-    }
-
     // A key given again in the row being read: its column keeps the position of the first
     // occurrence and takes the value of this one, as the exact path's rule for repeated keys has
     // it. The row's earlier value is taken back from the column's facts: its count, and whatever
