@@ -55,6 +55,7 @@
 #include "text/read_error.h"
 #include "text/string_reader.h"
 #include "text/string_scan.h"
+#include "text/utf8_check.h"
 
 namespace vantor::json {
 
@@ -293,14 +294,15 @@ class TapeReader {
         return true;
     }
 
-    // A string whose opening quote is at p_. Escape-free text stays in the payload; text with
-    // escapes is decoded by the shared string reader (text/string_reader.h) into the tape's
-    // storage. Most strings (keys above all) are short and plain: one block of sixteen bytes
-    // settles them.
+    // A string whose opening quote is at p_. The payload's UTF-8 is checked before the walk
+    // (read_tape_from), so the scan stops only at a quote, a backslash or a control byte.
+    // Escape-free text stays in the payload; text with escapes is decoded by the shared string
+    // reader (text/string_reader.h) into the tape's storage. Most strings (keys above all) are
+    // short and plain: one block of sixteen bytes settles them.
     [[gnu::always_inline]] bool read_string(Cell& out) {
         const unsigned char* start = p_ + 1;
         if (end_ - start >= 16) {
-            unsigned length = first_run_end_16(start);
+            unsigned length = first_string_stop_16(start);
             if (length < 16 && start[length] == '"') {
                 out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
                                       length);
@@ -311,10 +313,10 @@ class TapeReader {
         return read_long_string(start, out);
     }
 
-    // A longer string: escape-free, well-formed text stays in the payload; a string with escapes
-    // is decoded by the shared string reader into the tape's storage.
+    // A longer string, or one near the payload's end: escape-free text stays in the payload; a
+    // string with escapes is decoded by the shared string reader into the tape's storage.
     [[gnu::noinline]] bool read_long_string(const unsigned char* start, Cell& out) {
-        const unsigned char* q = skip_string_text(start, end_);
+        const unsigned char* q = find_string_stop(start, end_);
         if (q == end_) return false;
         if (*q == '"') {
             out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
@@ -322,7 +324,7 @@ class TapeReader {
             p_ = q + 1;
             return true;
         }
-        if (*q != '\\') return false;  // a control byte or ill-formed UTF-8: refused
+        if (*q != '\\') return false;  // a control byte: refused
         const unsigned char* cursor = start;
         std::string_view decoded;
         ReadError error;
@@ -487,6 +489,10 @@ inline bool worth_indexing(std::string_view input) {
 template <class RowObserver, TokenSource kSource>
 [[gnu::noinline]] bool read_tape_from(std::string_view input, Tape& tape, RowObserver& rows) {
     using tape_reader_detail::TapeReader;
+    // Ill-formed UTF-8 anywhere is refused by the exact reader: inside a string, or outside one,
+    // where no byte from 0x80 up is accepted. Checked first, in one vector pass, it leaves the
+    // walk's string scan three kinds of byte to stop at.
+    if (!is_well_formed_utf8(input)) return false;
     tape.set_payload(input);
     if constexpr (kSource == TokenSource::index) {
         // The string reader checks the UTF-8 of every string; outside strings a non-ASCII byte

@@ -102,21 +102,96 @@ inline const unsigned char* find_run_end(const unsigned char* p, const unsigned 
     return find_run_end_portable(p, end);
 }
 
-// The index of the first byte that ends a plain run among the sixteen at `p` (all readable), or
-// 16 when there is none.
-inline unsigned first_run_end_16(const unsigned char* p) {
+// In text already known to be well-formed UTF-8 (text/utf8_check.h), a string's bytes need no
+// look at their encoding: its scan stops only at a quote, a backslash or a control byte. These
+// are the plain-run scans above for such text.
+namespace string_scan_detail {
+
+inline bool stops_string(unsigned char c) {
+    return c < 0x20 || c == '"' || c == '\\';
+}
+
+// High bit set in each byte of `word` that stops a string (lowest set bit exact, as above).
+inline std::uint64_t string_stop_mask(std::uint64_t word) {
+    std::uint64_t quote = word ^ (kOnes * '"');
+    std::uint64_t backslash = word ^ (kOnes * '\\');
+    std::uint64_t control = (word - kOnes * 0x20) & ~word;
+    std::uint64_t has_quote = (quote - kOnes) & ~quote;
+    std::uint64_t has_backslash = (backslash - kOnes) & ~backslash;
+    return (control | has_quote | has_backslash) & kHighBits;
+}
+
 #if defined(VANTOR_STRING_SCAN_SSE2)
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
-                                                _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
-                                   _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20)));
-    return static_cast<unsigned>(
-        std::countr_zero(static_cast<unsigned>(_mm_movemask_epi8(special)) | 0x10000u));
+inline unsigned string_stops_sse2(__m128i bytes) {
+    // Unsigned below 0x20: the byte equals its minimum with 0x1f.
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(0x1f)), bytes);
+    const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+                                         control);
+    return static_cast<unsigned>(_mm_movemask_epi8(special));
+}
 #elif defined(VANTOR_STRING_SCAN_NEON)
-    // No byte ends the run: 64 zero bits, which make 16.
-    return static_cast<unsigned>(std::countr_zero(string_scan_detail::run_end_nibbles(p)) >> 2);
+inline std::uint64_t string_stop_nibbles(const unsigned char* p) {
+    uint8x16_t bytes = vld1q_u8(p);
+    uint8x16_t special =
+        vorrq_u8(vorrq_u8(vceqq_u8(bytes, vdupq_n_u8('"')), vceqq_u8(bytes, vdupq_n_u8('\\'))),
+                 vcltq_u8(bytes, vdupq_n_u8(0x20)));
+    uint8x8_t nibbles = vshrn_n_u16(vreinterpretq_u16_u8(special), 4);
+    return vget_lane_u64(vreinterpret_u64_u8(nibbles), 0);
+}
+#endif
+
+}  // namespace string_scan_detail
+
+// The first quote, backslash or control byte at or after `p`, or `end`: eight bytes per step.
+inline const unsigned char* find_string_stop_portable(const unsigned char* p,
+                                                      const unsigned char* end) {
+    using namespace string_scan_detail;
+    if constexpr (std::endian::native == std::endian::little) {
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            std::uint64_t mask = string_stop_mask(word);
+            if (mask != 0) return p + (std::countr_zero(mask) >> 3);
+            p += 8;
+        }
+    }
+    while (p < end && !stops_string(*p))
+        ++p;
+    return p;
+}
+
+// The same, sixteen bytes per step where SSE2 or Advanced SIMD is available.
+inline const unsigned char* find_string_stop(const unsigned char* p, const unsigned char* end) {
+#if defined(VANTOR_STRING_SCAN_SSE2)
+    while (end - p >= 16) {
+        unsigned mask = string_scan_detail::string_stops_sse2(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        if (mask != 0) return p + std::countr_zero(mask);
+        p += 16;
+    }
+#elif defined(VANTOR_STRING_SCAN_NEON)
+    while (end - p >= 16) {
+        std::uint64_t nibbles = string_scan_detail::string_stop_nibbles(p);
+        if (nibbles != 0) return p + (std::countr_zero(nibbles) >> 2);
+        p += 16;
+    }
+#endif
+    return find_string_stop_portable(p, end);
+}
+
+// The index of the first quote, backslash or control byte among the sixteen at `p` (all
+// readable), or 16 when there is none.
+inline unsigned first_string_stop_16(const unsigned char* p) {
+#if defined(VANTOR_STRING_SCAN_SSE2)
+    return static_cast<unsigned>(
+        std::countr_zero(string_scan_detail::string_stops_sse2(
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(p))) |
+                         0x10000u));
+#elif defined(VANTOR_STRING_SCAN_NEON)
+    return static_cast<unsigned>(std::countr_zero(string_scan_detail::string_stop_nibbles(p)) >> 2);
 #else
-    return static_cast<unsigned>(find_run_end_portable(p, p + 16) - p);
+    return static_cast<unsigned>(find_string_stop_portable(p, p + 16) - p);
 #endif
 }
 

@@ -1,4 +1,6 @@
-// The string scan's vector and portable paths against a byte-by-byte definition of a run's end.
+// The string scans' vector and portable paths against byte-by-byte definitions: the plain run
+// (stops at quotes, backslashes, control bytes and non-ASCII bytes) and the string stop in text of
+// checked UTF-8 (non-ASCII bytes are plain there).
 #include "text/string_scan.h"
 
 #include <gtest/gtest.h>
@@ -16,25 +18,48 @@ namespace {
 #error "the string scan takes no vector path on this 64-bit platform"
 #endif
 
+using Scan = const unsigned char* (*)(const unsigned char*, const unsigned char*);
+
+struct ScanCase {
+    const char* name;
+    Scan vector;
+    Scan portable;
+    bool (*stops)(unsigned char);
+    // The first stop among sixteen readable bytes, 16 for none; null where the scan has none.
+    unsigned (*first_of_16)(const unsigned char*);
+};
+
+const ScanCase kScans[] = {
+    {"plain run", vantor::json::find_run_end, vantor::json::find_run_end_portable,
+     [](unsigned char c) { return c < 0x20 || c >= 0x80 || c == '"' || c == '\\'; }, nullptr},
+    {"string stop", vantor::json::find_string_stop, vantor::json::find_string_stop_portable,
+     [](unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; },
+     vantor::json::first_string_stop_16},
+};
+
 // Every byte value at every position of a 16-byte block, in plain text of 16 and of 40 bytes (a
 // vector step, then the rest): the comparisons' edges (0x1f and 0x20, 0x7f and 0x80, the
 // neighbours of the quote and the backslash) and each lane's place in the vector's mask.
 TEST(StringScan, EveryByteValueAtEveryPositionOfABlock) {
-    for (std::size_t size : {std::size_t{16}, std::size_t{40}}) {
-        for (std::size_t position = 0; position < 16; ++position) {
-            for (unsigned value = 0; value < 256; ++value) {
-                std::vector<unsigned char> bytes(size, 'a');
-                bytes[position] = static_cast<unsigned char>(value);
-                const unsigned char* begin = bytes.data();
-                const unsigned char* end = begin + size;
-                bool ends = value < 0x20 || value >= 0x80 || value == '"' || value == '\\';
-                std::size_t expected = ends ? position : size;
-                ASSERT_EQ(vantor::json::find_run_end(begin, end) - begin, expected)
-                    << "byte " << value << " at " << position << " of " << size;
-                ASSERT_EQ(vantor::json::find_run_end_portable(begin, end) - begin, expected)
-                    << "byte " << value << " at " << position << " of " << size;
-                ASSERT_EQ(vantor::json::first_run_end_16(begin), ends ? position : 16u)
-                    << "byte " << value << " at " << position;
+    for (const ScanCase& scan : kScans) {
+        for (std::size_t size : {std::size_t{16}, std::size_t{40}}) {
+            for (std::size_t position = 0; position < 16; ++position) {
+                for (unsigned value = 0; value < 256; ++value) {
+                    std::vector<unsigned char> bytes(size, 'a');
+                    bytes[position] = static_cast<unsigned char>(value);
+                    const unsigned char* begin = bytes.data();
+                    const unsigned char* end = begin + size;
+                    bool ends = scan.stops(static_cast<unsigned char>(value));
+                    std::size_t expected = ends ? position : size;
+                    ASSERT_EQ(scan.vector(begin, end) - begin, expected)
+                        << scan.name << ": byte " << value << " at " << position << " of " << size;
+                    ASSERT_EQ(scan.portable(begin, end) - begin, expected)
+                        << scan.name << ": byte " << value << " at " << position << " of " << size;
+                    if (scan.first_of_16 != nullptr) {
+                        ASSERT_EQ(scan.first_of_16(begin), ends ? position : 16u)
+                            << scan.name << ": byte " << value << " at " << position;
+                    }
+                }
             }
         }
     }
@@ -43,25 +68,25 @@ TEST(StringScan, EveryByteValueAtEveryPositionOfABlock) {
 TEST(StringScan, VectorAndPortableScansFindTheSameByte) {
     std::mt19937_64 random(3);
     const unsigned char specials[] = {'"', '\\', 0x00, 0x1f, 0x80, 0xff, 0xc3};
-    for (int i = 0; i < 20000; ++i) {
-        std::vector<unsigned char> bytes(random() % 70);
-        for (auto& b : bytes)
-            b = static_cast<unsigned char>(0x20 + random() % 0x5f);
-        if (!bytes.empty() && random() % 4 != 0) {
-            bytes[random() % bytes.size()] = specials[random() % std::size(specials)];
-        }
-        const unsigned char* begin = bytes.data();
-        const unsigned char* end = begin + bytes.size();
-        const unsigned char* expected = begin;
-        while (expected < end && *expected >= 0x20 && *expected < 0x80 && *expected != '"' &&
-               *expected != '\\') {
-            ++expected;
-        }
-        ASSERT_EQ(vantor::json::find_run_end(begin, end), expected);
-        ASSERT_EQ(vantor::json::find_run_end_portable(begin, end), expected);
-        if (bytes.size() >= 16) {
-            auto within = static_cast<unsigned>(expected - begin);
-            ASSERT_EQ(vantor::json::first_run_end_16(begin), within < 16 ? within : 16u);
+    for (const ScanCase& scan : kScans) {
+        for (int i = 0; i < 20000; ++i) {
+            std::vector<unsigned char> bytes(random() % 70);
+            for (auto& b : bytes)
+                b = static_cast<unsigned char>(0x20 + random() % 0x5f);
+            if (!bytes.empty() && random() % 4 != 0) {
+                bytes[random() % bytes.size()] = specials[random() % std::size(specials)];
+            }
+            const unsigned char* begin = bytes.data();
+            const unsigned char* end = begin + bytes.size();
+            const unsigned char* expected = begin;
+            while (expected < end && !scan.stops(*expected))
+                ++expected;
+            ASSERT_EQ(scan.vector(begin, end), expected) << scan.name;
+            ASSERT_EQ(scan.portable(begin, end), expected) << scan.name;
+            if (scan.first_of_16 != nullptr && bytes.size() >= 16) {
+                auto within = static_cast<unsigned>(expected - begin);
+                ASSERT_EQ(scan.first_of_16(begin), within < 16 ? within : 16u) << scan.name;
+            }
         }
     }
 }
