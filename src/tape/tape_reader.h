@@ -3,17 +3,12 @@
 // payload's tokens with an explicit stack of open containers, so its stack use does not grow with
 // the payload's nesting.
 //
-// It finds the next token in one of two ways, chosen per payload by read_tape. Compact payloads,
-// where a token follows the last almost always at once, are read byte by byte: skipping
-// whitespace there costs one comparison. Payloads with much whitespace (indented ones) are read
-// through the structural index (tape/structural_index.h), which finds the tokens a 64-byte block
-// at a time, a batch ahead of the reader: the reader then goes from one token's offset to the
-// next without looking at the bytes between. Strings, numbers and literals are read from their
-// first byte by the same functions either way, and the indexed reader checks that each value ends
-// where the index says the next token starts, with only whitespace between: a number or a literal
-// followed by a stray byte, which the index sees as one token, is refused there. On compact
-// payloads the index costs more than it saves (callgrind: about five instructions per payload
-// byte more on the benchmark's compact shapes), hence the choice.
+// The payload's UTF-8 is checked first, in one vector pass (text/utf8_check.h), so the string
+// scan stops only at quotes, backslashes and control bytes. Whitespace is tested with one
+// comparison where a token follows at once, as in compact payloads it nearly always does, and
+// runs of it (indentation) are skipped sixteen bytes at a time. Reading every byte itself, the
+// walk takes each value's extent from the scan that reads it: there is no separate index of
+// token offsets to build and to check against.
 //
 // Its states are labels and its transitions gotos, where the exact reader (json/reader.cpp) loops
 // over a switch on a stored state: here each state jumps straight to the code of the next one, with
@@ -44,7 +39,6 @@
 #include <string>
 #include <string_view>
 
-#include "tape/structural_index.h"
 #include "tape/tape.h"
 #include "tape/tape_keys.h"
 #include "text/byte_classes.h"
@@ -56,12 +50,9 @@
 #include "text/string_reader.h"
 #include "text/string_scan.h"
 #include "text/utf8_check.h"
+#include "text/whitespace_scan.h"
 
 namespace vantor::json {
-
-// How the reader finds the next token: by skipping whitespace byte by byte, or from the
-// structural index.
-enum class TokenSource { bytes, index };
 
 namespace tape_reader_detail {
 
@@ -75,17 +66,14 @@ inline constexpr int kInRow = 2;            // a row object: its names go to the
 // at most 22 in magnitude are read with one exact operation, hence correctly rounded.
 inline constexpr int kDecimalExponentLimit = 22;
 
-template <class RowObserver, TokenSource kSource>
+template <class RowObserver>
 class TapeReader {
   public:
-    // `index` is the payload's structural index when kSource is TokenSource::index, else unused.
-    TapeReader(std::string_view input, Tape& tape, RowObserver& rows, StructuralIndex* index)
+    TapeReader(std::string_view input, Tape& tape, RowObserver& rows)
         : begin_(reinterpret_cast<const unsigned char*>(input.data())),
-          p_(begin_),
           end_(begin_ + input.size()),
           tape_(tape),
-          rows_(rows),
-          index_(index) {}
+          rows_(rows) {}
 
     bool read() {
         // Cell indexes are 32 bits; a payload of 4 GiB or more goes to the exact path.
@@ -93,86 +81,91 @@ class TapeReader {
         // Rows of short members take about one cell per four bytes; the reservation costs address
         // space only until cells are written.
         tape_.reserve_more(static_cast<std::size_t>(end_ - begin_) / 4 + 16);
-        to_first_token();
-        if (p_ == end_ || *p_ != '[') return false;
+        // The cursor, the depth and the cell of the row member being read are locals, passed to
+        // the helpers by reference: the transform writes its text while the walk goes on, and a
+        // member would be read again from memory after every byte it writes.
+        const unsigned char* p = first_token();
+        int depth = kNothingOpen;
+        std::uint32_t member_value = 0;
+        if (p == end_ || *p != '[') return false;
         goto open_container;
 
-    value:  // a value is due at p_, a token, not the end
+    value:  // a value is due at p, a token, not the end
         // An element of the top-level array is a row, which must be an object.
-        if (depth_ == kInTopLevelArray && *p_ != '{') return false;
-        switch (*p_) {
+        if (depth == kInTopLevelArray && *p != '{') return false;
+        switch (*p) {
             case '[':
             case '{':
-                if (depth_ == kMaxDepth) return false;
+                if (depth == kMaxDepth) return false;
                 goto open_container;
             case '"': {
                 Cell string;
-                if (!read_string(string)) return false;
+                if (!read_string(p, string)) return false;
                 push(string);
                 goto after_value;
             }
             case 't':
-                if (!read_literal("true", 4, CellKind::boolean_true)) return false;
+                if (!read_literal(p, "true", 4, CellKind::boolean_true)) return false;
                 goto after_value;
             case 'f':
-                if (!read_literal("false", 5, CellKind::boolean_false)) return false;
+                if (!read_literal(p, "false", 5, CellKind::boolean_false)) return false;
                 goto after_value;
             case 'n':
-                if (!read_literal("null", 4, CellKind::null)) return false;
+                if (!read_literal(p, "null", 4, CellKind::null)) return false;
                 goto after_value;
             default:
-                if (!read_number()) return false;
+                if (!read_number(p)) return false;
                 goto after_value;
         }
 
-    open_container:  // the bracket at p_ opens an array or an object
+    open_container:  // the bracket at p opens an array or an object
     {
-        const bool object = *p_ == '{';
-        open(object ? CellKind::object : CellKind::array);
-        if (depth_ == kInRow) rows_.row_begin();
-        past_structural();
-        if (p_ == end_) return false;
-        if (*p_ == (object ? '}' : ']')) goto close_container;
+        const bool object = *p == '{';
+        open(p, depth, object ? CellKind::object : CellKind::array);
+        if (depth == kInRow) rows_.row_begin();
+        past_structural(p);
+        if (p == end_) return false;
+        if (*p == (object ? '}' : ']')) goto close_container;
         if (object) goto key;
         goto value;
     }
 
-    close_container:  // p_ is at the closing bracket of the innermost container
-        ++p_;
-        if (!close()) return false;
-        if (depth_ == kInTopLevelArray) rows_.row_end();
+    close_container:  // p is at the closing bracket of the innermost container
+        ++p;
+        if (!close(p, depth)) return false;
+        if (depth == kInTopLevelArray) rows_.row_end();
         goto after_value;
 
-    key:  // a key is due at p_, a token, not the end
-        if (*p_ != '"') return false;
+    key:  // a key is due at p, a token, not the end
+        if (*p != '"') return false;
         {
             Cell name;
-            if (!read_string(name)) return false;
-            if (depth_ == kInRow) {
+            if (!read_string(p, name)) return false;
+            if (depth == kInRow) {
                 // A row's member name goes to the observer instead of the tape.
                 rows_.member(name);
-                member_value_ = static_cast<std::uint32_t>(tape_.size());
+                member_value = static_cast<std::uint32_t>(tape_.size());
             } else {
                 push(name);
             }
         }
-        if (!past_value() || p_ == end_ || *p_ != ':') return false;
-        past_structural();
-        if (p_ == end_) return false;
+        if (!past_value(p) || p == end_ || *p != ':') return false;
+        past_structural(p);
+        if (p == end_) return false;
         goto value;
 
-    after_value:  // a value of the innermost open container is complete; p_ is just past it
-        if (depth_ <= kInRow) {
-            if (depth_ == kNothingOpen) return finish();
-            if (depth_ == kInRow) rows_.member_value(member_value_);
+    after_value:  // a value of the innermost open container is complete; p is just past it
+        if (depth <= kInRow) {
+            if (depth == kNothingOpen) return finish(p);
+            if (depth == kInRow) rows_.member_value(member_value);
         }
         {
-            const Frame& frame = stack_[depth_ - 1];
-            if (!past_value() || p_ == end_) return false;
-            unsigned char c = *p_;
+            const Frame& frame = stack_[depth - 1];
+            if (!past_value(p) || p == end_) return false;
+            unsigned char c = *p;
             if (c == ',') {
-                past_structural();
-                if (p_ == end_) return false;
+                past_structural(p);
+                if (p == end_) return false;
                 if (frame.object) goto key;
                 goto value;
             }
@@ -189,64 +182,27 @@ class TapeReader {
     };
 
     // After the top-level array: nothing but whitespace.
-    bool finish() { return past_value() && p_ == end_; }
+    bool finish(const unsigned char*& p) { return past_value(p) && p == end_; }
 
-    // Moves p_ to the first token, or to end_ when there is none.
-    void to_first_token() {
-        if constexpr (kSource == TokenSource::index) {
-            p_ = next_token();
-        } else {
-            skip_whitespace();
-        }
-    }
+    // The first token, or end_ when there is none.
+    const unsigned char* first_token() { return skip_whitespace(begin_); }
 
-    // Moves p_ from the structural character at p_ to the next token, or to end_.
-    void past_structural() {
-        if constexpr (kSource == TokenSource::index) {
-            p_ = next_token();
-        } else {
-            ++p_;
-            skip_whitespace();
-        }
-    }
+    // Moves p from the structural character at p to the next token, or to end_.
+    void past_structural(const unsigned char*& p) { p = skip_whitespace(p + 1); }
 
-    // Moves p_, just past a value or a name, to the next token, or to end_. Through the index:
-    // the index puts no token inside a string the string reader accepts, nor after the first
-    // byte of a run of bytes that are neither whitespace nor structural, so when the next token
-    // is not right at p_ the byte at p_ must be whitespace, or the value read was cut short
-    // (`1.5.2`, `nullx`) and the payload is refused.
-    bool past_value() {
-        if constexpr (kSource == TokenSource::index) {
-            const unsigned char* next = next_token();
-            if (next != p_ && (next < p_ || !kWhitespace[*p_])) return false;
-            p_ = next;
-        } else {
-            skip_whitespace();
-        }
+    // Moves p, just past a value or a name, to the next token, or to end_. A byte there that
+    // cannot follow a value (`1x`, `nullx`, `1.5.2`) is refused by the caller's next test.
+    bool past_value(const unsigned char*& p) {
+        p = skip_whitespace(p);
         return true;
     }
 
-    void skip_whitespace() {
-        while (p_ != end_ && *p_ <= ' ' && kWhitespace[*p_])
-            ++p_;
-    }
-
-    // The first byte of the next token from the index, or end_ when there is none.
-    const unsigned char* next_token() {
-        if (next_offset_ == offsets_end_) [[unlikely]]
-            return next_batch_token();
-        return begin_ + *next_offset_++;
-    }
-
-    [[gnu::noinline]] const unsigned char* next_batch_token() {
-        while (index_->next_batch()) {
-            if (index_->count() != 0) {
-                next_offset_ = index_->offsets();
-                offsets_end_ = next_offset_ + index_->count();
-                return begin_ + *next_offset_++;
-            }
-        }
-        return end_;
+    // In compact text a token nearly always follows at once, which one test settles; runs (the
+    // line feed and indentation of indented payloads) are skipped sixteen bytes at a time.
+    const unsigned char* skip_whitespace(const unsigned char* p) const {
+        if (p != end_ && *p <= ' ' && kWhitespace[*p]) [[unlikely]]
+            return skip_whitespace_run(p + 1, end_);
+        return p;
     }
 
     // Inlined wherever it is called: a call per value costs more than the push itself.
@@ -255,22 +211,22 @@ class TapeReader {
         tape_.push(cell);
     }
 
-    void open(CellKind kind) {
+    void open(const unsigned char* p, int& depth, CellKind kind) {
         tape_.reserve_more(1);
         std::uint32_t cell = tape_.push(Cell::literal(kind));
-        stack_[depth_++] = Frame{cell, p_, kind == CellKind::object};
+        stack_[depth++] = Frame{cell, p, kind == CellKind::object};
     }
 
-    // Closes the innermost container; p_ is just past its closing bracket.
-    bool close() {
-        const Frame& frame = stack_[--depth_];
+    // Closes the innermost container; p is just past its closing bracket.
+    bool close(const unsigned char* p, int& depth) {
+        const Frame& frame = stack_[--depth];
         Cell& cell = tape_.cells()[frame.cell];
-        auto text_size = static_cast<std::uint64_t>(p_ - frame.start);
+        auto text_size = static_cast<std::uint64_t>(p - frame.start);
         cell.tag |= text_size << 8;
         cell.data = static_cast<std::uint64_t>(tape_.size()) |
                     (static_cast<std::uint64_t>(frame.start - begin_) << 32);
         // Rows meet repeated keys in the transform; objects inside rows are settled here.
-        return !(frame.object && depth_ >= kInRow) || settle_keys(frame.cell);
+        return !(frame.object && depth >= kInRow) || settle_keys(frame.cell);
     }
 
     // Small objects with distinct names need nothing more. The settler is made with the first
@@ -285,71 +241,74 @@ class TapeReader {
         return object_keys_->settle(tape_, object);
     }
 
-    bool read_literal(const char* word, std::size_t size, CellKind kind) {
-        if (static_cast<std::size_t>(end_ - p_) < size || std::memcmp(p_, word, size) != 0) {
+    bool read_literal(const unsigned char*& p, const char* word, std::size_t size, CellKind kind) {
+        if (static_cast<std::size_t>(end_ - p) < size || std::memcmp(p, word, size) != 0) {
             return false;
         }
-        p_ += size;
+        p += size;
         push(Cell::literal(kind));
         return true;
     }
 
-    // A string whose opening quote is at p_. The payload's UTF-8 is checked before the walk
+    // A string whose opening quote is at p. The payload's UTF-8 is checked before the walk
     // (read_tape_from), so the scan stops only at a quote, a backslash or a control byte.
     // Escape-free text stays in the payload; text with escapes is decoded by the shared string
     // reader (text/string_reader.h) into the tape's storage. Most strings (keys above all) are
     // short and plain: one block of sixteen bytes settles them.
-    [[gnu::always_inline]] bool read_string(Cell& out) {
-        const unsigned char* start = p_ + 1;
+    [[gnu::always_inline]] bool read_string(const unsigned char*& p, Cell& out) {
+        const unsigned char* start = p + 1;
         if (end_ - start >= 16) {
             unsigned length = first_string_stop_16(start);
             if (length < 16 && start[length] == '"') {
                 out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
                                       length);
-                p_ = start + length + 1;
+                p = start + length + 1;
                 return true;
             }
         }
-        return read_long_string(start, out);
+        const unsigned char* after = read_long_string(start, out);
+        if (after == nullptr) return false;
+        p = after;
+        return true;
     }
 
     // A longer string, or one near the payload's end: escape-free text stays in the payload; a
-    // string with escapes is decoded by the shared string reader into the tape's storage.
-    [[gnu::noinline]] bool read_long_string(const unsigned char* start, Cell& out) {
+    // string with escapes is decoded by the shared string reader into the tape's storage. Returns
+    // the byte after the string, or nullptr when it is refused.
+    [[gnu::noinline]] const unsigned char* read_long_string(const unsigned char* start, Cell& out) {
         const unsigned char* q = find_string_stop(start, end_);
-        if (q == end_) return false;
+        if (q == end_) return nullptr;
         if (*q == '"') {
             out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
                                   static_cast<std::size_t>(q - start));
-            p_ = q + 1;
-            return true;
+            return q + 1;
         }
-        if (*q != '\\') return false;  // a control byte: refused
+        if (*q != '\\') return nullptr;  // a control byte: refused
         const unsigned char* cursor = start;
         std::string_view decoded;
         ReadError error;
         if (!json::read_string(begin_, cursor, end_, scratch_, tape_.strings(), decoded, error)) {
-            return false;
+            return nullptr;
         }
         out = Cell::with_text(CellKind::string_decoded, decoded.data(), decoded.size());
-        p_ = cursor;
-        return true;
+        return cursor;
     }
 
-    // A number token at p_ (a `-` or a digit; the scan refuses any other byte), scanned by the
+    // A number token at p (a `-` or a digit; the scan refuses any other byte), scanned by the
     // number scan both readers share (text/number_scan.h). An integer token needs no value at all
     // (its text is its output); a float token in the float layout needs none either; other floats
     // get their significand and exponent. Long tokens and floats beyond one correctly rounded
     // operation go through the number reader both readers share (text/number_reader.h).
-    [[gnu::always_inline]] bool read_number() {
-        const unsigned char* start = p_;
-        auto take = [this, start](const NumberToken& token)
-                        __attribute__((always_inline)) { return take_number(start, token); };
-        return scan_number(p_, end_, take);
+    [[gnu::always_inline]] bool read_number(const unsigned char*& p) {
+        const unsigned char* start = p;
+        auto take = [this, start, &p](const NumberToken& token)
+                        __attribute__((always_inline)) { return take_number(start, token, p); };
+        return scan_number(p, end_, take);
     }
 
-    // The cell of the number token `token` that starts at `start`.
-    [[gnu::always_inline]] bool take_number(const unsigned char* start, const NumberToken& token) {
+    // The cell of the number token `token` that starts at `start`; p moves past it.
+    [[gnu::always_inline]] bool take_number(const unsigned char* start, const NumberToken& token,
+                                            const unsigned char*& p) {
         const char* text = reinterpret_cast<const char*>(start);
         auto text_size = static_cast<std::size_t>(token.end - start);
         switch (token.number_class) {
@@ -357,15 +316,15 @@ class TapeReader {
                 return false;
             case NumberClass::integer:
                 // Its token is already its output text.
-                p_ = token.end;
+                p = token.end;
                 push(Cell::with_text(CellKind::integer, text, text_size));
                 return true;
             case NumberClass::negative_zero:
-                p_ = token.end;
+                p = token.end;
                 push(float_value(-0.0));
                 return true;
             case NumberClass::integer_beyond_64_bits:
-                return read_number_in_full(start);
+                return read_number_in_full(start, p);
             case NumberClass::fraction_or_exponent:
                 break;
         }
@@ -384,7 +343,7 @@ class TapeReader {
         std::int64_t digits = integer_digits + fraction_digits - leading_zeros;
         if (digits == 0) {
             // A zero: "0.0" and "-0.0" are their own float text; any other zero is written "0.0".
-            p_ = token.end;
+            p = token.end;
             if (!token.has_exponent() && fraction_digits == 1) {
                 push(Cell::with_text(CellKind::float_text, text, text_size));
             } else {
@@ -395,7 +354,7 @@ class TapeReader {
         if (!token.has_exponent() && digits <= 15 &&
             in_float_layout(fraction[fraction_digits - 1], fraction_digits, token.integer_is_zero(),
                             leading_zeros)) {
-            p_ = token.end;
+            p = token.end;
             push(Cell::with_text(CellKind::float_text, text, text_size));
             return true;
         }
@@ -406,11 +365,11 @@ class TapeReader {
         if (digits > 15 || decimal_exponent > kDecimalExponentLimit ||
             decimal_exponent < -kDecimalExponentLimit ||
             token.exponent_digits() > kExactExponentDigits) {
-            return read_number_in_full(start);
+            return read_number_in_full(start, p);
         }
         std::uint64_t significand = append_digits(0, token.integer, token.integer_end);
         significand = append_digits(significand, fraction, token.fraction_end);
-        p_ = token.end;
+        p = token.end;
         push(Cell::decimal(token.negative, significand, static_cast<int>(decimal_exponent)));
         return true;
     }
@@ -431,92 +390,52 @@ class TapeReader {
                 std::bit_cast<std::uint64_t>(value)};
     }
 
-    bool read_number_in_full(const unsigned char* start) {
+    // Out of line: a call that takes p's address would keep p in memory everywhere.
+    [[gnu::always_inline]] bool read_number_in_full(const unsigned char* start,
+                                                    const unsigned char*& p) {
+        const unsigned char* after = read_number_in_full(start);
+        if (after == nullptr) return false;
+        p = after;
+        return true;
+    }
+
+    // The number token at `start` read in full; returns the byte after it, or nullptr when it
+    // is refused.
+    [[gnu::noinline]] const unsigned char* read_number_in_full(const unsigned char* start) {
         const unsigned char* cursor = start;
         JsonNumber number = JsonNumber::from_unsigned(0);
         ReadError error;
-        if (!json::read_number(begin_, cursor, end_, number, error)) return false;
+        if (!json::read_number(begin_, cursor, end_, number, error)) return nullptr;
         if (number.variant() == JsonNumber::Variant::float64) {
             push(float_value(number.float_value()));
         } else {
             push(Cell::with_text(CellKind::integer, reinterpret_cast<const char*>(start),
                                  static_cast<std::size_t>(cursor - start)));
         }
-        p_ = cursor;
-        return true;
+        return cursor;
     }
 
     const unsigned char* begin_;
-    const unsigned char* p_;
     const unsigned char* end_;
     Tape& tape_;
     RowObserver& rows_;
-    std::uint32_t member_value_ = 0;  // the cell of the row member's value being read
-    int depth_ = kNothingOpen;
     Frame stack_[kMaxDepth];
     std::string scratch_;
     std::unique_ptr<ObjectKeySettler> object_keys_;
-    StructuralIndex* index_;
-    // The offsets of the current batch's tokens not taken yet.
-    const std::uint32_t* next_offset_ = nullptr;
-    const std::uint32_t* offsets_end_ = nullptr;
 };
 
 }  // namespace tape_reader_detail
 
-// Payloads from this size on may be read through the structural index; the whitespace of their
-// first kIndexSampleBytes decides.
-inline constexpr std::size_t kMinIndexedBytes = 8192;
-inline constexpr std::size_t kIndexSampleBytes = 4096;
-
-// Whether a payload is read through the structural index: when whitespace makes up at least
-// three eighths of its first four kilobytes. Callgrind puts the break-even of the benchmark's
-// shapes, indented by one to four spaces, between 35 and 45 per cent: the index costs about
-// five instructions per payload byte and saves about eight per byte of whitespace.
-inline bool worth_indexing(std::string_view input) {
-    if (input.size() < kMinIndexedBytes) return false;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
-    int whitespace = 0;
-    for (std::size_t offset = 0; offset < kIndexSampleBytes; offset += kBlockSize)
-        whitespace += std::popcount(classify_block_baseline(bytes + offset).whitespace);
-    return static_cast<std::size_t>(whitespace) * 8 >= kIndexSampleBytes * 3;
-}
-
 // Out of line: the reader's loop is compiled as a function of its own, with its registers to
-// itself, whichever caller it has (inlined into its one caller, it took more instructions), and
-// one function for each way of finding tokens (in one function together, the byte by byte
-// reader took about two instructions per payload byte more).
-template <class RowObserver, TokenSource kSource>
-[[gnu::noinline]] bool read_tape_from(std::string_view input, Tape& tape, RowObserver& rows) {
-    using tape_reader_detail::TapeReader;
+// itself, whichever caller it has (inlined into its one caller, it took more instructions).
+template <class RowObserver>
+[[gnu::noinline]] bool read_tape(std::string_view input, Tape& tape, RowObserver& rows) {
     // Ill-formed UTF-8 anywhere is refused by the exact reader: inside a string, or outside one,
     // where no byte from 0x80 up is accepted. Checked first, in one vector pass, it leaves the
     // walk's string scan three kinds of byte to stop at.
     if (!is_well_formed_utf8(input)) return false;
     tape.set_payload(input);
-    if constexpr (kSource == TokenSource::index) {
-        // The string reader checks the UTF-8 of every string; outside strings a non-ASCII byte
-        // is a token or inside one, which the reader refuses (callgrind: checking it in the
-        // index too cost 0.8 instructions per byte of indented nested rows).
-        StructuralIndex index(input, Utf8Check::left_to_reader);
-        return TapeReader<RowObserver, TokenSource::index>(input, tape, rows, &index).read();
-    } else {
-        return TapeReader<RowObserver, TokenSource::bytes>(input, tape, rows, nullptr).read();
-    }
-}
-
-template <class RowObserver>
-bool read_tape(std::string_view input, Tape& tape, RowObserver& rows, TokenSource source) {
-    if (source == TokenSource::index) {
-        return read_tape_from<RowObserver, TokenSource::index>(input, tape, rows);
-    }
-    return read_tape_from<RowObserver, TokenSource::bytes>(input, tape, rows);
-}
-
-template <class RowObserver>
-bool read_tape(std::string_view input, Tape& tape, RowObserver& rows) {
-    return read_tape(input, tape, rows,
-                     worth_indexing(input) ? TokenSource::index : TokenSource::bytes);
+    return tape_reader_detail::TapeReader<RowObserver>(input, tape, rows).read();
 }
 
 // An observer that only lets rows be read; for callers that need the tape alone.
@@ -532,12 +451,6 @@ struct IgnoreRows {
 inline bool read_tape(std::string_view input, Tape& tape) {
     IgnoreRows rows;
     return read_tape(input, tape, rows);
-}
-
-// The same with the way of finding tokens chosen by the caller, for the tests of both.
-inline bool read_tape(std::string_view input, Tape& tape, TokenSource source) {
-    IgnoreRows rows;
-    return read_tape(input, tape, rows, source);
 }
 
 }  // namespace vantor::json

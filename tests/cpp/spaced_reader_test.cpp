@@ -1,59 +1,38 @@
-// The tape reader through the structural index against the same reader skipping whitespace byte
-// by byte: the same tape, or both giving up, on tables of forms and on generated payloads with
-// whitespace between their tokens; the whole transform on indented payloads against the exact
-// path; and the choice between the two ways.
+// The fast reader on payloads with whitespace and with ill-formed text: the whole transform
+// against the exact path (the same result bytes, or the same message) on tables of forms, on
+// generated payloads with random whitespace between their tokens (none, one byte, or runs that
+// the reader skips sixteen bytes at a time), and with one byte replaced at each offset; and the
+// whitespace run scan against a byte-by-byte definition.
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "tape/structural_index.h"
 #include "tape/tape.h"
-#include "tape/tape_dump.h"
 #include "tape/tape_reader.h"
+#include "text/whitespace_scan.h"
 #include "transform/columnarize.h"
 
 namespace {
 
-using vantor::json::describe_tape;
 using vantor::json::read_tape;
 using vantor::json::Tape;
-using vantor::json::TokenSource;
 
-// Reads the payload both ways and expects the same outcome and, where read, the same cells.
-// Returns whether it was read.
-bool expect_same_tape(std::string_view payload) {
-    Tape by_bytes;
-    Tape by_index;
-    const bool read_by_bytes = read_tape(payload, by_bytes, TokenSource::bytes);
-    const bool read_by_index = read_tape(payload, by_index, TokenSource::index);
-    EXPECT_EQ(read_by_index, read_by_bytes) << payload;
-    if (read_by_bytes && read_by_index) {
-        EXPECT_EQ(describe_tape(by_index), describe_tape(by_bytes)) << payload;
-    }
-    return read_by_bytes;
-}
-
-// The payload with enough whitespace around it that the transform reads it through the index.
-std::string spaced_for_index(std::string_view payload) {
-    std::string spaced(vantor::json::kIndexSampleBytes, ' ');
-    spaced += payload;
-    if (spaced.size() < vantor::json::kMinIndexedBytes) {
-        spaced.append(vantor::json::kMinIndexedBytes - spaced.size(), ' ');
-    }
-    return spaced;
-}
-
-void expect_transform_agreement(std::string_view payload) {
+// The fast transform against the exact one: the same outcome and the same text (the result, or
+// the message). Returns whether the fast reader read the payload.
+bool expect_transform_agreement(std::string_view payload) {
     vantor::TransformOutcome fast = vantor::columnarize_json(payload);
     vantor::TransformOutcome exact = vantor::columnarize_exact(payload);
     EXPECT_EQ(fast.kind, exact.kind) << payload;
     EXPECT_EQ(fast.text.view(), exact.text.view()) << payload;
+    Tape tape;
+    return read_tape(payload, tape);
 }
 
-TEST(IndexedReader, FormsReadAsByteByByte) {
+TEST(SpacedReader, FormsAgreeWithTheExactPath) {
     struct Case {
         const char* payload;
         bool read;
@@ -67,7 +46,7 @@ TEST(IndexedReader, FormsReadAsByteByByte) {
         {"[{\"a\":\"caf\xc3\xa9\",\"\xe2\x82\xac\":1}]", true},
         {R"([{"a":-0,"b":0.5,"c":1e400,"d":123456789012345678901234}])", false},
         {R"([{"a":-0,"b":0.5,"c":1e300,"d":123456789012345678901234}])", true},
-        // Values cut short: the index sees one token where the reader reads a shorter value.
+        // Values cut short: a stray byte right after a value.
         {R"([{"a":1x}])", false},
         {R"([{"a":1.5.2}])", false},
         {R"([{"a":nullx}])", false},
@@ -110,29 +89,25 @@ TEST(IndexedReader, FormsReadAsByteByByte) {
         {"[{\"a\":1", false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(expect_same_tape(c.payload), c.read) << c.payload;
+        EXPECT_EQ(expect_transform_agreement(c.payload), c.read) << c.payload;
     }
 }
 
-// Ill-formed UTF-8 after the last token, in a later batch of the index than the tokens or in the
-// padded last block: the reader leaves UTF-8 to its string reader, and these bytes are no string
-// but a token of their own, which it refuses.
-TEST(IndexedReader, IllFormedUtf8AfterTheLastToken) {
+// Ill-formed UTF-8 after the last token, before and after the UTF-8 check's last whole step:
+// the reader refuses the payload before its walk.
+TEST(SpacedReader, IllFormedUtf8AfterTheLastToken) {
     const std::string rows = R"([{"a":1}])";
     for (std::size_t spaces :
-         {std::size_t{60}, std::size_t{100}, vantor::json::StructuralIndex::kBatchBytes + 7}) {
+         {std::size_t{0}, std::size_t{60}, std::size_t{100}, std::size_t{20000}}) {
         for (const char* bytes : {"\xff", "\xc3", "\xe2\x82", "\xed\xa0\x80", "\xc3\xa9"}) {
             const std::string payload = rows + std::string(spaces, ' ') + bytes;
-            EXPECT_FALSE(expect_same_tape(payload)) << spaces << " " << bytes;
-            const std::string spaced = spaced_for_index(payload);
-            ASSERT_TRUE(vantor::json::worth_indexing(spaced));
-            expect_transform_agreement(spaced);
+            EXPECT_FALSE(expect_transform_agreement(payload)) << spaces << " " << bytes;
         }
     }
 }
 
 // Rows of every kind of value with random whitespace between their tokens (none, one byte, or a
-// run), long strings among them, in payloads of a few bytes to several batches of the index.
+// run), long strings among them, in payloads of a few bytes to some hundreds of kilobytes.
 class SpacedRowGenerator {
   public:
     explicit SpacedRowGenerator(unsigned seed) : random_(seed) {}
@@ -232,21 +207,21 @@ class SpacedRowGenerator {
     std::mt19937_64 random_;
 };
 
-TEST(IndexedReader, GeneratedSpacedPayloadsReadAsByteByByte) {
+TEST(SpacedReader, GeneratedSpacedPayloadsAgreeWithTheExactPath) {
     SpacedRowGenerator generator(17);
     int read = 0;
     for (int i = 0; i < 3000; ++i) {
         const std::size_t rows = i % 100 == 0 ? 400 : static_cast<std::size_t>(i % 12);
-        read += expect_same_tape(generator.payload(rows)) ? 1 : 0;
+        read += expect_transform_agreement(generator.payload(rows)) ? 1 : 0;
         if (HasFailure()) return;
     }
     // Nearly all are read (a repeated name's settling may give up), or the test says little.
     EXPECT_GT(read, 2700);
 }
 
-// One byte of a read payload replaced by another at each offset: both ways give up, or both
-// read the same tape.
-TEST(IndexedReader, EveryByteReplacedReadsAsByteByByte) {
+// One byte of a read payload replaced by another at each offset: the fast path gives up or
+// reads it, and either way the result is the exact path's.
+TEST(SpacedReader, EveryByteReplacedAgreesWithTheExactPath) {
     const std::string payload =
         "[ {\"a\" : 1.5 , \"b\" : \"x\\\"y\xc3\xa9\" , \"c\" : [ true , null ] } ,\n"
         "  { \"d\" : { \"e\" : -12 } , \"f\" : false } ]\n";
@@ -256,58 +231,48 @@ TEST(IndexedReader, EveryByteReplacedReadsAsByteByByte) {
         for (char replacement : replacements) {
             std::string changed = payload;
             changed[at] = replacement;
-            expect_same_tape(changed);
+            expect_transform_agreement(changed);
             if (HasFailure()) return;
         }
     }
 }
 
-// The whole transform on indented payloads, which it reads through the index, against the exact
-// path: read ones and, with one byte replaced, refused ones, whose message the exact path gives.
-TEST(IndexedReader, IndentedPayloadsAgreeWithTheExactPath) {
+// Generated rows with one byte replaced at random: refused ones get the exact path's message.
+TEST(SpacedReader, ChangedPayloadsAgreeWithTheExactPath) {
     SpacedRowGenerator generator(23);
     std::mt19937_64 random(29);
     const char replacements[] = {' ', '"', '\\', ',', '}', '0', 'x', '\x01', '\xc3', '\xff'};
     for (int i = 0; i < 300; ++i) {
-        const std::string rows = generator.payload(20 + i % 30);
-        std::string payload = spaced_for_index(rows);
-        ASSERT_TRUE(vantor::json::worth_indexing(payload));
+        std::string payload = generator.payload(20 + i % 30);
         expect_transform_agreement(payload);
-        payload[vantor::json::kIndexSampleBytes + random() % rows.size()] =
-            replacements[random() % std::size(replacements)];
+        payload[random() % payload.size()] = replacements[random() % std::size(replacements)];
         expect_transform_agreement(payload);
         if (HasFailure()) return;
     }
 }
 
-TEST(IndexedReader, IndexUsedForPayloadsWithMuchWhitespace) {
-    struct Case {
-        const char* name;
-        std::string payload;
-        bool indexed;
-    };
-    auto rows = [](int count, const char* indent) {
-        std::string out = "[";
-        for (int i = 0; i < count; ++i) {
-            out += i ? "," : "";
-            out += std::string("{\n") + indent + "\"id\": " + std::to_string(i) + ",\n" + indent +
-                   "\"kind\": \"call\"\n}";
+// Every byte value at every position of the first 40 bytes after a run of whitespace of each
+// kind, in texts of lengths around the sixteen-byte step.
+TEST(WhitespaceScan, VectorAndPortableScansAgreeWithTheDefinition) {
+    const char whitespace[] = {' ', '\n', '\t', '\r'};
+    for (std::size_t size :
+         {std::size_t{1}, std::size_t{15}, std::size_t{16}, std::size_t{17}, std::size_t{40}}) {
+        for (std::size_t position = 0; position < size; ++position) {
+            for (unsigned value = 0; value < 256; ++value) {
+                std::vector<unsigned char> bytes(size);
+                for (std::size_t i = 0; i < size; ++i)
+                    bytes[i] = static_cast<unsigned char>(whitespace[(i * 7 + value) % 4]);
+                bytes[position] = static_cast<unsigned char>(value);
+                const unsigned char* begin = bytes.data();
+                const unsigned char* end = begin + size;
+                const bool stops = value != ' ' && value != '\n' && value != '\t' && value != '\r';
+                const std::size_t expected = stops ? position : size;
+                ASSERT_EQ(vantor::json::skip_whitespace_run(begin, end) - begin, expected)
+                    << "byte " << value << " at " << position << " of " << size;
+                ASSERT_EQ(vantor::json::skip_whitespace_run_portable(begin, end) - begin, expected)
+                    << "byte " << value << " at " << position << " of " << size;
+            }
         }
-        return out + "]";
-    };
-    const std::string compact = rows(400, "");
-    const Case cases[] = {
-        {"compact", compact, false},
-        {"indented by eight", rows(400, "        "), true},
-        {"indented by two", rows(400, "  "), false},
-        {"indented, too short", rows(100, "        "), false},
-        {"spaces first", std::string(5000, ' ') + compact, true},
-        {"spaces last", compact + std::string(5000, ' '), false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(vantor::json::worth_indexing(c.payload), c.indexed) << c.name;
-        EXPECT_TRUE(expect_same_tape(c.payload)) << c.name;
-        expect_transform_agreement(c.payload);
     }
 }
 
