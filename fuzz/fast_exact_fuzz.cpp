@@ -24,7 +24,8 @@ void check_agreement(std::string_view payload) {
     if (fast.kind != exact.kind || fast.text.view() != exact.text.view()) std::abort();
     const bool well_formed =
         vantor::json::is_well_formed_utf8(payload, vantor::json::Utf8Kernel::portable);
-    for (auto kernel : {vantor::json::Utf8Kernel::avx2, vantor::json::Utf8Kernel::neon}) {
+    for (auto kernel : {vantor::json::Utf8Kernel::avx2, vantor::json::Utf8Kernel::avx512,
+                        vantor::json::Utf8Kernel::neon}) {
         if (vantor::json::utf8_kernel_available(kernel) &&
             vantor::json::is_well_formed_utf8(payload, kernel) != well_formed) {
             std::abort();

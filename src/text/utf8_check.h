@@ -6,9 +6,9 @@
 // fails holds a sequence the exact reader refuses, with its message and position.
 //
 // Kernels: a portable one (eight ASCII bytes per step, each non-ASCII sequence by the string
-// scan's own definition), AVX2 chosen at run time, and Advanced SIMD on aarch64. The vector
-// kernels check 64 bytes per step by three table lookups on the halves of each byte and of the
-// byte before it, whose bitwise AND names the error a pair of bytes makes; the third and fourth
+// scan's own definition), AVX-512 and AVX2 chosen at run time, and Advanced SIMD on aarch64. The
+// vector kernels check 64 bytes per step by three table lookups on the halves of each byte and of
+// the byte before it, whose bitwise AND names the error a pair of bytes makes; the third and fourth
 // bytes of longer sequences are checked by looking two and three bytes back. A block of ASCII
 // after a complete sequence costs one test.
 #include <cstddef>
@@ -17,7 +17,7 @@
 
 namespace vantor::json {
 
-enum class Utf8Kernel : std::uint8_t { portable, avx2, neon };
+enum class Utf8Kernel : std::uint8_t { portable, avx2, avx512, neon };
 
 bool utf8_kernel_available(Utf8Kernel kernel);
 

@@ -53,7 +53,8 @@ bool well_formed_by_table(const std::string& text) {
 
 std::vector<Utf8Kernel> available_kernels() {
     std::vector<Utf8Kernel> kernels;
-    for (Utf8Kernel k : {Utf8Kernel::portable, Utf8Kernel::avx2, Utf8Kernel::neon}) {
+    for (Utf8Kernel k :
+         {Utf8Kernel::portable, Utf8Kernel::avx2, Utf8Kernel::avx512, Utf8Kernel::neon}) {
         if (vantor::json::utf8_kernel_available(k)) kernels.push_back(k);
     }
     return kernels;
