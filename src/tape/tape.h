@@ -31,8 +31,8 @@
 //     11    boolean_true    0                    0
 //
 // "-> text" is a pointer into the payload unless said otherwise; "end" is the index of the first
-// cell after the container, so value_end skips a whole value in one step. tape/tape_dump.h prints
-// a tape in this form, and the tape tests hold this example to the reader.
+// cell after the container, so value_end skips a whole value in one step. tests/cpp/tape_support.h
+// prints a tape in this form, and the tape tests hold this example to the reader.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

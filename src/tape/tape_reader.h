@@ -462,19 +462,4 @@ template <class RowObserver>
     return tape_reader_detail::TapeReader<RowObserver>(input, tape, rows).read();
 }
 
-// An observer that only lets rows be read; for callers that need the tape alone.
-struct IgnoreRows {
-    void row_begin() {}
-    void member(const Cell&) {}
-    void member_value(std::uint32_t) {}
-    void row_end() {}
-};
-
-// Reads `input` (a top-level array of objects) onto `tape`, which must be empty. Cell 0 is the
-// top-level array. Returns false when the payload is left to the exact reader.
-inline bool read_tape(std::string_view input, Tape& tape) {
-    IgnoreRows rows;
-    return read_tape(input, tape, rows);
-}
-
 }  // namespace vantor::json

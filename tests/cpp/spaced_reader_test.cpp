@@ -13,6 +13,7 @@
 
 #include "tape/tape.h"
 #include "tape/tape_reader.h"
+#include "tape_support.h"
 #include "text/whitespace_scan.h"
 #include "transform/columnarize.h"
 

@@ -11,6 +11,7 @@
 #include "memory/arena.h"
 #include "tape/tape.h"
 #include "tape/tape_reader.h"
+#include "tape_support.h"
 #include "transform/exact_column_values.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "tape/tape.h"
-#include "tape/tape_dump.h"
 #include "tape/tape_reader.h"
+#include "tape_support.h"
 
 namespace {
 

@@ -1,15 +1,32 @@
 #pragma once
-// The cells of a tape as text, one line per cell, for tests and for debugging: the kind, then
-// what the cell holds (its text, its container's end and payload offset, or its value). The
-// worked example in tape.h is checked against this form.
+// What the tests of the tape need beside the module's code: a tape read without a row observer,
+// and the cells of a tape as text, one line per cell (the kind, then what the cell holds: its
+// text, its container's end and payload offset, or its value). The worked example in tape.h is
+// checked against this form.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "tape/tape.h"
+#include "tape/tape_reader.h"
 
 namespace vantor::json {
+
+// An observer that only lets rows be read.
+struct IgnoreRows {
+    void row_begin() {}
+    void member(const Cell&) {}
+    void member_value(std::uint32_t) {}
+    void row_end() {}
+};
+
+// Reads `input` (a top-level array of objects) onto `tape`, which must be empty. Cell 0 is the
+// top-level array. Returns false when the payload is left to the exact reader.
+inline bool read_tape(std::string_view input, Tape& tape) {
+    IgnoreRows rows;
+    return read_tape(input, tape, rows);
+}
 
 inline const char* cell_kind_name(CellKind kind) {
     switch (kind) {
