@@ -370,6 +370,7 @@ def load_peers(path=PEERS_FILE):
 C_PEER_FUNCTIONS = {
     "yyjson read+write": "vantor_bench_yyjson_round_trip",
     "simdjson parse": "vantor_bench_simdjson_parse",
+    "simdjson On-Demand walk": "vantor_bench_simdjson_ondemand_walk",
 }
 C_PEERS_VARIABLE = "VANTOR_BENCH_C_PEERS"
 # What each C peer's column measures, for the report.
@@ -378,11 +379,20 @@ C_PEER_MEANINGS = {
                          "back compact, no columns made",
     "simdjson parse": "simdjson parse is simdjson's DOM parse alone, nothing written, with the "
                       "copy into its padded buffer counted",
+    "simdjson On-Demand walk": "simdjson On-Demand walk goes over the rows with simdjson's "
+                               "On-Demand API ({kernel} kernel), finds each member's column (the "
+                               "previous row's at the same position, else a hash map), checks "
+                               "numbers and literals and copies every value's text into one "
+                               "buffer: no constant test, no null filling, no escapes read",
 }
 # What each C peer must return for a small payload, and for a payload cut short, before its
-# figures are believed: yyjson's compact text is as long as this payload, simdjson returns 0.
+# figures are believed: yyjson's compact text is as long as this payload, simdjson's parse
+# returns 0, and the On-Demand walk's output is `1,[true,null],"a","b",`.
 C_PEER_PROBE, C_PEER_BROKEN_PROBE = b'[{"a":1,"b":[true,null]}]', b'[{"a":1,'
-C_PEER_PROBE_RESULTS = {"yyjson read+write": len(C_PEER_PROBE), "simdjson parse": 0}
+# simdjson's name for the kernel the On-Demand walk was compiled for, once the library is loaded.
+ONDEMAND_KERNEL = "unknown"
+C_PEER_PROBE_RESULTS = {"yyjson read+write": len(C_PEER_PROBE), "simdjson parse": 0,
+                        "simdjson On-Demand walk": len(b'1,[true,null],"a","b",')}
 
 
 def bound_c_function(library, symbol):
@@ -406,6 +416,13 @@ def load_c_peers(path):
         nothing = bound_c_function(library, "vantor_bench_nothing")
     except (OSError, AttributeError) as error:
         return {}, dict.fromkeys(C_PEER_FUNCTIONS, f"cannot load {path}: {error}"), None
+    global ONDEMAND_KERNEL
+    try:
+        kernel = library.vantor_bench_simdjson_ondemand_kernel
+        kernel.restype = ctypes.c_char_p
+        ONDEMAND_KERNEL = kernel().decode()
+    except AttributeError:
+        ONDEMAND_KERNEL = "unknown"
     peers, missing = {}, {}
     for name, symbol in C_PEER_FUNCTIONS.items():
         try:
@@ -846,7 +863,8 @@ def report_throughput(peers, c_peers, c_call, settings, write):
     if c_peers:
         call = seconds_per_call(c_call, C_PEER_PROBE, settings.fixed_calls) * 1e9
         write("The C peers are reference points, not alternatives: "
-              + "; ".join(C_PEER_MEANINGS[name] for name in c_peers)
+              + "; ".join(C_PEER_MEANINGS[name].format(kernel=ONDEMAND_KERNEL)
+                         for name in c_peers)
               + f". Each call goes through ctypes, about {call:.0f} ns that a C caller would not "
               "pay (a call that does nothing), which matters at 1 KB only. The fastest peer is "
               "the fastest plain-Python one.\n")
