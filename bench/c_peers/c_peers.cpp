@@ -127,9 +127,13 @@ struct Walk {
             case simdjson::ondemand::json_type::string:
                 text = value.raw_json_token();
                 break;
-            default:  // object or array: raw_json walks it to its end, checking its structure
+            case simdjson::ondemand::json_type::object:
+            case simdjson::ondemand::json_type::array:
+                // raw_json walks the value to its end, checking its structure on the way.
                 if (value.raw_json().get(text) != simdjson::SUCCESS) return false;
                 break;
+            default:  // a token that starts no JSON value
+                return false;
         }
         while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r' ||
                                  text.back() == '\t')) {

@@ -2,10 +2,14 @@
 its structure check tells documents apart, and one short run reports every shape and section.
 The C peers' library is never loaded here: stand-ins in Python take its place."""
 
+import ctypes
 import ctypes.util
 import hashlib
 import importlib.util
 import json
+import os
+import pathlib
+import subprocess
 import sys
 
 import pytest
@@ -318,3 +322,111 @@ def test_the_command_line_refuses_unknown_sections(monkeypatch, sections):
     with pytest.raises(SystemExit) as stopped:
         bench.main()
     assert stopped.value.code == 2
+
+
+# --- the simdjson On-Demand walk, the real library -----------------------------------------------
+
+ONDEMAND_SYMBOL = bench.C_PEER_FUNCTIONS["simdjson On-Demand walk"]
+
+
+@pytest.fixture(scope="module")
+def ondemand_walk(tmp_path_factory):
+    """The On-Demand walk of the C peers' library: the benchmark build's when there is one, else
+    the library compiled here from bench/c_peers (a few seconds)."""
+    from conftest import EMULATOR, PATHS
+
+    library = PATHS.get("VANTOR_BENCH_C_PEERS") or os.environ.get(bench.C_PEERS_VARIABLE)
+    if not library or not pathlib.Path(library).is_file():
+        if EMULATOR:
+            pytest.skip("the C peers are compiled for the host, not for the emulated machine")
+        if not any(pathlib.Path(folder, "simdjson.h").is_file()
+                   for folder in ("/usr/include", "/usr/local/include")):
+            pytest.skip("simdjson's headers are not installed (libsimdjson-dev)")
+        library = tmp_path_factory.mktemp("c_peers") / "libvantor_bench_c_peers.so"
+        source = REPO / "bench" / "c_peers" / "c_peers.cpp"
+        subprocess.run([os.environ.get("CXX", "c++"), "-std=c++20", "-O1", "-shared", "-fPIC",
+                        "-DVANTOR_HAVE_SIMDJSON=1", str(source), "-o", str(library),
+                        "-lsimdjson"], check=True)
+    return bench.bound_c_function(ctypes.CDLL(str(library)), ONDEMAND_SYMBOL)
+
+
+@pytest.mark.parametrize("payload", [
+    b'[{"a":1,', b'[{"a":1}', b'[{"a":1}] x', b'[{"a":1}]]', b'[{"a":1},]', b'[{"a":1,}]',
+    b'[{"a" 1}]', b'[{a:1}]', b'[{"a":tru}]', b'[{"a":nul}]', b'[{"a":falsey}]', b'[{"a":01}]',
+    b'[{"a":1e}]', b'[{"a":-}]', b'[{"a":.5}]', b'[{"a":"\x01"}]', b'[{"a":"\xff"}]',
+    b'[{"a":[1,}]', b'[{"a":{"b"}}]', b'[1]', b'[{"a":1},"row"]', b'{"a":1}', b'', b'   ',
+])
+def test_the_ondemand_walk_refuses_what_is_not_rows_of_json(ondemand_walk, payload):
+    assert ondemand_walk(payload) == -1
+
+
+@pytest.mark.parametrize("payload, output", [
+    (b'[]', b''),
+    (b'[{}]', b''),
+    (b'[{"a":1},{"b":2}]', b'1,2,"a","b",'),
+    # A column is found again where it stands elsewhere in the row, and its name written once.
+    (b'[{"a":1,"b":"x"},{"b":"y","a":22},{"c":null,"a":3}]',
+     b'1,"x","y",22,null,3,"a","b","c",'),
+    (b'[{"a":1,"a":2}]', b'1,2,"a",'),
+    # Blanks after a value are not copied; those inside an object or array are.
+    (b' [ {"a" : 1 ,\n"b":\t"x" } , {"a":[ 1, 2 ]} ] ', b'1,"x",[ 1, 2 ],"a","b",'),
+    (b'[{"k\\u00e9":"v\\"\\n","b":{"c":[true,false,null]}}]',
+     b'"v\\"\\n",{"c":[true,false,null]},"k\\u00e9","b",'),
+    # An integer beyond 64 bits is valid JSON; its text is copied as it stands.
+    (b'[{"n":123456789012345678901234567890,"f":-0.5e-300}]',
+     b'123456789012345678901234567890,-0.5e-300,"n","f",'),
+])
+def test_the_ondemand_walk_copies_each_value_and_names_each_column_once(ondemand_walk, payload,
+                                                                        output):
+    assert ondemand_walk(payload) == len(output)
+
+
+def compact_walk_length(payload):
+    """The On-Demand walk's output length for a compact payload whose keys need no escapes,
+    worked out from its layout: the payload less its brackets, braces, commas and `"key":`
+    texts is the values' text, each followed by a comma, then each distinct key in quotes and a
+    comma."""
+    rows = json.loads(payload, object_pairs_hook=lambda pairs: pairs)
+    members = [key for row in rows for key, _ in row]
+    assert all(json.dumps(key)[1:-1] == key for key in members)
+    values = (len(payload) - 2 - (len(rows) - 1)
+              - sum(2 + max(len(row) - 1, 0) for row in rows)
+              - sum(len(key) + 3 for key in members))
+    return values + len(members) + sum(len(key) + 3 for key in dict.fromkeys(members))
+
+
+@pytest.mark.parametrize("shape", sorted(shape for shape in bench.SHAPES
+                                         if not shape.endswith("_pretty")))
+def test_the_ondemand_walk_copies_the_whole_of_each_benchmark_payload(ondemand_walk, shape):
+    payload = bench.make_payload(shape, 20_000)
+    assert ondemand_walk(payload) == compact_walk_length(payload)
+
+
+def without_blanks(payload):
+    """The payload without the blanks outside its strings, and how many of those stood inside a
+    member's value (an object or array inside a row)."""
+    kept, inner, depth, in_string, escaped = bytearray(), 0, 0, False, False
+    for byte in payload:
+        if in_string:
+            in_string = escaped or byte != ord('"')
+            escaped = not escaped and byte == ord("\\")
+        elif byte in b" \t\r\n":
+            inner += depth >= 3
+            continue
+        elif byte in b"[{":
+            depth += 1
+        elif byte in b"]}":
+            depth -= 1
+        elif byte == ord('"'):
+            in_string = True
+        kept.append(byte)
+    return bytes(kept), inner
+
+
+@pytest.mark.parametrize("shape", ["nested_pretty", "nested_repeated_pretty"])
+def test_the_ondemand_walk_keeps_the_blanks_inside_values_only(ondemand_walk, shape):
+    payload = bench.make_payload(shape, 20_000)
+    compact, inner = without_blanks(payload)
+    assert inner > 0 and compact == bench.make_payload(shape.removesuffix("_pretty"),
+                                                        len(compact) - 1)
+    assert ondemand_walk(payload) == compact_walk_length(compact) + inner
