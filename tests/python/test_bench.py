@@ -123,9 +123,17 @@ def simdjson_stand_in(payload):
     return 0
 
 
+def ondemand_stand_in(payload):
+    """What the On-Demand walk returns, worked out from the payload's layout."""
+    if simdjson_stand_in(payload) < 0:
+        return -1
+    return compact_walk_length(without_blanks(payload)[0])
+
+
 def use_stand_in_c_peers(monkeypatch):
     """load_c_peers hands out the stand-ins, whatever path it is given."""
-    peers = {"yyjson read+write": yyjson_stand_in, "simdjson parse": simdjson_stand_in}
+    peers = {"yyjson read+write": yyjson_stand_in, "simdjson parse": simdjson_stand_in,
+             "simdjson On-Demand walk": ondemand_stand_in}
     monkeypatch.setattr(bench, "load_c_peers", lambda path: (peers, {}, lambda payload: 0))
     return list(peers)
 
@@ -205,18 +213,19 @@ def test_the_c_peers_have_columns_and_ratios_in_the_throughput_table(tmp_path, m
     c_names = use_stand_in_c_peers(monkeypatch)
     names, chart_rows, all_same, report = tiny_run("stand-ins", sections=("throughput",))
     assert names == ["vantor_codec", *c_names] and all_same
-    assert "C peers: yyjson read+write, simdjson parse (from stand-ins)" in report
+    assert ("C peers: yyjson read+write, simdjson parse, simdjson On-Demand walk (from stand-ins)"
+            in report)
     assert "reference points, not alternatives" in report
     header, rows = table_rows(report, "## Throughput")
     assert header == ["shape", "size", "payload bytes", "vantor_codec", *c_names,
                       "fastest peer", "vantor ÷ fastest", "vantor ÷ yyjson read+write",
-                      "vantor ÷ simdjson parse", "rounds"]
+                      "vantor ÷ simdjson parse", "vantor ÷ simdjson On-Demand walk", "rounds"]
     assert len(rows) == len(bench.SHAPES)
     for row in rows:
-        mine, yyjson, simdjson = (float(cell) for cell in row[3:6])
+        mine, yyjson, simdjson, ondemand = (float(cell) for cell in row[3:7])
         # The ratios are the module's rate over each C peer's: within what the rates' rounding
         # to one decimal and the ratio's to two allow.
-        for rate, ratio in ((yyjson, row[8]), (simdjson, row[9])):
+        for rate, ratio in ((yyjson, row[9]), (simdjson, row[10]), (ondemand, row[11])):
             low, high = (mine - 0.05) / (rate + 0.05), (mine + 0.05) / max(rate - 0.05, 1e-9)
             assert low - 0.005 <= float(ratio) <= high + 0.005, row
     for _, rates in chart_rows:
@@ -258,6 +267,8 @@ def test_without_a_usable_library_every_c_peer_is_missing(tmp_path, library, rea
     # Swapped: each returns what the other should.
     ("yyjson read+write", simdjson_stand_in, "returned 0 and -1"),
     ("simdjson parse", yyjson_stand_in, f"returned {len(bench.C_PEER_PROBE)} and -1"),
+    ("simdjson On-Demand walk", ondemand_stand_in, None),
+    ("simdjson On-Demand walk", yyjson_stand_in, f"returned {len(bench.C_PEER_PROBE)} and -1"),
     # Accepts the payload cut short.
     ("simdjson parse", lambda payload: 0, "returned 0 and 0"),
     ("yyjson read+write", lambda payload: -1, "returned -1 and -1"),
