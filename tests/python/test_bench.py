@@ -171,7 +171,9 @@ def test_a_tiny_run_reports_every_shape_and_section(tmp_path):
     header, rows = table_rows(report, "## Minor page faults per call")
     assert header == ["shape", "payload bytes", "vantor_codec faults", "per payload page",
                       "fastest peer", "peer faults", "per payload page"]
-    fastest = {(row[0], row[1]): row[-3] for row in table_rows(report, "## Throughput")[1]}
+    throughput_header, throughput = table_rows(report, "## Throughput")
+    column = throughput_header.index("fastest peer")
+    fastest = {(row[0], row[1]): row[column] for row in throughput}
     assert [row[0] for row in rows] == [label for label, _, _, _ in bench.SHAPES.values()]
     for row in rows:
         assert row[4] == fastest[(row[0], "3KB")] and float(row[2]) >= 0 and float(row[5]) >= 0
@@ -187,14 +189,45 @@ def test_a_tiny_run_reports_every_shape_and_section(tmp_path):
     output = bench.vantor_codec.columnarize(payload)
     assert f"| number rows | {len(payload):,} | {len(output):,} |" in report
     assert len(chart_rows) == len(bench.SHAPES)
-    assert all(rate > 0 for _, rates in chart_rows for rate in rates.values())
+    assert all(rate > 0 for row in chart_rows for rate in row.rates.values())
+    # The shared peers are the yardstick; this repository's fastest stands beside it, and its
+    # peers write the module's bytes on every shape but orjson's number rows.
+    assert set(names) >= {"json", "json (in repo)", "orjson (in repo)"}
+    repo_fastest = throughput_header.index("fastest in-repo peer")
+    for row in throughput:
+        assert not row[column].endswith(" (in repo)") and row[repo_fastest].endswith(" (in repo)")
+        mine, theirs = float(row[3]), float(row[throughput_header.index(row[repo_fastest])])
+        low, high = (mine - 0.05) / (theirs + 0.05), (mine + 0.05) / (theirs - 0.05)
+        assert low - 0.005 <= float(row[repo_fastest + 1]) <= high + 0.005, row
+    header, checks = table_rows(report, "## Same document")
+    for check in checks:
+        identical = check[header.index("byte for byte")].split(", ")
+        assert "json (in repo)" in identical and (
+            "orjson (in repo)" in identical) == (check[0] != "number rows"), check
 
 
-def test_without_the_peers_file_the_module_alone_is_measured(tmp_path, monkeypatch):
+def test_without_the_shared_peers_this_repositorys_are_the_yardstick(tmp_path, monkeypatch):
     monkeypatch.setattr(bench, "PEERS_FILE", tmp_path / "python_peers.py")
+    names, chart_rows, all_same, report = tiny_run(sections=("throughput", "faults", "tail"))
+    repo_peers = [name for name in names if name != "vantor_codec"]
+    assert all_same and repo_peers and all(name.endswith(" (in repo)") for name in repo_peers)
+    assert f"shared plain-Python peers: none ({tmp_path / 'python_peers.py'} is missing)" in report
+    header, rows = table_rows(report, "## Throughput")
+    assert "fastest in-repo peer" not in header
+    assert all(row[header.index("fastest peer")] in repo_peers for row in rows)
+    assert all(row.fastest in repo_peers for row in chart_rows)
+    header, rows = table_rows(report, "## Minor page faults per call")
+    assert all(row[4] in repo_peers for row in rows), report
+    header, rows = table_rows(report, "## Tail of single calls")
+    assert {row[2] for row in rows} - {"vantor_codec"} <= set(repo_peers), report
+
+
+def test_without_any_peers_the_module_alone_is_measured(tmp_path, monkeypatch):
+    monkeypatch.setattr(bench, "PEERS_FILE", tmp_path / "python_peers.py")
+    monkeypatch.setattr(bench, "load_repo_peers", lambda: ({}, list(bench.PEER_LIBRARIES)))
     names, chart_rows, all_same, report = tiny_run()
     assert names == ["vantor_codec"] and all_same
-    assert f"plain-Python peers: none ({tmp_path / 'python_peers.py'} is missing)" in report
+    assert f"shared plain-Python peers: none ({tmp_path / 'python_peers.py'} is missing)" in report
     assert "C peers: none (no library given" in report
     for label, _, _, _ in bench.SHAPES.values():
         assert any(line.startswith(f"| {label} | 3KB |") and "| none | nan |" in line
@@ -211,6 +244,7 @@ def test_without_the_peers_file_the_module_alone_is_measured(tmp_path, monkeypat
 def test_the_c_peers_have_columns_and_ratios_in_the_throughput_table(tmp_path, monkeypatch):
     monkeypatch.setattr(bench, "PEERS_FILE", tmp_path / "python_peers.py")
     c_names = use_stand_in_c_peers(monkeypatch)
+    monkeypatch.setattr(bench, "load_repo_peers", lambda: ({}, list(bench.PEER_LIBRARIES)))
     names, chart_rows, all_same, report = tiny_run("stand-ins", sections=("throughput",))
     assert names == ["vantor_codec", *c_names] and all_same
     assert ("C peers: yyjson read+write, simdjson parse, simdjson On-Demand walk (from stand-ins)"
@@ -228,8 +262,8 @@ def test_the_c_peers_have_columns_and_ratios_in_the_throughput_table(tmp_path, m
         for rate, ratio in ((yyjson, row[9]), (simdjson, row[10]), (ondemand, row[11])):
             low, high = (mine - 0.05) / (rate + 0.05), (mine + 0.05) / max(rate - 0.05, 1e-9)
             assert low - 0.005 <= float(ratio) <= high + 0.005, row
-    for _, rates in chart_rows:
-        assert set(rates) == set(names) and all(rate > 0 for rate in rates.values())
+    for row in chart_rows:
+        assert set(row.rates) == set(names) and all(rate > 0 for rate in row.rates.values())
     for heading in ("## Minor page faults", "## Tail", "## Fixed cost", "## Two threads",
                     "## Peak extra resident memory"):
         assert heading not in report
@@ -441,3 +475,101 @@ def test_the_ondemand_walk_keeps_the_blanks_inside_values_only(ondemand_walk, sh
     assert inner > 0 and compact == bench.make_payload(shape.removesuffix("_pretty"),
                                                         len(compact) - 1)
     assert ondemand_walk(payload) == compact_walk_length(compact) + inner
+
+
+# --- this repository's plain-Python peers ----------------------------------------------------------
+
+_peers_spec = importlib.util.spec_from_file_location("vantor_python_peers", bench.REPO_PEERS_FILE)
+python_peers = importlib.util.module_from_spec(_peers_spec)
+_peers_spec.loader.exec_module(python_peers)
+# The peers that read floats with the module's method, and so write its very bytes on any payload
+# the module accepts (but for -0 and integers beyond 64 bits).
+EXACT_PEERS = [name for name in ("json", "msgspec") if name in python_peers.PEERS]
+
+
+@pytest.mark.parametrize("shape", sorted(bench.SHAPES))
+@pytest.mark.parametrize("peer", sorted(python_peers.PEERS))
+def test_the_repository_peers_write_the_modules_bytes_on_the_benchmark_shapes(shape, peer):
+    payload = bench.make_payload(shape, 60_000)
+    mine = bench.vantor_codec.columnarize(payload)
+    theirs = python_peers.PEERS[peer](payload)
+    if peer in EXACT_PEERS or shape != "numbers":
+        assert theirs == mine
+    else:
+        # Floats read correctly rounded: the same document, some floats a unit or so apart.
+        difference, floats = bench.structure_difference(mine, theirs)
+        assert difference is None and floats > 0
+
+
+@pytest.mark.parametrize("payload", [
+    b'[]', b'[{}]', b'[{},{}]', b'[{"a":1}]', b'[{"a":null},{"a":null}]',
+    # Constants: two rows at the least, every row holding the member, equal to the first row's.
+    b'[{"v":1},{"v":1.0},{"v":1}]', b'[{"v":1},{"v":true}]', b'[{"v":true},{"v":1}]',
+    b'[{"v":true},{"v":true}]', b'[{"v":0},{"v":-0.0}]', b'[{"v":"x"},{"v":"x"},{}]',
+    b'[{"v":"x"},{"v":"x"},{"v":null}]', b'[{"v":null},{"v":1},{"v":1}]',
+    b'[{"v":18446744073709551615},{"v":18446744073709551615}]',
+    b'[{"v":9007199254740993},{"v":9007199254740992}]',
+    b'[{"o":{"a":1,"b":[2,"x"]}},{"o":{"b":[2,"x"],"a":1}}]', b'[{"o":[1]},{"o":[1.0]}]',
+    b'[{"o":{"a":true}},{"o":{"a":1}}]', b'[{"o":{"a":"s"}},{"o":{"a":"s","b":null}}]',
+    b'[{"o":[]},{"o":[]},{"o":{}}]',
+    # Columns in the order of first appearance; null-only members dropped; a repeated name keeps
+    # its first place and last value.
+    b'[{"b":1,"a":null},{"c":2,"a":null,"b":3}]', b'[{"a":1,"b":2,"a":3},{"b":4,"a":5}]',
+    b'[{"k0":0},{"k1":1},{"k2":2},{"k3":3},{"k4":4},{"k0":5}]',
+    b'[{"a":1,"b":2,"c":3},{"a":4,"c":6},{"b":8}]',
+    # Strings and their escapes.
+    b'[{"s":"\\u00e9\\n\\"\\\\\\/\\t\\u0001\\ud83d\\ude00"},{"s":"caf\xc3\xa9 \xf0\x9f\x99\x82"}]',
+    # Float text and reading.
+    b'[{"f":0.00001},{"f":1.5e-7},{"f":1e16},{"f":123.0},{"f":-0.5},{"f":1e22},{"f":5e-324}]',
+    b'[{"f":1.7976931348623157e308},{"f":0.1e-5},{"f":12345678901234567890123.5},'
+    b'{"f":0.000000000000000000000000012345678901234567890123},{"f":1E+2},{"f":1e-400}]',
+    b'[{"f":2.9980100000000003e-18},{"f":3.1234e-24},{"f":9.99999e-21},{"f":4.5e21}]',
+    b'[{"f":0e999},{"f":-1.25E-3}]',
+    # Blanks everywhere.
+    b' [ { "a" : [ 1 , { "b" : 2 } ] , "c" : "d" } , {"a":[1,{"b":2}], "c":"e"} ] ',
+])
+@pytest.mark.parametrize("peer", EXACT_PEERS)
+def test_the_repository_peers_follow_the_modules_rules(peer, payload):
+    assert python_peers.PEERS[peer](payload) == bench.vantor_codec.columnarize(payload)
+
+
+def float_tokens(count):
+    """Number tokens with a fraction or an exponent, of many lengths and magnitudes."""
+    random = bench.Random(11)
+    tokens = []
+    for _ in range(count):
+        digits = "".join(str(random.below(10)) for _ in range(1 + random.below(25)))
+        point = random.below(len(digits) + 1)
+        text = digits[:point] or "0"
+        if point < len(digits):
+            text = text.lstrip("0") or "0"
+            text += "." + digits[point:]
+        else:
+            text = text.lstrip("0") or "0"
+        if random.below(3) or "." not in text:
+            text += f"e{random.below(700) - 350}"
+        if abs(float(text)) < 1e300:  # beyond, the module refuses some as out of range
+            tokens.append(("-" if random.below(2) else "") + text)
+    return tokens
+
+
+def test_the_module_reads_floats_as_the_peers_method_says():
+    tokens = float_tokens(3000)
+    payload = ("[" + ",".join(f'{{"x":{token},"i":{index}}}'
+                              for index, token in enumerate(tokens)) + "]").encode()
+    assert python_peers.columnarize_json(payload) == bench.vantor_codec.columnarize(payload)
+    # Not every token reads as the correctly rounded value: the method is the module's own.
+    assert any(python_peers.read_float(token) != float(token) for token in tokens)
+
+
+@pytest.mark.parametrize("payload, message", [
+    (b'{"a":1}', "invalid row-oriented JSON"), (b'[{"a":1},', "invalid row-oriented JSON"),
+    (b'[{"a":1},2]', "expected a JSON object row, got: 2"),
+    (b'[{"a":1},[true]]', "expected a JSON object row, got: [true]"),
+])
+@pytest.mark.parametrize("peer", sorted(python_peers.PEERS))
+def test_the_repository_peers_refuse_what_the_module_refuses(peer, payload, message):
+    with pytest.raises(RuntimeError, match=message.replace("[", "\\[")):
+        bench.vantor_codec.columnarize(payload)
+    with pytest.raises(RuntimeError, match=message.replace("[", "\\[")):
+        python_peers.PEERS[peer](payload)
