@@ -101,6 +101,7 @@ SHAPES = {
 }
 COLLECTED_FUNCTION = "vantor::columnarize_json*"
 
+PROJECT_PATH = re.compile(r"(?:^|/)((?:src|bench)/.+)$")
 METHOD_START = re.compile(r"^    (?:\[\[[^\]]*\]\]\s*)?(?:[\w:<>,*&]+\s+)*?(~?\w+)\([^;]*$")
 
 
@@ -119,9 +120,11 @@ def method_ranges(path):
 
 
 class Classifier:
-    """The phase of a line of code, from the tables above."""
+    """The phase of a line of code, from the tables above, for the sources of the clone at
+    `repo`."""
 
     def __init__(self, repo=REPO):
+        self.repo = repo
         self.methods = {}
         for file, rules in PHASE_METHODS.items():
             path = repo / file
@@ -131,9 +134,23 @@ class Classifier:
                 "other")) for first, last, name in ranges]
         self.cache = {}
 
+    def relative(self, file):
+        """A source path relative to the clone, whatever the build made of it (absolute,
+        relative to the build folder, or mapped by -ffile-prefix-map), when the clone has that
+        file; else the path as it is."""
+        match = PROJECT_PATH.search(file)
+        if match and (self.repo / match[1]).is_file():
+            return match[1]
+        return file
+
+    def is_project_function(self, name, defining_file):
+        head = name.split("(")[0]
+        return bool(re.search(r"(^|[\s<,])vantor::", head)) or self.relative(
+            defining_file).startswith("src/")
+
     def file_phase(self, file, line):
         """The phase of `line` in `file`, or None when the file is not one of the project's."""
-        file = relative(file)
+        file = self.relative(file)
         if file in self.methods:
             return next((phase for first, last, phase in self.methods[file]
                          if first <= line <= last), "other")
@@ -148,24 +165,6 @@ class Classifier:
             if re.search(pattern, function.split("(")[0]):
                 return phase
         return self.file_phase(defining_file, 0) or "other"
-
-
-PROJECT_PATH = re.compile(r"(?:^|/)((?:src|bench)/.+)$")
-
-
-def relative(file):
-    """A source path relative to the clone, whatever the build made of it (absolute, relative
-    to the build folder, or mapped by -ffile-prefix-map), when the clone has that file."""
-    match = PROJECT_PATH.search(file)
-    if match and (REPO / match[1]).is_file():
-        return match[1]
-    return file
-
-
-def is_project_function(name, defining_file):
-    head = name.split("(")[0]
-    return bool(re.search(r"(^|[\s<,])vantor::", head)) or relative(defining_file).startswith(
-        "src/")
 
 
 def split_profile(lines, classifier):
@@ -188,7 +187,7 @@ def split_profile(lines, classifier):
                 pending_call = None
                 # A call's line holds the callee's inclusive cost: counted here only for callees
                 # outside the project, whose own lines are not counted.
-                if project and not is_project_function(callee, callee_file):
+                if project and not classifier.is_project_function(callee, callee_file):
                     phases[phase_of(classifier, function, defining_file, file, int(position))] \
                         += cost
                 continue
@@ -205,7 +204,7 @@ def split_profile(lines, classifier):
             file = value
         elif key == "fn":
             function, file = value, defining_file
-            project = is_project_function(function, defining_file)
+            project = classifier.is_project_function(function, defining_file)
         elif key in ("cfn",):
             callee = value
         elif key in ("cfi", "cfl"):

@@ -573,3 +573,117 @@ def test_the_repository_peers_refuse_what_the_module_refuses(peer, payload, mess
         bench.vantor_codec.columnarize(payload)
     with pytest.raises(RuntimeError, match=message.replace("[", "\\[")):
         python_peers.PEERS[peer](payload)
+
+
+# --- the instruction split -----------------------------------------------------------------------
+
+_instructions_spec = importlib.util.spec_from_file_location(
+    "vantor_instructions", REPO / "bench" / "python" / "instructions.py")
+instructions = importlib.util.module_from_spec(_instructions_spec)
+_instructions_spec.loader.exec_module(instructions)
+
+SPLIT_SOURCES = {
+    "src/tape/tape_reader.h": "",
+    "src/text/block_classifier.h": "",
+    "src/hashing/name_index.h": "",
+    "src/tape/new_part.h": "",
+    "src/transform/fast_transform.cpp": """class FastTransform {
+  public:
+    [[gnu::always_inline]] void member(const Cell& name) {
+        std::string_view text = name.text();
+    }
+    void write_rows(ByteBuffer& out, bool release_tape) {
+        out.append(text);
+    }
+    std::optional<TransformOutcome> run(std::string_view payload) {
+        return std::nullopt;
+    }
+};
+""",
+}
+
+# callgrind's output (uncompressed names and positions): a reader function with code inlined
+# from headers of several phases, a call out of the project and one within it, and functions
+# outside the project.
+SPLIT_PROFILE = """# callgrind format
+events: Ir
+summary: 2000
+ob=/work/clone/build/transform_profile
+fl=/work/clone/build/profile/src/tape/tape_reader.h
+fn=bool vantor::json::read_tape_from<vantor::FastTransform, (vantor::json::TokenSource)0>(x)
+10 100
+fi=src/text/block_classifier.h
+20 50
+fi=/usr/include/c++/16/bits/stl_vector.h
+30 40
+fe=../../src/transform/fast_transform.cpp
+4 30
+7 20
+cfi=/usr/lib/memcpy.S
+cfn=__memcpy_avx_unaligned_erms
+calls=3 1
+7 60
+cfn=vantor::json::write_string(y)
+calls=1 5
+7 500
+fe=/work/clone/src/hashing/name_index.h
+9 7
+fl=/usr/lib/memcpy.S
+fn=__memcpy_avx_unaligned_erms
+1 60
+fl=???
+fn=vantor::columnarize_fast(z)
+0 5
+cfn=std::vector<unsigned int>::_M_realloc_append(w)
+calls=1 8
+0 11
+fl=/usr/include/c++/16/bits/vector.tcc
+fn=std::vector<unsigned int>::_M_realloc_append(w)
+8 11
+totals: 2000
+"""
+
+
+@pytest.fixture
+def split_clone(tmp_path):
+    for name, text in SPLIT_SOURCES.items():
+        (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
+        (tmp_path / name).write_text(text)
+    return tmp_path
+
+
+def test_the_split_places_each_instruction_by_its_source(split_clone):
+    phases, total = instructions.split_profile(SPLIT_PROFILE.splitlines(),
+                                               instructions.Classifier(split_clone))
+    assert total == 2000
+    assert phases == {
+        # The reader's own line, and the C++ library's code inlined into the reader.
+        "walking": 100 + 40,
+        "classifying": 50,
+        # The row observer's line and the name index, wherever they were inlined.
+        "discovery": 30 + 7,
+        # A line of write_rows, and the memcpy it calls; the call to the project's own
+        # write_string is not counted here, as that function's lines count themselves.
+        "writing": 20 + 60,
+        # A project function from a file the build did not name, and the library function it
+        # calls.
+        "other": 5 + 11,
+    }
+
+
+@pytest.mark.parametrize("file, line, phase", [
+    ("/abs/clone/src/tape/tape_reader.h", 1, "walking"),
+    ("build/profile/src/text/block_classifier.h", 1, "classifying"),
+    ("src/hashing/name_index.h", 1, "discovery"),
+    ("src/transform/fast_transform.cpp", 3, "discovery"),
+    ("src/transform/fast_transform.cpp", 5, "discovery"),
+    ("src/transform/fast_transform.cpp", 6, "writing"),
+    ("src/transform/fast_transform.cpp", 9, "other"),
+    ("src/transform/fast_transform.cpp", 1, "other"),
+    # A file of the project that no rule names; a file of that name outside the clone.
+    ("build/profile/src/tape/new_part.h", 1, "other"),
+    ("/usr/src/linux/src/missing.h", 1, None),
+    ("/usr/include/c++/16/bits/stl_vector.h", 1, None),
+])
+def test_the_split_knows_the_project_files_and_methods(split_clone, file, line, phase):
+    assert instructions.Classifier(split_clone).file_phase(file, line) == phase
