@@ -6,8 +6,11 @@ comes from (callgrind keeps the file of code inlined from a header), with PHASE_
 PHASE_METHODS below: classifying (the block classifier and the structural index), walking (the
 tape reader and the scans of strings and numbers), discovery (the row observer: each member's
 column), constants (the constant test), writing (the tape writer and the result's text), memory
-(buffers and pages) and other. Code from outside the project (the C and C++ libraries: memcpy,
-malloc, std::vector's out-of-line parts) counts in the phase of the project code that called it.
+(buffers and pages) and other. Code from outside the project counts in the phase of the project
+code it serves: a call to the C or C++ library (memcpy, malloc, std::vector's out-of-line parts)
+in the phase of the line that calls it, and library code inlined into a project function
+(std::sort, std::vector::push_back) in the phase of the last line from a project file before it
+in that function, else by the function's name (PHASE_FUNCTIONS).
 
 Usage (./dev bench --instructions runs it on a build with debug information):
     python3.14 bench/python/instructions.py PROFILE_BINARY [--bytes N] [--calls N]
@@ -176,23 +179,27 @@ def split_profile(lines, classifier):
     project = False
     callee, callee_file = "", ""
     pending_call = None  # the callee of the calls= line just read
+    context = None  # the phase of the current function's last line from a project file
     for line in lines:
         if not line or line[0] == "#":
             continue
         if line[0].isdigit():
             position, cost = line.split()[:2]
-            cost = int(cost)
+            cost, position = int(cost), int(position)
+            own = classifier.file_phase(file, position)
+            phase = own or context or classifier.function_phase(function, defining_file)
+            if own:
+                context = own
             if pending_call is not None:
                 callee, callee_file = pending_call
                 pending_call = None
                 # A call's line holds the callee's inclusive cost: counted here only for callees
                 # outside the project, whose own lines are not counted.
                 if project and not classifier.is_project_function(callee, callee_file):
-                    phases[phase_of(classifier, function, defining_file, file, int(position))] \
-                        += cost
+                    phases[phase] += cost
                 continue
             if project:
-                phases[phase_of(classifier, function, defining_file, file, int(position))] += cost
+                phases[phase] += cost
             continue
         if line.startswith(("totals:", "summary:")):
             total = int(line.split()[1])
@@ -203,7 +210,7 @@ def split_profile(lines, classifier):
         elif key in ("fi", "fe"):
             file = value
         elif key == "fn":
-            function, file = value, defining_file
+            function, file, context = value, defining_file, None
             project = classifier.is_project_function(function, defining_file)
         elif key in ("cfn",):
             callee = value
@@ -213,10 +220,6 @@ def split_profile(lines, classifier):
             pending_call = (callee, callee_file)
             callee_file = defining_file
     return dict(phases), total
-
-
-def phase_of(classifier, function, defining_file, file, line):
-    return classifier.file_phase(file, line) or classifier.function_phase(function, defining_file)
 
 
 def profile(binary, shape, size, calls, out_file):
