@@ -1102,9 +1102,10 @@ def write_chart(path, chart_rows, title):
         low = min(0.1, min(ratios) / 1.5)
         axes[1].set_xlim(low, max(2.0, 1.2 * max(
             row.rates["vantor_codec"] / row.rates[name] for row in rows for name in references)))
-        for position, ratio in zip(positions, ratios):
+        for position, ratio, colour in zip(positions, ratios, bar_colours):
+            dark = colour != colours[sizes[0]] and ratio > low * 1.6
             axes[1].text(low * 1.03, position, f"{ratio:.2f}", va="center", fontsize=7,
-                         color="white" if ratio > low * 1.6 else "black")
+                         color="white" if dark else "black")
         for name in references[1:]:
             axes[1].scatter([row.rates["vantor_codec"] / row.rates[name] for row in rows],
                             positions, marker=CHART_MARKS[name], s=18, color="#252525",
