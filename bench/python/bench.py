@@ -1,15 +1,21 @@
 """End-to-end benchmark of vantor_codec.columnarize from Python, beside plain-Python peers.
 
-The peers are the same transform in plain Python on top of json, orjson, msgspec and ujson,
-read from ../shared/bench/python_peers.py beside the clone (a peer whose library is not
-installed is left out). Beside them, as reference points rather than alternatives, stand two C
-peers from bench/c_peers, called through ctypes: a yyjson read and compact write of the payload,
-and a simdjson DOM parse. One run reports:
+The peers are the same transform in plain Python on top of json, orjson, msgspec and ujson, in
+two sets: this repository's (bench/python/python_peers.py, always measured, named "json (in
+repo)" and so on; they write the module's very bytes on the benchmark's payloads), and the
+shared ones in ../shared/bench/python_peers.py beside the clone, the yardstick of the goal, when
+that file exists. A peer whose library is not installed is left out. Beside them, as reference
+points rather than alternatives, stand three C peers from bench/c_peers, called through ctypes:
+a yyjson read and compact write of the payload, a simdjson DOM parse, and a walk over the rows
+with simdjson's On-Demand API that finds each member's column and copies every value's text. One
+run reports:
 
 - MB/s of payload for columnarize and every peer on ten row shapes (the C++ benchmark's
   generators, byte for byte) at about 1 KB, 100 KB and 10 MB, each the median of rounds that
-  interleave the candidates, columnarize ÷ the fastest plain-Python peer and ÷ each C peer;
-  once per shape, that columnarize's result parses to the same document as that peer's;
+  interleave the candidates, columnarize ÷ the fastest plain-Python peer (of the yardstick, and
+  of this repository's when they are not it) and ÷ each C peer; once per shape, that
+  columnarize's result parses to the same document as that peer's, and which of this
+  repository's peers write its very bytes;
 - minor page faults per call on every shape at the largest size, for columnarize and the
   fastest peer;
 - the tail of single calls on large sparse and tool-call payloads, columnarize's calls taking
@@ -23,7 +29,8 @@ Run it through `./dev bench`, or directly with the built module on the path:
     python3.14 bench/python/bench.py [--quick] [--chart PATH] [--sections LIST]
         [--c-peers LIBRARY]
 --quick is a smoke test: few rounds, no 10 MB payloads. --chart also draws the throughput
-table as a bar chart (PNG, needs matplotlib). --sections runs some of throughput, faults,
+as a chart of ratios, one bar per shape and size (PNG, needs matplotlib): columnarize ÷ the
+fastest plain-Python peer, and ÷ the C peers. --sections runs some of throughput, faults,
 tail, fixed, threads and memory. --c-peers names the C peers' library (default: the
 VANTOR_BENCH_C_PEERS variable, which ./dev bench sets from build/bench/python_paths.env);
 without it the C peers are reported missing and the rest runs.
