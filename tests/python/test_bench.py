@@ -1,6 +1,9 @@
-"""The Python benchmark's own parts on tiny payloads: its payloads are the C++ benchmark's bytes,
-its structure check tells documents apart, and one short run reports every shape and section.
-The C peers' library is never loaded here: stand-ins in Python take its place."""
+"""The Python benchmark's own parts: its payloads are the C++ benchmark's bytes, its structure
+check tells documents apart, and one short run reports every shape and section, with Python
+stand-ins for the C peers' library. The On-Demand walk of that library is also loaded (the
+benchmark build's, or compiled here) and held to what it must refuse and copy; this repository's
+plain-Python peers are held to the module's bytes; and the instruction split to a made-up
+callgrind profile."""
 
 import ctypes
 import ctypes.util
