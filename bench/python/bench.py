@@ -865,7 +865,8 @@ def run(settings, write=print, memory_shapes=tuple(SHAPES), sections=SECTIONS,
         write(f"shared plain-Python peers: none ({PEERS_FILE} is missing); the fastest peer is "
               "this repository's")
     else:
-        write(f"shared plain-Python peers, the yardstick ({PEERS_FILE}): " + ", ".join(peers)
+        write(f"shared plain-Python peers, the yardstick ({PEERS_FILE}): "
+              + ", ".join(shared_peers)
               + (f" ({', '.join(missing)} not installed)" if missing else ""))
     write(f"this repository's plain-Python peers ({REPO_PEERS_FILE.name}): "
           + ", ".join(repo_peers)

@@ -196,6 +196,8 @@ def test_a_tiny_run_reports_every_shape_and_section(tmp_path):
     # The shared peers are the yardstick; this repository's fastest stands beside it, and its
     # peers write the module's bytes on every shape but orjson's number rows.
     assert set(names) >= {"json", "json (in repo)", "orjson (in repo)"}
+    shared = next(line for line in report.splitlines() if line.startswith("shared plain-Python"))
+    assert "json" in shared and "(in repo)" not in shared
     repo_fastest = throughput_header.index("fastest in-repo peer")
     for row in throughput:
         assert not row[column].endswith(" (in repo)") and row[repo_fastest].endswith(" (in repo)")
