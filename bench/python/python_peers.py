@@ -33,6 +33,7 @@ float text rewritten only when a float that needs it was read.
 import json
 import math
 import re
+import threading
 from functools import partial
 from itertools import chain, repeat
 from operator import is_not, itemgetter
@@ -44,7 +45,7 @@ class ColumnarizeError(RuntimeError):
     """A payload the transform cannot use (the module raises RuntimeError as well)."""
 
 
-# --- numbers: the module's reading method and its float text -------------------------------------
+# --- numbers: the module's reading method and its float text ----------------------------------
 
 POWERS_OF_TEN = [float(10**k) for k in range(309)]  # each the binary64 nearest to 10^k
 UINT64_MAX = (1 << 64) - 1
@@ -144,11 +145,10 @@ def with_module_float_text(text):
     return STRING_OR_FLOAT.sub(rewrite, text)
 
 
-class FloatReader:
-    """A float hook for one call: reads each float token with the module's method and notes
-    whether one of them needs its text rewritten after the library has written it."""
-
-    __slots__ = ("needs_rewrite", "test")
+class FloatReader(threading.local):
+    """A float hook, made once per peer: reads each float token with the module's method and
+    notes, for the call under way on this thread, whether one of them needs its text rewritten
+    after the library has written it."""
 
     def __init__(self, test):
         self.needs_rewrite = False
@@ -161,7 +161,7 @@ class FloatReader:
         return value
 
 
-# --- the transform ---------------------------------------------------------------------------------
+# --- the transform ----------------------------------------------------------------------------
 
 _not_none = partial(is_not, None)
 _MISSING = object()
@@ -226,10 +226,10 @@ def columns_of(rows):
     """The result document of the rows, as a dict: columns, rows (tuples or lists), constants."""
     if type(rows) is not list:
         raise ColumnarizeError("invalid row-oriented JSON: the payload is not an array")
-    for row in rows:
-        if type(row) is not dict:
-            raise ColumnarizeError("expected a JSON object row, got: "
-                                   + json.dumps(row, separators=(",", ":"), ensure_ascii=False))
+    if rows and set(map(type, rows)) != {dict}:
+        row = next(row for row in rows if type(row) is not dict)
+        raise ColumnarizeError("expected a JSON object row, got: "
+                               + json.dumps(row, separators=(",", ":"), ensure_ascii=False))
     names = dict.fromkeys(chain.from_iterable(rows))
     count = len(rows)
     columns, constants = [], {}
@@ -284,14 +284,19 @@ def row_values(rows, columns):
     return result
 
 
-# --- the peers: the library reads, columns_of, the library writes ------------------------------
+# --- the peers: the library reads, columns_of, the library writes -----------------------------
+
+
+_json_floats = FloatReader(needs_new_text)
+_json_decode = json.JSONDecoder(parse_float=_json_floats).decode
 
 
 def columnarize_json(payload, min_rows=20):
-    floats = FloatReader(needs_new_text)
+    floats = _json_floats
+    floats.needs_rewrite = False
     try:
-        rows = json.loads(payload, parse_float=floats)
-    except ValueError as error:
+        rows = _json_decode(payload.decode())
+    except ValueError as error:  # UnicodeDecodeError included
         raise ColumnarizeError(f"invalid row-oriented JSON: {error}") from None
     text = json.dumps(columns_of(rows), separators=(",", ":"), ensure_ascii=False).encode()
     return with_module_float_text(text) if floats.needs_rewrite else text
@@ -319,10 +324,13 @@ def _msgspec_peer():
     decoder_type, encode, error_type = msgspec.json.Decoder, msgspec.json.encode, \
         msgspec.DecodeError
 
+    floats = FloatReader(needs_sign)
+    decode = decoder_type(float_hook=floats).decode
+
     def columnarize_msgspec(payload, min_rows=20):
-        floats = FloatReader(needs_sign)
+        floats.needs_rewrite = False
         try:
-            rows = decoder_type(float_hook=floats).decode(payload)
+            rows = decode(payload)
         except (error_type, ValueError) as error:
             raise ColumnarizeError(f"invalid row-oriented JSON: {error}") from None
         text = encode(columns_of(rows))

@@ -374,7 +374,7 @@ def test_the_command_line_refuses_unknown_sections(monkeypatch, sections):
     assert stopped.value.code == 2
 
 
-# --- the simdjson On-Demand walk, the real library -----------------------------------------------
+# --- the simdjson On-Demand walk, the real library --------------------------------------------
 
 ONDEMAND_SYMBOL = bench.C_PEER_FUNCTIONS["simdjson On-Demand walk"]
 
@@ -482,7 +482,7 @@ def test_the_ondemand_walk_keeps_the_blanks_inside_values_only(ondemand_walk, sh
     assert ondemand_walk(payload) == compact_walk_length(compact) + inner
 
 
-# --- this repository's plain-Python peers ----------------------------------------------------------
+# --- this repository's plain-Python peers -----------------------------------------------------
 
 _peers_spec = importlib.util.spec_from_file_location("vantor_python_peers", bench.REPO_PEERS_FILE)
 python_peers = importlib.util.module_from_spec(_peers_spec)
@@ -580,7 +580,7 @@ def test_the_repository_peers_refuse_what_the_module_refuses(peer, payload, mess
         python_peers.PEERS[peer](payload)
 
 
-# --- the instruction split -----------------------------------------------------------------------
+# --- the instruction split --------------------------------------------------------------------
 
 _instructions_spec = importlib.util.spec_from_file_location(
     "vantor_instructions", REPO / "bench" / "python" / "instructions.py")
