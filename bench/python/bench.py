@@ -5,10 +5,11 @@ two sets: this repository's (bench/python/python_peers.py, always measured, name
 repo)" and so on; they write the module's very bytes on the benchmark's payloads), and the
 shared ones in ../shared/bench/python_peers.py beside the clone, the yardstick of the goal, when
 that file exists. A peer whose library is not installed is left out. Beside them, as reference
-points rather than alternatives, stand three C peers from bench/c_peers, called through ctypes:
-a yyjson read and compact write of the payload, a simdjson DOM parse, and a walk over the rows
-with simdjson's On-Demand API that finds each member's column and copies every value's text. One
-run reports:
+points rather than alternatives, stand C peers from bench/c_peers, called through ctypes: a
+yyjson read and compact write of the payload, a simdjson DOM parse, and a walk over the rows with
+simdjson's On-Demand API that finds each member's column and copies every value's text, built
+for this machine and, from a sibling library, for the compiler's default target. One run
+reports:
 
 - MB/s of payload for columnarize and every peer on ten row shapes (the C++ benchmark's
   generators, byte for byte) at about 1 KB, 100 KB and 10 MB, each the median of rounds that
@@ -392,7 +393,12 @@ C_PEER_FUNCTIONS = {
     "yyjson read+write": "vantor_bench_yyjson_round_trip",
     "simdjson parse": "vantor_bench_simdjson_parse",
     "simdjson On-Demand walk": "vantor_bench_simdjson_ondemand_walk",
+    "simdjson On-Demand walk (baseline)": "vantor_bench_simdjson_ondemand_walk",
 }
+# The C peers found in the library's sibling built for the compiler's default target (the same
+# file name with BASELINE_SUFFIX before its extension) rather than in the library itself.
+BASELINE_PEERS = ("simdjson On-Demand walk (baseline)",)
+BASELINE_SUFFIX = "_baseline"
 C_PEERS_VARIABLE = "VANTOR_BENCH_C_PEERS"
 # What each C peer's column measures, for the report.
 C_PEER_MEANINGS = {
@@ -405,15 +411,29 @@ C_PEER_MEANINGS = {
                                "previous row's at the same position, else a hash map), checks "
                                "numbers and literals and copies every value's text into one "
                                "buffer: no constant test, no null filling, no escapes read",
+    "simdjson On-Demand walk (baseline)": "simdjson On-Demand walk (baseline) is the same "
+                                           "walk built for the compiler's default target "
+                                           "({kernel} kernel), as a portable wheel has it",
 }
 # What each C peer must return for a small payload, and for a payload cut short, before its
 # figures are believed: yyjson's compact text is as long as this payload, simdjson's parse
 # returns 0, and the On-Demand walk's output is `1,[true,null],"a","b",`.
 C_PEER_PROBE, C_PEER_BROKEN_PROBE = b'[{"a":1,"b":[true,null]}]', b'[{"a":1,'
-# simdjson's name for the kernel the On-Demand walk was compiled for, once the library is loaded.
-ONDEMAND_KERNEL = "unknown"
 C_PEER_PROBE_RESULTS = {"yyjson read+write": len(C_PEER_PROBE), "simdjson parse": 0,
-                        "simdjson On-Demand walk": len(b'1,[true,null],"a","b",')}
+                        "simdjson On-Demand walk": len(b'1,[true,null],"a","b",'),
+                        "simdjson On-Demand walk (baseline)": len(b'1,[true,null],"a","b",')}
+# simdjson's name for the kernel each On-Demand walk was compiled for, once its library is
+# loaded.
+C_PEER_KERNELS = {}
+
+
+def c_peer_meaning(name):
+    return C_PEER_MEANINGS[name].format(kernel=C_PEER_KERNELS.get(name, "unknown"))
+
+
+def baseline_library_path(path):
+    path = Path(path)
+    return path.with_name(path.stem + BASELINE_SUFFIX + path.suffix)
 
 
 def bound_c_function(library, symbol):
@@ -437,26 +457,37 @@ def load_c_peers(path):
         nothing = bound_c_function(library, "vantor_bench_nothing")
     except (OSError, AttributeError) as error:
         return {}, dict.fromkeys(C_PEER_FUNCTIONS, f"cannot load {path}: {error}"), None
-    global ONDEMAND_KERNEL
-    try:
-        kernel = library.vantor_bench_simdjson_ondemand_kernel
-        kernel.restype = ctypes.c_char_p
-        ONDEMAND_KERNEL = kernel().decode()
-    except AttributeError:
-        ONDEMAND_KERNEL = "unknown"
+    libraries = {False: (library, path)}
     peers, missing = {}, {}
     for name, symbol in C_PEER_FUNCTIONS.items():
+        baseline = name in BASELINE_PEERS
+        if baseline not in libraries:
+            sibling = baseline_library_path(path)
+            try:
+                libraries[baseline] = (ctypes.CDLL(str(sibling)), sibling)
+            except OSError as error:
+                libraries[baseline] = (None, f"cannot load {sibling}: {error}")
+        source, where = libraries[baseline]
+        if source is None:
+            missing[name] = where
+            continue
         try:
-            function = bound_c_function(library, symbol)
+            function = bound_c_function(source, symbol)
         except AttributeError:
             # The library is built with the JSON libraries CMake found, and without the others.
-            missing[name] = f"not in {path}"
+            missing[name] = f"not in {where}"
             continue
         problem = c_peer_problem(name, function)
         if problem:
             missing[name] = problem
-        else:
-            peers[name] = function
+            continue
+        peers[name] = function
+        try:
+            kernel = source.vantor_bench_simdjson_ondemand_kernel
+            kernel.restype = ctypes.c_char_p
+            C_PEER_KERNELS[name] = kernel().decode()
+        except AttributeError:
+            pass
     return peers, missing, nothing
 
 
@@ -916,8 +947,7 @@ def report_throughput(peers, c_peers, c_call, settings, write, yardstick=None):
     if c_peers:
         call = seconds_per_call(c_call, C_PEER_PROBE, settings.fixed_calls) * 1e9
         write("The C peers are reference points, not alternatives: "
-              + "; ".join(C_PEER_MEANINGS[name].format(kernel=ONDEMAND_KERNEL)
-                          for name in c_peers)
+              + "; ".join(c_peer_meaning(name) for name in c_peers)
               + f". Each call goes through ctypes, about {call:.0f} ns that a C caller would not "
               "pay (a call that does nothing), which matters at 1 KB only. The fastest peer is "
               "the fastest plain-Python one.\n")
@@ -1061,7 +1091,8 @@ def report_memory(memory_shapes, settings, write):
 
 # The chart's second panel: the C reference the bars show, then those drawn as marks on them.
 CHART_BAR_REFERENCE = "yyjson read+write"
-CHART_MARKS = {"simdjson On-Demand walk": "D", "simdjson parse": "o"}
+CHART_MARKS = {"simdjson On-Demand walk": "D", "simdjson On-Demand walk (baseline)": "x",
+               "simdjson parse": "o"}
 
 
 def write_chart(path, chart_rows, title):
@@ -1107,9 +1138,10 @@ def write_chart(path, chart_rows, title):
         axes[1].barh(positions, ratios, color=bar_colours, height=0.85,
                      label=f"÷ {bar_name} (bar, value at its foot)")
         # The values at the bars' feet, clear of the marks, which fall anywhere along a row.
-        low = min(0.1, min(ratios) / 1.5)
-        axes[1].set_xlim(low, max(2.0, 1.2 * max(
-            row.rates["vantor_codec"] / row.rates[name] for row in rows for name in references)))
+        every_ratio = [row.rates["vantor_codec"] / row.rates[name] for row in rows
+                       for name in references]
+        low = min(0.1, min(every_ratio) / 1.5)
+        axes[1].set_xlim(low, max(2.0, 1.2 * max(every_ratio)))
         for position, ratio, colour in zip(positions, ratios, bar_colours):
             dark = colour != colours[sizes[0]] and ratio > low * 1.6
             axes[1].text(low * 1.03, position, f"{ratio:.2f}", va="center", fontsize=7,

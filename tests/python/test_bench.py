@@ -12,6 +12,7 @@ import importlib.util
 import json
 import os
 import pathlib
+import shutil
 import subprocess
 import sys
 
@@ -380,9 +381,9 @@ ONDEMAND_SYMBOL = bench.C_PEER_FUNCTIONS["simdjson On-Demand walk"]
 
 
 @pytest.fixture(scope="module")
-def ondemand_walk(tmp_path_factory):
-    """The On-Demand walk of the C peers' library: the benchmark build's when there is one, else
-    the library compiled here from bench/c_peers (a few seconds)."""
+def c_peers_library(tmp_path_factory):
+    """The C peers' library: the benchmark build's when there is one, else the library compiled
+    here from bench/c_peers with simdjson alone (a few seconds)."""
     from conftest import EMULATOR, PATHS
 
     library = PATHS.get("VANTOR_BENCH_C_PEERS") or os.environ.get(bench.C_PEERS_VARIABLE)
@@ -397,7 +398,32 @@ def ondemand_walk(tmp_path_factory):
         subprocess.run([os.environ.get("CXX", "c++"), "-std=c++20", "-O1", "-shared", "-fPIC",
                         "-DVANTOR_HAVE_SIMDJSON=1", str(source), "-o", str(library),
                         "-lsimdjson"], check=True)
-    return bench.bound_c_function(ctypes.CDLL(str(library)), ONDEMAND_SYMBOL)
+    return pathlib.Path(library)
+
+
+@pytest.fixture(scope="module")
+def ondemand_walk(c_peers_library):
+    return bench.bound_c_function(ctypes.CDLL(str(c_peers_library)), ONDEMAND_SYMBOL)
+
+
+@pytest.mark.parametrize("with_baseline", [False, True])
+def test_the_baseline_walk_comes_from_the_librarys_sibling(c_peers_library, tmp_path,
+                                                           with_baseline):
+    library = tmp_path / "libpeers.so"
+    shutil.copyfile(c_peers_library, library)
+    if with_baseline:
+        shutil.copyfile(c_peers_library, tmp_path / "libpeers_baseline.so")
+    peers, missing, call = bench.load_c_peers(library)
+    assert call(b"[]") == 0
+    assert {"simdjson parse", "simdjson On-Demand walk"} <= set(peers)
+    baseline = "simdjson On-Demand walk (baseline)"
+    if with_baseline:
+        assert peers[baseline](b'[{"a":1},{"b":2}]') == len(b'1,2,"a","b",')
+        assert bench.C_PEER_KERNELS[baseline] == bench.C_PEER_KERNELS["simdjson On-Demand walk"]
+        assert f"({bench.C_PEER_KERNELS[baseline]} kernel)" in bench.c_peer_meaning(baseline)
+    else:
+        assert baseline not in peers
+        assert missing[baseline].startswith(f"cannot load {tmp_path / 'libpeers_baseline.so'}")
 
 
 @pytest.mark.parametrize("payload", [
