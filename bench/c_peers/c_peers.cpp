@@ -1,6 +1,7 @@
-// The reference points behind the "yyjson read+write" and "simdjson parse" columns of
-// bench/python/bench.py. Each call does what a Python caller handing over a bytes object would
-// need done, no more and no less, so that the figures set beside columnarize's stay fair.
+// The reference points behind the "yyjson read+write", "simdjson parse" and "simdjson On-Demand
+// walk" columns of bench/python/bench.py. Each call does what a Python caller handing over a bytes
+// object would need done, no more and no less, so that the figures set beside columnarize's stay
+// fair.
 #include "c_peers.h"
 
 #include <cstdlib>
@@ -11,7 +12,14 @@
 #endif
 #if defined(VANTOR_HAVE_SIMDJSON)
 #include <simdjson.h>
+
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 #endif
 
 extern "C" {
@@ -45,30 +53,158 @@ namespace {
 // serves one document at a time, and ctypes lets go of the interpreter lock during the call.
 struct ThreadParser {
     simdjson::dom::parser parser;
+    simdjson::ondemand::parser walker;
     // simdjson reads up to SIMDJSON_PADDING bytes past the end of its input, which a Python
     // bytes object does not promise to have. Every call copies the payload into this padded
     // buffer, and that copy is counted in simdjson's time: the module copies its payload too.
     // The buffer itself is kept, like the parser, so only the first call at a size allocates.
     std::unique_ptr<char[]> padded;
     std::size_t capacity = 0;
+
+    // The payload copied into `padded`, with the padding zeroed.
+    void copy_in(const char* data, std::size_t size) {
+        if (capacity < size + simdjson::SIMDJSON_PADDING) {
+            capacity = size + simdjson::SIMDJSON_PADDING;
+            padded = std::make_unique<char[]>(capacity);
+        }
+        std::memcpy(padded.get(), data, size);
+        std::memset(padded.get() + size, 0, simdjson::SIMDJSON_PADDING);
+    }
 };
 
 thread_local ThreadParser thread_parser;
+
+// The state of one On-Demand walk: the columns found so far, by name (the key's text as it stands
+// in the payload, escapes left alone) and in order of discovery, the column of each member of the
+// previous row, and the values' text.
+struct Walk {
+    std::unordered_map<std::string_view, std::uint32_t> columns;
+    std::vector<std::string_view> names;
+    std::vector<std::uint32_t> previous_row;
+    std::vector<std::uint32_t> current_row;
+    std::string output;
+
+    // The column of the member `name` at `position` in its row: the one at the same position in
+    // the previous row when the name is the same, else the one the map holds, else a new one.
+    std::uint32_t column_of(std::string_view name, std::size_t position) {
+        if (position < previous_row.size()) {
+            const std::uint32_t guess = previous_row[position];
+            if (names[guess] == name) return guess;
+        }
+        auto [found, added] = columns.try_emplace(name, static_cast<std::uint32_t>(names.size()));
+        if (added) names.push_back(name);
+        return found->second;
+    }
+
+    // The value's text, without the blanks that may follow it, and a comma after it. Numbers and
+    // the literals are checked by simdjson on the way; strings, objects and arrays are taken as
+    // they stand (objects and arrays with their inner blanks).
+    bool copy_value(simdjson::ondemand::value value) {
+        simdjson::ondemand::json_type type;
+        if (value.type().get(type) != simdjson::SUCCESS) return false;
+        std::string_view text;
+        switch (type) {
+            case simdjson::ondemand::json_type::number: {
+                text = value.raw_json_token();
+                simdjson::ondemand::number number;
+                const simdjson::error_code error = value.get_number().get(number);
+                // An integer of more than 64 bits is valid JSON that simdjson does not convert.
+                if (error != simdjson::SUCCESS && error != simdjson::BIGINT_ERROR) return false;
+                break;
+            }
+            case simdjson::ondemand::json_type::boolean: {
+                text = value.raw_json_token();
+                bool ignored = false;
+                if (value.get_bool().get(ignored) != simdjson::SUCCESS) return false;
+                break;
+            }
+            case simdjson::ondemand::json_type::null: {
+                text = value.raw_json_token();
+                bool is_null = false;
+                if (value.is_null().get(is_null) != simdjson::SUCCESS || !is_null) return false;
+                break;
+            }
+            case simdjson::ondemand::json_type::string:
+                text = value.raw_json_token();
+                break;
+            case simdjson::ondemand::json_type::object:
+            case simdjson::ondemand::json_type::array:
+                // raw_json walks the value to its end, checking its structure on the way.
+                if (value.raw_json().get(text) != simdjson::SUCCESS) return false;
+                break;
+            default:  // a token that starts no JSON value
+                return false;
+        }
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r' ||
+                                 text.back() == '\t')) {
+            text.remove_suffix(1);
+        }
+        output.append(text);
+        output.push_back(',');
+        return true;
+    }
+
+    long long run(simdjson::ondemand::parser& parser, const char* padded, std::size_t size,
+                  std::size_t capacity) {
+        columns.clear();
+        names.clear();
+        previous_row.clear();
+        output.clear();
+        output.reserve(size);
+        simdjson::ondemand::document document;
+        if (parser.iterate(padded, size, capacity).get(document) != simdjson::SUCCESS) return -1;
+        simdjson::ondemand::array rows;
+        if (document.get_array().get(rows) != simdjson::SUCCESS) return -1;
+        for (auto row_result : rows) {
+            simdjson::ondemand::object row;
+            if (std::move(row_result).get_object().get(row) != simdjson::SUCCESS) return -1;
+            current_row.clear();
+            for (auto member_result : row) {
+                simdjson::ondemand::field member;
+                if (std::move(member_result).get(member) != simdjson::SUCCESS) return -1;
+                current_row.push_back(column_of(member.escaped_key(), current_row.size()));
+                if (!copy_value(member.value())) return -1;
+            }
+            previous_row.swap(current_row);
+        }
+        // Text after the array, or an array left open, is an error too.
+        if (!document.at_end()) return -1;
+        // The columns' names close the output, as the module's result names its columns.
+        for (std::string_view name : names) {
+            output.push_back('"');
+            output.append(name);
+            output.append("\",");
+        }
+        return static_cast<long long>(output.size());
+    }
+};
+
+thread_local Walk thread_walk;
 
 }  // namespace
 
 long long vantor_bench_simdjson_parse(const char* data, std::size_t size) {
     ThreadParser& state = thread_parser;
-    if (state.capacity < size + simdjson::SIMDJSON_PADDING) {
-        state.capacity = size + simdjson::SIMDJSON_PADDING;
-        state.padded = std::make_unique<char[]>(state.capacity);
-    }
-    std::memcpy(state.padded.get(), data, size);
-    std::memset(state.padded.get() + size, 0, simdjson::SIMDJSON_PADDING);
+    state.copy_in(data, size);
     simdjson::dom::element document;
     bool refused =
         state.parser.parse(state.padded.get(), size, false).get(document) != simdjson::SUCCESS;
     return refused ? -1 : 0;
+}
+
+long long vantor_bench_simdjson_ondemand_walk(const char* data, std::size_t size) {
+    ThreadParser& state = thread_parser;
+    state.copy_in(data, size);
+    return thread_walk.run(state.walker, state.padded.get(), size, state.capacity);
+}
+
+// The kernel's name from the macro that chose it in this translation unit:
+// simdjson::builtin_implementation() answers for the shared library, built for another target.
+#define VANTOR_BENCH_NAME_OF(kernel) #kernel
+#define VANTOR_BENCH_NAME(kernel) VANTOR_BENCH_NAME_OF(kernel)
+
+const char* vantor_bench_simdjson_ondemand_kernel() {
+    return VANTOR_BENCH_NAME(SIMDJSON_BUILTIN_IMPLEMENTATION);
 }
 #endif
 }

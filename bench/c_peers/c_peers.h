@@ -27,5 +27,18 @@ VANTOR_BENCH_EXPORT long long vantor_bench_yyjson_round_trip(const char* data, s
 // simdjson's DOM parser reads the payload into its document, nothing more. Returns 0, or -1 when
 // simdjson refuses the payload.
 VANTOR_BENCH_EXPORT long long vantor_bench_simdjson_parse(const char* data, std::size_t size);
+
+// A walk over the rows with simdjson's On-Demand API that does less than columnarize: it finds
+// each member's column (the one at the same position in the previous row when the name matches,
+// else through a hash map), has simdjson check each number and literal, and copies the text of
+// every value, followed by a comma, into one output buffer, then each column's name in quotes,
+// followed by a comma. No constant test, no null filling, no escapes read. Returns the output's
+// length, or -1 when simdjson refuses the payload or it is not an array of objects.
+VANTOR_BENCH_EXPORT long long vantor_bench_simdjson_ondemand_walk(const char* data,
+                                                                  std::size_t size);
+
+// The name of the simdjson kernel the On-Demand walk was compiled for ("fallback", "westmere",
+// "haswell", "icelake", "arm64"...): On-Demand picks it when compiled, not at run time.
+VANTOR_BENCH_EXPORT const char* vantor_bench_simdjson_ondemand_kernel();
 #endif
 }

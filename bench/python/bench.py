@@ -1,15 +1,22 @@
 """End-to-end benchmark of vantor_codec.columnarize from Python, beside plain-Python peers.
 
-The peers are the same transform in plain Python on top of json, orjson, msgspec and ujson,
-read from ../shared/bench/python_peers.py beside the clone (a peer whose library is not
-installed is left out). Beside them, as reference points rather than alternatives, stand two C
-peers from bench/c_peers, called through ctypes: a yyjson read and compact write of the payload,
-and a simdjson DOM parse. One run reports:
+The peers are the same transform in plain Python on top of json, orjson, msgspec and ujson, in
+two sets: this repository's (bench/python/python_peers.py, always measured, named "json (in
+repo)" and so on; they write the module's very bytes on the benchmark's payloads), and the
+shared ones in ../shared/bench/python_peers.py beside the clone, the yardstick of the goal, when
+that file exists. A peer whose library is not installed is left out. Beside them, as reference
+points rather than alternatives, stand C peers from bench/c_peers, called through ctypes: a
+yyjson read and compact write of the payload, a simdjson DOM parse, and a walk over the rows with
+simdjson's On-Demand API that finds each member's column and copies every value's text, built
+for this machine and, from a sibling library, for the compiler's default target. One run
+reports:
 
 - MB/s of payload for columnarize and every peer on ten row shapes (the C++ benchmark's
   generators, byte for byte) at about 1 KB, 100 KB and 10 MB, each the median of rounds that
-  interleave the candidates, columnarize ÷ the fastest plain-Python peer and ÷ each C peer;
-  once per shape, that columnarize's result parses to the same document as that peer's;
+  interleave the candidates, columnarize ÷ the fastest plain-Python peer (of the yardstick, and
+  of this repository's when they are not it) and ÷ each C peer; once per shape, that
+  columnarize's result parses to the same document as that peer's, and which of this
+  repository's peers write its very bytes;
 - minor page faults per call on every shape at the largest size, for columnarize and the
   fastest peer;
 - the tail of single calls on large sparse and tool-call payloads, columnarize's calls taking
@@ -23,7 +30,8 @@ Run it through `./dev bench`, or directly with the built module on the path:
     python3.14 bench/python/bench.py [--quick] [--chart PATH] [--sections LIST]
         [--c-peers LIBRARY]
 --quick is a smoke test: few rounds, no 10 MB payloads. --chart also draws the throughput
-table as a bar chart (PNG, needs matplotlib). --sections runs some of throughput, faults,
+as a chart of ratios, one bar per shape and size (PNG, needs matplotlib): columnarize ÷ the
+fastest plain-Python peer, and ÷ the C peers. --sections runs some of throughput, faults,
 tail, fixed, threads and memory. --c-peers names the C peers' library (default: the
 VANTOR_BENCH_C_PEERS variable, which ./dev bench sets from build/bench/python_paths.env);
 without it the C peers are reported missing and the rest runs.
@@ -51,7 +59,11 @@ from pathlib import Path
 
 import vantor_codec
 
+# The shared plain-Python peers beside the clone, the yardstick of the throughput goal, and this
+# repository's own, measured always, so that a clone alone reproduces the README's table.
 PEERS_FILE = Path(__file__).resolve().parents[3] / "shared" / "bench" / "python_peers.py"
+REPO_PEERS_FILE = Path(__file__).resolve().parent / "python_peers.py"
+REPO_PEER_SUFFIX = " (in repo)"
 PEER_LIBRARIES = ("orjson", "msgspec", "ujson")  # each peer but json needs its namesake
 
 # --- payloads: the generators of bench/cpp/payloads.h, so both benchmarks see the same bytes ----
@@ -365,12 +377,28 @@ def load_peers(path=PEERS_FILE):
     return module, peers, missing
 
 
+def load_repo_peers(path=REPO_PEERS_FILE):
+    """This repository's peers, named with REPO_PEER_SUFFIX, and the libraries not installed."""
+    spec = importlib.util.spec_from_file_location("vantor_python_peers", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    peers = {name + REPO_PEER_SUFFIX: function for name, function in module.PEERS.items()}
+    missing = [name for name in module.PEER_LIBRARIES if name not in module.PEERS]
+    return peers, missing
+
+
 # The C reference points of bench/c_peers (a shared library that ./dev bench builds and names in
 # python_paths.env): column name, function. Each takes the payload's address and length.
 C_PEER_FUNCTIONS = {
     "yyjson read+write": "vantor_bench_yyjson_round_trip",
     "simdjson parse": "vantor_bench_simdjson_parse",
+    "simdjson On-Demand walk": "vantor_bench_simdjson_ondemand_walk",
+    "simdjson On-Demand walk (baseline)": "vantor_bench_simdjson_ondemand_walk",
 }
+# The C peers found in the library's sibling built for the compiler's default target (the same
+# file name with BASELINE_SUFFIX before its extension) rather than in the library itself.
+BASELINE_PEERS = ("simdjson On-Demand walk (baseline)",)
+BASELINE_SUFFIX = "_baseline"
 C_PEERS_VARIABLE = "VANTOR_BENCH_C_PEERS"
 # What each C peer's column measures, for the report.
 C_PEER_MEANINGS = {
@@ -378,11 +406,34 @@ C_PEER_MEANINGS = {
                          "back compact, no columns made",
     "simdjson parse": "simdjson parse is simdjson's DOM parse alone, nothing written, with the "
                       "copy into its padded buffer counted",
+    "simdjson On-Demand walk": "simdjson On-Demand walk goes over the rows with simdjson's "
+                               "On-Demand API ({kernel} kernel), finds each member's column (the "
+                               "previous row's at the same position, else a hash map), checks "
+                               "numbers and literals and copies every value's text into one "
+                               "buffer: no constant test, no null filling, no escapes read",
+    "simdjson On-Demand walk (baseline)": "simdjson On-Demand walk (baseline) is the same "
+                                           "walk built for the compiler's default target "
+                                           "({kernel} kernel), as a portable wheel has it",
 }
 # What each C peer must return for a small payload, and for a payload cut short, before its
-# figures are believed: yyjson's compact text is as long as this payload, simdjson returns 0.
+# figures are believed: yyjson's compact text is as long as this payload, simdjson's parse
+# returns 0, and the On-Demand walk's output is `1,[true,null],"a","b",`.
 C_PEER_PROBE, C_PEER_BROKEN_PROBE = b'[{"a":1,"b":[true,null]}]', b'[{"a":1,'
-C_PEER_PROBE_RESULTS = {"yyjson read+write": len(C_PEER_PROBE), "simdjson parse": 0}
+C_PEER_PROBE_RESULTS = {"yyjson read+write": len(C_PEER_PROBE), "simdjson parse": 0,
+                        "simdjson On-Demand walk": len(b'1,[true,null],"a","b",'),
+                        "simdjson On-Demand walk (baseline)": len(b'1,[true,null],"a","b",')}
+# simdjson's name for the kernel each On-Demand walk was compiled for, once its library is
+# loaded.
+C_PEER_KERNELS = {}
+
+
+def c_peer_meaning(name):
+    return C_PEER_MEANINGS[name].format(kernel=C_PEER_KERNELS.get(name, "unknown"))
+
+
+def baseline_library_path(path):
+    path = Path(path)
+    return path.with_name(path.stem + BASELINE_SUFFIX + path.suffix)
 
 
 def bound_c_function(library, symbol):
@@ -406,19 +457,37 @@ def load_c_peers(path):
         nothing = bound_c_function(library, "vantor_bench_nothing")
     except (OSError, AttributeError) as error:
         return {}, dict.fromkeys(C_PEER_FUNCTIONS, f"cannot load {path}: {error}"), None
+    libraries = {False: (library, path)}
     peers, missing = {}, {}
     for name, symbol in C_PEER_FUNCTIONS.items():
+        baseline = name in BASELINE_PEERS
+        if baseline not in libraries:
+            sibling = baseline_library_path(path)
+            try:
+                libraries[baseline] = (ctypes.CDLL(str(sibling)), sibling)
+            except OSError as error:
+                libraries[baseline] = (None, f"cannot load {sibling}: {error}")
+        source, where = libraries[baseline]
+        if source is None:
+            missing[name] = where
+            continue
         try:
-            function = bound_c_function(library, symbol)
+            function = bound_c_function(source, symbol)
         except AttributeError:
             # The library is built with the JSON libraries CMake found, and without the others.
-            missing[name] = f"not in {path}"
+            missing[name] = f"not in {where}"
             continue
         problem = c_peer_problem(name, function)
         if problem:
             missing[name] = problem
-        else:
-            peers[name] = function
+            continue
+        peers[name] = function
+        try:
+            kernel = source.vantor_bench_simdjson_ondemand_kernel
+            kernel.restype = ctypes.c_char_p
+            C_PEER_KERNELS[name] = kernel().decode()
+        except AttributeError:
+            pass
     return peers, missing, nothing
 
 
@@ -568,10 +637,16 @@ def structure_difference(result, peer_result):
     return None, near[0]
 
 
-def measure_throughput(peers, settings, shapes=tuple(SHAPES), c_peers=None):
-    """Rates (MB/s) per shape and size, and the structure check of each shape's largest size.
-    The C peers run interleaved with the others; the fastest peer is a plain-Python one."""
+def measure_throughput(peers, settings, shapes=tuple(SHAPES), c_peers=None, yardstick=None):
+    """Rates (MB/s) per shape and size, and the checks of each shape's largest size: that the
+    module's result is the same document as the fastest yardstick peer's, and which of this
+    repository's peers write the very same bytes. The C peers run interleaved with the others;
+    the fastest peer is the fastest plain-Python one of `yardstick` (default: every peer), and
+    where this repository's peers are not the yardstick, the fastest of them is reported too."""
     c_peers = c_peers or {}
+    yardstick = list(peers) if yardstick is None else yardstick
+    repo_names = [name for name in peers if name.endswith(REPO_PEER_SUFFIX)]
+    second = repo_names if repo_names and set(repo_names) != set(yardstick) else []
     candidates = {"vantor_codec": vantor_codec.columnarize, **peers, **c_peers}
     rows, checks = [], []
     for shape in shapes:
@@ -583,16 +658,21 @@ def measure_throughput(peers, settings, shapes=tuple(SHAPES), c_peers=None):
                                        "bytes")
             medians, rounds = interleaved_medians(candidates, payload, settings)
             rates = {name: len(payload) / seconds / 1e6 for name, seconds in medians.items()}
-            fastest = max(peers, key=rates.__getitem__) if peers else None
-            rows.append({"shape": shape, "size": size_label, "bytes": len(payload),
-                         "rates": rates, "fastest": fastest or "none", "rounds": rounds,
-                         "ratio": rates["vantor_codec"] / rates[fastest] if fastest
-                         else float("nan")})
+            fastest = max(yardstick, key=rates.__getitem__) if yardstick else None
+            row = {"shape": shape, "size": size_label, "bytes": len(payload), "rates": rates,
+                   "fastest": fastest or "none", "rounds": rounds,
+                   "ratio": rates["vantor_codec"] / rates[fastest] if fastest else float("nan")}
+            if second:
+                row["fastest_repo"] = max(second, key=rates.__getitem__)
+                row["ratio_repo"] = rates["vantor_codec"] / rates[row["fastest_repo"]]
+            rows.append(row)
             if fastest and index == len(settings.sizes) - 1:
-                difference, floats = structure_difference(vantor_codec.columnarize(payload),
-                                                          peers[fastest](payload))
+                result = vantor_codec.columnarize(payload)
+                difference, floats = structure_difference(result, peers[fastest](payload))
                 checks.append({"shape": shape, "bytes": len(payload), "against": fastest,
-                               "difference": difference, "floats": floats})
+                               "difference": difference, "floats": floats,
+                               "identical": [name for name in repo_names
+                                             if peers[name](payload) == result]})
     return rows, checks
 
 
@@ -805,65 +885,90 @@ def run(settings, write=print, memory_shapes=tuple(SHAPES), sections=SECTIONS,
         c_peers_path=None):
     """Measure the chosen sections and write the report; returns the candidates' names and the
     throughput rows for the chart, and whether every structure check passed."""
-    module, peers, missing = load_peers(PEERS_FILE)
+    module, shared_peers, missing = load_peers(PEERS_FILE)
+    repo_peers, repo_missing = load_repo_peers()
+    peers = {**shared_peers, **repo_peers}
+    yardstick = list(shared_peers) if shared_peers else list(repo_peers)
     c_peers, c_missing, c_call = load_c_peers(c_peers_path)
     names = ["vantor_codec", *peers, *c_peers]
     write(f"Python {sys.version.split()[0]}; vantor_codec from {vantor_codec.__file__}")
     if module is None:
-        write(f"plain-Python peers: none ({PEERS_FILE} is missing)")
+        write(f"shared plain-Python peers: none ({PEERS_FILE} is missing); the fastest peer is "
+              "this repository's")
     else:
-        write("plain-Python peers: " + ", ".join(peers)
+        write(f"shared plain-Python peers, the yardstick ({PEERS_FILE}): "
+              + ", ".join(shared_peers)
               + (f" ({', '.join(missing)} not installed)" if missing else ""))
+    write(f"this repository's plain-Python peers ({REPO_PEERS_FILE.name}): "
+          + ", ".join(repo_peers)
+          + (f" ({', '.join(repo_missing)} not installed)" if repo_missing else ""))
     write(c_peers_line(c_peers, c_missing, c_peers_path))
     write("Timings interleave the candidates within this run; the cyclic garbage collector is "
           "paused while they run, as timeit does.")
 
     rows, all_same = [], True
     if "throughput" in sections:
-        rows, all_same = report_throughput(peers, c_peers, c_call, settings, write)
+        rows, all_same = report_throughput(peers, c_peers, c_call, settings, write, yardstick)
     if "faults" in sections:
         report_faults(peers, rows, settings, write)
     if "tail" in sections:
         report_tail(peers, settings, write)
     if "fixed" in sections:
-        report_fixed_cost(peers, settings, write)
+        report_fixed_cost(settings, write)
     if "threads" in sections:
         report_threads(settings, write)
     if "memory" in sections:
         report_memory(memory_shapes, settings, write)
 
-    chart_rows = [(f"{row['shape']} {row['size']}", row["rates"]) for row in rows]
+    chart_rows = [ChartRow(f"{SHAPES[row['shape']][0]} {row['size']}", row["rates"],
+                           row["fastest"] if row["fastest"] in peers else None)
+                  for row in rows]
     return names, chart_rows, all_same
 
 
-def report_throughput(peers, c_peers, c_call, settings, write):
+@dataclasses.dataclass(frozen=True)
+class ChartRow:
+    label: str  # shape and size
+    rates: dict  # MB/s by candidate
+    fastest: str | None  # the fastest plain-Python peer, None without one
+
+
+def report_throughput(peers, c_peers, c_call, settings, write, yardstick=None):
     """The throughput table and the structure checks; returns the table's rows and whether every
     check passed."""
-    rows, checks = measure_throughput(peers, settings, c_peers=c_peers)
+    rows, checks = measure_throughput(peers, settings, c_peers=c_peers, yardstick=yardstick)
     names = ["vantor_codec", *peers, *c_peers]
+    second = any("fastest_repo" in row for row in rows)
     write("\n## Throughput, MB/s of payload (median of rounds; goal: vantor ÷ fastest peer "
           "at least 5)\n")
+    if second:
+        write("The fastest peer is the fastest shared one, the goal's yardstick; the fastest of "
+              "this repository's peers is set beside it.\n")
     if c_peers:
         call = seconds_per_call(c_call, C_PEER_PROBE, settings.fixed_calls) * 1e9
         write("The C peers are reference points, not alternatives: "
-              + "; ".join(C_PEER_MEANINGS[name] for name in c_peers)
+              + "; ".join(c_peer_meaning(name) for name in c_peers)
               + f". Each call goes through ctypes, about {call:.0f} ns that a C caller would not "
               "pay (a call that does nothing), which matters at 1 KB only. The fastest peer is "
               "the fastest plain-Python one.\n")
     write(table(["shape", "size", "payload bytes", *names, "fastest peer", "vantor ÷ fastest",
+                 *(["fastest in-repo peer", "vantor ÷ fastest in repo"] if second else []),
                  *(f"vantor ÷ {name}" for name in c_peers), "rounds"],
                 [[SHAPES[row["shape"]][0], row["size"], f"{row['bytes']:,}",
                   *(f"{row['rates'][name]:.1f}" for name in names), row["fastest"],
                   f"{row['ratio']:.2f}",
+                  *([row["fastest_repo"], f"{row['ratio_repo']:.2f}"] if second else []),
                   *(f"{row['rates']['vantor_codec'] / row['rates'][name]:.2f}"
                     for name in c_peers), row["rounds"]] for row in rows]))
 
-    write("\n## Same document as the fastest peer (both results read back with json.loads)\n")
+    write("\n## Same document as the fastest peer (both results read back with json.loads), and "
+          "this repository's peers that write the module's very bytes\n")
     write(table(["shape", "payload bytes", "against", "result",
-                 "floats apart in the last bits, or -0.0 for 0"],
+                 "floats apart in the last bits, or -0.0 for 0", "byte for byte"],
                 [[SHAPES[check["shape"]][0], f"{check['bytes']:,}", check["against"],
                   "same" if check["difference"] is None else "DIFFERENT: " + check["difference"],
-                  f"{check['floats']:,}"] for check in checks]))
+                  f"{check['floats']:,}", ", ".join(check["identical"]) or "none"]
+                 for check in checks]))
     return rows, all(check["difference"] is None for check in checks)
 
 
@@ -922,9 +1027,9 @@ def report_tail(peers, settings, write):
         write("\nno plain-Python peer to alternate with: the module's calls ran in a row")
 
 
-def report_fixed_cost(peers, settings, write):
+def report_fixed_cost(settings, write):
     """columnarize(b'[]') beside an orjson round trip of the same bytes."""
-    if "orjson" in peers:
+    if importlib.util.find_spec("orjson") is not None:
         cost = fixed_cost(settings)
         write(f"\n## Fixed cost of a call, ns ({settings.fixed_calls:,} calls a round, "
               f"{settings.fixed_rounds} rounds, the empty loop's {cost['overhead']:.0f} ns per "
@@ -984,31 +1089,89 @@ def report_memory(memory_shapes, settings, write):
                  "extra ÷ (payload + output)"], memory_rows))
 
 
-def write_chart(path, names, table_rows, title):
-    """Grouped bars of MB/s, one group per payload, each bar labelled with its value."""
+# The chart's second panel: the C reference the bars show, then those drawn as marks on them.
+CHART_BAR_REFERENCE = "yyjson read+write"
+CHART_MARKS = {"simdjson On-Demand walk": "D", "simdjson On-Demand walk (baseline)": "x",
+               "simdjson parse": "o"}
+
+
+def write_chart(path, chart_rows, title):
+    """One bar per shape and size: the module's speed-up over the fastest plain-Python peer, and
+    beside it the module's rate over yyjson read+write, with its rate over the other C references
+    as marks on the same row. Both axes are ratios, so a reader sees at once where the module
+    stands against each goal (the dashed lines)."""
     import matplotlib
 
     matplotlib.use("Agg")  # no display: the chart only goes to a file
     import matplotlib.pyplot as plt
+    from matplotlib.patches import Patch
 
-    # Wider with more payloads and candidates, so that each bar keeps room for its label.
-    width_inches = max(14.0, 0.12 * len(names) * len(table_rows))
-    figure, axes = plt.subplots(figsize=(width_inches, 4.8), dpi=100)
-    width = 0.8 / len(names)
-    for index, name in enumerate(names):
-        positions = [group + (index - (len(names) - 1) / 2) * width
-                     for group in range(len(table_rows))]
-        bars = axes.bar(positions, [rates[name] for _, rates in table_rows], width, label=name)
-        axes.bar_label(bars, fmt="%.0f", fontsize=6)
-    axes.set_xticks(range(len(table_rows)), [label for label, _ in table_rows], rotation=30,
-                    ha="right")
-    axes.set_ylabel("MB/s of payload")
-    axes.set_title(title)
-    axes.grid(axis="y", alpha=0.3)
-    axes.legend()
+    rows = [row for row in chart_rows if row.fastest]
+    if not rows:
+        return False
+    references = [name for name in (CHART_BAR_REFERENCE, *CHART_MARKS) if name in rows[0].rates]
+    sizes = list(dict.fromkeys(row.label.rsplit(" ", 1)[1] for row in rows))
+    colours = dict(zip(sizes, ("#9ecae1", "#4292c6", "#08519c", "#08306b")))
+    # Shapes one under the other, their sizes grouped, a gap between shapes.
+    positions, shape_index, previous = [], -1, None
+    for row in rows:
+        shape = row.label.rsplit(" ", 1)[0]
+        if shape != previous:
+            shape_index, previous = shape_index + 1, shape
+        positions.append(shape_index * (len(sizes) + 1) + sizes.index(row.label.rsplit(" ", 1)[1]))
+    panels = 2 if references else 1
+    figure, axes = plt.subplots(1, panels, figsize=(7.0 * panels, 0.24 * positions[-1] + 2.6),
+                                dpi=100, sharey=True, squeeze=False)
+    axes = axes[0]
+    bar_colours = [colours[row.label.rsplit(" ", 1)[1]] for row in rows]
+
+    speed_ups = [row.rates["vantor_codec"] / row.rates[row.fastest] for row in rows]
+    bars = axes[0].barh(positions, speed_ups, color=bar_colours, height=0.85)
+    axes[0].bar_label(bars, fmt="%.1f", fontsize=7, padding=2)
+    axes[0].axvline(5.0, color="#cb181d", linestyle="--", linewidth=1)
+    axes[0].set_xlabel("columnarize ÷ fastest plain-Python transform (goal: 5, dashed)")
+    axes[0].set_title("speed-up over plain Python", fontsize=10)
+
+    if references:
+        bar_name = references[0]
+        ratios = [row.rates["vantor_codec"] / row.rates[bar_name] for row in rows]
+        axes[1].barh(positions, ratios, color=bar_colours, height=0.85,
+                     label=f"÷ {bar_name} (bar, value at its foot)")
+        # The values at the bars' feet, clear of the marks, which fall anywhere along a row.
+        every_ratio = [row.rates["vantor_codec"] / row.rates[name] for row in rows
+                       for name in references]
+        low = min(0.1, min(every_ratio) / 1.5)
+        axes[1].set_xlim(low, max(2.0, 1.2 * max(every_ratio)))
+        for position, ratio, colour in zip(positions, ratios, bar_colours):
+            dark = colour != colours[sizes[0]] and ratio > low * 1.6
+            axes[1].text(low * 1.03, position, f"{ratio:.2f}", va="center", fontsize=7,
+                         color="white" if dark else "black")
+        for name in references[1:]:
+            axes[1].scatter([row.rates["vantor_codec"] / row.rates[name] for row in rows],
+                            positions, marker=CHART_MARKS[name], s=18, color="#252525",
+                            zorder=3, label=f"÷ {name}")
+        axes[1].axvline(1.0, color="#cb181d", linestyle="--", linewidth=1)
+        axes[1].set_xscale("log")
+        ticks = [tick for tick in (0.05, 0.1, 0.2, 0.5, 1, 2, 5, 10)
+                 if axes[1].get_xlim()[0] <= tick <= axes[1].get_xlim()[1]]
+        axes[1].set_xticks(ticks, [f"{tick:g}" for tick in ticks])
+        axes[1].set_xlabel("columnarize ÷ C reference (above 1: faster; log scale)")
+        axes[1].set_title("against C libraries that make no columns", fontsize=10)
+        axes[1].legend(loc="upper center", bbox_to_anchor=(0.5, -0.06), ncol=3, fontsize=7,
+                       frameon=False)
+
+    axes[0].set_yticks(positions, [row.label for row in rows], fontsize=7)
+    axes[0].invert_yaxis()
+    for axis in axes:
+        axis.grid(axis="x", alpha=0.3)
+    handles = [Patch(color=colours[size], label=size) for size in sizes]
+    axes[0].legend(handles=handles, loc="upper center", bbox_to_anchor=(0.5, -0.06),
+                   ncol=len(handles), fontsize=7, frameon=False, title="payload", title_fontsize=7)
+    figure.suptitle(title, fontsize=11)
     figure.tight_layout()
     figure.savefig(path)
     plt.close(figure)
+    return True
 
 
 def main():
@@ -1031,9 +1194,12 @@ def main():
                                       write=lambda line: print(line, flush=True),
                                       sections=sections, c_peers_path=args.c_peers)
     if args.chart and chart_rows:
-        title = f"columnarize throughput, Python {sys.version.split()[0]}"
-        write_chart(args.chart, names, chart_rows, title)
-        print(f"\nchart written to {args.chart}")
+        title = (f"columnarize against the fastest Python transform and C references, Python "
+                 f"{sys.version.split()[0]}, one bar per shape and size")
+        if write_chart(args.chart, chart_rows, title):
+            print(f"\nchart written to {args.chart}")
+        else:
+            print("\nno chart: it needs a plain-Python peer")
     if not all_same:
         print("\nbench.py: columnarize's result differs from a peer's (see above)", file=sys.stderr)
         return 1

@@ -1,11 +1,19 @@
-"""The Python benchmark's own parts on tiny payloads: its payloads are the C++ benchmark's bytes,
-its structure check tells documents apart, and one short run reports every shape and section.
-The C peers' library is never loaded here: stand-ins in Python take its place."""
+"""The Python benchmark's own parts: its payloads are the C++ benchmark's bytes, its structure
+check tells documents apart, and one short run reports every shape and section, with Python
+stand-ins for the C peers' library. The On-Demand walk of that library is also loaded (the
+benchmark build's, or compiled here) and held to what it must refuse and copy; this repository's
+plain-Python peers are held to the module's bytes; and the instruction split to a made-up
+callgrind profile."""
 
+import ctypes
 import ctypes.util
 import hashlib
 import importlib.util
 import json
+import os
+import pathlib
+import shutil
+import subprocess
 import sys
 
 import pytest
@@ -119,9 +127,17 @@ def simdjson_stand_in(payload):
     return 0
 
 
+def ondemand_stand_in(payload):
+    """What the On-Demand walk returns, worked out from the payload's layout."""
+    if simdjson_stand_in(payload) < 0:
+        return -1
+    return compact_walk_length(without_blanks(payload)[0])
+
+
 def use_stand_in_c_peers(monkeypatch):
     """load_c_peers hands out the stand-ins, whatever path it is given."""
-    peers = {"yyjson read+write": yyjson_stand_in, "simdjson parse": simdjson_stand_in}
+    peers = {"yyjson read+write": yyjson_stand_in, "simdjson parse": simdjson_stand_in,
+             "simdjson On-Demand walk": ondemand_stand_in}
     monkeypatch.setattr(bench, "load_c_peers", lambda path: (peers, {}, lambda payload: 0))
     return list(peers)
 
@@ -159,7 +175,9 @@ def test_a_tiny_run_reports_every_shape_and_section(tmp_path):
     header, rows = table_rows(report, "## Minor page faults per call")
     assert header == ["shape", "payload bytes", "vantor_codec faults", "per payload page",
                       "fastest peer", "peer faults", "per payload page"]
-    fastest = {(row[0], row[1]): row[-3] for row in table_rows(report, "## Throughput")[1]}
+    throughput_header, throughput = table_rows(report, "## Throughput")
+    column = throughput_header.index("fastest peer")
+    fastest = {(row[0], row[1]): row[column] for row in throughput}
     assert [row[0] for row in rows] == [label for label, _, _, _ in bench.SHAPES.values()]
     for row in rows:
         assert row[4] == fastest[(row[0], "3KB")] and float(row[2]) >= 0 and float(row[5]) >= 0
@@ -175,14 +193,47 @@ def test_a_tiny_run_reports_every_shape_and_section(tmp_path):
     output = bench.vantor_codec.columnarize(payload)
     assert f"| number rows | {len(payload):,} | {len(output):,} |" in report
     assert len(chart_rows) == len(bench.SHAPES)
-    assert all(rate > 0 for _, rates in chart_rows for rate in rates.values())
+    assert all(rate > 0 for row in chart_rows for rate in row.rates.values())
+    # The shared peers are the yardstick; this repository's fastest stands beside it, and its
+    # peers write the module's bytes on every shape but orjson's number rows.
+    assert set(names) >= {"json", "json (in repo)", "orjson (in repo)"}
+    shared = next(line for line in report.splitlines() if line.startswith("shared plain-Python"))
+    assert "json" in shared and "(in repo)" not in shared
+    repo_fastest = throughput_header.index("fastest in-repo peer")
+    for row in throughput:
+        assert not row[column].endswith(" (in repo)") and row[repo_fastest].endswith(" (in repo)")
+        mine, theirs = float(row[3]), float(row[throughput_header.index(row[repo_fastest])])
+        low, high = (mine - 0.05) / (theirs + 0.05), (mine + 0.05) / (theirs - 0.05)
+        assert low - 0.005 <= float(row[repo_fastest + 1]) <= high + 0.005, row
+    header, checks = table_rows(report, "## Same document")
+    for check in checks:
+        identical = check[header.index("byte for byte")].split(", ")
+        assert "json (in repo)" in identical and (
+            "orjson (in repo)" in identical) == (check[0] != "number rows"), check
 
 
-def test_without_the_peers_file_the_module_alone_is_measured(tmp_path, monkeypatch):
+def test_without_the_shared_peers_this_repositorys_are_the_yardstick(tmp_path, monkeypatch):
     monkeypatch.setattr(bench, "PEERS_FILE", tmp_path / "python_peers.py")
+    names, chart_rows, all_same, report = tiny_run(sections=("throughput", "faults", "tail"))
+    repo_peers = [name for name in names if name != "vantor_codec"]
+    assert all_same and repo_peers and all(name.endswith(" (in repo)") for name in repo_peers)
+    assert f"shared plain-Python peers: none ({tmp_path / 'python_peers.py'} is missing)" in report
+    header, rows = table_rows(report, "## Throughput")
+    assert "fastest in-repo peer" not in header
+    assert all(row[header.index("fastest peer")] in repo_peers for row in rows)
+    assert all(row.fastest in repo_peers for row in chart_rows)
+    header, rows = table_rows(report, "## Minor page faults per call")
+    assert all(row[4] in repo_peers for row in rows), report
+    header, rows = table_rows(report, "## Tail of single calls")
+    assert {row[2] for row in rows} - {"vantor_codec"} <= set(repo_peers), report
+
+
+def test_without_any_peers_the_module_alone_is_measured(tmp_path, monkeypatch):
+    monkeypatch.setattr(bench, "PEERS_FILE", tmp_path / "python_peers.py")
+    monkeypatch.setattr(bench, "load_repo_peers", lambda: ({}, list(bench.PEER_LIBRARIES)))
     names, chart_rows, all_same, report = tiny_run()
     assert names == ["vantor_codec"] and all_same
-    assert f"plain-Python peers: none ({tmp_path / 'python_peers.py'} is missing)" in report
+    assert f"shared plain-Python peers: none ({tmp_path / 'python_peers.py'} is missing)" in report
     assert "C peers: none (no library given" in report
     for label, _, _, _ in bench.SHAPES.values():
         assert any(line.startswith(f"| {label} | 3KB |") and "| none | nan |" in line
@@ -199,24 +250,26 @@ def test_without_the_peers_file_the_module_alone_is_measured(tmp_path, monkeypat
 def test_the_c_peers_have_columns_and_ratios_in_the_throughput_table(tmp_path, monkeypatch):
     monkeypatch.setattr(bench, "PEERS_FILE", tmp_path / "python_peers.py")
     c_names = use_stand_in_c_peers(monkeypatch)
+    monkeypatch.setattr(bench, "load_repo_peers", lambda: ({}, list(bench.PEER_LIBRARIES)))
     names, chart_rows, all_same, report = tiny_run("stand-ins", sections=("throughput",))
     assert names == ["vantor_codec", *c_names] and all_same
-    assert "C peers: yyjson read+write, simdjson parse (from stand-ins)" in report
+    assert ("C peers: yyjson read+write, simdjson parse, simdjson On-Demand walk (from stand-ins)"
+            in report)
     assert "reference points, not alternatives" in report
     header, rows = table_rows(report, "## Throughput")
     assert header == ["shape", "size", "payload bytes", "vantor_codec", *c_names,
                       "fastest peer", "vantor ÷ fastest", "vantor ÷ yyjson read+write",
-                      "vantor ÷ simdjson parse", "rounds"]
+                      "vantor ÷ simdjson parse", "vantor ÷ simdjson On-Demand walk", "rounds"]
     assert len(rows) == len(bench.SHAPES)
     for row in rows:
-        mine, yyjson, simdjson = (float(cell) for cell in row[3:6])
+        mine, yyjson, simdjson, ondemand = (float(cell) for cell in row[3:7])
         # The ratios are the module's rate over each C peer's: within what the rates' rounding
         # to one decimal and the ratio's to two allow.
-        for rate, ratio in ((yyjson, row[8]), (simdjson, row[9])):
+        for rate, ratio in ((yyjson, row[9]), (simdjson, row[10]), (ondemand, row[11])):
             low, high = (mine - 0.05) / (rate + 0.05), (mine + 0.05) / max(rate - 0.05, 1e-9)
             assert low - 0.005 <= float(ratio) <= high + 0.005, row
-    for _, rates in chart_rows:
-        assert set(rates) == set(names) and all(rate > 0 for rate in rates.values())
+    for row in chart_rows:
+        assert set(row.rates) == set(names) and all(rate > 0 for rate in row.rates.values())
     for heading in ("## Minor page faults", "## Tail", "## Fixed cost", "## Two threads",
                     "## Peak extra resident memory"):
         assert heading not in report
@@ -254,6 +307,8 @@ def test_without_a_usable_library_every_c_peer_is_missing(tmp_path, library, rea
     # Swapped: each returns what the other should.
     ("yyjson read+write", simdjson_stand_in, "returned 0 and -1"),
     ("simdjson parse", yyjson_stand_in, f"returned {len(bench.C_PEER_PROBE)} and -1"),
+    ("simdjson On-Demand walk", ondemand_stand_in, None),
+    ("simdjson On-Demand walk", yyjson_stand_in, f"returned {len(bench.C_PEER_PROBE)} and -1"),
     # Accepts the payload cut short.
     ("simdjson parse", lambda payload: 0, "returned 0 and 0"),
     ("yyjson read+write", lambda payload: -1, "returned -1 and -1"),
@@ -318,3 +373,351 @@ def test_the_command_line_refuses_unknown_sections(monkeypatch, sections):
     with pytest.raises(SystemExit) as stopped:
         bench.main()
     assert stopped.value.code == 2
+
+
+# --- the simdjson On-Demand walk, the real library --------------------------------------------
+
+ONDEMAND_SYMBOL = bench.C_PEER_FUNCTIONS["simdjson On-Demand walk"]
+
+
+@pytest.fixture(scope="module")
+def c_peers_library(tmp_path_factory):
+    """The C peers' library: the benchmark build's when there is one, else the library compiled
+    here from bench/c_peers with simdjson alone (a few seconds)."""
+    from conftest import EMULATOR, PATHS
+
+    library = PATHS.get("VANTOR_BENCH_C_PEERS") or os.environ.get(bench.C_PEERS_VARIABLE)
+    if not library or not pathlib.Path(library).is_file():
+        if EMULATOR:
+            pytest.skip("the C peers are compiled for the host, not for the emulated machine")
+        if not any(pathlib.Path(folder, "simdjson.h").is_file()
+                   for folder in ("/usr/include", "/usr/local/include")):
+            pytest.skip("simdjson's headers are not installed (libsimdjson-dev)")
+        library = tmp_path_factory.mktemp("c_peers") / "libvantor_bench_c_peers.so"
+        source = REPO / "bench" / "c_peers" / "c_peers.cpp"
+        subprocess.run([os.environ.get("CXX", "c++"), "-std=c++20", "-O1", "-shared", "-fPIC",
+                        "-DVANTOR_HAVE_SIMDJSON=1", str(source), "-o", str(library),
+                        "-lsimdjson"], check=True)
+    return pathlib.Path(library)
+
+
+@pytest.fixture(scope="module")
+def ondemand_walk(c_peers_library):
+    return bench.bound_c_function(ctypes.CDLL(str(c_peers_library)), ONDEMAND_SYMBOL)
+
+
+@pytest.mark.parametrize("with_baseline", [False, True])
+def test_the_baseline_walk_comes_from_the_librarys_sibling(c_peers_library, tmp_path,
+                                                           with_baseline):
+    library = tmp_path / "libpeers.so"
+    shutil.copyfile(c_peers_library, library)
+    if with_baseline:
+        shutil.copyfile(c_peers_library, tmp_path / "libpeers_baseline.so")
+    peers, missing, call = bench.load_c_peers(library)
+    assert call(b"[]") == 0
+    assert {"simdjson parse", "simdjson On-Demand walk"} <= set(peers)
+    baseline = "simdjson On-Demand walk (baseline)"
+    if with_baseline:
+        assert peers[baseline](b'[{"a":1},{"b":2}]') == len(b'1,2,"a","b",')
+        assert bench.C_PEER_KERNELS[baseline] == bench.C_PEER_KERNELS["simdjson On-Demand walk"]
+        assert f"({bench.C_PEER_KERNELS[baseline]} kernel)" in bench.c_peer_meaning(baseline)
+    else:
+        assert baseline not in peers
+        assert missing[baseline].startswith(f"cannot load {tmp_path / 'libpeers_baseline.so'}")
+
+
+@pytest.mark.parametrize("payload", [
+    b'[{"a":1,', b'[{"a":1}', b'[{"a":1}] x', b'[{"a":1}]]', b'[{"a":1},]', b'[{"a":1,}]',
+    b'[{"a" 1}]', b'[{a:1}]', b'[{"a":tru}]', b'[{"a":nul}]', b'[{"a":falsey}]', b'[{"a":01}]',
+    b'[{"a":1e}]', b'[{"a":-}]', b'[{"a":.5}]', b'[{"a":"\x01"}]', b'[{"a":"\xff"}]',
+    b'[{"a":[1,}]', b'[{"a":{"b"}}]', b'[1]', b'[{"a":1},"row"]', b'{"a":1}', b'', b'   ',
+])
+def test_the_ondemand_walk_refuses_what_is_not_rows_of_json(ondemand_walk, payload):
+    assert ondemand_walk(payload) == -1
+
+
+@pytest.mark.parametrize("payload, output", [
+    (b'[]', b''),
+    (b'[{}]', b''),
+    (b'[{"a":1},{"b":2}]', b'1,2,"a","b",'),
+    # A column is found again where it stands elsewhere in the row, and its name written once.
+    (b'[{"a":1,"b":"x"},{"b":"y","a":22},{"c":null,"a":3}]',
+     b'1,"x","y",22,null,3,"a","b","c",'),
+    (b'[{"a":1,"a":2}]', b'1,2,"a",'),
+    # Blanks after a value are not copied; those inside an object or array are.
+    (b' [ {"a" : 1 ,\n"b":\t"x" } , {"a":[ 1, 2 ]} ] ', b'1,"x",[ 1, 2 ],"a","b",'),
+    (b'[{"k\\u00e9":"v\\"\\n","b":{"c":[true,false,null]}}]',
+     b'"v\\"\\n",{"c":[true,false,null]},"k\\u00e9","b",'),
+    # An integer beyond 64 bits is valid JSON; its text is copied as it stands.
+    (b'[{"n":123456789012345678901234567890,"f":-0.5e-300}]',
+     b'123456789012345678901234567890,-0.5e-300,"n","f",'),
+])
+def test_the_ondemand_walk_copies_each_value_and_names_each_column_once(ondemand_walk, payload,
+                                                                        output):
+    assert ondemand_walk(payload) == len(output)
+
+
+def compact_walk_length(payload):
+    """The On-Demand walk's output length for a compact payload whose keys need no escapes,
+    worked out from its layout: the payload less its brackets, braces, commas and `"key":`
+    texts is the values' text, each followed by a comma, then each distinct key in quotes and a
+    comma."""
+    rows = json.loads(payload, object_pairs_hook=lambda pairs: pairs)
+    members = [key for row in rows for key, _ in row]
+    assert all(json.dumps(key)[1:-1] == key for key in members)
+    values = (len(payload) - 2 - (len(rows) - 1)
+              - sum(2 + max(len(row) - 1, 0) for row in rows)
+              - sum(len(key) + 3 for key in members))
+    return values + len(members) + sum(len(key) + 3 for key in dict.fromkeys(members))
+
+
+@pytest.mark.parametrize("shape", sorted(shape for shape in bench.SHAPES
+                                         if not shape.endswith("_pretty")))
+def test_the_ondemand_walk_copies_the_whole_of_each_benchmark_payload(ondemand_walk, shape):
+    payload = bench.make_payload(shape, 20_000)
+    assert ondemand_walk(payload) == compact_walk_length(payload)
+
+
+def without_blanks(payload):
+    """The payload without the blanks outside its strings, and how many of those stood inside a
+    member's value (an object or array inside a row)."""
+    kept, inner, depth, in_string, escaped = bytearray(), 0, 0, False, False
+    for byte in payload:
+        if in_string:
+            in_string = escaped or byte != ord('"')
+            escaped = not escaped and byte == ord("\\")
+        elif byte in b" \t\r\n":
+            inner += depth >= 3
+            continue
+        elif byte in b"[{":
+            depth += 1
+        elif byte in b"]}":
+            depth -= 1
+        elif byte == ord('"'):
+            in_string = True
+        kept.append(byte)
+    return bytes(kept), inner
+
+
+@pytest.mark.parametrize("shape", ["nested_pretty", "nested_repeated_pretty"])
+def test_the_ondemand_walk_keeps_the_blanks_inside_values_only(ondemand_walk, shape):
+    payload = bench.make_payload(shape, 20_000)
+    compact, inner = without_blanks(payload)
+    assert inner > 0 and compact == bench.make_payload(shape.removesuffix("_pretty"),
+                                                        len(compact) - 1)
+    assert ondemand_walk(payload) == compact_walk_length(compact) + inner
+
+
+# --- this repository's plain-Python peers -----------------------------------------------------
+
+_peers_spec = importlib.util.spec_from_file_location("vantor_python_peers", bench.REPO_PEERS_FILE)
+python_peers = importlib.util.module_from_spec(_peers_spec)
+_peers_spec.loader.exec_module(python_peers)
+# The peers that read floats with the module's method, and so write its very bytes on any payload
+# the module accepts (but for -0 and integers beyond 64 bits).
+EXACT_PEERS = [name for name in ("json", "msgspec") if name in python_peers.PEERS]
+
+
+@pytest.mark.parametrize("shape", sorted(bench.SHAPES))
+@pytest.mark.parametrize("peer", sorted(python_peers.PEERS))
+def test_the_repository_peers_write_the_modules_bytes_on_the_benchmark_shapes(shape, peer):
+    payload = bench.make_payload(shape, 60_000)
+    mine = bench.vantor_codec.columnarize(payload)
+    theirs = python_peers.PEERS[peer](payload)
+    if peer in EXACT_PEERS or shape != "numbers":
+        assert theirs == mine
+    else:
+        # Floats read correctly rounded: the same document, some floats a unit or so apart.
+        difference, floats = bench.structure_difference(mine, theirs)
+        assert difference is None and floats > 0
+
+
+@pytest.mark.parametrize("payload", [
+    b'[]', b'[{}]', b'[{},{}]', b'[{"a":1}]', b'[{"a":null},{"a":null}]',
+    # Constants: two rows at the least, every row holding the member, equal to the first row's.
+    b'[{"v":1},{"v":1.0},{"v":1}]', b'[{"v":1},{"v":true}]', b'[{"v":true},{"v":1}]',
+    b'[{"v":true},{"v":true}]', b'[{"v":0},{"v":-0.0}]', b'[{"v":"x"},{"v":"x"},{}]',
+    b'[{"v":"x"},{"v":"x"},{"v":null}]', b'[{"v":null},{"v":1},{"v":1}]',
+    b'[{"v":18446744073709551615},{"v":18446744073709551615}]',
+    b'[{"v":9007199254740993},{"v":9007199254740992}]',
+    b'[{"o":{"a":1,"b":[2,"x"]}},{"o":{"b":[2,"x"],"a":1}}]', b'[{"o":[1]},{"o":[1.0]}]',
+    b'[{"o":{"a":true}},{"o":{"a":1}}]', b'[{"o":{"a":"s"}},{"o":{"a":"s","b":null}}]',
+    b'[{"o":[]},{"o":[]},{"o":{}}]',
+    # Columns in the order of first appearance; null-only members dropped; a repeated name keeps
+    # its first place and last value.
+    b'[{"b":1,"a":null},{"c":2,"a":null,"b":3}]', b'[{"a":1,"b":2,"a":3},{"b":4,"a":5}]',
+    b'[{"k0":0},{"k1":1},{"k2":2},{"k3":3},{"k4":4},{"k0":5}]',
+    b'[{"a":1,"b":2,"c":3},{"a":4,"c":6},{"b":8}]',
+    # Strings and their escapes.
+    b'[{"s":"\\u00e9\\n\\"\\\\\\/\\t\\u0001\\ud83d\\ude00"},{"s":"caf\xc3\xa9 \xf0\x9f\x99\x82"}]',
+    # Float text and reading.
+    b'[{"f":0.00001},{"f":1.5e-7},{"f":1e16},{"f":123.0},{"f":-0.5},{"f":1e22},{"f":5e-324}]',
+    b'[{"f":1.7976931348623157e308},{"f":0.1e-5},{"f":12345678901234567890123.5},'
+    b'{"f":0.000000000000000000000000012345678901234567890123},{"f":1E+2},{"f":1e-400}]',
+    b'[{"f":2.9980100000000003e-18},{"f":3.1234e-24},{"f":9.99999e-21},{"f":4.5e21}]',
+    b'[{"f":0e999},{"f":-1.25E-3}]',
+    # Blanks everywhere.
+    b' [ { "a" : [ 1 , { "b" : 2 } ] , "c" : "d" } , {"a":[1,{"b":2}], "c":"e"} ] ',
+])
+@pytest.mark.parametrize("peer", EXACT_PEERS)
+def test_the_repository_peers_follow_the_modules_rules(peer, payload):
+    assert python_peers.PEERS[peer](payload) == bench.vantor_codec.columnarize(payload)
+
+
+def float_tokens(count):
+    """Number tokens with a fraction or an exponent, of many lengths and magnitudes."""
+    random = bench.Random(11)
+    tokens = []
+    for _ in range(count):
+        digits = "".join(str(random.below(10)) for _ in range(1 + random.below(25)))
+        point = random.below(len(digits) + 1)
+        text = digits[:point] or "0"
+        if point < len(digits):
+            text = text.lstrip("0") or "0"
+            text += "." + digits[point:]
+        else:
+            text = text.lstrip("0") or "0"
+        if random.below(3) or "." not in text:
+            text += f"e{random.below(700) - 350}"
+        if abs(float(text)) < 1e300:  # beyond, the module refuses some as out of range
+            tokens.append(("-" if random.below(2) else "") + text)
+    return tokens
+
+
+def test_the_module_reads_floats_as_the_peers_method_says():
+    tokens = float_tokens(3000)
+    payload = ("[" + ",".join(f'{{"x":{token},"i":{index}}}'
+                              for index, token in enumerate(tokens)) + "]").encode()
+    assert python_peers.columnarize_json(payload) == bench.vantor_codec.columnarize(payload)
+    # Not every token reads as the correctly rounded value: the method is the module's own.
+    assert any(python_peers.read_float(token) != float(token) for token in tokens)
+
+
+@pytest.mark.parametrize("payload, message", [
+    (b'{"a":1}', "invalid row-oriented JSON"), (b'[{"a":1},', "invalid row-oriented JSON"),
+    (b'[{"a":1},2]', "expected a JSON object row, got: 2"),
+    (b'[{"a":1},[true]]', "expected a JSON object row, got: [true]"),
+])
+@pytest.mark.parametrize("peer", sorted(python_peers.PEERS))
+def test_the_repository_peers_refuse_what_the_module_refuses(peer, payload, message):
+    with pytest.raises(RuntimeError, match=message.replace("[", "\\[")):
+        bench.vantor_codec.columnarize(payload)
+    with pytest.raises(RuntimeError, match=message.replace("[", "\\[")):
+        python_peers.PEERS[peer](payload)
+
+
+# --- the instruction split --------------------------------------------------------------------
+
+_instructions_spec = importlib.util.spec_from_file_location(
+    "vantor_instructions", REPO / "bench" / "python" / "instructions.py")
+instructions = importlib.util.module_from_spec(_instructions_spec)
+_instructions_spec.loader.exec_module(instructions)
+
+SPLIT_SOURCES = {
+    "src/tape/tape_reader.h": "",
+    "src/text/block_classifier.h": "",
+    "src/hashing/name_index.h": "",
+    "src/tape/new_part.h": "",
+    "src/transform/fast_transform.cpp": """class FastTransform {
+  public:
+    [[gnu::always_inline]] void member(const Cell& name) {
+        std::string_view text = name.text();
+    }
+    void write_rows(ByteBuffer& out, bool release_tape) {
+        out.append(text);
+    }
+    std::optional<TransformOutcome> run(std::string_view payload) {
+        return std::nullopt;
+    }
+};
+""",
+}
+
+# callgrind's output (uncompressed names and positions): a reader function with code inlined
+# from headers of several phases, a call out of the project and one within it, and functions
+# outside the project.
+SPLIT_PROFILE = """# callgrind format
+events: Ir
+summary: 2000
+ob=/work/clone/build/transform_profile
+fl=/work/clone/build/profile/src/tape/tape_reader.h
+fn=bool vantor::json::read_tape_from<vantor::FastTransform, (vantor::json::TokenSource)0>(x)
+10 100
+fi=/usr/include/c++/16/bits/stl_vector.h
+30 40
+fi=src/text/block_classifier.h
+20 50
+fi=/usr/include/c++/16/bits/stl_algo.h
+40 9
+fe=../../src/transform/fast_transform.cpp
+4 30
+7 20
+cfi=/usr/lib/memcpy.S
+cfn=__memcpy_avx_unaligned_erms
+calls=3 1
+7 60
+cfn=vantor::json::write_string(y)
+calls=1 5
+7 500
+fe=/work/clone/src/hashing/name_index.h
+9 7
+fl=/usr/lib/memcpy.S
+fn=__memcpy_avx_unaligned_erms
+1 60
+fl=???
+fn=vantor::columnarize_fast(z)
+0 5
+cfn=std::vector<unsigned int>::_M_realloc_append(w)
+calls=1 8
+0 11
+fl=/usr/include/c++/16/bits/vector.tcc
+fn=std::vector<unsigned int>::_M_realloc_append(w)
+8 11
+totals: 2000
+"""
+
+
+@pytest.fixture
+def split_clone(tmp_path):
+    for name, text in SPLIT_SOURCES.items():
+        (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
+        (tmp_path / name).write_text(text)
+    return tmp_path
+
+
+def test_the_split_places_each_instruction_by_its_source(split_clone):
+    phases, total = instructions.split_profile(SPLIT_PROFILE.splitlines(),
+                                               instructions.Classifier(split_clone))
+    assert total == 2000
+    assert phases == {
+        # A line of the reader, and the C++ library's code inlined after it; likewise for the
+        # block classifier.
+        "walking": 100 + 40,
+        "classifying": 50 + 9,
+        # The row observer's line and the name index, wherever they were inlined.
+        "discovery": 30 + 7,
+        # A line of write_rows, and the memcpy it calls; the call to the project's own
+        # write_string is not counted here, as that function's lines count themselves.
+        "writing": 20 + 60,
+        # A project function from a file the build did not name, and the library function it
+        # calls, with no line of a known phase before them.
+        "other": 5 + 11,
+    }
+
+
+@pytest.mark.parametrize("file, line, phase", [
+    ("/abs/clone/src/tape/tape_reader.h", 1, "walking"),
+    ("build/profile/src/text/block_classifier.h", 1, "classifying"),
+    ("src/hashing/name_index.h", 1, "discovery"),
+    ("src/transform/fast_transform.cpp", 3, "discovery"),
+    ("src/transform/fast_transform.cpp", 5, "discovery"),
+    ("src/transform/fast_transform.cpp", 6, "writing"),
+    ("src/transform/fast_transform.cpp", 9, "other"),
+    ("src/transform/fast_transform.cpp", 1, "other"),
+    # A file of the project that no rule names; a file of that name outside the clone.
+    ("build/profile/src/tape/new_part.h", 1, "other"),
+    ("/usr/src/linux/src/missing.h", 1, None),
+    ("/usr/include/c++/16/bits/stl_vector.h", 1, None),
+])
+def test_the_split_knows_the_project_files_and_methods(split_clone, file, line, phase):
+    assert instructions.Classifier(split_clone).file_phase(file, line) == phase
