@@ -3,8 +3,8 @@
 Runs bench/cpp's transform_profile under callgrind for each shape, with collection on only inside
 vantor::columnarize_json, and splits the instructions into phases by the source file each one
 comes from (callgrind keeps the file of code inlined from a header), with PHASE_FILES and
-PHASE_METHODS below: classifying (the block classifier and the structural index), walking (the
-tape reader and the scans of strings and numbers), discovery (the row observer: each member's
+PHASE_METHODS below: classifying (the UTF-8 check of the whole payload), walking (the
+tape reader and the scans of strings, whitespace and numbers), discovery (the row observer: each member's
 column), constants (the constant test), writing (the tape writer and the result's text), memory
 (buffers and pages) and other. Code from outside the project counts in the phase of the project
 code it serves: a call to the C or C++ library (memcpy, malloc, std::vector's out-of-line parts)
@@ -36,14 +36,12 @@ PHASES = ("classifying", "walking", "discovery", "constants", "writing", "memory
 # Source file (a glob, relative to the clone) -> phase. The first match wins. When the core's files
 # are renamed or split, this table is what to update.
 PHASE_FILES = (
-    ("src/text/block_classifier*", "classifying"),
-    ("src/tape/structural_index*", "classifying"),
     ("src/text/utf8*", "classifying"),
     ("src/tape/tape_reader*", "walking"),
     ("src/tape/tape.h", "walking"),
     ("src/tape/tape_keys*", "walking"),
-    ("src/tape/value_record*", "walking"),
     ("src/text/string_scan*", "walking"),
+    ("src/text/whitespace_scan*", "walking"),
     ("src/text/string_reader*", "walking"),
     ("src/text/number_scan*", "walking"),
     ("src/text/number_reader*", "walking"),

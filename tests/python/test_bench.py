@@ -615,7 +615,7 @@ _instructions_spec.loader.exec_module(instructions)
 
 SPLIT_SOURCES = {
     "src/tape/tape_reader.h": "",
-    "src/text/block_classifier.h": "",
+    "src/text/utf8_check.cpp": "",
     "src/hashing/name_index.h": "",
     "src/tape/new_part.h": "",
     "src/transform/fast_transform.cpp": """class FastTransform {
@@ -645,7 +645,7 @@ fn=bool vantor::json::read_tape_from<vantor::FastTransform, (vantor::json::Token
 10 100
 fi=/usr/include/c++/16/bits/stl_vector.h
 30 40
-fi=src/text/block_classifier.h
+fi=src/text/utf8_check.cpp
 20 50
 fi=/usr/include/c++/16/bits/stl_algo.h
 40 9
@@ -707,7 +707,7 @@ def test_the_split_places_each_instruction_by_its_source(split_clone):
 
 @pytest.mark.parametrize("file, line, phase", [
     ("/abs/clone/src/tape/tape_reader.h", 1, "walking"),
-    ("build/profile/src/text/block_classifier.h", 1, "classifying"),
+    ("build/profile/src/text/utf8_check.cpp", 1, "classifying"),
     ("src/hashing/name_index.h", 1, "discovery"),
     ("src/transform/fast_transform.cpp", 3, "discovery"),
     ("src/transform/fast_transform.cpp", 5, "discovery"),
