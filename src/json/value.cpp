@@ -101,19 +101,6 @@ bool operator==(const JsonValue& a, const JsonValue& b) {
     return is_container(a.kind_) ? containers_equal(a, b) : scalars_equal(a, b);
 }
 
-namespace {
-
-std::size_t slot_count_for(std::size_t members) {
-    std::size_t count = 16;
-    while (count < members * 2) {
-        if (count > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();
-        count *= 2;
-    }
-    return count;
-}
-
-}  // namespace
-
 JsonObject* JsonObject::with_capacity(memory::Arena& arena, std::size_t capacity) {
     auto* object = new (arena.allocate(sizeof(JsonObject), alignof(JsonObject))) JsonObject(arena);
     if (capacity == 0) return object;
@@ -159,17 +146,16 @@ JsonObject::Place JsonObject::locate(std::string_view name) const {
         }
         return {size_, 0, 0};
     }
-    auto hash = static_cast<std::uint32_t>(siphash13(keys_, name));
-    std::uint64_t tag = std::uint64_t{hash} << 32;
-    std::size_t slot = hash & slot_mask_;
-    while (std::uint64_t entry = slots_[slot]) {
-        if ((entry & 0xffffffff00000000ULL) == tag) {
-            std::size_t position = static_cast<std::uint32_t>(entry) - 1;
-            if (same_bytes(members_[position].name, name)) return {position, slot, tag};
-        }
-        slot = (slot + 1) & slot_mask_;
-    }
-    return {size_, slot, tag};
+    const std::uint64_t hash = name_hash(name);
+    const std::size_t slot =
+        name_slots::probe(slots_, slot_mask_, hash, name,
+                          [this](std::uint32_t position) { return members_[position].name; });
+    const std::size_t position = slots_[slot] != 0 ? name_slots::ordinal(slots_[slot]) : size_;
+    return {position, slot, hash};
+}
+
+std::uint64_t JsonObject::name_hash(std::string_view name) const {
+    return std::uint64_t{static_cast<std::uint32_t>(siphash13(keys_, name))} << 32;
 }
 
 const JsonValue* JsonObject::find(std::string_view name) const {
@@ -210,18 +196,19 @@ void JsonObject::append(const Place& place, std::string_view name, JsonValue val
     new (&members_[size_]) JsonMember{name, value};
     ++size_;
     if (slots_ == nullptr) return;  // built by the next lookup once the object is large
-    std::uint64_t entry = place.tag | static_cast<std::uint32_t>(size_);
+    const std::uint64_t entry =
+        name_slots::entry(place.hash, static_cast<std::uint32_t>(size_ - 1));
     if (size_ * 2 <= slot_mask_ + 1) {
         // The empty slot found by locate() is still the right one: nothing moved since.
         slots_[place.slot] = entry;
     } else {
         rebuild_index();  // moves the entries already there, not the new one
-        place_entry(entry);
+        name_slots::place(slots_, slot_mask_, entry);
     }
 }
 
 void JsonObject::allocate_index(std::size_t members) const {
-    std::size_t slots = slot_count_for(members);
+    std::size_t slots = name_slots::count_for(members);
     slots_ = arena_->allocate_array<std::uint64_t>(slots);
     std::memset(slots_, 0, slots * sizeof(std::uint64_t));
     slot_mask_ = slots - 1;
@@ -235,21 +222,15 @@ void JsonObject::rebuild_index() const {
     allocate_index(size_);
     if (old_slots != nullptr) {
         for (std::size_t i = 0; i < old_count; ++i) {
-            if (old_slots[i] != 0) place_entry(old_slots[i]);
+            if (old_slots[i] != 0) name_slots::place(slots_, slot_mask_, old_slots[i]);
         }
         return;
     }
     for (std::size_t position = 0; position < size_; ++position) {
-        auto hash = static_cast<std::uint32_t>(siphash13(keys_, members_[position].name));
-        place_entry((std::uint64_t{hash} << 32) | static_cast<std::uint32_t>(position + 1));
+        const std::uint64_t entry = name_slots::entry(name_hash(members_[position].name),
+                                                      static_cast<std::uint32_t>(position));
+        name_slots::place(slots_, slot_mask_, entry);
     }
-}
-
-void JsonObject::place_entry(std::uint64_t entry) const {
-    std::size_t slot = static_cast<std::size_t>(entry >> 32) & slot_mask_;
-    while (slots_[slot] != 0)
-        slot = (slot + 1) & slot_mask_;
-    slots_[slot] = entry;
 }
 
 namespace {

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "hashing/hash.h"
+#include "hashing/name_table.h"
 #include "memory/arena.h"
 #include "text/json_number.h"
 #include "text/same_bytes.h"
@@ -164,25 +165,27 @@ class JsonObject {
     struct Place {
         std::size_t position;
         std::size_t slot;
-        std::uint64_t tag;
+        std::uint64_t hash;
     };
     static JsonObject* with_capacity(memory::Arena& arena, std::size_t capacity);
     Place locate(std::string_view name) const;
     void append(const Place& place, std::string_view name, JsonValue value);
     void allocate_index(std::size_t members) const;  // empty, with room for `members`
     void rebuild_index() const;
-    void place_entry(std::uint64_t entry) const;
+    std::uint64_t name_hash(std::string_view name) const;
 
     memory::Arena* arena_;
     JsonMember* members_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
-    // Open addressing; a slot holds 32 bits of the name's hash (which pick its home slot and
-    // reject most mismatches without touching the member) over the position + 1, 0 when empty.
-    // Null while the object is small, or until the first lookup of an object built from distinct
-    // members; building it does not change the object's contents, hence `mutable`.
+    // The slots of the one table layout (hashing/name_table.h) over member positions, in the
+    // arena with the members. Null while the object is small, or until the first lookup of an
+    // object built from distinct members; building it does not change the object's contents, hence
+    // `mutable`.
     mutable std::uint64_t* slots_ = nullptr;
     mutable std::size_t slot_mask_ = 0;
+    // SipHash-1-3 rather than the name table's mix: the value model is the reference, so its
+    // hash is the analysed keyed function; the fast path's tables trade that for speed.
     mutable HashKeys keys_{};
 };
 

@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "hashing/name_index.h"
+#include "hashing/name_table.h"
 #include "tape/tape.h"
 #include "text/same_bytes.h"
 
@@ -79,8 +79,7 @@ class ObjectKeySettler {
         const auto count = static_cast<std::uint32_t>(keys_.size());
         index_.reset(count);
         std::uint32_t member = 0;
-        while (member < count &&
-               index_.find_or_add(cells[keys_[member]].text()) == NameIndex::kAbsent) {
+        while (member < count && index_.find_or_add(cells[keys_[member]].text()).added) {
             ++member;
         }
         if (member < count) {
@@ -178,11 +177,11 @@ class ObjectKeySettler {
         for (std::uint32_t member = 0; member < repeat; ++member)
             kept_.emplace_back(member, member);
         for (std::uint32_t member = repeat; member < keys_.size(); ++member) {
-            std::uint32_t ordinal = index_.find_or_add(cells[keys_[member]].text());
-            if (ordinal == NameIndex::kAbsent) {
+            const NameTable::Found found = index_.find_or_add(cells[keys_[member]].text());
+            if (found.added) {
                 kept_.emplace_back(member, member);
             } else {
-                kept_[ordinal].second = member;
+                kept_[found.ordinal].second = member;
             }
         }
     }
@@ -257,7 +256,7 @@ class ObjectKeySettler {
     std::vector<std::pair<std::uint32_t, std::string_view>> new_names_;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> repeats_;
     std::vector<std::vector<std::string_view>> recent_;
-    NameIndex index_;
+    NameTable index_;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> kept_;
     std::vector<Cell> moved_;
     std::vector<Move> moves_;

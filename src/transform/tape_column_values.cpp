@@ -180,7 +180,7 @@ bool pair_members(const Cell* cells, std::uint32_t a, std::uint32_t b, PendingPa
             if (k == rest.size()) return false;
         } else {
             k = lookup.names.find(name);
-            if (k == json::NameIndex::kAbsent) return false;
+            if (k == json::NameTable::kAbsent) return false;
         }
         pending.emplace_back(rest[k] + 1, j + 1);
     }

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "hashing/name_index.h"
+#include "hashing/name_table.h"
 #include "tape/tape.h"
 #include "text/same_bytes.h"
 
@@ -20,7 +20,7 @@ class ObjectMatching {
     static constexpr std::uint32_t kNothing = 0xffffffffu;
     struct Lookup {
         std::vector<std::uint32_t> members;
-        json::NameIndex names;
+        json::NameTable names;
     };
 
     std::uint32_t indexed_from = kNothing;
