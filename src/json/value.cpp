@@ -174,13 +174,6 @@ std::optional<JsonValue> JsonObject::insert(std::string_view name, JsonValue val
     return std::nullopt;
 }
 
-std::pair<const JsonValue*, bool> JsonObject::try_insert(std::string_view name, JsonValue value) {
-    Place place = locate(name);
-    if (place.position < size_) return {&members_[place.position].value, false};
-    append(place, name, value);
-    return {&members_[size_ - 1].value, true};
-}
-
 void JsonObject::append(const Place& place, std::string_view name, JsonValue value) {
     if (size_ == capacity_) {
         if (size_ + 1 >= std::numeric_limits<std::uint32_t>::max()) {
@@ -231,79 +224,6 @@ void JsonObject::rebuild_index() const {
                                                       static_cast<std::uint32_t>(position));
         name_slots::place(slots_, slot_mask_, entry);
     }
-}
-
-namespace {
-
-// A container being copied: the source's elements or members still to copy, and the
-// destination's next element (arrays) or member (objects).
-struct CopiedContainer {
-    const void* source_next;
-    const void* source_end;
-    void* destination_next;
-    bool object;
-};
-
-}  // namespace
-
-// Top-down on an explicit stack: each container's copy is made with room for all its elements or
-// members before any of them is copied, and each copied value goes straight into its place. An
-// object's names are distinct, so its copy takes them over without the duplicate check.
-JsonValue deep_copy(const JsonValue& value, memory::Arena& arena) {
-    DepthStack<CopiedContainer> open;
-    // The copy of a scalar or string, or the empty copy of a container (which is then pushed).
-    auto copy_one = [&](const JsonValue& source) -> JsonValue {
-        switch (source.kind()) {
-            case JsonKind::null:
-            case JsonKind::boolean:
-            case JsonKind::number:
-                return source;
-            case JsonKind::string:
-                return JsonValue::string(arena.copy_string(source.as_string()));
-            case JsonKind::array: {
-                std::span<const JsonValue> items = source.as_array();
-                auto* copies = arena.allocate_array<JsonValue>(items.size());
-                if (!items.empty()) {
-                    open.push({items.data(), items.data() + items.size(), copies, false});
-                }
-                return JsonValue::array({copies, items.size()});
-            }
-            case JsonKind::object: {
-                const JsonObject& object = source.as_object();
-                JsonObject* copy = JsonObject::with_capacity(arena, object.size());
-                copy->size_ = object.size();
-                if (object.size() != 0) {
-                    open.push({object.begin(), object.end(), copy->members_, true});
-                }
-                return JsonValue::object(copy);
-            }
-        }
-        return source;
-    };
-    JsonValue root = copy_one(value);
-    while (!open.empty()) {
-        CopiedContainer& top = open.top();
-        if (top.source_next == top.source_end) {
-            open.pop();
-            continue;
-        }
-        // `top` may move when copy_one pushes past the inline levels: advance it first.
-        if (top.object) {
-            const auto* member = static_cast<const JsonMember*>(top.source_next);
-            auto* place = static_cast<JsonMember*>(top.destination_next);
-            top.source_next = member + 1;
-            top.destination_next = place + 1;
-            new (place) JsonMember{arena.copy_string(member->name), JsonValue()};
-            place->value = copy_one(member->value);
-        } else {
-            const auto* item = static_cast<const JsonValue*>(top.source_next);
-            auto* place = static_cast<JsonValue*>(top.destination_next);
-            top.source_next = item + 1;
-            top.destination_next = place + 1;
-            new (place) JsonValue(copy_one(*item));
-        }
-    }
-    return root;
 }
 
 }  // namespace vantor::json

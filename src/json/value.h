@@ -3,9 +3,8 @@
 // keep insertion order with unique names and a hashed name index.
 //
 // Storage: a document's values live in an Arena (memory/arena.h) and are released with it. A
-// JsonValue is a small handle; copying the handle is shallow, `deep_copy` copies everything
-// beneath a value into another arena. Strings are views: the reader points them at the payload
-// when they hold no escape, otherwise at arena storage.
+// JsonValue is a small handle; copying the handle is shallow. Strings are views: the reader points
+// them at the payload when they hold no escape, otherwise at arena storage.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -147,19 +146,12 @@ class JsonObject {
     // previous value. The name is not copied.
     std::optional<JsonValue> insert(std::string_view name, JsonValue value);
 
-    // Appends a new member unless the name is present. Returns the member's value (the existing
-    // one, or the one just added) and whether it was added: one lookup for "find or add".
-    std::pair<const JsonValue*, bool> try_insert(std::string_view name, JsonValue value);
-
     std::size_t size() const { return size_; }
     std::span<const JsonMember> members() const { return {members_, size_}; }
     const JsonMember* begin() const { return members_; }
     const JsonMember* end() const { return members_ + size_; }
 
   private:
-    // Fills a copy's members in place.
-    friend JsonValue deep_copy(const JsonValue& value, memory::Arena& arena);
-
     // Where `name` is or would go: its position (size_ when absent) and, for an indexed object,
     // the slot that holds it or the empty slot where it belongs.
     struct Place {
@@ -188,8 +180,5 @@ class JsonObject {
     // hash is the analysed keyed function; the fast path's tables trade that for speed.
     mutable HashKeys keys_{};
 };
-
-// A copy of `value` and everything beneath it, strings included, in `arena`.
-JsonValue deep_copy(const JsonValue& value, memory::Arena& arena);
 
 }  // namespace vantor::json
