@@ -2,6 +2,9 @@
 // The column rules both transforms apply, written once.
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+
+#include "text/same_bytes.h"
 
 namespace vantor::column_rules {
 
@@ -22,6 +25,21 @@ inline ColumnFate column_fate(std::size_t rows, std::size_t rows_holding, bool h
         return ColumnFate::constant;
     }
     return ColumnFate::written;
+}
+
+// Rows usually list their members in the previous row's order, so a member's column is first
+// guessed as the one the previous row had at the same position: `previous_row` holds that row's
+// columns, and the guess stands when `name_of(column)` is the member's name. `none` when it
+// fails, and the caller looks the name up.
+template <class ColumnNumber, class NameOf>
+inline ColumnNumber previous_row_guess(const ColumnNumber* previous_row, std::size_t previous_size,
+                                       std::size_t position, std::string_view name,
+                                       ColumnNumber none, const NameOf& name_of) {
+    if (position < previous_size) {
+        const ColumnNumber guess = previous_row[position];
+        if (json::same_bytes(name_of(guess), name)) return guess;
+    }
+    return none;
 }
 
 }  // namespace vantor::column_rules

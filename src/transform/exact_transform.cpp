@@ -76,11 +76,9 @@ class ColumnDiscovery {
         row_start_ = member_columns_.size();
         std::size_t position = 0;
         for (const JsonMember& member : row) {
-            std::size_t column = kNoColumn;
-            if (position < previous_size) {
-                std::size_t guess = member_columns_[previous_start + position];
-                if (json::same_bytes(columns_[guess].name, member.name)) column = guess;
-            }
+            std::size_t column = column_rules::previous_row_guess(
+                member_columns_.data() + previous_start, previous_size, position, member.name,
+                kNoColumn, [this](std::size_t guess) { return columns_[guess].name; });
             if (column == kNoColumn) column = lookup_or_add(member.name);
             member_columns_.push_back(column);
             observe(columns_[column], member.value, first_row);

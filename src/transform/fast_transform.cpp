@@ -111,11 +111,9 @@ class FastTransform {
 
     [[gnu::always_inline]] void member(const Cell& name) {
         std::string_view text = name.text();
-        std::uint32_t column = kNoColumn;
-        if (position_ < previous_size_) {
-            std::uint32_t guess = member_columns_[previous_start_ + position_];
-            if (json::same_bytes(columns_[guess].name.text(), text)) column = guess;
-        }
+        std::uint32_t column = column_rules::previous_row_guess(
+            member_columns_.data() + previous_start_, previous_size_, position_, text, kNoColumn,
+            [this](std::uint32_t guess) { return columns_[guess].name.text(); });
         if (column == kNoColumn && position_ != 0) {
             std::uint32_t guess = columns_[current_column_].successor;
             if (guess != kNoColumn && json::same_bytes(columns_[guess].name.text(), text)) {

@@ -69,6 +69,11 @@ const TransformCase transform_cases[] = {
      R"({"columns":[],"rows":[[],[],[]],"constants":{"a":1,"b":2}})"},
     {"column_missing_from_first_row_is_not_constant", R"([{"a":1},{"a":1,"b":2},{"a":1,"b":2}])",
      R"({"columns":["b"],"rows":[[null],[2],[2]],"constants":{"a":1}})"},
+    {"previous_row_guess_missed_by_order_and_count",
+     R"([{"a":1,"b":2},{"b":3,"a":4,"c":5},{"b":6},{"a":7,"b":8,"c":9}])",
+     R"({"columns":["a","b","c"],"rows":[[1,2,null],[4,3,5],[null,6,null],[7,8,9]],"constants":{}})"},
+    {"previous_row_guess_missed_by_a_name_of_equal_length", R"([{"ab":1,"cd":2},{"cd":3,"ab":1}])",
+     R"({"columns":["cd"],"rows":[[2],[3]],"constants":{"ab":1}})"},
     {"whitespace_around_array", " \t\r\n[ {\"a\" : 1} ] \n",
      R"({"columns":["a"],"rows":[[1]],"constants":{}})"},
 };
