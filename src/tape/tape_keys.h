@@ -6,7 +6,7 @@
 //
 // The check costs the object's member count. Small objects are checked pair by pair. Others are
 // compared first with the names of a recent object with the same first name (the same member in
-// every row, as a rule): names that begin a list of distinct names are distinct. A few names after
+// every row, as a rule; hashing/recent_names.h). A few names after
 // such a start are looked for linearly among the names before them; otherwise the names go
 // through a keyed name index, so no choice of names makes the check quadratic. Rewriting moves
 // the cells of the values that do not stay in place, once per enclosing object with repeated
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "hashing/name_table.h"
+#include "hashing/recent_names.h"
 #include "tape/tape.h"
 #include "text/same_bytes.h"
 
@@ -61,13 +62,16 @@ class ObjectKeySettler {
         const std::uint32_t first = object + 1;
         if (first == end || value_end(cells, first + 1) == end) return true;  // one member at most
         std::vector<std::string_view>& recent = recent_names(cells[first].text());
-        // The first names of a recent object's distinct names are distinct too.
-        std::size_t prefix = 0;
-        std::uint32_t at = first;
-        while (at < end && prefix < recent.size() && same_bytes(cells[at].text(), recent[prefix])) {
-            at = value_end(cells, at + 1);
-            ++prefix;
-        }
+        struct Walk {
+            const Cell* cells;
+            std::uint32_t at;
+            std::uint32_t end;
+            bool done() const { return at == end; }
+            std::string_view name() const { return cells[at].text(); }
+            void next() { at = value_end(cells, at + 1); }
+        } walk{cells, first, end};
+        const std::size_t prefix = names_repeating(recent, walk);
+        std::uint32_t at = walk.at;
         if (at == end) return true;
         tail_.clear();
         for (; at < end && tail_.size() <= kLinearMembers; at = value_end(cells, at + 1))

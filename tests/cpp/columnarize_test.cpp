@@ -74,6 +74,11 @@ const TransformCase transform_cases[] = {
      R"({"columns":["a","b","c"],"rows":[[1,2,null],[4,3,5],[null,6,null],[7,8,9]],"constants":{}})"},
     {"previous_row_guess_missed_by_a_name_of_equal_length", R"([{"ab":1,"cd":2},{"cd":3,"ab":1}])",
      R"({"columns":["cd"],"rows":[[2],[3]],"constants":{"ab":1}})"},
+    {"row_repeating_the_last_rows_names_then_one_again", R"([{"x":1,"y":2},{"x":1,"y":2,"x":3}])",
+     R"({"columns":["x"],"rows":[[1],[3]],"constants":{"y":2}})"},
+    {"nested_object_repeating_the_last_ones_names_then_one_again",
+     R"([{"o":{"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8,"i":9}},{"o":{"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8,"i":9,"a":0}},{"o":{"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8,"i":9}}])",
+     R"({"columns":["o"],"rows":[[{"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8,"i":9}],[{"a":0,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8,"i":9}],[{"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8,"i":9}]],"constants":{}})"},
     {"whitespace_around_array", " \t\r\n[ {\"a\" : 1} ] \n",
      R"({"columns":["a"],"rows":[[1]],"constants":{}})"},
 };
