@@ -151,19 +151,20 @@ class NameTable {
 
     // The ordinal of `name`, adding it as the next ordinal when it is new.
     Found find_or_add(std::string_view name) {
-        if (slots_.empty()) reset(kFirstNames);
+        if ((names_.size() + 1) * 2 > slots_.size()) grow();
+        return find_or_add_reserved(name);
+    }
+
+    // find_or_add for a table reset with room for every name it will hold: no growth to check
+    // for, so that it inlines into the loops that index one object's names.
+    [[gnu::always_inline]] Found find_or_add_reserved(std::string_view name) {
         const std::uint64_t hash = hasher_(name);
         const std::size_t slot =
             name_slots::probe(slots_.data(), slots_.size() - 1, hash, name, NameOf{names_});
         if (slots_[slot] != 0) return {name_slots::ordinal(slots_[slot]), false};
         const auto ordinal = static_cast<std::uint32_t>(names_.size());
         names_.push_back(name);
-        if (names_.size() * 2 > slots_.size()) {
-            grow();
-            name_slots::place(slots_.data(), slots_.size() - 1, name_slots::entry(hash, ordinal));
-        } else {
-            slots_[slot] = name_slots::entry(hash, ordinal);
-        }
+        slots_[slot] = name_slots::entry(hash, ordinal);
         return {ordinal, true};
     }
 
@@ -187,7 +188,12 @@ class NameTable {
         std::string_view operator()(std::uint32_t ordinal) const { return names[ordinal]; }
     };
 
+    // Doubles the table, or allocates it with the first name.
     [[gnu::noinline]] void grow() {
+        if (slots_.empty()) {
+            reset(kFirstNames);
+            return;
+        }
         std::vector<std::uint64_t> old(slots_.size() * 2, 0);
         old.swap(slots_);
         for (std::uint64_t entry : old) {

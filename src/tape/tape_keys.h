@@ -83,7 +83,7 @@ class ObjectKeySettler {
         const auto count = static_cast<std::uint32_t>(keys_.size());
         index_.reset(count);
         std::uint32_t member = 0;
-        while (member < count && index_.find_or_add(cells[keys_[member]].text()).added) {
+        while (member < count && index_.find_or_add_reserved(cells[keys_[member]].text()).added) {
             ++member;
         }
         if (member < count) {
@@ -181,7 +181,7 @@ class ObjectKeySettler {
         for (std::uint32_t member = 0; member < repeat; ++member)
             kept_.emplace_back(member, member);
         for (std::uint32_t member = repeat; member < keys_.size(); ++member) {
-            const NameTable::Found found = index_.find_or_add(cells[keys_[member]].text());
+            const NameTable::Found found = index_.find_or_add_reserved(cells[keys_[member]].text());
             if (found.added) {
                 kept_.emplace_back(member, member);
             } else {

@@ -143,7 +143,7 @@ bool index_members(const Cell* cells, std::uint32_t from, std::uint32_t end,
     if (rest.size() <= kLinearSearchMembers) return true;
     lookup.names.reset(rest.size());
     for (std::uint32_t key : rest)
-        lookup.names.find_or_add(cells[key].text());
+        lookup.names.find_or_add_reserved(cells[key].text());
     return false;
 }
 
