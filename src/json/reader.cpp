@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "hashing/recent_names.h"
+#include "hashing/object_names.h"
 #include "json/depth_stack.h"
 #include "json/found_value.h"
 #include "text/byte_classes.h"
@@ -273,7 +273,7 @@ class Reader {
     }
 
     // An object whose names are exactly those of the last object read at its depth
-    // (hashing/recent_names.h) needs neither a duplicate check nor, if large, a name index until
+    // (hashing/object_names.h) needs neither a duplicate check nor, if large, a name index until
     // someone looks a name up.
     JsonObject* make_object(std::span<const JsonMember> members) {
         if (members.size() < 2) return JsonObject::from_distinct_members(arena_, members);

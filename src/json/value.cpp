@@ -5,6 +5,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "hashing/object_names.h"
 #include "json/depth_stack.h"
 
 namespace vantor::json {
@@ -116,12 +117,29 @@ JsonObject* JsonObject::from_members(memory::Arena& arena, std::span<const JsonM
     JsonObject* object = with_capacity(arena, members.size());
     // Sized for every member up front, so the index never grows while the members go in.
     if (members.size() > kLinearSearchLimit) object->allocate_index(members.size());
-    for (const JsonMember& member : members) {
-        Place place = object->locate(member.name);
-        if (place.position < object->size_) {
-            object->members_[place.position].value = member.value;
-        } else {
-            object->append(place, member.name, member.value);
+    // The rule for repeated names (hashing/object_names.h) over the object's own index: each new
+    // name is appended as it comes, and the values of repeated ones are put in place after.
+    struct KeptList {
+        KeptMember* items;
+        std::size_t count = 0;
+        void push_back(KeptMember kept) { items[count++] = kept; }
+        std::size_t size() const { return count; }
+        KeptMember& operator[](std::size_t i) { return items[i]; }
+    } kept{arena.allocate_array<KeptMember>(members.size())};
+    keep_first_position_last_value(
+        0, static_cast<std::uint32_t>(members.size()),
+        [&](std::uint32_t member) {
+            const Place place = object->locate(members[member].name);
+            if (place.position < object->size_) {
+                return NameTable::Found{static_cast<std::uint32_t>(place.position), false};
+            }
+            object->append(place, members[member].name, members[member].value);
+            return NameTable::Found{static_cast<std::uint32_t>(object->size_ - 1), true};
+        },
+        kept);
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (kept[i].value_member != kept[i].name_member) {
+            object->members_[i].value = members[kept[i].value_member].value;
         }
     }
     return object;

@@ -6,7 +6,7 @@
 //
 // The check costs the object's member count. Small objects are checked pair by pair. Others are
 // compared first with the names of a recent object with the same first name (the same member in
-// every row, as a rule; hashing/recent_names.h). A few names after
+// every row, as a rule; hashing/object_names.h). A few names after
 // such a start are looked for linearly among the names before them; otherwise the names go
 // through a keyed name index, so no choice of names makes the check quadratic. Rewriting moves
 // the cells of the values that do not stay in place, once per enclosing object with repeated
@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "hashing/name_table.h"
-#include "hashing/recent_names.h"
+#include "hashing/object_names.h"
 #include "tape/tape.h"
 #include "text/same_bytes.h"
 
@@ -132,11 +132,12 @@ class ObjectKeySettler {
                      std::vector<std::string_view>& recent) {
         const Cell* cells = tape.cells();
         const auto known = static_cast<std::uint32_t>(prefix);
-        // The tail's new names (their positions in tail_, and the names), and per repeated member
-        // the distinct name it gives again: below `known` a recent name, from there on a new name
-        // of the tail.
+        // The tail's new names (their positions in tail_, and the names), and per tail member its
+        // name among the distinct ones before it: below `known` a recent name, from there on a
+        // new name of the tail.
         new_names_.clear();
-        repeats_.clear();
+        tail_found_.clear();
+        bool repeated = false;
         for (std::uint32_t t = 0; t < tail_.size(); ++t) {
             std::string_view name = cells[tail_[t]].text();
             std::uint32_t found = 0;
@@ -149,20 +150,20 @@ class ObjectKeySettler {
                 found += n;
                 if (n == new_names_.size()) {
                     new_names_.emplace_back(t, name);
+                    tail_found_.push_back(NameTable::Found{found, true});
                     continue;
                 }
             }
-            repeats_.emplace_back(found, known + t);
+            tail_found_.push_back(NameTable::Found{found, false});
+            repeated = true;
         }
-        if (!repeats_.empty()) {
+        if (repeated) {
             collect_keys(cells, object);
             kept_.clear();
-            for (std::uint32_t member = 0; member < known; ++member)
-                kept_.emplace_back(member, member);
-            for (const auto& new_name : new_names_)
-                kept_.emplace_back(known + new_name.first, known + new_name.first);
-            for (const auto& [distinct, member] : repeats_)
-                kept_[distinct].second = member;
+            const auto count = static_cast<std::uint32_t>(known + tail_.size());
+            keep_first_position_last_value(
+                known, count, [&](std::uint32_t member) { return tail_found_[member - known]; },
+                kept_);
             if (!remove_repeats(tape, object)) return false;
             if (new_names_.empty()) return true;  // its names begin the recent ones
         }
@@ -173,21 +174,16 @@ class ObjectKeySettler {
         return true;
     }
 
-    // Fills kept_: per distinct name, in order of first occurrence, the member giving the name
-    // and the member giving the value. The index holds the names of the members before `repeat`,
-    // the first one whose name came again.
+    // Fills kept_ (hashing/object_names.h). The index holds the names of the members before
+    // `repeat`, the first one whose name came again.
     void find_repeats_indexed(const Cell* cells, std::uint32_t repeat) {
         kept_.clear();
-        for (std::uint32_t member = 0; member < repeat; ++member)
-            kept_.emplace_back(member, member);
-        for (std::uint32_t member = repeat; member < keys_.size(); ++member) {
-            const NameTable::Found found = index_.find_or_add_reserved(cells[keys_[member]].text());
-            if (found.added) {
-                kept_.emplace_back(member, member);
-            } else {
-                kept_[found.ordinal].second = member;
-            }
-        }
+        keep_first_position_last_value(
+            repeat, static_cast<std::uint32_t>(keys_.size()),
+            [&](std::uint32_t member) {
+                return index_.find_or_add_reserved(cells[keys_[member]].text());
+            },
+            kept_);
     }
 
     // Rewrites the object's members as kept_ says: one per name, at its first position, with its
@@ -222,7 +218,7 @@ class ObjectKeySettler {
         // The members before the first one whose value comes from a later member keep their
         // cells where they are.
         std::uint32_t kept_count = 0;
-        while (kept_count < kept_.size() && kept_[kept_count].second == kept_count)
+        while (kept_count < kept_.size() && kept_[kept_count].value_member == kept_count)
             ++kept_count;
         destination = keys_[kept_count];
         for (std::size_t k = kept_count; k < kept_.size(); ++k) {
@@ -258,10 +254,10 @@ class ObjectKeySettler {
     std::vector<std::uint32_t> keys_;  // the key cells of the object being settled
     std::vector<std::uint32_t> tail_;  // the key cells after the recent names' first ones
     std::vector<std::pair<std::uint32_t, std::string_view>> new_names_;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> repeats_;
+    std::vector<NameTable::Found> tail_found_;  // per tail member, its name among those before
     std::vector<std::vector<std::string_view>> recent_;
     NameTable index_;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> kept_;
+    std::vector<KeptMember> kept_;
     std::vector<Cell> moved_;
     std::vector<Move> moves_;
 };
