@@ -136,8 +136,7 @@ class ObjectKeySettler {
         // name among the distinct ones before it: below `known` a recent name, from there on a
         // new name of the tail.
         new_names_.clear();
-        tail_found_.clear();
-        bool repeated = false;
+        repeats_.clear();
         for (std::uint32_t t = 0; t < tail_.size(); ++t) {
             std::string_view name = cells[tail_[t]].text();
             std::uint32_t found = 0;
@@ -150,14 +149,23 @@ class ObjectKeySettler {
                 found += n;
                 if (n == new_names_.size()) {
                     new_names_.emplace_back(t, name);
-                    tail_found_.push_back(NameTable::Found{found, true});
                     continue;
                 }
             }
-            tail_found_.push_back(NameTable::Found{found, false});
-            repeated = true;
+            repeats_.push_back(found);
         }
-        if (repeated) {
+        if (!repeats_.empty()) {
+            // Per tail member, its name among those before it, from the two lists in tail order.
+            tail_found_.clear();
+            std::uint32_t n = 0;
+            std::uint32_t r = 0;
+            for (std::uint32_t t = 0; t < tail_.size(); ++t) {
+                if (n < new_names_.size() && new_names_[n].first == t) {
+                    tail_found_.push_back(NameTable::Found{known + n++, true});
+                } else {
+                    tail_found_.push_back(NameTable::Found{repeats_[r++], false});
+                }
+            }
             collect_keys(cells, object);
             kept_.clear();
             const auto count = static_cast<std::uint32_t>(known + tail_.size());
@@ -254,7 +262,8 @@ class ObjectKeySettler {
     std::vector<std::uint32_t> keys_;  // the key cells of the object being settled
     std::vector<std::uint32_t> tail_;  // the key cells after the recent names' first ones
     std::vector<std::pair<std::uint32_t, std::string_view>> new_names_;
-    std::vector<NameTable::Found> tail_found_;  // per tail member, its name among those before
+    std::vector<std::uint32_t> repeats_;  // per tail member giving a name again, that name
+    std::vector<NameTable::Found> tail_found_;
     std::vector<std::vector<std::string_view>> recent_;
     NameTable index_;
     std::vector<KeptMember> kept_;
