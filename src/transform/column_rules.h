@@ -6,7 +6,7 @@
 
 #include "text/same_bytes.h"
 
-namespace vantor::column_rules {
+namespace vantor::transform::column_rules {
 
 // A column is constant when there are at least two rows and every row holds a value equal to the
 // first row's; a column that is null in every row is dropped rather than made constant.
@@ -42,4 +42,4 @@ inline ColumnNumber previous_row_guess(const ColumnNumber* previous_row, std::si
     return none;
 }
 
-}  // namespace vantor::column_rules
+}  // namespace vantor::transform::column_rules

@@ -6,13 +6,13 @@
 #include <optional>
 #include <utility>
 
-namespace vantor {
+namespace vantor::transform {
 
-TransformOutcome columnarize_json(std::string_view payload) {
+TransformOutcome columnarize(std::string_view payload) {
     if (std::optional<TransformOutcome> outcome = columnarize_fast(payload)) {
         return std::move(*outcome);
     }
     return columnarize_exact(payload);
 }
 
-}  // namespace vantor
+}  // namespace vantor::transform

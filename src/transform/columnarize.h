@@ -6,7 +6,7 @@
 
 #include "memory/byte_buffer.h"
 
-namespace vantor {
+namespace vantor::transform {
 
 struct TransformOutcome {
     enum class Kind { result, failure };
@@ -17,9 +17,9 @@ struct TransformOutcome {
 
 // Failures ("invalid row-oriented JSON: ..." and "expected a JSON object row, got: ...") are
 // returned as values; only running out of memory (std::bad_alloc) or an internal fault throws.
-TransformOutcome columnarize_json(std::string_view payload);
+TransformOutcome columnarize(std::string_view payload);
 
-// The exact path alone: the value model's reader, transform and writer. columnarize_json gives
+// The exact path alone: the value model's reader, transform and writer. columnarize gives
 // the same outcome for every payload; it takes this path where its fast path gives up.
 TransformOutcome columnarize_exact(std::string_view payload);
 
@@ -27,4 +27,4 @@ TransformOutcome columnarize_exact(std::string_view payload);
 // It never gives a failure: every refused payload is left to the exact path for its message.
 std::optional<TransformOutcome> columnarize_fast(std::string_view payload);
 
-}  // namespace vantor
+}  // namespace vantor::transform

@@ -2,7 +2,7 @@
 
 #include "transform/number_equality.h"
 
-namespace vantor {
+namespace vantor::transform {
 
 using column_rules::numbers_equal_in_value;
 using json::JsonKind;
@@ -14,4 +14,4 @@ bool column_values_equal(const json::JsonValue& a, const json::JsonValue& b) {
     return a == b;
 }
 
-}  // namespace vantor
+}  // namespace vantor::transform

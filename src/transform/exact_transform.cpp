@@ -20,7 +20,7 @@
 #include "transform/exact_column_values.h"
 #include "transform/result_text.h"
 
-namespace vantor {
+namespace vantor::transform {
 namespace {
 
 using json::ByteBuffer;
@@ -223,4 +223,4 @@ TransformOutcome columnarize_exact(std::string_view payload) {
     return outcome;
 }
 
-}  // namespace vantor
+}  // namespace vantor::transform

@@ -28,7 +28,7 @@
 #include "transform/result_text.h"
 #include "transform/tape_column_values.h"
 
-namespace vantor {
+namespace vantor::transform {
 namespace {
 
 using column_rules::ColumnFate;
@@ -347,4 +347,4 @@ std::optional<TransformOutcome> columnarize_fast(std::string_view payload) {
     return fast.run(payload);
 }
 
-}  // namespace vantor
+}  // namespace vantor::transform

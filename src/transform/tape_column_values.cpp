@@ -13,7 +13,7 @@
 #include "text/number_scan.h"
 #include "transform/number_equality.h"
 
-namespace vantor {
+namespace vantor::transform {
 namespace {
 
 using column_rules::numbers_equal_in_value;
@@ -250,4 +250,4 @@ bool column_values_equal_in_full(const json::Tape& tape, std::uint32_t a, std::u
     return deep_equal(tape, a, b, matching);
 }
 
-}  // namespace vantor
+}  // namespace vantor::transform

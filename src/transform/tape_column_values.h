@@ -8,7 +8,7 @@
 #include "tape/tape.h"
 #include "text/same_bytes.h"
 
-namespace vantor {
+namespace vantor::transform {
 
 // What comparing objects on a tape keeps between calls: the remaining members of the last object
 // whose members were looked up by name, from its key cell `indexed_from` on, and their name index
@@ -53,4 +53,4 @@ inline bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::ui
     return column_values_equal_in_full(tape, a, b, matching);
 }
 
-}  // namespace vantor
+}  // namespace vantor::transform

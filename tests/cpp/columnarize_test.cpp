@@ -9,8 +9,8 @@
 
 namespace {
 
-using vantor::columnarize_json;
-using vantor::TransformOutcome;
+using vantor::transform::columnarize;
+using vantor::transform::TransformOutcome;
 
 struct TransformCase {
     const char* name;
@@ -19,13 +19,13 @@ struct TransformCase {
 };
 
 std::string result_of(std::string_view payload) {
-    TransformOutcome outcome = columnarize_json(payload);
+    TransformOutcome outcome = columnarize(payload);
     EXPECT_EQ(outcome.kind, TransformOutcome::Kind::result) << outcome.text.view();
     return std::string(outcome.text.view());
 }
 
 std::string failure_of(std::string_view payload) {
-    TransformOutcome outcome = columnarize_json(payload);
+    TransformOutcome outcome = columnarize(payload);
     EXPECT_EQ(outcome.kind, TransformOutcome::Kind::failure) << outcome.text.view();
     return std::string(outcome.text.view());
 }
@@ -95,10 +95,10 @@ TEST_P(TransformCases, WritesExactResult) {
 // Each path on its own, so that a rule (a column's fate, a repeated name, the guesses of a
 // row's columns) that one path gets wrong is not hidden by the other taking the payload.
 TEST_P(TransformCases, EachPathWritesTheSameResult) {
-    TransformOutcome exact = vantor::columnarize_exact(GetParam().payload);
+    TransformOutcome exact = vantor::transform::columnarize_exact(GetParam().payload);
     EXPECT_EQ(exact.kind, TransformOutcome::Kind::result);
     EXPECT_EQ(exact.text.view(), GetParam().expected);
-    std::optional<TransformOutcome> fast = vantor::columnarize_fast(GetParam().payload);
+    std::optional<TransformOutcome> fast = vantor::transform::columnarize_fast(GetParam().payload);
     ASSERT_TRUE(fast.has_value());
     EXPECT_EQ(fast->kind, TransformOutcome::Kind::result);
     EXPECT_EQ(fast->text.view(), GetParam().expected);

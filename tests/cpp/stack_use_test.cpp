@@ -159,7 +159,7 @@ std::vector<DeepCase> deep_cases() {
 }
 
 std::string outcome_text(const std::string& payload) {
-    TransformOutcome outcome = columnarize_json(payload);
+    transform::TransformOutcome outcome = transform::columnarize(payload);
     return std::string(outcome.text.view());
 }
 
