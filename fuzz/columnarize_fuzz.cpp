@@ -25,9 +25,9 @@ bool starts_with(std::string_view text, std::string_view prefix) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view payload(reinterpret_cast<const char*>(data), size);
-    vantor::TransformOutcome outcome = vantor::columnarize_json(payload);
+    vantor::transform::TransformOutcome outcome = vantor::transform::columnarize(payload);
     std::string_view text = outcome.text.view();
-    if (outcome.kind == vantor::TransformOutcome::Kind::failure) {
+    if (outcome.kind == vantor::transform::TransformOutcome::Kind::failure) {
         check(starts_with(text, "invalid row-oriented JSON: ") ||
               starts_with(text, "expected a JSON object row, got: "));
         return 0;

@@ -19,8 +19,8 @@
 namespace {
 
 void check_agreement(std::string_view payload) {
-    vantor::TransformOutcome fast = vantor::columnarize_json(payload);
-    vantor::TransformOutcome exact = vantor::columnarize_exact(payload);
+    vantor::transform::TransformOutcome fast = vantor::transform::columnarize(payload);
+    vantor::transform::TransformOutcome exact = vantor::transform::columnarize_exact(payload);
     if (fast.kind != exact.kind || fast.text.view() != exact.text.view()) std::abort();
     const bool well_formed =
         vantor::json::is_well_formed_utf8(payload, vantor::json::Utf8Kernel::portable);

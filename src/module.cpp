@@ -12,7 +12,9 @@
 namespace vantor::binding {
 namespace {
 
-// The first three lines give the interpreter the text signature "(payload, min_rows=20)".
+// The first three lines give the interpreter the text signature "(payload, min_rows=20)". The
+// text is fixed by the caller's contract and pinned by tests/python/test_module.py, names in it
+// (`columnarize_json`) included: change it only with the contract.
 constexpr char kColumnarizeDoc[] =
     "columnarize(payload, min_rows=20)\n"
     "--\n"

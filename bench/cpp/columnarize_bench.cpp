@@ -31,8 +31,8 @@ const std::string& cached_payload(const char* shape, Generator generate, std::si
 void run_columnarize(benchmark::State& state, const std::string& payload) {
     std::size_t output_bytes = 0;
     for (auto _ : state) {
-        vantor::TransformOutcome outcome = vantor::columnarize_json(payload);
-        if (outcome.kind != vantor::TransformOutcome::Kind::result) {
+        vantor::transform::TransformOutcome outcome = vantor::transform::columnarize(payload);
+        if (outcome.kind != vantor::transform::TransformOutcome::Kind::result) {
             state.SkipWithError(std::string(outcome.text.view()).c_str());
             return;
         }

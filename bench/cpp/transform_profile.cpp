@@ -59,12 +59,13 @@ int main(int argc, char** argv) {
     }
     std::size_t output = 0;
     for (long i = 0; i < calls; ++i) {
-        vantor::TransformOutcome outcome =
-            exact ? vantor::columnarize_exact(payload) : vantor::columnarize_json(payload);
-        if (outcome.kind != vantor::TransformOutcome::Kind::result) return 1;
+        vantor::transform::TransformOutcome outcome =
+            exact ? vantor::transform::columnarize_exact(payload)
+                  : vantor::transform::columnarize(payload);
+        if (outcome.kind != vantor::transform::TransformOutcome::Kind::result) return 1;
         output = outcome.text.size();
     }
-    const bool fast = vantor::columnarize_fast(payload).has_value();
+    const bool fast = vantor::transform::columnarize_fast(payload).has_value();
     std::printf("payload %zu bytes, output %zu bytes, %ld calls, %s path\n", payload.size(), output,
                 calls, fast ? "fast" : "exact");
     return 0;

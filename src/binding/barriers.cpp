@@ -71,7 +71,8 @@ void raise_panic(const char* entry, const std::exception_ptr& fault) noexcept {
 TransformRun run_transform(std::string_view payload) noexcept {
     TransformRun run;
     try {
-        if (!inject_transform_fault(payload, run.outcome)) run.outcome = columnarize_json(payload);
+        if (!inject_transform_fault(payload, run.outcome))
+            run.outcome = transform::columnarize(payload);
         run.kind = TransformRun::Kind::outcome;
     } catch (const std::bad_alloc&) {
         // Checked before any other fault: running out of memory is the caller's MemoryError,

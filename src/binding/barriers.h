@@ -5,9 +5,9 @@
 // no C++ exception ever unwinds into the interpreter. Running out of memory becomes MemoryError;
 // any other fault becomes `PanicException` with the fault's text.
 //
-// The transform barrier: `columnarize_json` runs inside it with the interpreter lock released, so
-// that an internal fault of the transform reaches the caller as an ordinary RuntimeError instead
-// of crossing the boundary as `PanicException`.
+// The transform barrier: `transform::columnarize` runs inside it with the interpreter lock
+// released, so that an internal fault of the transform reaches the caller as an ordinary
+// RuntimeError instead of crossing the boundary as `PanicException`.
 //
 // Each caught fault is reported on standard error (thread, where it was raised or caught, text).
 // A fault while a fault is being handled cannot be contained: the process ends.
@@ -48,12 +48,12 @@ Result boundary_barrier(const char* entry, Result failure, Work&& work) noexcept
 struct TransformRun {
     enum class Kind { outcome, out_of_memory, fault };
     Kind kind = Kind::fault;
-    TransformOutcome outcome{TransformOutcome::Kind::failure, {}};
+    transform::TransformOutcome outcome{transform::TransformOutcome::Kind::failure, {}};
     // For Kind::fault: what() of a standard exception, else "unknown panic in columnarize_json".
     std::string fault_text;
 };
 
-// Runs `columnarize_json` on `payload` inside the transform barrier. Touches no interpreter
+// Runs `transform::columnarize` on `payload` inside the transform barrier. Touches no interpreter
 // object, so it may run without the interpreter lock.
 TransformRun run_transform(std::string_view payload) noexcept;
 

@@ -88,7 +88,7 @@ PyObject* run_call_body(std::string_view payload) {
     inject_boundary_fault(payload);
     switch (run.kind) {
         case TransformRun::Kind::outcome:
-            if (run.outcome.kind == TransformOutcome::Kind::result) {
+            if (run.outcome.kind == transform::TransformOutcome::Kind::result) {
                 return make_result(run.outcome.text);
             }
             PendingError(PyExc_RuntimeError, std::string(run.outcome.text.view())).raise();

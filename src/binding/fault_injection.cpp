@@ -29,11 +29,12 @@ bool take_prefix(std::string_view& text, std::string_view prefix) {
 
 }  // namespace
 
-bool inject_transform_fault(std::string_view payload, TransformOutcome& outcome) {
+bool inject_transform_fault(std::string_view payload, transform::TransformOutcome& outcome) {
     std::string_view command = command_of(payload);
     if (take_prefix(command, "result_bytes:")) {
         std::size_t size = std::stoull(std::string(command));
-        outcome = TransformOutcome{TransformOutcome::Kind::result, json::ByteBuffer(size)};
+        outcome = transform::TransformOutcome{transform::TransformOutcome::Kind::result,
+                                              json::ByteBuffer(size)};
         std::memset(outcome.text.tail(size), '0', size);
         outcome.text.commit(size);
         return true;

@@ -20,11 +20,11 @@ namespace vantor::binding {
 
 // inject_transform_fault returns true when it made the transform's outcome itself.
 #ifdef VANTOR_FAULT_INJECTION
-bool inject_transform_fault(std::string_view payload, TransformOutcome& outcome);
+bool inject_transform_fault(std::string_view payload, transform::TransformOutcome& outcome);
 void inject_boundary_fault(std::string_view payload);
 void inject_fault_while_handling(std::string_view fault_text);
 #else
-inline bool inject_transform_fault(std::string_view, TransformOutcome&) {
+inline bool inject_transform_fault(std::string_view, transform::TransformOutcome&) {
     return false;
 }
 inline void inject_boundary_fault(std::string_view) {}

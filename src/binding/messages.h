@@ -1,6 +1,8 @@
 #pragma once
 // Every text that the module raises to Python, with the exception type that carries it. {} marks
 // an inserted value, filled in order by `fill_message`.
+// Each text is fixed by the caller's contract, word for word, and pinned by tests/python
+// (test_arguments.py, test_faults.py): change one only with the contract, never to tidy it.
 //
 // Two texts are made by the transform itself, which knows nothing of Python, and reach the caller
 // unchanged as RuntimeError (src/transform/exact_transform.cpp, the path that produces every

@@ -3,7 +3,7 @@
 // of names is keyed by secret keys drawn per thread: crafted collisions cannot be precomputed. The
 // value model's objects (the exact path) hash with SipHash-1-3; the fast path's tables of names
 // (the column index, the settling of repeated names on the tape, the tape comparison's member
-// lookup) use the faster keyed mix of name_index.h under the same keys. No output depends on the
+// lookup) use the faster keyed mix of name_table.h under the same keys. No output depends on the
 // keys, since every order shown is an insertion order.
 #include <cstdint>
 #include <string_view>

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "hashing/object_names.h"
 #include "json/depth_stack.h"
 #include "json/found_value.h"
 #include "text/byte_classes.h"
@@ -271,19 +272,23 @@ class Reader {
         return object;
     }
 
-    // Objects at one depth are usually alike (rows at depth 2, their nested objects deeper): an
-    // object tends to repeat the keys of the last object read at its depth, in the same order.
-    // Those keys were distinct, so when they repeat exactly the object needs neither a duplicate
-    // check nor, if large, a name index until someone looks a name up.
+    // An object whose names are exactly those of the last object read at its depth
+    // (hashing/object_names.h) needs neither a duplicate check nor, if large, a name index until
+    // someone looks a name up.
     JsonObject* make_object(std::span<const JsonMember> members) {
         if (members.size() < 2) return JsonObject::from_distinct_members(arena_, members);
         std::vector<std::string_view>& last_keys = last_distinct_keys_[kNestingBudget - budget_];
         if (members.size() == last_keys.size()) {
-            bool same = true;
-            for (std::size_t i = 0; i < members.size() && same; ++i) {
-                same = same_bytes(members[i].name, last_keys[i]);
+            struct Walk {
+                std::span<const JsonMember> members;
+                std::size_t at = 0;
+                bool done() const { return at == members.size(); }
+                std::string_view name() const { return members[at].name; }
+                void next() { ++at; }
+            } walk{members};
+            if (names_repeating(last_keys, walk) == members.size()) {
+                return JsonObject::from_distinct_members(arena_, members);
             }
-            if (same) return JsonObject::from_distinct_members(arena_, members);
         }
         JsonObject* object = JsonObject::from_members(arena_, members);
         last_keys.clear();

@@ -5,6 +5,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "hashing/object_names.h"
 #include "json/depth_stack.h"
 
 namespace vantor::json {
@@ -101,19 +102,6 @@ bool operator==(const JsonValue& a, const JsonValue& b) {
     return is_container(a.kind_) ? containers_equal(a, b) : scalars_equal(a, b);
 }
 
-namespace {
-
-std::size_t slot_count_for(std::size_t members) {
-    std::size_t count = 16;
-    while (count < members * 2) {
-        if (count > std::numeric_limits<std::size_t>::max() / 2) throw std::bad_alloc();
-        count *= 2;
-    }
-    return count;
-}
-
-}  // namespace
-
 JsonObject* JsonObject::with_capacity(memory::Arena& arena, std::size_t capacity) {
     auto* object = new (arena.allocate(sizeof(JsonObject), alignof(JsonObject))) JsonObject(arena);
     if (capacity == 0) return object;
@@ -129,12 +117,29 @@ JsonObject* JsonObject::from_members(memory::Arena& arena, std::span<const JsonM
     JsonObject* object = with_capacity(arena, members.size());
     // Sized for every member up front, so the index never grows while the members go in.
     if (members.size() > kLinearSearchLimit) object->allocate_index(members.size());
-    for (const JsonMember& member : members) {
-        Place place = object->locate(member.name);
-        if (place.position < object->size_) {
-            object->members_[place.position].value = member.value;
-        } else {
-            object->append(place, member.name, member.value);
+    // The rule for repeated names (hashing/object_names.h) over the object's own index: each new
+    // name is appended as it comes, and the values of repeated ones are put in place after.
+    struct KeptList {
+        KeptMember* items;
+        std::size_t count = 0;
+        void push_back(KeptMember kept) { items[count++] = kept; }
+        std::size_t size() const { return count; }
+        KeptMember& operator[](std::size_t i) { return items[i]; }
+    } kept{arena.allocate_array<KeptMember>(members.size())};
+    keep_first_position_last_value(
+        0, static_cast<std::uint32_t>(members.size()),
+        [&](std::uint32_t member) {
+            const Place place = object->locate(members[member].name);
+            if (place.position < object->size_) {
+                return NameTable::Found{static_cast<std::uint32_t>(place.position), false};
+            }
+            object->append(place, members[member].name, members[member].value);
+            return NameTable::Found{static_cast<std::uint32_t>(object->size_ - 1), true};
+        },
+        kept);
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (kept[i].value_member != kept[i].name_member) {
+            object->members_[i].value = members[kept[i].value_member].value;
         }
     }
     return object;
@@ -159,17 +164,16 @@ JsonObject::Place JsonObject::locate(std::string_view name) const {
         }
         return {size_, 0, 0};
     }
-    auto hash = static_cast<std::uint32_t>(siphash13(keys_, name));
-    std::uint64_t tag = std::uint64_t{hash} << 32;
-    std::size_t slot = hash & slot_mask_;
-    while (std::uint64_t entry = slots_[slot]) {
-        if ((entry & 0xffffffff00000000ULL) == tag) {
-            std::size_t position = static_cast<std::uint32_t>(entry) - 1;
-            if (same_bytes(members_[position].name, name)) return {position, slot, tag};
-        }
-        slot = (slot + 1) & slot_mask_;
-    }
-    return {size_, slot, tag};
+    const std::uint64_t hash = name_hash(name);
+    const std::size_t slot =
+        name_slots::probe(slots_, slot_mask_, hash, name,
+                          [this](std::uint32_t position) { return members_[position].name; });
+    const std::size_t position = slots_[slot] != 0 ? name_slots::ordinal(slots_[slot]) : size_;
+    return {position, slot, hash};
+}
+
+std::uint64_t JsonObject::name_hash(std::string_view name) const {
+    return std::uint64_t{static_cast<std::uint32_t>(siphash13(keys_, name))} << 32;
 }
 
 const JsonValue* JsonObject::find(std::string_view name) const {
@@ -188,13 +192,6 @@ std::optional<JsonValue> JsonObject::insert(std::string_view name, JsonValue val
     return std::nullopt;
 }
 
-std::pair<const JsonValue*, bool> JsonObject::try_insert(std::string_view name, JsonValue value) {
-    Place place = locate(name);
-    if (place.position < size_) return {&members_[place.position].value, false};
-    append(place, name, value);
-    return {&members_[size_ - 1].value, true};
-}
-
 void JsonObject::append(const Place& place, std::string_view name, JsonValue value) {
     if (size_ == capacity_) {
         if (size_ + 1 >= std::numeric_limits<std::uint32_t>::max()) {
@@ -210,18 +207,19 @@ void JsonObject::append(const Place& place, std::string_view name, JsonValue val
     new (&members_[size_]) JsonMember{name, value};
     ++size_;
     if (slots_ == nullptr) return;  // built by the next lookup once the object is large
-    std::uint64_t entry = place.tag | static_cast<std::uint32_t>(size_);
+    const std::uint64_t entry =
+        name_slots::entry(place.hash, static_cast<std::uint32_t>(size_ - 1));
     if (size_ * 2 <= slot_mask_ + 1) {
         // The empty slot found by locate() is still the right one: nothing moved since.
         slots_[place.slot] = entry;
     } else {
         rebuild_index();  // moves the entries already there, not the new one
-        place_entry(entry);
+        name_slots::place(slots_, slot_mask_, entry);
     }
 }
 
 void JsonObject::allocate_index(std::size_t members) const {
-    std::size_t slots = slot_count_for(members);
+    std::size_t slots = name_slots::count_for(members);
     slots_ = arena_->allocate_array<std::uint64_t>(slots);
     std::memset(slots_, 0, slots * sizeof(std::uint64_t));
     slot_mask_ = slots - 1;
@@ -235,94 +233,15 @@ void JsonObject::rebuild_index() const {
     allocate_index(size_);
     if (old_slots != nullptr) {
         for (std::size_t i = 0; i < old_count; ++i) {
-            if (old_slots[i] != 0) place_entry(old_slots[i]);
+            if (old_slots[i] != 0) name_slots::place(slots_, slot_mask_, old_slots[i]);
         }
         return;
     }
     for (std::size_t position = 0; position < size_; ++position) {
-        auto hash = static_cast<std::uint32_t>(siphash13(keys_, members_[position].name));
-        place_entry((std::uint64_t{hash} << 32) | static_cast<std::uint32_t>(position + 1));
+        const std::uint64_t entry = name_slots::entry(name_hash(members_[position].name),
+                                                      static_cast<std::uint32_t>(position));
+        name_slots::place(slots_, slot_mask_, entry);
     }
-}
-
-void JsonObject::place_entry(std::uint64_t entry) const {
-    std::size_t slot = static_cast<std::size_t>(entry >> 32) & slot_mask_;
-    while (slots_[slot] != 0)
-        slot = (slot + 1) & slot_mask_;
-    slots_[slot] = entry;
-}
-
-namespace {
-
-// A container being copied: the source's elements or members still to copy, and the
-// destination's next element (arrays) or member (objects).
-struct CopiedContainer {
-    const void* source_next;
-    const void* source_end;
-    void* destination_next;
-    bool object;
-};
-
-}  // namespace
-
-// Top-down on an explicit stack: each container's copy is made with room for all its elements or
-// members before any of them is copied, and each copied value goes straight into its place. An
-// object's names are distinct, so its copy takes them over without the duplicate check.
-JsonValue deep_copy(const JsonValue& value, memory::Arena& arena) {
-    DepthStack<CopiedContainer> open;
-    // The copy of a scalar or string, or the empty copy of a container (which is then pushed).
-    auto copy_one = [&](const JsonValue& source) -> JsonValue {
-        switch (source.kind()) {
-            case JsonKind::null:
-            case JsonKind::boolean:
-            case JsonKind::number:
-                return source;
-            case JsonKind::string:
-                return JsonValue::string(arena.copy_string(source.as_string()));
-            case JsonKind::array: {
-                std::span<const JsonValue> items = source.as_array();
-                auto* copies = arena.allocate_array<JsonValue>(items.size());
-                if (!items.empty()) {
-                    open.push({items.data(), items.data() + items.size(), copies, false});
-                }
-                return JsonValue::array({copies, items.size()});
-            }
-            case JsonKind::object: {
-                const JsonObject& object = source.as_object();
-                JsonObject* copy = JsonObject::with_capacity(arena, object.size());
-                copy->size_ = object.size();
-                if (object.size() != 0) {
-                    open.push({object.begin(), object.end(), copy->members_, true});
-                }
-                return JsonValue::object(copy);
-            }
-        }
-        return source;
-    };
-    JsonValue root = copy_one(value);
-    while (!open.empty()) {
-        CopiedContainer& top = open.top();
-        if (top.source_next == top.source_end) {
-            open.pop();
-            continue;
-        }
-        // `top` may move when copy_one pushes past the inline levels: advance it first.
-        if (top.object) {
-            const auto* member = static_cast<const JsonMember*>(top.source_next);
-            auto* place = static_cast<JsonMember*>(top.destination_next);
-            top.source_next = member + 1;
-            top.destination_next = place + 1;
-            new (place) JsonMember{arena.copy_string(member->name), JsonValue()};
-            place->value = copy_one(member->value);
-        } else {
-            const auto* item = static_cast<const JsonValue*>(top.source_next);
-            auto* place = static_cast<JsonValue*>(top.destination_next);
-            top.source_next = item + 1;
-            top.destination_next = place + 1;
-            new (place) JsonValue(copy_one(*item));
-        }
-    }
-    return root;
 }
 
 }  // namespace vantor::json

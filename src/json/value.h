@@ -3,9 +3,8 @@
 // keep insertion order with unique names and a hashed name index.
 //
 // Storage: a document's values live in an Arena (memory/arena.h) and are released with it. A
-// JsonValue is a small handle; copying the handle is shallow, `deep_copy` copies everything
-// beneath a value into another arena. Strings are views: the reader points them at the payload
-// when they hold no escape, otherwise at arena storage.
+// JsonValue is a small handle; copying the handle is shallow. Strings are views: the reader points
+// them at the payload when they hold no escape, otherwise at arena storage.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -15,6 +14,7 @@
 #include <utility>
 
 #include "hashing/hash.h"
+#include "hashing/name_table.h"
 #include "memory/arena.h"
 #include "text/json_number.h"
 #include "text/same_bytes.h"
@@ -146,47 +146,39 @@ class JsonObject {
     // previous value. The name is not copied.
     std::optional<JsonValue> insert(std::string_view name, JsonValue value);
 
-    // Appends a new member unless the name is present. Returns the member's value (the existing
-    // one, or the one just added) and whether it was added: one lookup for "find or add".
-    std::pair<const JsonValue*, bool> try_insert(std::string_view name, JsonValue value);
-
     std::size_t size() const { return size_; }
     std::span<const JsonMember> members() const { return {members_, size_}; }
     const JsonMember* begin() const { return members_; }
     const JsonMember* end() const { return members_ + size_; }
 
   private:
-    // Fills a copy's members in place.
-    friend JsonValue deep_copy(const JsonValue& value, memory::Arena& arena);
-
     // Where `name` is or would go: its position (size_ when absent) and, for an indexed object,
     // the slot that holds it or the empty slot where it belongs.
     struct Place {
         std::size_t position;
         std::size_t slot;
-        std::uint64_t tag;
+        std::uint64_t hash;
     };
     static JsonObject* with_capacity(memory::Arena& arena, std::size_t capacity);
     Place locate(std::string_view name) const;
     void append(const Place& place, std::string_view name, JsonValue value);
     void allocate_index(std::size_t members) const;  // empty, with room for `members`
     void rebuild_index() const;
-    void place_entry(std::uint64_t entry) const;
+    std::uint64_t name_hash(std::string_view name) const;
 
     memory::Arena* arena_;
     JsonMember* members_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
-    // Open addressing; a slot holds 32 bits of the name's hash (which pick its home slot and
-    // reject most mismatches without touching the member) over the position + 1, 0 when empty.
-    // Null while the object is small, or until the first lookup of an object built from distinct
-    // members; building it does not change the object's contents, hence `mutable`.
+    // The slots of the one table layout (hashing/name_table.h) over member positions, in the
+    // arena with the members. Null while the object is small, or until the first lookup of an
+    // object built from distinct members; building it does not change the object's contents, hence
+    // `mutable`.
     mutable std::uint64_t* slots_ = nullptr;
     mutable std::size_t slot_mask_ = 0;
+    // SipHash-1-3 rather than the name table's mix: the value model is the reference, so its
+    // hash is the analysed keyed function; the fast path's tables trade that for speed.
     mutable HashKeys keys_{};
 };
-
-// A copy of `value` and everything beneath it, strings included, in `arena`.
-JsonValue deep_copy(const JsonValue& value, memory::Arena& arena);
 
 }  // namespace vantor::json

@@ -6,7 +6,7 @@
 //
 // The check costs the object's member count. Small objects are checked pair by pair. Others are
 // compared first with the names of a recent object with the same first name (the same member in
-// every row, as a rule): names that begin a list of distinct names are distinct. A few names after
+// every row, as a rule; hashing/object_names.h). A few names after
 // such a start are looked for linearly among the names before them; otherwise the names go
 // through a keyed name index, so no choice of names makes the check quadratic. Rewriting moves
 // the cells of the values that do not stay in place, once per enclosing object with repeated
@@ -18,7 +18,8 @@
 #include <utility>
 #include <vector>
 
-#include "hashing/name_index.h"
+#include "hashing/name_table.h"
+#include "hashing/object_names.h"
 #include "tape/tape.h"
 #include "text/same_bytes.h"
 
@@ -61,13 +62,16 @@ class ObjectKeySettler {
         const std::uint32_t first = object + 1;
         if (first == end || value_end(cells, first + 1) == end) return true;  // one member at most
         std::vector<std::string_view>& recent = recent_names(cells[first].text());
-        // The first names of a recent object's distinct names are distinct too.
-        std::size_t prefix = 0;
-        std::uint32_t at = first;
-        while (at < end && prefix < recent.size() && same_bytes(cells[at].text(), recent[prefix])) {
-            at = value_end(cells, at + 1);
-            ++prefix;
-        }
+        struct Walk {
+            const Cell* cells;
+            std::uint32_t at;
+            std::uint32_t end;
+            bool done() const { return at == end; }
+            std::string_view name() const { return cells[at].text(); }
+            void next() { at = value_end(cells, at + 1); }
+        } walk{cells, first, end};
+        const std::size_t prefix = names_repeating(recent, walk);
+        std::uint32_t at = walk.at;
         if (at == end) return true;
         tail_.clear();
         for (; at < end && tail_.size() <= kLinearMembers; at = value_end(cells, at + 1))
@@ -79,8 +83,7 @@ class ObjectKeySettler {
         const auto count = static_cast<std::uint32_t>(keys_.size());
         index_.reset(count);
         std::uint32_t member = 0;
-        while (member < count &&
-               index_.find_or_add(cells[keys_[member]].text()) == NameIndex::kAbsent) {
+        while (member < count && index_.find_or_add_reserved(cells[keys_[member]].text()).added) {
             ++member;
         }
         if (member < count) {
@@ -129,9 +132,9 @@ class ObjectKeySettler {
                      std::vector<std::string_view>& recent) {
         const Cell* cells = tape.cells();
         const auto known = static_cast<std::uint32_t>(prefix);
-        // The tail's new names (their positions in tail_, and the names), and per repeated member
-        // the distinct name it gives again: below `known` a recent name, from there on a new name
-        // of the tail.
+        // The tail's new names (their positions in tail_, and the names), and per tail member its
+        // name among the distinct ones before it: below `known` a recent name, from there on a
+        // new name of the tail.
         new_names_.clear();
         repeats_.clear();
         for (std::uint32_t t = 0; t < tail_.size(); ++t) {
@@ -149,17 +152,26 @@ class ObjectKeySettler {
                     continue;
                 }
             }
-            repeats_.emplace_back(found, known + t);
+            repeats_.push_back(found);
         }
         if (!repeats_.empty()) {
+            // Per tail member, its name among those before it, from the two lists in tail order.
+            tail_found_.clear();
+            std::uint32_t n = 0;
+            std::uint32_t r = 0;
+            for (std::uint32_t t = 0; t < tail_.size(); ++t) {
+                if (n < new_names_.size() && new_names_[n].first == t) {
+                    tail_found_.push_back(NameTable::Found{known + n++, true});
+                } else {
+                    tail_found_.push_back(NameTable::Found{repeats_[r++], false});
+                }
+            }
             collect_keys(cells, object);
             kept_.clear();
-            for (std::uint32_t member = 0; member < known; ++member)
-                kept_.emplace_back(member, member);
-            for (const auto& new_name : new_names_)
-                kept_.emplace_back(known + new_name.first, known + new_name.first);
-            for (const auto& [distinct, member] : repeats_)
-                kept_[distinct].second = member;
+            const auto count = static_cast<std::uint32_t>(known + tail_.size());
+            keep_first_position_last_value(
+                known, count, [&](std::uint32_t member) { return tail_found_[member - known]; },
+                kept_);
             if (!remove_repeats(tape, object)) return false;
             if (new_names_.empty()) return true;  // its names begin the recent ones
         }
@@ -170,21 +182,16 @@ class ObjectKeySettler {
         return true;
     }
 
-    // Fills kept_: per distinct name, in order of first occurrence, the member giving the name
-    // and the member giving the value. The index holds the names of the members before `repeat`,
-    // the first one whose name came again.
+    // Fills kept_ (hashing/object_names.h). The index holds the names of the members before
+    // `repeat`, the first one whose name came again.
     void find_repeats_indexed(const Cell* cells, std::uint32_t repeat) {
         kept_.clear();
-        for (std::uint32_t member = 0; member < repeat; ++member)
-            kept_.emplace_back(member, member);
-        for (std::uint32_t member = repeat; member < keys_.size(); ++member) {
-            std::uint32_t ordinal = index_.find_or_add(cells[keys_[member]].text());
-            if (ordinal == NameIndex::kAbsent) {
-                kept_.emplace_back(member, member);
-            } else {
-                kept_[ordinal].second = member;
-            }
-        }
+        keep_first_position_last_value(
+            repeat, static_cast<std::uint32_t>(keys_.size()),
+            [&](std::uint32_t member) {
+                return index_.find_or_add_reserved(cells[keys_[member]].text());
+            },
+            kept_);
     }
 
     // Rewrites the object's members as kept_ says: one per name, at its first position, with its
@@ -219,7 +226,7 @@ class ObjectKeySettler {
         // The members before the first one whose value comes from a later member keep their
         // cells where they are.
         std::uint32_t kept_count = 0;
-        while (kept_count < kept_.size() && kept_[kept_count].second == kept_count)
+        while (kept_count < kept_.size() && kept_[kept_count].value_member == kept_count)
             ++kept_count;
         destination = keys_[kept_count];
         for (std::size_t k = kept_count; k < kept_.size(); ++k) {
@@ -255,10 +262,11 @@ class ObjectKeySettler {
     std::vector<std::uint32_t> keys_;  // the key cells of the object being settled
     std::vector<std::uint32_t> tail_;  // the key cells after the recent names' first ones
     std::vector<std::pair<std::uint32_t, std::string_view>> new_names_;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> repeats_;
+    std::vector<std::uint32_t> repeats_;  // per tail member giving a name again, that name
+    std::vector<NameTable::Found> tail_found_;
     std::vector<std::vector<std::string_view>> recent_;
-    NameIndex index_;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> kept_;
+    NameTable index_;
+    std::vector<KeptMember> kept_;
     std::vector<Cell> moved_;
     std::vector<Move> moves_;
 };

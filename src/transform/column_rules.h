@@ -1,22 +1,45 @@
 #pragma once
 // The column rules both transforms apply, written once.
 #include <cstddef>
+#include <cstdint>
+#include <string_view>
 
-namespace vantor::column_rules {
+#include "text/same_bytes.h"
+
+namespace vantor::transform::column_rules {
 
 // A column is constant when there are at least two rows and every row holds a value equal to the
 // first row's; a column that is null in every row is dropped rather than made constant.
 inline constexpr std::size_t kRowsForConstants = 2;
 
-inline bool is_constant_column(std::size_t rows, std::size_t rows_holding, bool holds_non_null,
-                               bool matches_first_row) {
-    return rows >= kRowsForConstants && holds_non_null && rows_holding == rows && matches_first_row;
+// What becomes of a column in the result: left out, written once among the constants, or written
+// in the "columns" and in every row.
+enum class ColumnFate : std::uint8_t { dropped, constant, written };
+
+// The fate of a column held by `rows_holding` of `rows` rows, given whether any of them holds a
+// value that is not null and whether every row's value equals the first row's.
+inline ColumnFate column_fate(std::size_t rows, std::size_t rows_holding, bool holds_non_null,
+                              bool matches_first_row) {
+    if (!holds_non_null) return ColumnFate::dropped;
+    if (rows >= kRowsForConstants && rows_holding == rows && matches_first_row) {
+        return ColumnFate::constant;
+    }
+    return ColumnFate::written;
 }
 
-// The columns of the result's "columns" and rows: those with a value that is not null, but for
-// the constants.
-inline bool is_written_column(bool holds_non_null, bool constant) {
-    return holds_non_null && !constant;
+// Rows usually list their members in the previous row's order, so a member's column is first
+// guessed as the one the previous row had at the same position: `previous_row` holds that row's
+// columns, and the guess stands when `name_of(column)` is the member's name. `none` when it
+// fails, and the caller looks the name up.
+template <class ColumnNumber, class NameOf>
+inline ColumnNumber previous_row_guess(const ColumnNumber* previous_row, std::size_t previous_size,
+                                       std::size_t position, std::string_view name,
+                                       ColumnNumber none, const NameOf& name_of) {
+    if (position < previous_size) {
+        const ColumnNumber guess = previous_row[position];
+        if (json::same_bytes(name_of(guess), name)) return guess;
+    }
+    return none;
 }
 
-}  // namespace vantor::column_rules
+}  // namespace vantor::transform::column_rules

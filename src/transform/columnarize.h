@@ -3,10 +3,11 @@
 // "columns", "rows" and "constants". Pure C++: it knows nothing of Python.
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "memory/byte_buffer.h"
 
-namespace vantor {
+namespace vantor::transform {
 
 struct TransformOutcome {
     enum class Kind { result, failure };
@@ -15,11 +16,7 @@ struct TransformOutcome {
     json::ByteBuffer text;
 };
 
-// Failures ("invalid row-oriented JSON: ..." and "expected a JSON object row, got: ...") are
-// returned as values; only running out of memory (std::bad_alloc) or an internal fault throws.
-TransformOutcome columnarize_json(std::string_view payload);
-
-// The exact path alone: the value model's reader, transform and writer. columnarize_json gives
+// The exact path alone: the value model's reader, transform and writer. columnarize gives
 // the same outcome for every payload; it takes this path where its fast path gives up.
 TransformOutcome columnarize_exact(std::string_view payload);
 
@@ -27,4 +24,16 @@ TransformOutcome columnarize_exact(std::string_view payload);
 // It never gives a failure: every refused payload is left to the exact path for its message.
 std::optional<TransformOutcome> columnarize_fast(std::string_view payload);
 
-}  // namespace vantor
+// The transform. Failures ("invalid row-oriented JSON: ..." and "expected a JSON object row, got:
+// ...") are returned as values; only running out of memory (std::bad_alloc) or an internal fault
+// throws. The fast transform (fast_transform.cpp) takes what it can, and the exact transform
+// (exact_transform.cpp) everything it leaves, refused payloads included, so that every failure
+// message comes from one place.
+inline TransformOutcome columnarize(std::string_view payload) {
+    if (std::optional<TransformOutcome> outcome = columnarize_fast(payload)) {
+        return std::move(*outcome);
+    }
+    return columnarize_exact(payload);
+}
+
+}  // namespace vantor::transform

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "hashing/name_table.h"
 #include "json/reader.h"
 #include "json/value.h"
 #include "json/writer.h"
@@ -19,7 +20,7 @@
 #include "transform/exact_column_values.h"
 #include "transform/result_text.h"
 
-namespace vantor {
+namespace vantor::transform {
 namespace {
 
 using json::ByteBuffer;
@@ -45,6 +46,7 @@ struct Column {
     bool matches_reference = true;
     // Index among the written columns, or kNotWritten for all-null and constant columns.
     std::size_t output_index = kNotWritten;
+    column_rules::ColumnFate fate = column_rules::ColumnFate::dropped;
 };
 
 TransformOutcome failure(std::string_view prefix, std::string_view detail) {
@@ -68,19 +70,15 @@ TransformOutcome non_object_failure(const JsonValue& element) {
 // previous row's column at the same position is tried before the name set is consulted.
 class ColumnDiscovery {
   public:
-    explicit ColumnDiscovery(memory::Arena& arena) : seen_(arena) {}
-
     void add_row(const JsonObject& row, bool first_row) {
         std::size_t previous_start = row_start_;
         std::size_t previous_size = member_columns_.size() - previous_start;
         row_start_ = member_columns_.size();
         std::size_t position = 0;
         for (const JsonMember& member : row) {
-            std::size_t column = kNoColumn;
-            if (position < previous_size) {
-                std::size_t guess = member_columns_[previous_start + position];
-                if (json::same_bytes(columns_[guess].name, member.name)) column = guess;
-            }
+            std::size_t column = column_rules::previous_row_guess(
+                member_columns_.data() + previous_start, previous_size, position, member.name,
+                kNoColumn, [this](std::size_t guess) { return columns_[guess].name; });
             if (column == kNoColumn) column = lookup_or_add(member.name);
             member_columns_.push_back(column);
             observe(columns_[column], member.value, first_row);
@@ -94,10 +92,9 @@ class ColumnDiscovery {
 
   private:
     std::size_t lookup_or_add(std::string_view name) {
-        auto [index, added] =
-            seen_.try_insert(name, JsonValue::number(JsonNumber::from_unsigned(columns_.size())));
-        if (added) columns_.push_back(Column{.name = name});
-        return static_cast<std::size_t>(index->as_number().unsigned_value());
+        const json::NameTable::Found found = seen_.find_or_add(name);
+        if (found.added) columns_.push_back(Column{.name = name});
+        return found.ordinal;
     }
 
     static void observe(Column& column, const JsonValue& value, bool first_row) {
@@ -111,7 +108,7 @@ class ColumnDiscovery {
         }
     }
 
-    JsonObject seen_;  // name -> column index
+    json::NameTable seen_;  // name -> column
     std::vector<Column> columns_;
     std::vector<std::size_t> member_columns_;
     std::size_t row_start_ = 0;
@@ -129,17 +126,15 @@ void write_column_names(const std::vector<Column>& columns, ByteBuffer& out) {
 }
 
 // The constants as members, separated by commas.
-void write_constants(const std::vector<Column>& columns, bool have_constants, ByteBuffer& out) {
+void write_constants(const std::vector<Column>& columns, ByteBuffer& out) {
     bool first = true;
-    if (have_constants) {
-        for (const Column& column : columns) {
-            if (!column.holds_non_null || column.output_index != kNotWritten) continue;
-            if (!first) out.push_back(',');
-            first = false;
-            json::write_json_string(column.name, out);
-            out.push_back(':');
-            json::write_json(*column.reference, out);
-        }
+    for (const Column& column : columns) {
+        if (column.fate != column_rules::ColumnFate::constant) continue;
+        if (!first) out.push_back(',');
+        first = false;
+        json::write_json_string(column.name, out);
+        out.push_back(':');
+        json::write_json(*column.reference, out);
     }
 }
 
@@ -200,19 +195,18 @@ TransformOutcome columnarize_exact(std::string_view payload) {
         if (!element.is_object()) return non_object_failure(element);
     }
 
-    ColumnDiscovery discovery(arena);
+    ColumnDiscovery discovery;
     for (std::size_t r = 0; r < read.rows.size(); ++r) {
         discovery.add_row(read.rows[r].as_object(), r == 0);
     }
 
-    // The constant rule (transform/column_rules.h).
-    const bool have_constants = read.rows.size() >= column_rules::kRowsForConstants;
+    // Each column's fate (transform/column_rules.h), and the written columns' places.
     std::vector<Column>& columns = discovery.columns();
     std::size_t written_columns = 0;
     for (Column& column : columns) {
-        bool constant = column_rules::is_constant_column(
-            read.rows.size(), column.rows_holding, column.holds_non_null, column.matches_reference);
-        if (column_rules::is_written_column(column.holds_non_null, constant)) {
+        column.fate = column_rules::column_fate(read.rows.size(), column.rows_holding,
+                                                column.holds_non_null, column.matches_reference);
+        if (column.fate == column_rules::ColumnFate::written) {
             column.output_index = written_columns++;
         }
     }
@@ -224,9 +218,9 @@ TransformOutcome columnarize_exact(std::string_view payload) {
     out.append(result_text::kBetweenColumnsAndRows);
     write_rows(read.rows, columns, discovery.member_columns(), written_columns, out);
     out.append(result_text::kBetweenRowsAndConstants);
-    write_constants(columns, have_constants, out);
+    write_constants(columns, out);
     out.append(result_text::kAfterConstants);
     return outcome;
 }
 
-}  // namespace vantor
+}  // namespace vantor::transform

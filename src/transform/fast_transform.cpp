@@ -17,20 +17,21 @@
 #include <utility>
 #include <vector>
 
+#include "hashing/name_table.h"
 #include "memory/buffer_allocator.h"
 #include "memory/huge_pages.h"
 #include "memory/page_release.h"
 #include "tape/tape.h"
 #include "tape/tape_reader.h"
 #include "tape/tape_writer.h"
-#include "transform/column_index.h"
 #include "transform/column_rules.h"
 #include "transform/result_text.h"
 #include "transform/tape_column_values.h"
 
-namespace vantor {
+namespace vantor::transform {
 namespace {
 
+using column_rules::ColumnFate;
 using json::ByteBuffer;
 using json::Cell;
 using json::CellKind;
@@ -49,6 +50,7 @@ struct Column {
     std::uint32_t last_row = kNoRow;    // the last row that held the member, to find repeated keys
     std::uint32_t reference = kNoCell;  // the first row's value, when the first row holds it
     std::uint32_t output_index = kNotWritten;
+    ColumnFate fate = ColumnFate::dropped;  // decided once every row is read
     // The column whose member came next in the last row that held this one: rows whose members
     // vary still tend to list them in the same relative order.
     std::uint32_t successor = kNoColumn;
@@ -109,11 +111,9 @@ class FastTransform {
 
     [[gnu::always_inline]] void member(const Cell& name) {
         std::string_view text = name.text();
-        std::uint32_t column = kNoColumn;
-        if (position_ < previous_size_) {
-            std::uint32_t guess = member_columns_[previous_start_ + position_];
-            if (json::same_bytes(columns_[guess].name.text(), text)) column = guess;
-        }
+        std::uint32_t column = column_rules::previous_row_guess(
+            member_columns_.data() + previous_start_, previous_size_, position_, text, kNoColumn,
+            [this](std::uint32_t guess) { return columns_[guess].name.text(); });
         if (column == kNoColumn && position_ != 0) {
             std::uint32_t guess = columns_[current_column_].successor;
             if (guess != kNoColumn && json::same_bytes(columns_[guess].name.text(), text)) {
@@ -121,8 +121,9 @@ class FastTransform {
             }
         }
         if (column == kNoColumn) {
-            column = index_.find_or_add(text);
-            if (column == columns_.size()) columns_.push_back(Column{.name = name});
+            const json::NameTable::Found found = index_.find_or_add(text);
+            column = found.ordinal;
+            if (found.added) columns_.push_back(Column{.name = name});
         }
         Column& c = columns_[column];
         if (c.last_row == rows_) [[unlikely]] {
@@ -184,21 +185,16 @@ class FastTransform {
         columns_.reserve(32);
     }
 
-    // The constant rule (transform/column_rules.h).
+    // Each column's fate (transform/column_rules.h), and the written columns' places.
     void choose_columns() {
         for (Column& column : columns_) {
-            bool constant = column_rules::is_constant_column(
+            column.fate = column_rules::column_fate(
                 rows_, column.rows_holding, column.holds_non_null(), column.matches_reference());
-            if (column_rules::is_written_column(column.holds_non_null(), constant)) {
-                column.output_index = written_++;
-            }
+            if (column.fate == ColumnFate::written) column.output_index = written_++;
         }
     }
 
-    bool is_constant(const Column& column) const {
-        return rows_ >= column_rules::kRowsForConstants && column.holds_non_null() &&
-               column.output_index == kNotWritten;
-    }
+    static bool is_constant(const Column& column) { return column.fate == ColumnFate::constant; }
 
     // An upper bound of the result's length, so that it is written into one allocation.
     std::size_t result_bound() const {
@@ -324,7 +320,7 @@ class FastTransform {
 
     Tape tape_;
     const Cell* cells_ = nullptr;  // once the tape is read
-    ColumnIndex index_;
+    json::NameTable index_;        // name -> column
     ObjectMatching object_matching_;
     std::vector<Column> columns_;
     // The column of each member of each row, rows in order, members in their row's order.
@@ -351,4 +347,4 @@ std::optional<TransformOutcome> columnarize_fast(std::string_view payload) {
     return fast.run(payload);
 }
 
-}  // namespace vantor
+}  // namespace vantor::transform

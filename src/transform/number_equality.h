@@ -7,7 +7,7 @@
 
 #include "text/json_number.h"
 
-namespace vantor::column_rules {
+namespace vantor::transform::column_rules {
 
 using json::JsonNumber;
 using Variant = JsonNumber::Variant;
@@ -45,4 +45,4 @@ inline bool numbers_equal_in_value(const JsonNumber& a, const JsonNumber& b) {
                : unsigned_equals_signed(b.unsigned_value(), a.signed_value());
 }
 
-}  // namespace vantor::column_rules
+}  // namespace vantor::transform::column_rules

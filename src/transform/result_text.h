@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace vantor::result_text {
+namespace vantor::transform::result_text {
 
 inline constexpr std::string_view kBeforeColumns = "{\"columns\":[";
 inline constexpr std::string_view kBetweenColumnsAndRows = "],\"rows\":[";
@@ -45,4 +45,4 @@ inline char* write_null_run(Position from, Position to, char* p) {
     return p;
 }
 
-}  // namespace vantor::result_text
+}  // namespace vantor::transform::result_text

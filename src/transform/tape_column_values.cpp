@@ -13,7 +13,7 @@
 #include "text/number_scan.h"
 #include "transform/number_equality.h"
 
-namespace vantor {
+namespace vantor::transform {
 namespace {
 
 using column_rules::numbers_equal_in_value;
@@ -143,7 +143,7 @@ bool index_members(const Cell* cells, std::uint32_t from, std::uint32_t end,
     if (rest.size() <= kLinearSearchMembers) return true;
     lookup.names.reset(rest.size());
     for (std::uint32_t key : rest)
-        lookup.names.find_or_add(cells[key].text());
+        lookup.names.find_or_add_reserved(cells[key].text());
     return false;
 }
 
@@ -180,7 +180,7 @@ bool pair_members(const Cell* cells, std::uint32_t a, std::uint32_t b, PendingPa
             if (k == rest.size()) return false;
         } else {
             k = lookup.names.find(name);
-            if (k == json::NameIndex::kAbsent) return false;
+            if (k == json::NameTable::kAbsent) return false;
         }
         pending.emplace_back(rest[k] + 1, j + 1);
     }
@@ -250,4 +250,4 @@ bool column_values_equal_in_full(const json::Tape& tape, std::uint32_t a, std::u
     return deep_equal(tape, a, b, matching);
 }
 
-}  // namespace vantor
+}  // namespace vantor::transform

@@ -4,11 +4,11 @@
 #include <memory>
 #include <vector>
 
-#include "hashing/name_index.h"
+#include "hashing/name_table.h"
 #include "tape/tape.h"
 #include "text/same_bytes.h"
 
-namespace vantor {
+namespace vantor::transform {
 
 // What comparing objects on a tape keeps between calls: the remaining members of the last object
 // whose members were looked up by name, from its key cell `indexed_from` on, and their name index
@@ -20,7 +20,7 @@ class ObjectMatching {
     static constexpr std::uint32_t kNothing = 0xffffffffu;
     struct Lookup {
         std::vector<std::uint32_t> members;
-        json::NameIndex names;
+        json::NameTable names;
     };
 
     std::uint32_t indexed_from = kNothing;
@@ -53,4 +53,4 @@ inline bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::ui
     return column_values_equal_in_full(tape, a, b, matching);
 }
 
-}  // namespace vantor
+}  // namespace vantor::transform

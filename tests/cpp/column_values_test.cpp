@@ -11,7 +11,7 @@
 
 namespace {
 
-using vantor::column_values_equal;
+using vantor::transform::column_values_equal;
 
 using vantor::json::JsonValue;
 

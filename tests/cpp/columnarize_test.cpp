@@ -3,13 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace {
 
-using vantor::columnarize_json;
-using vantor::TransformOutcome;
+using vantor::transform::columnarize;
+using vantor::transform::TransformOutcome;
 
 struct TransformCase {
     const char* name;
@@ -18,13 +19,13 @@ struct TransformCase {
 };
 
 std::string result_of(std::string_view payload) {
-    TransformOutcome outcome = columnarize_json(payload);
+    TransformOutcome outcome = columnarize(payload);
     EXPECT_EQ(outcome.kind, TransformOutcome::Kind::result) << outcome.text.view();
     return std::string(outcome.text.view());
 }
 
 std::string failure_of(std::string_view payload) {
-    TransformOutcome outcome = columnarize_json(payload);
+    TransformOutcome outcome = columnarize(payload);
     EXPECT_EQ(outcome.kind, TransformOutcome::Kind::failure) << outcome.text.view();
     return std::string(outcome.text.view());
 }
@@ -68,6 +69,19 @@ const TransformCase transform_cases[] = {
      R"({"columns":[],"rows":[[],[],[]],"constants":{"a":1,"b":2}})"},
     {"column_missing_from_first_row_is_not_constant", R"([{"a":1},{"a":1,"b":2},{"a":1,"b":2}])",
      R"({"columns":["b"],"rows":[[null],[2],[2]],"constants":{"a":1}})"},
+    {"previous_row_guess_missed_by_order_and_count",
+     R"([{"a":1,"b":2},{"b":3,"a":4,"c":5},{"b":6},{"a":7,"b":8,"c":9}])",
+     R"({"columns":["a","b","c"],"rows":[[1,2,null],[4,3,5],[null,6,null],[7,8,9]],"constants":{}})"},
+    {"previous_row_guess_missed_by_a_name_of_equal_length", R"([{"ab":1,"cd":2},{"cd":3,"ab":1}])",
+     R"({"columns":["cd"],"rows":[[2],[3]],"constants":{"ab":1}})"},
+    {"row_repeating_the_last_rows_names_then_one_again", R"([{"x":1,"y":2},{"x":1,"y":2,"x":3}])",
+     R"({"columns":["x"],"rows":[[1],[3]],"constants":{"y":2}})"},
+    {"nested_object_repeating_the_last_ones_names_then_one_again",
+     R"([{"o":{"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8,"i":9}},{"o":{"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8,"i":9,"a":0}},{"o":{"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8,"i":9}}])",
+     R"({"columns":["o"],"rows":[[{"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8,"i":9}],[{"a":0,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8,"i":9}],[{"a":1,"b":2,"c":3,"d":4,"e":5,"f":6,"g":7,"h":8,"i":9}]],"constants":{}})"},
+    {"large_nested_objects_giving_names_again",
+     R"([{"o":{"k0":0,"k1":1,"k2":2,"k3":3,"k4":4,"k5":5,"k6":6,"k7":7,"k8":8,"k9":9,"k10":10,"k11":11,"k12":12,"k13":13,"k14":14,"k15":15,"k16":16,"k17":17,"k18":18,"k19":19,"k3":-3,"k0":-0.5,"k3":30},"p":{"a":1,"b":2,"a":3,"c":4,"d":5,"e":6,"f":7,"g":8,"h":9,"b":[1]}},{"o":{"k19":0,"k18":1,"k17":2,"k16":3,"k15":4,"k14":5,"k13":6,"k12":7,"k11":8,"k10":9,"k9":10,"k8":11,"k7":12,"k6":13,"k5":14,"k4":15,"k3":16,"k2":17,"k1":18,"k0":19,"k19":"last"},"p":{"a":1}}])",
+     R"({"columns":["o","p"],"rows":[[{"k0":-0.5,"k1":1,"k2":2,"k3":30,"k4":4,"k5":5,"k6":6,"k7":7,"k8":8,"k9":9,"k10":10,"k11":11,"k12":12,"k13":13,"k14":14,"k15":15,"k16":16,"k17":17,"k18":18,"k19":19},{"a":3,"b":[1],"c":4,"d":5,"e":6,"f":7,"g":8,"h":9}],[{"k19":"last","k18":1,"k17":2,"k16":3,"k15":4,"k14":5,"k13":6,"k12":7,"k11":8,"k10":9,"k9":10,"k8":11,"k7":12,"k6":13,"k5":14,"k4":15,"k3":16,"k2":17,"k1":18,"k0":19},{"a":1}]],"constants":{}})"},
     {"whitespace_around_array", " \t\r\n[ {\"a\" : 1} ] \n",
      R"({"columns":["a"],"rows":[[1]],"constants":{}})"},
 };
@@ -76,6 +90,18 @@ class TransformCases : public testing::TestWithParam<TransformCase> {};
 
 TEST_P(TransformCases, WritesExactResult) {
     EXPECT_EQ(result_of(GetParam().payload), GetParam().expected);
+}
+
+// Each path on its own, so that a rule (a column's fate, a repeated name, the guesses of a
+// row's columns) that one path gets wrong is not hidden by the other taking the payload.
+TEST_P(TransformCases, EachPathWritesTheSameResult) {
+    TransformOutcome exact = vantor::transform::columnarize_exact(GetParam().payload);
+    EXPECT_EQ(exact.kind, TransformOutcome::Kind::result);
+    EXPECT_EQ(exact.text.view(), GetParam().expected);
+    std::optional<TransformOutcome> fast = vantor::transform::columnarize_fast(GetParam().payload);
+    ASSERT_TRUE(fast.has_value());
+    EXPECT_EQ(fast->kind, TransformOutcome::Kind::result);
+    EXPECT_EQ(fast->text.view(), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Columnarize, TransformCases, testing::ValuesIn(transform_cases),

@@ -1,6 +1,7 @@
-// columnarize_json called on several threads at once, with different payloads, as the module does
-// once it has released the interpreter lock (or on a free-threaded interpreter, which has no lock
-// at all). Each call must give the result it gives alone. The ThreadSanitizer build
+// The transform (transform::columnarize) called on several threads at once, with different
+// payloads, as the module does once it has released the interpreter lock (or on a free-threaded
+// interpreter, which has no lock at all). Each call must give the result it gives alone. The
+// ThreadSanitizer build
 // (-DVANTOR_SANITIZE_THREAD=ON, ./dev test) runs these tests to find data races on the state the
 // core keeps outside a call: the per-thread hash keys and anything static.
 #include "transform/columnarize.h"
@@ -15,8 +16,8 @@
 
 namespace {
 
-using vantor::columnarize_json;
-using vantor::TransformOutcome;
+using vantor::transform::columnarize;
+using vantor::transform::TransformOutcome;
 
 struct Call {
     std::string name;
@@ -107,7 +108,7 @@ TEST(ConcurrentCalls, EachCallAloneGivesItsExpectedOutcome) {
     // The table's own check, so that the threaded test below compares against the right answers.
     for (const Call& call : calls()) {
         SCOPED_TRACE(call.name);
-        EXPECT_EQ(outcome_text(columnarize_json(call.payload)), expected_text(call));
+        EXPECT_EQ(outcome_text(columnarize(call.payload)), expected_text(call));
     }
 }
 
@@ -125,7 +126,7 @@ TEST(ConcurrentCalls, CallsOnSeveralThreadsGiveTheSameOutcomesAsAlone) {
             start.arrive_and_wait();
             for (std::size_t n = 0; n < kRounds * table.size(); ++n) {
                 const Call& call = table[(t + n) % table.size()];
-                std::string got = outcome_text(columnarize_json(call.payload));
+                std::string got = outcome_text(columnarize(call.payload));
                 if (got != expected_text(call)) {
                     wrong[t].push_back(call.name + " gave " + got.substr(0, 200));
                 }

@@ -14,13 +14,13 @@
 
 namespace {
 
-using vantor::columnarize_exact;
-using vantor::columnarize_fast;
-using vantor::columnarize_json;
-using vantor::TransformOutcome;
+using vantor::transform::columnarize;
+using vantor::transform::columnarize_exact;
+using vantor::transform::columnarize_fast;
+using vantor::transform::TransformOutcome;
 
 void expect_agreement(std::string_view payload) {
-    TransformOutcome fast = columnarize_json(payload);
+    TransformOutcome fast = columnarize(payload);
     TransformOutcome exact = columnarize_exact(payload);
     EXPECT_EQ(fast.kind, exact.kind) << payload;
     EXPECT_EQ(fast.text.view(), exact.text.view()) << payload;
@@ -487,7 +487,7 @@ TEST(FastPath, LargeTapesGivenBackWhileWritingAgreeWithTheExactPath) {
         }
         payload += ']';
         ASSERT_TRUE(fast_takes(payload));
-        TransformOutcome fast = columnarize_json(payload);
+        TransformOutcome fast = columnarize(payload);
         TransformOutcome exact = columnarize_exact(payload);
         ASSERT_EQ(fast.kind, TransformOutcome::Kind::result);
         ASSERT_EQ(exact.kind, TransformOutcome::Kind::result);

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "hashing/name_table.h"
 #include "text/same_bytes.h"
 
 namespace {
@@ -43,6 +46,35 @@ TEST(SameName, NonAsciiAndNulBytes) {
     EXPECT_FALSE(
         same_bytes(std::string_view("Zo\xc3\xab\0x", 6), std::string_view("Zo\xc3\xab\0y", 6)));
     EXPECT_FALSE(same_bytes("a", "A"));
+}
+
+// The one table of names: ordinals in order of first insertion across every growth of the table,
+// a name given again found at its ordinal, and names absent until added; the table is reused
+// after reset with more and fewer names than before, and the names differ only in their last
+// bytes, past the hash's first 16.
+TEST(NameTableTest, OrdinalsSurviveGrowthAndReset) {
+    vantor::json::NameTable table;
+    for (std::size_t count : {0u, 1u, 8u, 33u, 1000u, 17u, 5000u}) {
+        std::vector<std::string> names;
+        for (std::size_t i = 0; i < count; ++i)
+            names.push_back("a_common_prefix_longer_than_16_" + std::to_string(i));
+        table.reset(count / 4);
+        for (std::size_t i = 0; i < count; ++i) {
+            ASSERT_EQ(table.find(names[i]), vantor::json::NameTable::kAbsent) << count << " " << i;
+            auto found = table.find_or_add(names[i]);
+            ASSERT_TRUE(found.added) << count << " " << i;
+            ASSERT_EQ(found.ordinal, i);
+        }
+        EXPECT_EQ(table.size(), count);
+        for (std::size_t i = 0; i < count; ++i) {
+            auto found = table.find_or_add(names[count - 1 - i]);
+            EXPECT_FALSE(found.added) << count << " " << i;
+            EXPECT_EQ(found.ordinal, count - 1 - i);
+            EXPECT_EQ(table.find(names[i]), i);
+            EXPECT_EQ(table.name(static_cast<std::uint32_t>(i)), names[i]);
+        }
+        EXPECT_EQ(table.find("a_common_prefix_longer_than_16_x"), vantor::json::NameTable::kAbsent);
+    }
 }
 
 }  // namespace

@@ -244,16 +244,38 @@ TEST(ReaderValues, NestingAndWhitespace) {
     EXPECT_EQ(level->as_array()[0].as_number(), JsonNumber::from_unsigned(7));
 }
 
-TEST(ReaderValues, IdenticalPayloadsReadIdentically) {
+// Each value read is the one its text denotes, checked against values built by hand: a fault
+// in any kind, number variant, escape or nesting level makes the model's equality fail.
+TEST(ReaderValues, RowsEqualTheValuesTheirTextDenotes) {
     std::string input = R"([{"id":1,"name":"n\u00e9","tags":["x","y"],"score":-1.25e-3,"ok":true},)"
-                        R"({"id":18446744073709551615,"name":null,"nested":{"k":[1,{"z":0}]}}])";
-    Arena first_arena;
-    Arena second_arena;
-    auto first = read_ok(input, first_arena);
-    auto second = read_ok(input, second_arena);
-    ASSERT_EQ(first.size(), second.size());
-    for (std::size_t i = 0; i < first.size(); ++i)
-        EXPECT_EQ(first[i], second[i]);
+                        R"({"id":18446744073709551615,"name":null,"nested":{"k":[-7,{"z":0}]}}])";
+    Arena arena;
+    auto rows = read_ok(input, arena);
+    ASSERT_EQ(rows.size(), 2u);
+    const JsonValue tags[] = {JsonValue::string("x"), JsonValue::string("y")};
+    const JsonMember first[] = {{"id", JsonValue::number(JsonNumber::from_unsigned(1))},
+                                {"name", JsonValue::string("n\xc3\xa9")},
+                                {"tags", JsonValue::array(tags)},
+                                {"score", JsonValue::number(JsonNumber::from_float(-1.25e-3))},
+                                {"ok", JsonValue::boolean(true)}};
+    const JsonMember inner[] = {{"z", JsonValue::number(JsonNumber::from_unsigned(0))}};
+    const JsonValue list[] = {JsonValue::number(JsonNumber::from_signed(-7)),
+                              JsonValue::object(JsonObject::from_members(arena, inner))};
+    const JsonMember nested[] = {{"k", JsonValue::array(list)}};
+    const JsonMember second[] = {
+        {"id", JsonValue::number(JsonNumber::from_unsigned(18446744073709551615u))},
+        {"name", JsonValue::null()},
+        {"nested", JsonValue::object(JsonObject::from_members(arena, nested))}};
+    EXPECT_EQ(rows[0], JsonValue::object(JsonObject::from_members(arena, first)));
+    EXPECT_EQ(rows[1], JsonValue::object(JsonObject::from_members(arena, second)));
+    // And one difference anywhere is seen: the nested integer read as unsigned would not match.
+    const JsonValue other_list[] = {JsonValue::number(JsonNumber::from_unsigned(7)), list[1]};
+    const JsonMember other_nested[] = {{"k", JsonValue::array(other_list)}};
+    const JsonMember other_second[] = {
+        second[0],
+        second[1],
+        {"nested", JsonValue::object(JsonObject::from_members(arena, other_nested))}};
+    EXPECT_NE(rows[1], JsonValue::object(JsonObject::from_members(arena, other_second)));
 }
 
 }  // namespace

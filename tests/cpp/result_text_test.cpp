@@ -10,9 +10,9 @@
 
 namespace {
 
-using vantor::result_text::kNullBlock;
-using vantor::result_text::kNullTextSize;
-using vantor::result_text::write_null_run;
+using vantor::transform::result_text::kNullBlock;
+using vantor::transform::result_text::kNullTextSize;
+using vantor::transform::result_text::write_null_run;
 
 std::string nulls_one_by_one(std::size_t from, std::size_t to) {
     std::string text;

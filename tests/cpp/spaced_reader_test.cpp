@@ -25,8 +25,8 @@ using vantor::json::Tape;
 // The fast transform against the exact one: the same outcome and the same text (the result, or
 // the message). Returns whether the fast reader read the payload.
 bool expect_transform_agreement(std::string_view payload) {
-    vantor::TransformOutcome fast = vantor::columnarize_json(payload);
-    vantor::TransformOutcome exact = vantor::columnarize_exact(payload);
+    vantor::transform::TransformOutcome fast = vantor::transform::columnarize(payload);
+    vantor::transform::TransformOutcome exact = vantor::transform::columnarize_exact(payload);
     EXPECT_EQ(fast.kind, exact.kind) << payload;
     EXPECT_EQ(fast.text.view(), exact.text.view()) << payload;
     Tape tape;

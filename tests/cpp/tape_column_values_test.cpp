@@ -87,14 +87,16 @@ TEST(TapeColumnValuesEqual, ShortcutsAgreeWithTheExactComparison) {
             // Cell 0 is the array and cell 1 the row, whose values follow it.
             const std::uint32_t a = 2;
             const std::uint32_t b = vantor::json::value_end(tape.cells(), a);
-            vantor::ObjectMatching matching;
-            EXPECT_EQ(vantor::column_values_equal(tape, a, b, matching), p.equal) << name;
+            vantor::transform::ObjectMatching matching;
+            EXPECT_EQ(vantor::transform::column_values_equal(tape, a, b, matching), p.equal)
+                << name;
 
             vantor::memory::Arena arena(1024);
             vantor::json::ReadResult read = vantor::json::read_payload(payload, arena);
             ASSERT_TRUE(read.ok()) << name;
             const auto& row = read.rows[0].as_object();
-            EXPECT_EQ(vantor::column_values_equal(*row.find("a"), *row.find("b")), p.equal)
+            EXPECT_EQ(vantor::transform::column_values_equal(*row.find("a"), *row.find("b")),
+                      p.equal)
                 << name << " (exact)";
         }
     }

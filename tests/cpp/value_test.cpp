@@ -182,38 +182,6 @@ TEST(JsonObjectTest, FromMembersKeepsFirstPositionAndLastValue) {
     }
 }
 
-TEST(DeepCopy, CopiesEverythingAndKeepsOrder) {
-    Arena source_arena;
-    std::string name_storage = "name";
-    std::string text_storage = "text";
-    JsonObject* inner = new_object(source_arena);
-    for (std::int64_t n = 12; n > 0; --n)
-        inner->insert(source_arena.copy_string(numbered('k', n)), i(-n));
-    JsonValue items[] = {JsonValue::string(text_storage), f(-0.0), JsonValue::object(inner)};
-    JsonObject* outer = new_object(source_arena);
-    outer->insert(name_storage, JsonValue::array(items));
-    outer->insert("empty", JsonValue::string(""));
-    JsonValue original = JsonValue::object(outer);
-
-    Arena copy_arena;
-    JsonValue copy = deep_copy(original, copy_arena);
-    EXPECT_TRUE(copy == original);
-    EXPECT_NE(&copy.as_object(), outer);
-    EXPECT_EQ(names_of(copy.as_object()), (std::vector<std::string>{"name", "empty"}));
-    const JsonValue& copied_items = copy.as_object().members()[0].value;
-    EXPECT_NE(copied_items.as_array().data(), items);
-    EXPECT_NE(copied_items.as_array()[0].as_string().data(), text_storage.data());
-    EXPECT_NE(copy.as_object().members()[0].name.data(), name_storage.data());
-    EXPECT_EQ(names_of(copied_items.as_array()[2].as_object()), names_of(*inner));
-    EXPECT_TRUE(*copied_items.as_array()[2].as_object().find("k7") == i(-7));
-
-    // The copy does not see later changes to the source's storage.
-    text_storage[0] = 'T';
-    name_storage[0] = 'N';
-    EXPECT_EQ(copied_items.as_array()[0].as_string(), "text");
-    EXPECT_EQ(copy.as_object().members()[0].name, "name");
-}
-
 TEST(JsonNumberTest, ConversionToBinary64RoundsToNearestEven) {
     struct Case {
         JsonNumber number;

@@ -1,0 +1,60 @@
+#pragma once
+// The two rules about the names of one object that the exact path and the fast path share.
+//
+// Objects at one depth are usually alike (rows, and the objects nested in them): an object tends
+// to begin with the names of the last such object, in the same order. Those names were checked
+// distinct, so as many names as begin an object the same way are distinct too and need no
+// duplicate check. The exact reader and the tape's settling of nested objects both count them
+// here; each keeps its own remembered names (per depth, per first name).
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "hashing/name_table.h"
+#include "text/same_bytes.h"
+
+namespace vantor::json {
+
+// How many of the names that `members` walks (done(), name(), next()) repeat `recent`, the
+// distinct names of an earlier object, from the first on; `members` is left at the first name
+// that does not.
+template <class Members>
+inline std::size_t names_repeating(const std::vector<std::string_view>& recent, Members& members) {
+    std::size_t count = 0;
+    while (count < recent.size() && !members.done() && same_bytes(members.name(), recent[count])) {
+        members.next();
+        ++count;
+    }
+    return count;
+}
+
+// A name given more than once in one object keeps the position of its first occurrence and takes
+// the value of its last: the value model's objects and the tape's nested objects are settled
+// by this function. Per distinct name, in order of first occurrence, the member giving it and
+// the member giving its value.
+struct KeptMember {
+    std::uint32_t name_member;
+    std::uint32_t value_member;
+};
+
+// Fills `kept` for members 0 to `count`: those before `from` have distinct names already looked
+// up; `find_or_add(member)` looks each later member's name up among the distinct names before it
+// and gives a NameTable::Found (its ordinal among them, or added as the next one). `kept` is any
+// sequence with push_back, size and indexing.
+template <class Kept, class FindOrAdd>
+inline void keep_first_position_last_value(std::uint32_t from, std::uint32_t count,
+                                           const FindOrAdd& find_or_add, Kept& kept) {
+    for (std::uint32_t member = 0; member < from; ++member)
+        kept.push_back(KeptMember{member, member});
+    for (std::uint32_t member = from; member < count; ++member) {
+        const NameTable::Found found = find_or_add(member);
+        if (found.added) {
+            kept.push_back(KeptMember{member, member});
+        } else {
+            kept[found.ordinal].value_member = member;
+        }
+    }
+}
+
+}  // namespace vantor::json
