@@ -1,4 +1,4 @@
-// End-to-end throughput of columnarize_json on realistic payloads beside reference points on the
+// End-to-end throughput of the transform on realistic payloads beside reference points on the
 // same bytes (a yyjson read-then-write round trip, a yyjson read, a simdjson DOM parse), and the
 // hostile shapes that must stay linear. The references are linked into this benchmark only.
 #include <benchmark/benchmark.h>

@@ -1,7 +1,7 @@
 """Instructions per payload byte of the C++ transform, per shape, split by phase.
 
 Runs bench/cpp's transform_profile under callgrind for each shape, with collection on only inside
-vantor::columnarize_json, and splits the instructions into phases by the source file each one
+its profiled_call (one call of the transform), and splits the instructions into phases by the source file each one
 comes from (callgrind keeps the file of code inlined from a header), with PHASE_FILES and
 PHASE_METHODS below: classifying (the UTF-8 check of the whole payload), walking (the
 tape reader and the scans of strings, whitespace and numbers), discovery (the row observer: each member's
@@ -100,7 +100,7 @@ SHAPES = {
     "nested_pretty": "nested_pretty", "nested_repeated_pretty": "nested_repeated_pretty",
     "airports": "airports",
 }
-COLLECTED_FUNCTION = "vantor::columnarize_json*"
+COLLECTED_FUNCTION = "*profiled_call*"
 
 PROJECT_PATH = re.compile(r"(?:^|/)((?:src|bench)/.+)$")
 METHOD_START = re.compile(r"^    (?:\[\[[^\]]*\]\]\s*)?(?:[\w:<>,*&]+\s+)*?(~?\w+)\([^;]*$")
