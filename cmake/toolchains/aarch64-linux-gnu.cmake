@@ -30,6 +30,9 @@ if(NOT VANTOR_AARCH64_SYSROOT)
 endif()
 if(VANTOR_AARCH64_WHEEL_SYSROOT)
     set(CMAKE_SYSROOT ${VANTOR_AARCH64_WHEEL_SYSROOT})
+    # FindPython would take the headers beside the interpreter, which the wheel's compiler, in
+    # another root, does not see: their copy in its sysroot instead.
+    set(Python_INCLUDE_DIR ${VANTOR_AARCH64_WHEEL_SYSROOT}/usr/include/python3.14)
 else()
     set(CMAKE_SYSROOT ${VANTOR_AARCH64_SYSROOT})
 endif()

@@ -21,6 +21,9 @@ VANTOR_AARCH64_WHEEL_SYSROOT=${VANTOR_AARCH64_WHEEL_SYSROOT:-/var/cache/vantor-c
 AARCH64_WHEEL_SYSROOT_SUITE=bullseye
 AARCH64_WHEEL_SYSROOT_PACKAGES=(libc6-dev libgcc-10-dev libc++-16-dev libc++abi-16-dev
     libunwind-16-dev)
+# Bumped when aarch64_unpack lays a folder of another suite out differently, so that the next run
+# unpacks it afresh.
+AARCH64_UNPACK_LAYOUT=2
 
 aarch64_say() { printf 'dev: %s\n' "$*" >&2; }
 
@@ -50,13 +53,13 @@ aarch64_tools() {
 # dependencies for arm64 with a state of its own (an empty package status, its own lists and
 # download folder), so the root's own apt and dpkg never learn of arm64; dpkg -x then unpacks each
 # package without installing it. `lib` links to usr/lib, where the arm64 dynamic loader is, as on
-# a merged-/usr system.
+# a merged-/usr system, unless the packages have a /lib of their own (Debian 11's).
 aarch64_unpack() {
     local sysroot=$1 suite=$2 wanted stamp partial state deb started=$SECONDS mirror
     shift 2
     # The stamp of the root's own suite is the package list alone, as it has always been.
     wanted=$(printf '%s\n' "$@" | sort)
-    [[ -z $suite ]] || wanted="suite $suite"$'\n'"$wanted"
+    [[ -z $suite ]] || wanted="suite $suite, layout $AARCH64_UNPACK_LAYOUT"$'\n'"$wanted"
     stamp=$sysroot/.vantor-packages
     mkdir -p "$(dirname "$sysroot")"
     exec 8>"$sysroot.lock"
@@ -94,7 +97,15 @@ aarch64_unpack() {
             return 1
         }
     done
-    ln -sfn usr/lib "$partial/lib"
+    [[ -e $partial/lib ]] || ln -s usr/lib "$partial/lib"
+    # Links that name an absolute path (Debian 11's libpthread.so -> /lib/...) would lead out of
+    # the folder, and a linker that finds them broken takes the static archive beside them: they
+    # are made relative, to the same file inside.
+    local link target
+    while IFS= read -r -d '' link; do
+        target=$(readlink "$link")
+        ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$partial$target")" "$link"
+    done < <(find "$partial" -type l -lname '/*' -print0)
     printf '%s\n' "$wanted" >"$partial/.vantor-packages"
     rm -rf "$sysroot" "$state"
     mv "$partial" "$sysroot"
