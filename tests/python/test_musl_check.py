@@ -44,15 +44,18 @@ SOURCE = "/repo/src/memory/huge_pages.cpp"
     ([WRAPPER, "--sysroot", "/sysroot", "--target=aarch64-linux-gnu", "-DNDEBUG", "-c", SOURCE,
       "-o", "z.o"], ["-DNDEBUG"]),
 ])
-def test_compile_command_for_musl(arguments, kept, tmp_path):
+@pytest.mark.parametrize("sysroot, musl", [
+    ("/", "/usr/include/aarch64-linux-musl"),
+    ("/var/cache/arm64", "/var/cache/arm64/usr/include/aarch64-linux-musl"),
+])
+def test_compile_command_for_musl(arguments, kept, sysroot, musl, tmp_path):
     command = musl_check.musl_command(arguments, SOURCE, tmp_path / "out.o", "aarch64",
-                                      tmp_path / "pyconfig")
+                                      tmp_path / "pyconfig", sysroot)
     assert command[:2] == ["clang++-16", "--target=aarch64-linux-musl"]
     # No system header folder but those named: musl's, libc++'s and the pyconfig.h folder.
     assert "-nostdlibinc" in command and "-nostdinc++" in command
     named = [command[i + 1] for i, flag in enumerate(command) if flag == "-isystem"]
-    assert named[:3] == ["/usr/lib/llvm-16/include/c++/v1", "/usr/include/aarch64-linux-musl",
-                         str(tmp_path / "pyconfig")]
+    assert named[:3] == ["/usr/lib/llvm-16/include/c++/v1", musl, str(tmp_path / "pyconfig")]
     assert "-D_LIBCPP_HAS_MUSL_LIBC=1" in command
     middle = command[command.index(str(tmp_path / "pyconfig")) + 1:-4]
     assert middle == kept

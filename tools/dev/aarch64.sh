@@ -16,11 +16,12 @@ AARCH64_SYSROOT_PACKAGES=(python3.14-dev python3.14-venv libstdc++6 python3-pyte
 # arm64 C library (glibc 2.31) with GCC 10's start files and libgcc, and LLVM 16's libc++,
 # libc++abi and libunwind, whose archives go into the module. CPython's headers are copied in from
 # the sysroot above. The same suite as the root's clang, so that the runtime's headers and
-# archives are of the compiler's own release.
+# archives are of the compiler's own release. musl's arm64 headers and C library are for the
+# wheel's musl check.
 VANTOR_AARCH64_WHEEL_SYSROOT=${VANTOR_AARCH64_WHEEL_SYSROOT:-/var/cache/vantor-codec/arm64-wheel-sysroot}
 AARCH64_WHEEL_SYSROOT_SUITE=bullseye
 AARCH64_WHEEL_SYSROOT_PACKAGES=(libc6-dev libgcc-10-dev libc++-16-dev libc++abi-16-dev
-    libunwind-16-dev)
+    libunwind-16-dev musl-dev)
 # Bumped when aarch64_unpack lays a folder of another suite out differently, so that the next run
 # unpacks it afresh.
 AARCH64_UNPACK_LAYOUT=2
