@@ -24,7 +24,7 @@ AARCH64_WHEEL_SYSROOT_PACKAGES=(libc6-dev libgcc-10-dev libc++-16-dev libc++abi-
     libunwind-16-dev musl-dev)
 # Bumped when aarch64_unpack lays a folder of another suite out differently, so that the next run
 # unpacks it afresh.
-AARCH64_UNPACK_LAYOUT=2
+AARCH64_UNPACK_LAYOUT=3
 
 aarch64_say() { printf 'dev: %s\n' "$*" >&2; }
 
@@ -101,11 +101,12 @@ aarch64_unpack() {
     [[ -e $partial/lib ]] || ln -s usr/lib "$partial/lib"
     # Links that name an absolute path (Debian 11's libpthread.so -> /lib/...) would lead out of
     # the folder, and a linker that finds them broken takes the static archive beside them: they
-    # are made relative, to the same file inside.
+    # are made relative, to the same path inside, without following other links on the way
+    # (which could be absolute too).
     local link target
     while IFS= read -r -d '' link; do
         target=$(readlink "$link")
-        ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$partial$target")" "$link"
+        ln -sfn "$(realpath -m -s --relative-to="$(dirname "$link")" "$partial$target")" "$link"
     done < <(find "$partial" -type l -lname '/*' -print0)
     printf '%s\n' "$wanted" >"$partial/.vantor-packages"
     rm -rf "$sysroot" "$state"
