@@ -59,7 +59,12 @@ endfunction()
 
 vantor_add_python_module(vantor_codec ${CMAKE_BINARY_DIR})
 
-if(VANTOR_BUILD_TESTS)
+# The fault-injection variant comes with the tests, or alone: ./dev wheel --python-tests builds it
+# beside a wheel's module with the wheel's compiler, whose C++ runtime the tests' GoogleTest may not
+# share (the aarch64 wheel's libc++).
+option(VANTOR_BUILD_FAULT_INJECTION "Build the fault-injection variant of the module"
+    ${VANTOR_BUILD_TESTS})
+if(VANTOR_BUILD_FAULT_INJECTION)
     vantor_add_python_module(vantor_codec_fault_injection ${CMAKE_BINARY_DIR}/fault_injection
         ${PROJECT_SOURCE_DIR}/src/binding/fault_injection.cpp)
     target_compile_definitions(vantor_codec_fault_injection PRIVATE VANTOR_FAULT_INJECTION)

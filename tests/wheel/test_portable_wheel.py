@@ -19,9 +19,9 @@ WHEEL = os.environ.get("VANTOR_WHEEL")
 WHEEL_PYTHON = os.environ.get("VANTOR_WHEEL_PYTHON") or sys.executable
 pytestmark = pytest.mark.skipif(not WHEEL, reason="VANTOR_WHEEL names no wheel (./dev wheel sets it)")
 
-# The glibc of the root each machine's module is built in (Debian 11 for x86-64, Debian 12 for
-# aarch64): no wheel built there may claim more.
-BUILD_GLIBC_MINOR = {"x86_64": 31, "aarch64": 36}
+# The glibc each machine's module is built against (Debian 11's, the root's own for x86-64 and
+# the arm64 sysroot's for aarch64): no wheel built there may claim more.
+BUILD_GLIBC_MINOR = {"x86_64": 31, "aarch64": 31}
 # Libraries of glibc itself, which every manylinux system has (the dynamic loader provides the
 # thread-local storage calls); the C++ runtime (libc++ or libstdc++) and the unwinder (libunwind
 # or libgcc_s) are linked in instead.

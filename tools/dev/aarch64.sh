@@ -1,9 +1,10 @@
 # shellcheck shell=bash
 # Linux aarch64 under emulation, for ./dev test-aarch64 and ./dev wheel --arch aarch64: the cross
 # compiler and qemu-user, the arm64 CPython 3.14 unpacked into a folder of its own (the sysroot),
-# and qemu registered with binfmt_misc so that arm64 programs started by arm64 programs run too.
-# Sourced by ./dev inside its environment; defines aarch64_tools, aarch64_sysroot_ensure and
-# aarch64_binfmt_register.
+# the Debian 11 arm64 C library with LLVM's arm64 C++ runtime unpacked into another (the wheel's
+# sysroot), and qemu registered with binfmt_misc so that arm64 programs started by arm64 programs
+# run too. Sourced by ./dev inside its environment; defines aarch64_tools, aarch64_sysroot_ensure,
+# aarch64_wheel_sysroot_ensure and aarch64_binfmt_register.
 
 VANTOR_AARCH64_SYSROOT=${VANTOR_AARCH64_SYSROOT:-/var/cache/vantor-codec/arm64-sysroot}
 # What the sysroot is unpacked from, with everything these depend on: the interpreter with its
@@ -11,6 +12,19 @@ VANTOR_AARCH64_SYSROOT=${VANTOR_AARCH64_SYSROOT:-/var/cache/vantor-codec/arm64-s
 # Python tests, and venv with its pip for installing the wheel. Changing the list makes the next
 # run unpack it afresh.
 AARCH64_SYSROOT_PACKAGES=(python3.14-dev python3.14-venv libstdc++6 python3-pytest)
+# The aarch64 wheel's sysroot, which clang 16 of the Debian 11 root links against: Debian 11's
+# arm64 C library (glibc 2.31) with GCC 10's start files and libgcc, and LLVM 16's libc++,
+# libc++abi and libunwind, whose archives go into the module. CPython's headers are copied in from
+# the sysroot above. The same suite as the root's clang, so that the runtime's headers and
+# archives are of the compiler's own release. musl's arm64 headers and C library are for the
+# wheel's musl check.
+VANTOR_AARCH64_WHEEL_SYSROOT=${VANTOR_AARCH64_WHEEL_SYSROOT:-/var/cache/vantor-codec/arm64-wheel-sysroot}
+AARCH64_WHEEL_SYSROOT_SUITE=bullseye
+AARCH64_WHEEL_SYSROOT_PACKAGES=(libc6-dev libgcc-10-dev libc++-16-dev libc++abi-16-dev
+    libunwind-16-dev musl-dev)
+# Bumped when aarch64_unpack lays a folder of another suite out differently, so that the next run
+# unpacks it afresh.
+AARCH64_UNPACK_LAYOUT=3
 
 aarch64_say() { printf 'dev: %s\n' "$*" >&2; }
 
@@ -35,14 +49,18 @@ aarch64_tools() {
     }
 }
 
-# Unpacks the arm64 packages into the sysroot unless it holds the current list already. apt
-# resolves their dependencies for arm64 with a state of its own (an empty package status, its own
-# lists and download folder), so the root's own apt and dpkg never learn of arm64; dpkg -x then
-# unpacks each package without installing it. `lib` links to usr/lib, where the arm64 dynamic
-# loader is, as on a merged-/usr system.
-aarch64_sysroot_ensure() {
-    local sysroot=$VANTOR_AARCH64_SYSROOT wanted stamp partial state deb started=$SECONDS
-    wanted=$(printf '%s\n' "${AARCH64_SYSROOT_PACKAGES[@]}" | sort)
+# Unpacks arm64 packages into folder $1, from Debian suite $2 (the root's own sources when empty),
+# unless the folder holds that list already: $3... are the packages. apt resolves their
+# dependencies for arm64 with a state of its own (an empty package status, its own lists and
+# download folder), so the root's own apt and dpkg never learn of arm64; dpkg -x then unpacks each
+# package without installing it. `lib` links to usr/lib, where the arm64 dynamic loader is, as on
+# a merged-/usr system, unless the packages have a /lib of their own (Debian 11's).
+aarch64_unpack() {
+    local sysroot=$1 suite=$2 wanted stamp partial state deb started=$SECONDS mirror
+    shift 2
+    # The stamp of the root's own suite is the package list alone, as it has always been.
+    wanted=$(printf '%s\n' "$@" | sort)
+    [[ -z $suite ]] || wanted="suite $suite, layout $AARCH64_UNPACK_LAYOUT"$'\n'"$wanted"
     stamp=$sysroot/.vantor-packages
     mkdir -p "$(dirname "$sysroot")"
     exec 8>"$sysroot.lock"
@@ -51,7 +69,7 @@ aarch64_sysroot_ensure() {
         exec 8>&-
         return 0
     fi
-    aarch64_say "unpacking the arm64 CPython 3.14 into $sysroot (first aarch64 run only)"
+    aarch64_say "unpacking arm64 packages ($*) into $sysroot (first aarch64 run only)"
     partial=$sysroot.partial
     state=$sysroot.apt
     rm -rf "$partial" "$state"
@@ -60,8 +78,14 @@ aarch64_sysroot_ensure() {
     local apt=(apt-get -q -o APT::Architecture=arm64 -o APT::Architectures::=arm64
         -o Dir::State::Lists="$state/lists" -o Dir::State::status="$state/status"
         -o Dir::Cache="$state" -o Dir::Cache::Archives="$state/archives" -o Debug::NoLocking=1)
+    if [[ -n $suite ]]; then
+        # The same archive as the root's, another suite; its keys are in the root's keyring.
+        mirror=$(sed -n 's/^deb \([^ ]*\) .*/\1/p' /etc/apt/sources.list | head -n 1)
+        printf 'deb %s %s main\n' "$mirror" "$suite" >"$state/sources.list"
+        apt+=(-o Dir::Etc::SourceList="$state/sources.list" -o Dir::Etc::SourceParts=/nonexistent)
+    fi
     if ! { "${apt[@]}" update && "${apt[@]}" install --download-only -y --no-install-recommends \
-        "${AARCH64_SYSROOT_PACKAGES[@]}"; } >"$state.log" 2>&1; then
+        "$@"; } >"$state.log" 2>&1; then
         tail -n 15 "$state.log" >&2
         aarch64_say "error: downloading the arm64 packages failed (log: $state.log)"
         exec 8>&-
@@ -74,12 +98,43 @@ aarch64_sysroot_ensure() {
             return 1
         }
     done
-    ln -sfn usr/lib "$partial/lib"
+    [[ -e $partial/lib ]] || ln -s usr/lib "$partial/lib"
+    # Links that name an absolute path (Debian 11's libpthread.so -> /lib/...) would lead out of
+    # the folder, and a linker that finds them broken takes the static archive beside them: they
+    # are made relative, to the same path inside, without following other links on the way
+    # (which could be absolute too).
+    local link target
+    while IFS= read -r -d '' link; do
+        target=$(readlink "$link")
+        ln -sfn "$(realpath -m -s --relative-to="$(dirname "$link")" "$partial$target")" "$link"
+    done < <(find "$partial" -type l -lname '/*' -print0)
     printf '%s\n' "$wanted" >"$partial/.vantor-packages"
     rm -rf "$sysroot" "$state"
     mv "$partial" "$sysroot"
     exec 8>&-
-    aarch64_say "arm64 sysroot unpacked in $((SECONDS - started)) s"
+    aarch64_say "arm64 packages unpacked in $((SECONDS - started)) s"
+}
+
+# The arm64 CPython 3.14 from the root's own suite.
+aarch64_sysroot_ensure() {
+    aarch64_unpack "$VANTOR_AARCH64_SYSROOT" "" "${AARCH64_SYSROOT_PACKAGES[@]}"
+}
+
+# The wheel's sysroot, with the arm64 CPython's headers (the arm64 pyconfig.h among them) copied
+# in afresh, so that they follow the interpreter when its sysroot is unpacked anew.
+aarch64_wheel_sysroot_ensure() {
+    local sysroot=$VANTOR_AARCH64_WHEEL_SYSROOT include
+    aarch64_sysroot_ensure &&
+        aarch64_unpack "$sysroot" "$AARCH64_WHEEL_SYSROOT_SUITE" \
+            "${AARCH64_WHEEL_SYSROOT_PACKAGES[@]}" || return 1
+    for include in usr/include/python3.14 usr/include/aarch64-linux-gnu/python3.14; do
+        [[ -d $VANTOR_AARCH64_SYSROOT/$include ]] || {
+            aarch64_say "error: the arm64 CPython has no $include"
+            return 1
+        }
+        rm -rf "${sysroot:?}/$include"
+        cp -a "$VANTOR_AARCH64_SYSROOT/$include" "$sysroot/$include"
+    done
 }
 
 # Registers qemu-aarch64 for arm64 ELF executables with a binfmt_misc instance of this user

@@ -1,16 +1,14 @@
 # shellcheck shell=bash
 # The Debian unstable root filesystem that provides CPython 3.14 and the toolchain on hosts that
-# lack them, the Debian 11 (bullseye) root whose older C library and clang build the portable
-# x86-64 wheel, and the Debian 12 (bookworm) root whose cross GCC 12 builds the aarch64 wheel.
-# Sourced by ./dev; defines root_ensure, bullseye_root_ensure, wheel_root_ensure and root_run.
+# lack them, and the Debian 11 (bullseye) root whose older C library and clang build the portable
+# wheels. Sourced by ./dev; defines root_ensure, bullseye_root_ensure and root_run.
 #
 # The roots live outside the clone so that CI and later sessions reuse them. They are only ever
 # entered through a private mount namespace, so nothing stays mounted once a command ends.
 
 VANTOR_ROOT=${VANTOR_ROOT:-/var/cache/vantor-codec/root}
-VANTOR_WHEEL_ROOT=${VANTOR_WHEEL_ROOT:-/var/cache/vantor-codec/root-bookworm}
 VANTOR_BULLSEYE_ROOT=${VANTOR_BULLSEYE_ROOT:-/var/cache/vantor-codec/root-bullseye}
-# The suite that root_create installs; wheel_root_ensure sets bookworm for its own root.
+# The suite that root_create installs; bullseye_root_ensure sets its own.
 ROOT_SUITE=unstable
 # A command that the root must have once its packages are in.
 ROOT_KEY_COMMAND=python3.14
@@ -27,12 +25,11 @@ ROOT_PACKAGES=(
     libsimdjson-dev valgrind python3-auditwheel
     g++-mingw-w64-ucrt64
 )
-# The Debian 12 root's packages: GCC 12 and its aarch64 cross compiler, whose static libgcc
-# needs glibc 2.35 (_dl_find_object), so the aarch64 wheel is manylinux_2_35.
-WHEEL_ROOT_PACKAGES=(g++ g++-aarch64-linux-gnu)
-# The portable x86-64 wheel's build root: glibc 2.31, and clang 16 with libc++ 16, whose static
+# The portable wheels' build root: glibc 2.31, and clang 16 with libc++ 16, whose static
 # libraries (unlike GCC's libstdc++ and libgcc) need nothing newer from glibc than the module.
-BULLSEYE_ROOT_PACKAGES=(clang-16 libc++-16-dev libc++abi-16-dev)
+# lld links the aarch64 wheel, against the arm64 sysroot of tools/dev/aarch64.sh; musl's headers
+# and C library are what the x86-64 wheel's musl check compiles and looks calls up against.
+BULLSEYE_ROOT_PACKAGES=(clang-16 libc++-16-dev libc++abi-16-dev lld-16 musl-dev)
 
 root_log() { printf 'dev: %s\n' "$*" >&2; }
 root_die() {
@@ -167,20 +164,7 @@ root_ensure() {
     exec 9>&-
 }
 
-# The same for the bookworm root.
-wheel_root_ensure() {
-    # The subshell keeps these settings to the wheel root.
-    # shellcheck disable=SC2030
-    (
-        VANTOR_ROOT=$VANTOR_WHEEL_ROOT
-        ROOT_SUITE=bookworm
-        ROOT_KEY_COMMAND=g++
-        ROOT_PACKAGES=("${WHEEL_ROOT_PACKAGES[@]}")
-        root_ensure
-    )
-}
-
-# The same for the bullseye root that builds the portable x86-64 wheel.
+# The same for the bullseye root that builds the portable wheels.
 bullseye_root_ensure() {
     # shellcheck disable=SC2030
     (
@@ -205,7 +189,7 @@ root_run_raw() {
     # chroot.
     local namespaces=(--mount)
     [[ -n ${ROOT_USER_NAMESPACE:-} ]] && namespaces=(--user --map-root-user --pid --mount)
-    # shellcheck disable=SC2031 # wheel_root_ensure changes VANTOR_ROOT in its subshell only
+    # shellcheck disable=SC2031 # bullseye_root_ensure changes VANTOR_ROOT in its subshell only
     unshare "${namespaces[@]}" --fork -- /bin/bash "$ROOT_ENTER_SCRIPT" "$VANTOR_ROOT" \
         "${VANTOR_PARENT:-}" "${ROOT_NESTED:-}" "${ROOT_NESTED_SHARED:-}" "$@"
 }
