@@ -75,7 +75,7 @@ class TapeReader {
           tape_(tape),
           rows_(rows) {}
 
-    bool read() {
+    [[gnu::always_inline]] bool read() {
         // Cell indexes are 32 bits; a payload of 4 GiB or more goes to the exact path.
         if (static_cast<std::size_t>(end_ - begin_) >= (std::size_t{1} << 32)) return false;
         // Rows of short members take about one cell per four bytes; the reservation costs address

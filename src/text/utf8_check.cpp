@@ -41,6 +41,18 @@ bool check_portable(const unsigned char* p, const unsigned char* end) {
 }
 
 #if defined(VANTOR_UTF8_CHECK_AVX2) || defined(VANTOR_UTF8_CHECK_NEON)
+// The bytes from `p` on, after a vector kernel's last whole step, by the portable kernel, from
+// the start of the sequence that step may have left open (its lead and at most two continuation
+// bytes before `p`, whose pairs the vector kernel checked): the portable kernel then sees that
+// sequence whole, or cut short by the end. Short texts are all rest, with no padded copy to make.
+bool check_rest(const unsigned char* begin, const unsigned char* p, const unsigned char* end) {
+    const unsigned char* start = p;
+    for (int back = 0; back < 3 && start != begin && (start[-1] & 0xc0) == 0x80; ++back)
+        --start;
+    if (start != begin && start[-1] >= 0xc0) --start;
+    return check_portable(start, end);
+}
+
 // The errors a byte and the byte after it can make together, one bit each. A pair is ill-formed
 // when the entries of the first byte's high half, its low half and the second byte's high half
 // share a bit.
@@ -181,17 +193,13 @@ struct Utf8StateAvx2 {
         second, _mm256_load_si256(reinterpret_cast<const __m256i*>(kLastCompleteMaximum)));
 }
 
-[[gnu::target("avx2")]] bool check_avx2(const unsigned char* p, const unsigned char* end) {
+[[gnu::target("avx2")]] bool check_avx2(const unsigned char* begin, const unsigned char* end) {
     Utf8StateAvx2 state{_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
+    const unsigned char* p = begin;
     for (; end - p >= static_cast<std::ptrdiff_t>(kStep); p += kStep) {
         check_64_avx2(p, state);
     }
-    // The rest, padded with spaces: a sequence open at the end meets a space and is cut short.
-    unsigned char tail[kStep];
-    std::memset(tail, ' ', sizeof tail);
-    if (end != p) std::memcpy(tail, p, static_cast<std::size_t>(end - p));
-    check_64_avx2(tail, state);
-    return _mm256_testz_si256(state.error, state.error) != 0;
+    return _mm256_testz_si256(state.error, state.error) != 0 && check_rest(begin, p, end);
 }
 #endif
 
@@ -256,16 +264,13 @@ template <int kBack>
     state.previous = current;
 }
 
-[[VANTOR_AVX512_TARGET]] bool check_avx512(const unsigned char* p, const unsigned char* end) {
+[[VANTOR_AVX512_TARGET]] bool check_avx512(const unsigned char* begin, const unsigned char* end) {
     Utf8StateAvx512 state{_mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512()};
+    const unsigned char* p = begin;
     for (; end - p >= static_cast<std::ptrdiff_t>(kStep); p += kStep) {
         check_64_avx512(p, state);
     }
-    unsigned char tail[kStep];
-    std::memset(tail, ' ', sizeof tail);
-    if (end != p) std::memcpy(tail, p, static_cast<std::size_t>(end - p));
-    check_64_avx512(tail, state);
-    return _mm512_test_epi8_mask(state.error, state.error) == 0;
+    return _mm512_test_epi8_mask(state.error, state.error) == 0 && check_rest(begin, p, end);
 }
 #undef VANTOR_AVX512_TARGET
 #endif
@@ -311,16 +316,13 @@ inline void check_64_neon(const unsigned char* p, Utf8StateNeon& state) {
     state.incomplete = vqsubq_u8(d, vld1q_u8(kLastCompleteMaximum + 16));
 }
 
-bool check_neon(const unsigned char* p, const unsigned char* end) {
+bool check_neon(const unsigned char* begin, const unsigned char* end) {
     Utf8StateNeon state;
+    const unsigned char* p = begin;
     for (; end - p >= static_cast<std::ptrdiff_t>(kStep); p += kStep) {
         check_64_neon(p, state);
     }
-    unsigned char tail[kStep];
-    std::memset(tail, ' ', sizeof tail);
-    if (end != p) std::memcpy(tail, p, static_cast<std::size_t>(end - p));
-    check_64_neon(tail, state);
-    return vmaxvq_u8(state.error) == 0;
+    return vmaxvq_u8(state.error) == 0 && check_rest(begin, p, end);
 }
 #endif
 
@@ -362,6 +364,8 @@ Utf8Kernel best_utf8_kernel() {
 bool is_well_formed_utf8(std::string_view text, Utf8Kernel kernel) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const unsigned char* end = p + text.size();
+    // Less than a step is all rest: the vector kernels would only set up their state.
+    if (text.size() < kStep) return check_portable(p, end);
     switch (kernel) {
 #if defined(VANTOR_UTF8_CHECK_AVX2)
         case Utf8Kernel::avx512:

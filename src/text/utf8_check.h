@@ -10,7 +10,8 @@
 // vector kernels check 64 bytes per step by three table lookups on the halves of each byte and of
 // the byte before it, whose bitwise AND names the error a pair of bytes makes; the third and fourth
 // bytes of longer sequences are checked by looking two and three bytes back. A block of ASCII
-// after a complete sequence costs one test.
+// after a complete sequence costs one test; the bytes after the last whole step, and the sequence
+// that step may have left open, are the portable kernel's.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
