@@ -5,15 +5,8 @@
 
 #include <string>
 
-#include "text/utf8_check.h"
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wrestrict"
-#endif
 #include "payloads.h"
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+#include "text/utf8_check.h"
 
 namespace {
 
