@@ -195,8 +195,11 @@ def test_a_tiny_run_reports_every_shape_and_section(tmp_path):
     assert len(chart_rows) == len(bench.SHAPES)
     assert all(rate > 0 for row in chart_rows for rate in row.rates.values())
     # The shared peers are the yardstick; this repository's fastest stands beside it, and its
-    # peers write the module's bytes on every shape but orjson's number rows.
-    assert set(names) >= {"json", "json (in repo)", "orjson (in repo)"}
+    # peers write the module's bytes on every shape but orjson's number rows. orjson is not
+    # installed everywhere the tests run (the emulated aarch64 interpreter has json alone).
+    have_orjson = importlib.util.find_spec("orjson") is not None
+    assert set(names) >= {"json", "json (in repo)"} | (
+        {"orjson (in repo)"} if have_orjson else set())
     shared = next(line for line in report.splitlines() if line.startswith("shared plain-Python"))
     assert "json" in shared and "(in repo)" not in shared
     repo_fastest = throughput_header.index("fastest in-repo peer")
@@ -208,8 +211,9 @@ def test_a_tiny_run_reports_every_shape_and_section(tmp_path):
     header, checks = table_rows(report, "## Same document")
     for check in checks:
         identical = check[header.index("byte for byte")].split(", ")
-        assert "json (in repo)" in identical and (
-            "orjson (in repo)" in identical) == (check[0] != "number rows"), check
+        assert "json (in repo)" in identical, check
+        if have_orjson:
+            assert ("orjson (in repo)" in identical) == (check[0] != "number rows"), check
 
 
 def test_without_the_shared_peers_this_repositorys_are_the_yardstick(tmp_path, monkeypatch):
