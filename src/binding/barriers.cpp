@@ -68,10 +68,10 @@ void raise_panic(const char* entry, const std::exception_ptr& fault) noexcept {
     }
 }
 
-TransformRun run_transform(std::string_view payload) noexcept {
+TransformRun run_transform(text::PaddedText payload) noexcept {
     TransformRun run;
     try {
-        if (!inject_transform_fault(payload, run.outcome))
+        if (!inject_transform_fault(payload.view(), run.outcome))
             run.outcome = transform::columnarize(payload);
         run.kind = TransformRun::Kind::outcome;
     } catch (const std::bad_alloc&) {

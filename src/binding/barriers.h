@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "binding/messages.h"
+#include "text/padded_text.h"
 #include "transform/columnarize.h"
 
 namespace vantor::binding {
@@ -55,6 +56,6 @@ struct TransformRun {
 
 // Runs `transform::columnarize` on `payload` inside the transform barrier. Touches no interpreter
 // object, so it may run without the interpreter lock.
-TransformRun run_transform(std::string_view payload) noexcept;
+TransformRun run_transform(text::PaddedText payload) noexcept;
 
 }  // namespace vantor::binding

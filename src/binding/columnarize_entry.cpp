@@ -12,6 +12,7 @@
 #include "binding/messages.h"
 #include "memory/huge_pages.h"
 #include "memory/page_release.h"
+#include "text/padded_text.h"
 
 namespace vantor::binding {
 namespace {
@@ -24,23 +25,27 @@ using PayloadCopy = std::unique_ptr<char[], BufferDeleter>;
 // Payloads up to this size are copied into the call's own frame: no allocation for the many
 // small calls, at a stack cost that stays small.
 constexpr std::size_t kFramePayloadBytes = 512;
+constexpr std::size_t kFrameBytes = kFramePayloadBytes + text::kTextPadding;
 
 // Without the lock the transform may touch no interpreter object, the contents of the `bytes`
 // object included, so it works on a private copy made while the lock is held: in `frame` when it
-// fits, else in a buffer of its own. Returns the copy's bytes, or nullptr when memory runs out.
-// A `bytes` object never changes once made, so on a free-threaded interpreter too the copy reads
-// what the caller passed, whatever other threads do meanwhile (mutable buffers are refused).
-const char* copy_payload(std::string_view payload, char (&frame)[kFramePayloadBytes],
-                         PayloadCopy& copy) {
-    if (payload.size() <= kFramePayloadBytes) {
-        std::memcpy(frame, payload.data(), payload.size());
-        return frame;
+// fits, else in a buffer of its own, followed by the padding the fast reader may read. Returns the
+// copy's bytes, or nullptr when memory runs out. A `bytes` object never changes once made, so on
+// a free-threaded interpreter too the copy reads what the caller passed, whatever other threads
+// do meanwhile (mutable buffers are refused).
+const char* copy_payload(std::string_view payload, char (&frame)[kFrameBytes], PayloadCopy& copy) {
+    char* bytes = frame;
+    if (payload.size() > kFramePayloadBytes) {
+        // A buffer on huge pages spares a large copy most page faults. A payload's size is at
+        // most PY_SSIZE_T_MAX, so adding the padding cannot wrap.
+        copy.reset(
+            static_cast<char*>(memory::allocate_buffer(payload.size() + text::kTextPadding)));
+        if (!copy) return nullptr;
+        bytes = copy.get();
     }
-    // A buffer on huge pages spares a large copy most page faults.
-    copy.reset(static_cast<char*>(memory::allocate_buffer(payload.size())));
-    if (!copy) return nullptr;
-    std::memcpy(copy.get(), payload.data(), payload.size());
-    return copy.get();
+    std::memcpy(bytes, payload.data(), payload.size());
+    std::memset(bytes + payload.size(), 0, text::kTextPadding);
+    return bytes;
 }
 
 // Results of a huge page or more are copied into a `bytes` object whose buffer is first advised
@@ -75,13 +80,14 @@ PyObject* make_result(json::ByteBuffer& text) {
 // The body of a call once its arguments are converted. `payload` is the contents of a `bytes`
 // object that the caller keeps alive. Called and returns with the interpreter lock held.
 PyObject* run_call_body(std::string_view payload) {
-    char frame[kFramePayloadBytes];
+    char frame[kFrameBytes];
     PayloadCopy copy;
     const char* bytes = copy_payload(payload, frame, copy);
     if (bytes == nullptr) return PyErr_NoMemory();
 
     PyThreadState* saved = PyEval_SaveThread();
-    TransformRun run = run_transform(std::string_view(bytes, payload.size()));
+    TransformRun run = run_transform(
+        text::PaddedText::with_padding_after(std::string_view(bytes, payload.size())));
     copy.reset();
     PyEval_RestoreThread(saved);
 

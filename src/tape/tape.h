@@ -140,10 +140,18 @@ class Tape {
         if (capacity_ - size_ >= count) return;
         grow(count);
     }
-    std::uint32_t push(Cell cell) {
-        cells_[size_] = cell;
-        return static_cast<std::uint32_t>(size_++);
-    }
+    // Where the tape reader writes: cells go to `next` until it meets `limit`. The reader keeps
+    // the cursor in registers, so the transform's stores between its cells cannot make it reload
+    // the tape's size from memory; it hands the cursor back with `set_end` before anything else
+    // reads or changes the tape's size.
+    struct Cursor {
+        Cell* cells;
+        Cell* next;
+        Cell* limit;
+        std::uint32_t index() const { return static_cast<std::uint32_t>(next - cells); }
+    };
+    Cursor cursor() { return {cells_, cells_ + size_, cells_ + capacity_}; }
+    void set_end(const Cell* next) { size_ = static_cast<std::size_t>(next - cells_); }
 
     // Drops the cells from `size` on; rewriting the cells of the container closed last can
     // shorten it.

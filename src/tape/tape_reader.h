@@ -46,6 +46,7 @@
 #include "text/json_number.h"
 #include "text/number_reader.h"
 #include "text/number_scan.h"
+#include "text/padded_text.h"
 #include "text/read_error.h"
 #include "text/string_reader.h"
 #include "text/string_scan.h"
@@ -81,16 +82,27 @@ class TapeReader {
         // Rows of short members take about one cell per four bytes; the reservation costs address
         // space only until cells are written.
         tape_.reserve_more(static_cast<std::size_t>(end_ - begin_) / 4 + 16);
-        // The cursor, the depth and the cell of the row member being read are locals, passed to
-        // the helpers by reference: the transform writes its text while the walk goes on, and a
-        // member would be read again from memory after every byte it writes.
+        Tape::Cursor out = tape_.cursor();
+        const bool read = walk(out);
+        tape_.set_end(out.next);
+        return read;
+    }
+
+  private:
+    // The walk itself; `out` is where its cells go.
+    [[gnu::always_inline]] bool walk(Tape::Cursor& out) {
+        // The cursor, the depth, the cell of the row member being read and the tape's write
+        // position are locals, passed to the helpers by reference: the transform stores its facts
+        // while the walk goes on, and a member would be read again from memory after every store.
         const unsigned char* p = first_token();
         int depth = kNothingOpen;
         std::uint32_t member_value = 0;
-        if (p == end_ || *p != '[') return false;
+        if (*p != '[') return false;
         goto open_container;
 
-    value:  // a value is due at p, a token, not the end
+    // Where the text ends, p is at the padding's first NUL (text/padded_text.h), which no test
+    // below takes for a token: the walk meets the end as it meets any other byte out of place.
+    value:  // a value is due at p
         // An element of the top-level array is a row, which must be an object.
         if (depth == kInTopLevelArray && *p != '{') return false;
     value_in_row:  // the same where p is inside a row, so no check of the row is due
@@ -102,30 +114,29 @@ class TapeReader {
             case '"': {
                 Cell string;
                 if (!read_string(p, string)) return false;
-                push(string);
+                push(out, string);
                 goto after_value;
             }
             case 't':
-                if (!read_literal(p, "true", 4, CellKind::boolean_true)) return false;
+                if (!read_literal(p, "true", 4, CellKind::boolean_true, out)) return false;
                 goto after_value;
             case 'f':
-                if (!read_literal(p, "false", 5, CellKind::boolean_false)) return false;
+                if (!read_literal(p, "false", 5, CellKind::boolean_false, out)) return false;
                 goto after_value;
             case 'n':
-                if (!read_literal(p, "null", 4, CellKind::null)) return false;
+                if (!read_literal(p, "null", 4, CellKind::null, out)) return false;
                 goto after_value;
             default:
-                if (!read_number(p)) return false;
+                if (!read_number(p, out)) return false;
                 goto after_value;
         }
 
     open_container:  // the bracket at p opens an array or an object
     {
         const bool object = *p == '{';
-        open(p, depth, object ? CellKind::object : CellKind::array);
+        open(p, depth, object ? CellKind::object : CellKind::array, out);
         if (depth == kInRow) rows_.row_begin();
         past_structural(p);
-        if (p == end_) return false;
         if (*p == (object ? '}' : ']')) goto close_container;
         if (object) goto key;
         goto value;
@@ -133,21 +144,21 @@ class TapeReader {
 
     close_container:  // p is at the closing bracket of the innermost container
         ++p;
-        if (!close(p, depth)) return false;
+        if (!close(p, depth, out)) return false;
         if (depth == kInTopLevelArray) rows_.row_end();
         goto after_value;
 
-    key:  // a key is due at p, a token, not the end
+    key:  // a key is due at p
         if (*p != '"') return false;
         if (depth == kInRow) goto row_key;
         {
             Cell name;
             if (!read_string(p, name)) return false;
-            push(name);
+            push(out, name);
         }
-        if (!past_value(p) || p == end_ || *p != ':') return false;
+        p = skip_whitespace(p);
+        if (*p != ':') return false;
         past_structural(p);
-        if (p == end_) return false;
         goto value_in_row;
 
     // The members of rows, most of a payload, take the straightest way: in compact text the
@@ -158,25 +169,27 @@ class TapeReader {
         if (!read_string(p, name)) return false;
         // The name goes to the observer instead of the tape.
         rows_.member(name);
-        member_value = static_cast<std::uint32_t>(tape_.size());
+        member_value = out.index();
     }
-        if (p != end_ && *p == ':') [[likely]] {
-            ++p;
-        } else {
-            if (!past_value(p) || p == end_ || *p != ':') return false;
-            ++p;
+        if (*p != ':') [[unlikely]] {
+            p = skip_whitespace(p);
+            if (*p != ':') return false;
         }
-        p = skip_whitespace(p);
-        if (p == end_) return false;
+        past_structural(p);
         goto value_in_row;
 
     after_value:  // a value of the innermost open container is complete; p is just past it
         if (depth == kInRow) {
             rows_.member_value(member_value);
-            if (!past_value(p) || p == end_) return false;
+            // A comma there is before the padding, so the byte after it can be read.
+            if (*p == ',' && p[1] == '"') [[likely]] {
+                ++p;
+                goto row_key;
+            }
+            p = skip_whitespace(p);
             if (*p == ',') {
                 past_structural(p);
-                if (p == end_ || *p != '"') return false;
+                if (*p != '"') return false;
                 goto row_key;
             }
             if (*p != '}') return false;
@@ -185,11 +198,10 @@ class TapeReader {
         if (depth == kNothingOpen) return finish(p);
         {
             const Frame& frame = stack_[depth - 1];
-            if (!past_value(p) || p == end_) return false;
+            p = skip_whitespace(p);
             unsigned char c = *p;
             if (c == ',') {
                 past_structural(p);
-                if (p == end_) return false;
                 if (frame.object) goto key;
                 goto value;
             }
@@ -198,7 +210,6 @@ class TapeReader {
         }
     }
 
-  private:
     struct Frame {
         std::uint32_t cell;
         const unsigned char* start;
@@ -206,89 +217,93 @@ class TapeReader {
     };
 
     // After the top-level array: nothing but whitespace.
-    bool finish(const unsigned char*& p) { return past_value(p) && p == end_; }
+    bool finish(const unsigned char* p) { return skip_whitespace(p) == end_; }
 
-    // The first token, or end_ when there is none.
+    // The first token, or the end.
     const unsigned char* first_token() { return skip_whitespace(begin_); }
 
-    // Moves p from the structural character at p to the next token, or to end_.
+    // Moves p from the structural character at p to the next token, or to the end.
     void past_structural(const unsigned char*& p) { p = skip_whitespace(p + 1); }
 
-    // Moves p, just past a value or a name, to the next token, or to end_. A byte there that
-    // cannot follow a value (`1x`, `nullx`, `1.5.2`) is refused by the caller's next test.
-    bool past_value(const unsigned char*& p) {
-        p = skip_whitespace(p);
-        return true;
-    }
-
-    // In compact text a token nearly always follows at once, which one test settles; runs (the
-    // line feed and indentation of indented payloads) are skipped sixteen bytes at a time.
+    // The next token at or after p, or the end. A byte there that cannot follow a value (`1x`,
+    // `nullx`, `1.5.2`) is refused by the caller's next test. In compact text a token nearly
+    // always follows at once, which one test settles (the padding's NUL is not whitespace); runs
+    // (the line feed and indentation of indented payloads) are skipped sixteen bytes at a time.
     const unsigned char* skip_whitespace(const unsigned char* p) const {
-        if (p != end_ && *p <= ' ' && kWhitespace[*p]) [[unlikely]]
+        if (*p <= ' ' && kWhitespace[*p]) [[unlikely]]
             return skip_whitespace_run(p + 1, end_);
         return p;
     }
 
     // Inlined wherever it is called: a call per value costs more than the push itself.
-    [[gnu::always_inline]] void push(Cell cell) {
-        tape_.reserve_more(1);
-        tape_.push(cell);
+    [[gnu::always_inline]] void push(Tape::Cursor& out, Cell cell) {
+        if (out.next == out.limit) [[unlikely]]
+            out = grow(out);
+        *out.next++ = cell;
     }
 
-    void open(const unsigned char* p, int& depth, CellKind kind) {
+    [[gnu::noinline]] Tape::Cursor grow(const Tape::Cursor& out) {
+        tape_.set_end(out.next);
         tape_.reserve_more(1);
-        std::uint32_t cell = tape_.push(Cell::literal(kind));
+        return tape_.cursor();
+    }
+
+    void open(const unsigned char* p, int& depth, CellKind kind, Tape::Cursor& out) {
+        const std::uint32_t cell = out.index();
+        push(out, Cell::literal(kind));
         stack_[depth++] = Frame{cell, p, kind == CellKind::object};
     }
 
     // Closes the innermost container; p is just past its closing bracket.
-    bool close(const unsigned char* p, int& depth) {
+    bool close(const unsigned char* p, int& depth, Tape::Cursor& out) {
         const Frame& frame = stack_[--depth];
-        Cell& cell = tape_.cells()[frame.cell];
+        Cell& cell = out.cells[frame.cell];
         auto text_size = static_cast<std::uint64_t>(p - frame.start);
         cell.tag |= text_size << 8;
-        cell.data = static_cast<std::uint64_t>(tape_.size()) |
+        cell.data = static_cast<std::uint64_t>(out.index()) |
                     (static_cast<std::uint64_t>(frame.start - begin_) << 32);
         // Rows meet repeated keys in the transform; objects inside rows are settled here.
-        return !(frame.object && depth >= kInRow) || settle_keys(frame.cell);
+        return !(frame.object && depth >= kInRow) || settle_keys(frame.cell, out);
     }
 
     // Small objects with distinct names need nothing more. The settler is made with the first
     // other object inside a row: payloads without one, the smallest above all, pay nothing for
-    // it.
-    [[gnu::noinline]] bool settle_keys(std::uint32_t object) {
-        if (small_object_with_distinct_names(tape_.cells(), object)) return true;
+    // it. Settling may rewrite the object's cells and shorten the tape.
+    [[gnu::noinline]] bool settle_keys(std::uint32_t object, Tape::Cursor& out) {
+        if (small_object_with_distinct_names(out.cells, object)) return true;
         if (!object_keys_) {
             object_keys_ = std::make_unique<ObjectKeySettler>();
             object_keys_->limit_moves(static_cast<std::size_t>(end_ - begin_) * 4);
         }
-        return object_keys_->settle(tape_, object);
+        tape_.set_end(out.next);
+        const bool settled = object_keys_->settle(tape_, object);
+        out = tape_.cursor();
+        return settled;
     }
 
-    bool read_literal(const unsigned char*& p, const char* word, std::size_t size, CellKind kind) {
-        if (static_cast<std::size_t>(end_ - p) < size || std::memcmp(p, word, size) != 0) {
-            return false;
-        }
+    bool read_literal(const unsigned char*& p, const char* word, std::size_t size, CellKind kind,
+                      Tape::Cursor& out) {
+        // The padding is long enough for the longest word.
+        if (std::memcmp(p, word, size) != 0) return false;
         p += size;
-        push(Cell::literal(kind));
+        push(out, Cell::literal(kind));
         return true;
     }
 
     // A string whose opening quote is at p. The payload's UTF-8 is checked before the walk
-    // (read_tape_from), so the scan stops only at a quote, a backslash or a control byte.
+    // (read_tape), so the scan stops only at a quote, a backslash or a control byte.
     // Escape-free text stays in the payload; text with escapes is decoded by the shared string
     // reader (text/string_reader.h) into the tape's storage. Most strings (keys above all) are
     // short and plain: one block of sixteen bytes settles them.
     [[gnu::always_inline]] bool read_string(const unsigned char*& p, Cell& out) {
+        // The padding lets the block be read near the end, where its NUL stops the scan.
         const unsigned char* start = p + 1;
-        if (end_ - start >= 16) {
-            unsigned length = first_string_stop_16(start);
-            if (length < 16 && start[length] == '"') {
-                out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
-                                      length);
-                p = start + length + 1;
-                return true;
-            }
+        const unsigned length = first_string_stop_16(start);
+        if (length < 16 && start[length] == '"') [[likely]] {
+            out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
+                                  length);
+            p = start + length + 1;
+            return true;
         }
         const unsigned char* after = read_long_string(start, out);
         if (after == nullptr) return false;
@@ -323,16 +338,17 @@ class TapeReader {
     // (its text is its output); a float token in the float layout needs none either; other floats
     // get their significand and exponent. Long tokens and floats beyond one correctly rounded
     // operation go through the number reader both readers share (text/number_reader.h).
-    [[gnu::always_inline]] bool read_number(const unsigned char*& p) {
+    [[gnu::always_inline]] bool read_number(const unsigned char*& p, Tape::Cursor& out) {
         const unsigned char* start = p;
-        auto take = [this, start, &p](const NumberToken& token)
-                        __attribute__((always_inline)) { return take_number(start, token, p); };
+        auto take =
+            [this, start, &p, &out](const NumberToken& token)
+                __attribute__((always_inline)) { return take_number(start, token, p, out); };
         return scan_number(p, end_, take);
     }
 
     // The cell of the number token `token` that starts at `start`; p moves past it.
     [[gnu::always_inline]] bool take_number(const unsigned char* start, const NumberToken& token,
-                                            const unsigned char*& p) {
+                                            const unsigned char*& p, Tape::Cursor& out) {
         const char* text = reinterpret_cast<const char*>(start);
         auto text_size = static_cast<std::size_t>(token.end - start);
         switch (token.number_class) {
@@ -341,14 +357,14 @@ class TapeReader {
             case NumberClass::integer:
                 // Its token is already its output text.
                 p = token.end;
-                push(Cell::with_text(CellKind::integer, text, text_size));
+                push(out, Cell::with_text(CellKind::integer, text, text_size));
                 return true;
             case NumberClass::negative_zero:
                 p = token.end;
-                push(float_value(-0.0));
+                push(out, float_value(-0.0));
                 return true;
             case NumberClass::integer_beyond_64_bits:
-                return read_number_in_full(start, p);
+                return read_number_in_full(start, p, out);
             case NumberClass::fraction_or_exponent:
                 break;
         }
@@ -369,9 +385,9 @@ class TapeReader {
             // A zero: "0.0" and "-0.0" are their own float text; any other zero is written "0.0".
             p = token.end;
             if (!token.has_exponent() && fraction_digits == 1) {
-                push(Cell::with_text(CellKind::float_text, text, text_size));
+                push(out, Cell::with_text(CellKind::float_text, text, text_size));
             } else {
-                push(float_value(token.negative ? -0.0 : 0.0));
+                push(out, float_value(token.negative ? -0.0 : 0.0));
             }
             return true;
         }
@@ -379,7 +395,7 @@ class TapeReader {
             in_float_layout(fraction[fraction_digits - 1], fraction_digits, token.integer_is_zero(),
                             leading_zeros)) {
             p = token.end;
-            push(Cell::with_text(CellKind::float_text, text, text_size));
+            push(out, Cell::with_text(CellKind::float_text, text, text_size));
             return true;
         }
         // An exponent of more digits than its value holds leaves this path (text/number_scan.h).
@@ -389,12 +405,12 @@ class TapeReader {
         if (digits > 15 || decimal_exponent > kDecimalExponentLimit ||
             decimal_exponent < -kDecimalExponentLimit ||
             token.exponent_digits() > kExactExponentDigits) {
-            return read_number_in_full(start, p);
+            return read_number_in_full(start, p, out);
         }
         std::uint64_t significand = append_digits(0, token.integer, token.integer_end);
         significand = append_digits(significand, fraction, token.fraction_end);
         p = token.end;
-        push(Cell::decimal(token.negative, significand, static_cast<int>(decimal_exponent)));
+        push(out, Cell::decimal(token.negative, significand, static_cast<int>(decimal_exponent)));
         return true;
     }
 
@@ -416,25 +432,28 @@ class TapeReader {
 
     // Out of line: a call that takes p's address would keep p in memory everywhere.
     [[gnu::always_inline]] bool read_number_in_full(const unsigned char* start,
-                                                    const unsigned char*& p) {
-        const unsigned char* after = read_number_in_full(start);
+                                                    const unsigned char*& p, Tape::Cursor& out) {
+        Cell number{};
+        const unsigned char* after = read_number_in_full(start, number);
         if (after == nullptr) return false;
         p = after;
+        push(out, number);
         return true;
     }
 
-    // The number token at `start` read in full; returns the byte after it, or nullptr when it
-    // is refused.
-    [[gnu::noinline]] const unsigned char* read_number_in_full(const unsigned char* start) {
+    // The number token at `start` read in full into `out`; returns the byte after it, or nullptr
+    // when it is refused.
+    [[gnu::noinline]] const unsigned char* read_number_in_full(const unsigned char* start,
+                                                               Cell& out) {
         const unsigned char* cursor = start;
         JsonNumber number = JsonNumber::from_unsigned(0);
         ReadError error;
         if (!json::read_number(begin_, cursor, end_, number, error)) return nullptr;
         if (number.variant() == JsonNumber::Variant::float64) {
-            push(float_value(number.float_value()));
+            out = float_value(number.float_value());
         } else {
-            push(Cell::with_text(CellKind::integer, reinterpret_cast<const char*>(start),
-                                 static_cast<std::size_t>(cursor - start)));
+            out = Cell::with_text(CellKind::integer, reinterpret_cast<const char*>(start),
+                                  static_cast<std::size_t>(cursor - start));
         }
         return cursor;
     }
@@ -453,13 +472,13 @@ class TapeReader {
 // Out of line: the reader's loop is compiled as a function of its own, with its registers to
 // itself, whichever caller it has (inlined into its one caller, it took more instructions).
 template <class RowObserver>
-[[gnu::noinline]] bool read_tape(std::string_view input, Tape& tape, RowObserver& rows) {
+[[gnu::noinline]] bool read_tape(text::PaddedText input, Tape& tape, RowObserver& rows) {
     // Ill-formed UTF-8 anywhere is refused by the exact reader: inside a string, or outside one,
     // where no byte from 0x80 up is accepted. Checked first, in one vector pass, it leaves the
     // walk's string scan three kinds of byte to stop at.
-    if (!is_well_formed_utf8(input)) return false;
-    tape.set_payload(input);
-    return tape_reader_detail::TapeReader<RowObserver>(input, tape, rows).read();
+    if (!is_well_formed_utf8(input.view())) return false;
+    tape.set_payload(input.view());
+    return tape_reader_detail::TapeReader<RowObserver>(input.view(), tape, rows).read();
 }
 
 }  // namespace vantor::json

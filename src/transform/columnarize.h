@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "memory/byte_buffer.h"
+#include "memory/padded_copy.h"
+#include "text/padded_text.h"
 
 namespace vantor::transform {
 
@@ -22,18 +24,29 @@ TransformOutcome columnarize_exact(std::string_view payload);
 
 // The fast path alone: its outcome, or nothing when it leaves the payload to the exact path.
 // It never gives a failure: every refused payload is left to the exact path for its message.
-std::optional<TransformOutcome> columnarize_fast(std::string_view payload);
+std::optional<TransformOutcome> columnarize_fast(text::PaddedText payload);
 
 // The transform. Failures ("invalid row-oriented JSON: ..." and "expected a JSON object row, got:
 // ...") are returned as values; only running out of memory (std::bad_alloc) or an internal fault
 // throws. The fast transform (fast_transform.cpp) takes what it can, and the exact transform
 // (exact_transform.cpp) everything it leaves, refused payloads included, so that every failure
 // message comes from one place.
-inline TransformOutcome columnarize(std::string_view payload) {
+inline TransformOutcome columnarize(text::PaddedText payload) {
     if (std::optional<TransformOutcome> outcome = columnarize_fast(payload)) {
         return std::move(*outcome);
     }
-    return columnarize_exact(payload);
+    return columnarize_exact(payload.view());
+}
+
+// The same for a payload without padding, which is copied first (the binding's one copy of the
+// payload is made padded, and calls the form above).
+inline std::optional<TransformOutcome> columnarize_fast(std::string_view payload) {
+    const memory::PaddedCopy copy(payload);
+    return columnarize_fast(copy.text());
+}
+inline TransformOutcome columnarize(std::string_view payload) {
+    const memory::PaddedCopy copy(payload);
+    return columnarize(copy.text());
 }
 
 }  // namespace vantor::transform

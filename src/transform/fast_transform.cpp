@@ -89,7 +89,7 @@ std::size_t checked_multiply(std::size_t a, std::size_t b) {
 class FastTransform {
   public:
     // The result, or nothing when the payload is left to the exact path.
-    std::optional<TransformOutcome> run(std::string_view payload) {
+    std::optional<TransformOutcome> run(text::PaddedText payload) {
         payload_size_ = payload.size();
         if (!json::read_tape(payload, tape_, *this)) return std::nullopt;
         cells_ = tape_.cells();
@@ -342,7 +342,7 @@ class FastTransform {
 
 }  // namespace
 
-std::optional<TransformOutcome> columnarize_fast(std::string_view payload) {
+std::optional<TransformOutcome> columnarize_fast(text::PaddedText payload) {
     FastTransform fast;
     return fast.run(payload);
 }

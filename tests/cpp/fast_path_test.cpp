@@ -138,6 +138,33 @@ TEST(FastPath, StringFormsAgreeWithTheExactPath) {
     }
 }
 
+// The reader meets a payload's end as the NUL padding after it, and a NUL inside a payload the
+// same way: cut anywhere, or with a NUL put anywhere, the outcome is the exact path's (its
+// message, or its result where a cut leaves a whole document), including the cuts inside a
+// token, whose last block the string, number and literal scans read on into the padding.
+TEST(FastPath, PayloadsCutOrHoldingANulAnywhereAgreeWithTheExactPath) {
+    const std::string_view payloads[] = {
+        R"([{"id":1,"name":"abcdefghijklmnopqrstuvwxyz","ok":true,"no":false,"x":null}])",
+        R"([{"a":-12.5e3,"b":[1,2,{"c":"d\u00e9"}],"e":{"f":0.25}} , {"a":1} ])",
+        "[\n  {\n    \"k\": \"v\",\n    \"n\": 1234567890123\n  }\n]\n",
+    };
+    for (std::string_view payload : payloads) {
+        EXPECT_TRUE(fast_takes(payload)) << payload;
+        for (std::size_t cut = 0; cut <= payload.size(); ++cut) {
+            expect_agreement(payload.substr(0, cut));
+            std::string with_nul(payload.substr(0, cut));
+            with_nul += '\0';
+            with_nul += payload.substr(cut);
+            expect_agreement(with_nul);
+            if (cut < payload.size()) {
+                std::string replaced(payload);
+                replaced[cut] = '\0';
+                expect_agreement(replaced);
+            }
+        }
+    }
+}
+
 TEST(FastPath, TakenForOrdinaryRowsAndLeftAsideForTheRareForms) {
     struct Case {
         const char* payload;

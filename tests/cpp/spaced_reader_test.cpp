@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "memory/padded_copy.h"
 #include "tape/tape.h"
 #include "tape/tape_reader.h"
 #include "tape_support.h"
@@ -29,8 +30,9 @@ bool expect_transform_agreement(std::string_view payload) {
     vantor::transform::TransformOutcome exact = vantor::transform::columnarize_exact(payload);
     EXPECT_EQ(fast.kind, exact.kind) << payload;
     EXPECT_EQ(fast.text.view(), exact.text.view()) << payload;
+    const vantor::memory::PaddedCopy padded(payload);
     Tape tape;
-    return read_tape(payload, tape);
+    return read_tape(padded.text(), tape);
 }
 
 TEST(SpacedReader, FormsAgreeWithTheExactPath) {

@@ -10,6 +10,7 @@
 
 #include "tape/tape.h"
 #include "tape/tape_reader.h"
+#include "text/padded_text.h"
 
 namespace vantor::json {
 
@@ -22,8 +23,9 @@ struct IgnoreRows {
 };
 
 // Reads `input` (a top-level array of objects) onto `tape`, which must be empty. Cell 0 is the
-// top-level array. Returns false when the payload is left to the exact reader.
-inline bool read_tape(std::string_view input, Tape& tape) {
+// top-level array. Returns false when the payload is left to the exact reader. The tape refers
+// to `input`, which must outlive it.
+inline bool read_tape(text::PaddedText input, Tape& tape) {
     IgnoreRows rows;
     return read_tape(input, tape, rows);
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "memory/padded_copy.h"
 #include "tape/tape.h"
 #include "tape/tape_reader.h"
 #include "tape_support.h"
@@ -58,8 +59,9 @@ const TapeCase kCases[] = {
 
 TEST(Tape, CellsOfEachForm) {
     for (const TapeCase& c : kCases) {
+        const vantor::memory::PaddedCopy padded(c.payload);
         Tape tape;
-        bool read = read_tape(c.payload, tape);
+        bool read = read_tape(padded.text(), tape);
         if (c.cells == nullptr) {
             EXPECT_FALSE(read) << c.name;
             continue;

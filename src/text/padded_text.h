@@ -1,0 +1,30 @@
+#pragma once
+// A payload followed by padding the fast reader may read: its scans load sixteen bytes at a time
+// and test the byte after a token without asking first whether the payload has ended. The padding
+// is NUL bytes, a byte no token may hold and no string may hold unescaped, so every scan stops at
+// the first of them and the reader refuses it wherever it would have found the payload's end.
+#include <cstddef>
+#include <string_view>
+
+namespace vantor::text {
+
+// How many readable NUL bytes follow a padded text: a block of the widest scan, with room for a
+// literal's bytes read after the block's start.
+inline constexpr std::size_t kTextPadding = 64;
+
+class PaddedText {
+  public:
+    // `text` must be followed by kTextPadding readable NUL bytes (memory/padded_copy.h makes
+    // such a copy; the binding makes its one copy of the payload so).
+    static PaddedText with_padding_after(std::string_view text) { return PaddedText(text); }
+
+    std::string_view view() const { return text_; }
+    const char* data() const { return text_.data(); }
+    std::size_t size() const { return text_.size(); }
+
+  private:
+    explicit PaddedText(std::string_view text) : text_(text) {}
+    std::string_view text_;
+};
+
+}  // namespace vantor::text
