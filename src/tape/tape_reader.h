@@ -343,7 +343,7 @@ class TapeReader {
         auto take =
             [this, start, &p, &out](const NumberToken& token)
                 __attribute__((always_inline)) { return take_number(start, token, p, out); };
-        return scan_number(p, end_, take);
+        return scan_number</*kPadded=*/true>(p, end_, take);
     }
 
     // The cell of the number token `token` that starts at `start`; p moves past it.

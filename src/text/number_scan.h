@@ -83,11 +83,13 @@ inline constexpr std::size_t kSignedMinMagnitudeSize = sizeof kSignedMinMagnitud
 }  // namespace number_scan_detail
 
 // The first byte at or after `p` that is not a digit, eight bytes per step: a byte is a digit
-// when, xor '0', it is below 10, so adding 0x76 leaves its high bit clear.
+// when, xor '0', it is below 10, so adding 0x76 leaves its high bit clear. kPadded: `end` is
+// followed by padding that is not digits (text/padded_text.h), so the steps need no bound.
+template <bool kPadded = false>
 [[gnu::always_inline]] inline const unsigned char* skip_digits(const unsigned char* p,
                                                                const unsigned char* end) {
     if constexpr (std::endian::native == std::endian::little) {
-        while (end - p >= 8) {
+        while (kPadded || end - p >= 8) {
             std::uint64_t word;
             std::memcpy(&word, p, 8);
             std::uint64_t x = word ^ 0x3030303030303030u;
@@ -113,10 +115,13 @@ inline constexpr std::size_t kSignedMinMagnitudeSize = sizeof kSignedMinMagnitud
 // Scans the number token at `p`, which must be before `end`, and returns what `take` makes of
 // it. `take` is called once, with the token, at the place where the scan has settled its class:
 // inlined there, the caller's own test of the class folds away, as if the scan were written into
-// the caller (the tape reader's loop).
-template <class Take>
+// the caller (the tape reader's loop). kPadded: `end` is followed by padding that no number holds
+// (text/padded_text.h), so the scan stops there without testing for the end.
+template <bool kPadded = false, class Take>
 [[gnu::always_inline]] inline auto scan_number(const unsigned char* p, const unsigned char* end,
                                                Take&& take) {
+    auto more = [end](const unsigned char* at)
+                    __attribute__((always_inline)) { return kPadded || at != end; };
     NumberToken token;
     auto refuse = [&](const unsigned char* at) __attribute__((always_inline)) {
         token.number_class = NumberClass::refused;
@@ -126,7 +131,7 @@ template <class Take>
     if (*p == '-') {
         token.negative = true;
         ++p;
-        if (p == end || !is_digit(*p)) [[unlikely]]
+        if (!more(p) || !is_digit(*p)) [[unlikely]]
             return refuse(p);
     } else if (!is_digit(*p)) [[unlikely]] {
         return refuse(p);
@@ -135,38 +140,38 @@ template <class Take>
     const bool integer_zero = *p == '0';
     if (integer_zero) {
         ++p;
-        if (p != end && is_digit(*p)) [[unlikely]]
+        if (more(p) && is_digit(*p)) [[unlikely]]
             return refuse(p);
     } else {
-        p = skip_digits(p, end);
+        p = skip_digits<kPadded>(p, end);
     }
     token.integer_end = p;
     token.fraction = p;
     token.fraction_end = p;
-    if (p != end && *p == '.') {
+    if (more(p) && *p == '.') {
         ++p;
         token.fraction = p;
-        p = skip_digits(p, end);
+        p = skip_digits<kPadded>(p, end);
         if (p == token.fraction) [[unlikely]]
             return refuse(p);
         token.fraction_end = p;
     }
     token.exponent = p;
     token.exponent_end = p;
-    if (p != end && (*p | 0x20) == 'e') {
+    if (more(p) && (*p | 0x20) == 'e') {
         ++p;
-        if (p != end && (*p == '+' || *p == '-')) {
+        if (more(p) && (*p == '+' || *p == '-')) {
             token.exponent_negative = *p == '-';
             ++p;
         }
-        if (p == end || !is_digit(*p)) [[unlikely]]
+        if (!more(p) || !is_digit(*p)) [[unlikely]]
             return refuse(p);
         token.exponent = p;
         std::uint32_t magnitude = 0;
         do {
             magnitude = magnitude * 10 + static_cast<unsigned>(*p - '0');
             ++p;
-        } while (p != end && is_digit(*p));
+        } while (more(p) && is_digit(*p));
         token.exponent_end = p;
         token.exponent_magnitude = magnitude;
         token.number_class = NumberClass::fraction_or_exponent;
