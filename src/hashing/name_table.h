@@ -13,7 +13,7 @@
 #include "hashing/hash.h"
 #include "text/same_bytes.h"
 
-namespace vantor::json {
+namespace vantor::hashing {
 
 // A 64-bit hash of a name under keys drawn with the first name: one 128-bit multiply for names
 // of up to 16 bytes, one more per further 16 bytes.
@@ -113,7 +113,7 @@ inline std::size_t probe(const std::uint64_t* slots, std::size_t mask, std::uint
         const std::uint64_t found = slots[slot];
         if (found == 0) return slot;
         if (static_cast<std::uint32_t>(found >> 32) == tag &&
-            same_bytes(name_of(ordinal(found)), name)) {
+            text::same_bytes(name_of(ordinal(found)), name)) {
             return slot;
         }
     }
@@ -206,4 +206,4 @@ class NameTable {
     std::vector<std::string_view> names_;
 };
 
-}  // namespace vantor::json
+}  // namespace vantor::hashing

@@ -52,12 +52,12 @@
 #include "text/utf8_check.h"
 #include "text/whitespace_scan.h"
 
-namespace vantor::json {
+namespace vantor::tape {
 
 namespace tape_reader_detail {
 
 // Levels of nesting, the top-level array being level 1 (text/json_limits.h).
-inline constexpr int kMaxDepth = kMaxNestingDepth;
+inline constexpr int kMaxDepth = text::kMaxNestingDepth;
 // The reader's depth: how many containers are open, so which container a byte belongs to.
 inline constexpr int kNothingOpen = 0;      // before the top-level array opens, after it closes
 inline constexpr int kInTopLevelArray = 1;  // its elements are the rows
@@ -224,8 +224,8 @@ class TapeReader {
     // In compact text a token nearly always follows at once, which one test settles; runs (the
     // line feed and indentation of indented payloads) are skipped sixteen bytes at a time.
     const unsigned char* skip_whitespace(const unsigned char* p) const {
-        if (p != end_ && *p <= ' ' && kWhitespace[*p]) [[unlikely]]
-            return skip_whitespace_run(p + 1, end_);
+        if (p != end_ && *p <= ' ' && text::kWhitespace[*p]) [[unlikely]]
+            return text::skip_whitespace_run(p + 1, end_);
         return p;
     }
 
@@ -282,7 +282,7 @@ class TapeReader {
     [[gnu::always_inline]] bool read_string(const unsigned char*& p, Cell& out) {
         const unsigned char* start = p + 1;
         if (end_ - start >= 16) {
-            unsigned length = first_string_stop_16(start);
+            unsigned length = text::first_string_stop_16(start);
             if (length < 16 && start[length] == '"') {
                 out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
                                       length);
@@ -300,7 +300,7 @@ class TapeReader {
     // string with escapes is decoded by the shared string reader into the tape's storage. Returns
     // the byte after the string, or nullptr when it is refused.
     [[gnu::noinline]] const unsigned char* read_long_string(const unsigned char* start, Cell& out) {
-        const unsigned char* q = find_string_stop(start, end_);
+        const unsigned char* q = text::find_string_stop(start, end_);
         if (q == end_) return nullptr;
         if (*q == '"') {
             out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
@@ -310,8 +310,8 @@ class TapeReader {
         if (*q != '\\') return nullptr;  // a control byte: refused
         const unsigned char* cursor = start;
         std::string_view decoded;
-        ReadError error;
-        if (!json::read_string(begin_, cursor, end_, scratch_, tape_.strings(), decoded, error)) {
+        text::ReadError error;
+        if (!text::read_string(begin_, cursor, end_, scratch_, tape_.strings(), decoded, error)) {
             return nullptr;
         }
         out = Cell::with_text(CellKind::string_decoded, decoded.data(), decoded.size());
@@ -325,31 +325,32 @@ class TapeReader {
     // operation go through the number reader both readers share (text/number_reader.h).
     [[gnu::always_inline]] bool read_number(const unsigned char*& p) {
         const unsigned char* start = p;
-        auto take = [this, start, &p](const NumberToken& token)
+        auto take = [this, start, &p](const text::NumberToken& token)
                         __attribute__((always_inline)) { return take_number(start, token, p); };
-        return scan_number(p, end_, take);
+        return text::scan_number(p, end_, take);
     }
 
     // The cell of the number token `token` that starts at `start`; p moves past it.
-    [[gnu::always_inline]] bool take_number(const unsigned char* start, const NumberToken& token,
+    [[gnu::always_inline]] bool take_number(const unsigned char* start,
+                                            const text::NumberToken& token,
                                             const unsigned char*& p) {
         const char* text = reinterpret_cast<const char*>(start);
         auto text_size = static_cast<std::size_t>(token.end - start);
         switch (token.number_class) {
-            case NumberClass::refused:
+            case text::NumberClass::refused:
                 return false;
-            case NumberClass::integer:
+            case text::NumberClass::integer:
                 // Its token is already its output text.
                 p = token.end;
                 push(Cell::with_text(CellKind::integer, text, text_size));
                 return true;
-            case NumberClass::negative_zero:
+            case text::NumberClass::negative_zero:
                 p = token.end;
                 push(float_value(-0.0));
                 return true;
-            case NumberClass::integer_beyond_64_bits:
+            case text::NumberClass::integer_beyond_64_bits:
                 return read_number_in_full(start, p);
-            case NumberClass::fraction_or_exponent:
+            case text::NumberClass::fraction_or_exponent:
                 break;
         }
         const unsigned char* fraction = token.fraction;
@@ -388,11 +389,11 @@ class TapeReader {
             (token.exponent_negative ? -exponent : exponent) - fraction_digits;
         if (digits > 15 || decimal_exponent > kDecimalExponentLimit ||
             decimal_exponent < -kDecimalExponentLimit ||
-            token.exponent_digits() > kExactExponentDigits) {
+            token.exponent_digits() > text::kExactExponentDigits) {
             return read_number_in_full(start, p);
         }
-        std::uint64_t significand = append_digits(0, token.integer, token.integer_end);
-        significand = append_digits(significand, fraction, token.fraction_end);
+        std::uint64_t significand = text::append_digits(0, token.integer, token.integer_end);
+        significand = text::append_digits(significand, fraction, token.fraction_end);
         p = token.end;
         push(Cell::decimal(token.negative, significand, static_cast<int>(decimal_exponent)));
         return true;
@@ -406,7 +407,7 @@ class TapeReader {
     static bool in_float_layout(unsigned char last_fraction_digit, std::int64_t fraction_digits,
                                 bool integer_zero, std::int64_t leading_zeros) {
         if (last_fraction_digit == '0') return fraction_digits == 1 && !integer_zero;
-        return !integer_zero || leading_zeros <= -kPositionalExponentMin - 1;
+        return !integer_zero || leading_zeros <= -text::kPositionalExponentMin - 1;
     }
 
     static Cell float_value(double value) {
@@ -427,10 +428,10 @@ class TapeReader {
     // is refused.
     [[gnu::noinline]] const unsigned char* read_number_in_full(const unsigned char* start) {
         const unsigned char* cursor = start;
-        JsonNumber number = JsonNumber::from_unsigned(0);
-        ReadError error;
-        if (!json::read_number(begin_, cursor, end_, number, error)) return nullptr;
-        if (number.variant() == JsonNumber::Variant::float64) {
+        text::JsonNumber number = text::JsonNumber::from_unsigned(0);
+        text::ReadError error;
+        if (!text::read_number(begin_, cursor, end_, number, error)) return nullptr;
+        if (number.variant() == text::JsonNumber::Variant::float64) {
             push(float_value(number.float_value()));
         } else {
             push(Cell::with_text(CellKind::integer, reinterpret_cast<const char*>(start),
@@ -457,9 +458,9 @@ template <class RowObserver>
     // Ill-formed UTF-8 anywhere is refused by the exact reader: inside a string, or outside one,
     // where no byte from 0x80 up is accepted. Checked first, in one vector pass, it leaves the
     // walk's string scan three kinds of byte to stop at.
-    if (!is_well_formed_utf8(input)) return false;
+    if (!text::is_well_formed_utf8(input)) return false;
     tape.set_payload(input);
     return tape_reader_detail::TapeReader<RowObserver>(input, tape, rows).read();
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::tape

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace vantor::json {
+namespace vantor::text {
 
 enum class ReadErrorCode : std::uint8_t {
     none,
@@ -54,4 +54,4 @@ TextLocation locate(std::string_view input, std::size_t position);
 std::string format_read_error(std::string_view input, std::string_view description,
                               std::size_t position);
 
-}  // namespace vantor::json
+}  // namespace vantor::text

@@ -11,7 +11,7 @@
 #include "tape/tape.h"
 #include "tape/tape_reader.h"
 
-namespace vantor::json {
+namespace vantor::tape {
 
 // An observer that only lets rows be read.
 struct IgnoreRows {
@@ -103,4 +103,4 @@ inline std::string describe_tape(const Tape& tape) {
     return text;
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::tape
