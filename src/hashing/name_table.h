@@ -1,8 +1,8 @@
 #pragma once
 // Keyed hashing of member names, and the one table of names every path uses.
 // Names come from the payload, so the hash is keyed by the thread's random hash keys
-// (hashing/hash.h): colliding names cannot be prepared in advance, and no input can make a lookup
-// cost more than a few probes on average. No output depends on the keys.
+// (hashing/keyed_hash.h): colliding names cannot be prepared in advance, and no input can make a
+// lookup cost more than a few probes on average. No output depends on the keys.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hashing/hash.h"
+#include "hashing/keyed_hash.h"
 #include "text/same_bytes.h"
 
 namespace vantor::hashing {

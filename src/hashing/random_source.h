@@ -1,5 +1,5 @@
 #pragma once
-// The operating system's random source, which the hash keys are drawn from (hashing/hash.h).
+// The operating system's random source, which the hash keys are drawn from (hashing/keyed_hash.h).
 #include <cstddef>
 
 namespace vantor::hashing {

@@ -11,7 +11,7 @@
 
 #include "hashing/object_names.h"
 #include "json/depth_stack.h"
-#include "json/found_value.h"
+#include "json/type_error_text.h"
 #include "text/byte_classes.h"
 #include "text/json_limits.h"
 #include "text/number_reader.h"

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <utility>
 
-#include "hashing/hash.h"
+#include "hashing/keyed_hash.h"
 #include "hashing/name_table.h"
 #include "memory/arena.h"
 #include "text/json_number.h"

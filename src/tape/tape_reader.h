@@ -23,7 +23,7 @@
 // payloads of 4 GiB or more, repeated names whose settling would move more cells than the payload
 // has bytes), it gives up and the caller reads the payload again with the exact reader, which
 // produces the result or the message. Objects inside rows are settled as they close, to the exact
-// reader's rule for repeated names (tape/tape_keys.h).
+// reader's rule for repeated names (tape/repeated_names.h).
 //
 // The rows' member names do not go onto the tape: they go to a row observer as they are read,
 // which assigns their columns while the name is at hand. A row's cell on the tape is followed
@@ -39,8 +39,8 @@
 #include <string>
 #include <string_view>
 
+#include "tape/repeated_names.h"
 #include "tape/tape.h"
-#include "tape/tape_keys.h"
 #include "text/byte_classes.h"
 #include "text/json_limits.h"
 #include "text/json_number.h"

@@ -31,7 +31,7 @@ enum class ReadErrorCode : std::uint8_t {
     trailing_characters,
     unexpected_end_of_hex_escape,
     recursion_limit_exceeded,
-    invalid_type,  // the description is built from the found value; see found_value.h
+    invalid_type,  // the description is built from the found value; see json/type_error_text.h
 };
 
 struct ReadError {

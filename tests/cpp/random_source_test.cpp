@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "hashing/hash.h"
+#include "hashing/keyed_hash.h"
 #include "hashing/random_source.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "hashing/hash.h"
+#include "hashing/keyed_hash.h"
 
 #include <bit>
 #include <chrono>

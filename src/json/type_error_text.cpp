@@ -1,4 +1,4 @@
-#include "json/found_value.h"
+#include "json/type_error_text.h"
 
 #include <cstdint>
 
