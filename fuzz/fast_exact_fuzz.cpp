@@ -23,11 +23,11 @@ void check_agreement(std::string_view payload) {
     vantor::transform::TransformOutcome exact = vantor::transform::columnarize_exact(payload);
     if (fast.kind != exact.kind || fast.text.view() != exact.text.view()) std::abort();
     const bool well_formed =
-        vantor::json::is_well_formed_utf8(payload, vantor::json::Utf8Kernel::portable);
-    for (auto kernel : {vantor::json::Utf8Kernel::avx2, vantor::json::Utf8Kernel::avx512,
-                        vantor::json::Utf8Kernel::neon}) {
-        if (vantor::json::utf8_kernel_available(kernel) &&
-            vantor::json::is_well_formed_utf8(payload, kernel) != well_formed) {
+        vantor::text::is_well_formed_utf8(payload, vantor::text::Utf8Kernel::portable);
+    for (auto kernel : {vantor::text::Utf8Kernel::avx2, vantor::text::Utf8Kernel::avx512,
+                        vantor::text::Utf8Kernel::neon}) {
+        if (vantor::text::utf8_kernel_available(kernel) &&
+            vantor::text::is_well_formed_utf8(payload, kernel) != well_formed) {
             std::abort();
         }
     }

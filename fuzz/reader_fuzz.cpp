@@ -16,13 +16,13 @@
 
 namespace {
 
-using vantor::json::ByteBuffer;
 using vantor::json::JsonKind;
-using vantor::json::JsonNumber;
 using vantor::json::JsonValue;
 using vantor::json::read_payload;
 using vantor::json::ReadResult;
 using vantor::memory::Arena;
+using vantor::memory::ByteBuffer;
+using vantor::text::JsonNumber;
 
 void check(bool condition, const char* what) {
     if (!condition) {

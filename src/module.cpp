@@ -113,7 +113,7 @@ int module_exec(PyObject* module) {
 // Py_MOD_GIL_NOT_USED: a free-threaded interpreter keeps running without its lock when it imports
 // the module. The binding's process-wide objects are made once under a mutex of their own
 // (process_objects.cpp), a call keeps its state on its own stack and heap, and the core's only
-// state outside a call is per thread (hash.cpp).
+// state outside a call is per thread (hashing/keyed_hash.cpp).
 PyModuleDef_Slot module_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},

@@ -45,7 +45,7 @@ def main():
         "// power of ten rounded up to 128 significant bits, as the shortest-digits search needs it.",
         "#include <cstdint>",
         "",
-        "namespace vantor::json::detail {",
+        "namespace vantor::text::detail {",
         "",
         f"inline constexpr int kPow10MinExponent = {E_MIN};",
         f"inline constexpr int kPow10MaxExponent = {E_MAX};",
@@ -55,7 +55,7 @@ def main():
     for e in range(E_MIN, E_MAX + 1):
         g = significand(e)
         lines.append(f"    {{0x{g >> 64:016x}u, 0x{g & (2 ** 64 - 1):016x}u}},  // 1e{e}")
-    lines += ["};", "", "}  // namespace vantor::json::detail", ""]
+    lines += ["};", "", "}  // namespace vantor::text::detail", ""]
     print("\n".join(lines), end="")
 
 

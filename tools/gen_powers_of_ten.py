@@ -14,7 +14,7 @@ HEADER = """\
 //   python3 tools/gen_powers_of_ten.py > src/text/powers_of_ten.h
 // kPowersOfTen[k] is the binary64 nearest to 10 to the power k (ties to even), k = 0..308.
 
-namespace vantor::json {
+namespace vantor::text {
 
 inline constexpr int kMaxPowerOfTen = 308;
 
@@ -27,7 +27,7 @@ def main() -> None:
     out = [HEADER]
     for k in range(309):
         out.append(f"    {float(10**k).hex()},  // 1e{k}\n")
-    out.append("};\n// clang-format on\n\n}  // namespace vantor::json\n")
+    out.append("};\n// clang-format on\n\n}  // namespace vantor::text\n")
     print("".join(out), end="")
 
 

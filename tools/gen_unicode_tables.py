@@ -84,7 +84,7 @@ def main() -> None:
         "src/text/unicode_classes.cpp\n",
         '#include "text/unicode_classes.h"\n\n',
         "#include <algorithm>\n#include <cstdint>\n#include <iterator>\n\n",
-        "namespace vantor::json {\n\nnamespace {\n\n",
+        "namespace vantor::text {\n\nnamespace {\n\n",
         "struct CodePointRange {\n    std::uint32_t first;\n    std::uint32_t last;\n};\n\n",
         "// Sorted, disjoint, inclusive ranges.\n// clang-format off\n",
         f"constexpr CodePointRange kEscapedRanges[{len(merged)}] = {{\n",
@@ -98,7 +98,7 @@ def main() -> None:
         "        std::begin(kEscapedRanges), std::end(kEscapedRanges), code_point,\n"
         "        [](char32_t value, const CodePointRange& range) { return value < range.first; });\n"
         "    return after != std::begin(kEscapedRanges) && code_point <= std::prev(after)->last;\n"
-        "}\n\n}  // namespace vantor::json\n")
+        "}\n\n}  // namespace vantor::text\n")
     print("".join(out), end="")
 
 

@@ -10,17 +10,17 @@
 
 namespace {
 
-using vantor::json::Utf8Kernel;
+using vantor::text::Utf8Kernel;
 
 void check_utf8(benchmark::State& state, std::string (*make_payload)(std::size_t),
                 Utf8Kernel kernel) {
-    if (!vantor::json::utf8_kernel_available(kernel)) {
+    if (!vantor::text::utf8_kernel_available(kernel)) {
         state.SkipWithError("kernel not available on this machine");
         return;
     }
     const std::string payload = make_payload(1u << 20);
     for (auto _ : state) {
-        bool well_formed = vantor::json::is_well_formed_utf8(payload, kernel);
+        bool well_formed = vantor::text::is_well_formed_utf8(payload, kernel);
         benchmark::DoNotOptimize(well_formed);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * payload.size()));

@@ -15,7 +15,7 @@
 
 namespace {
 
-using vantor::json::ByteBuffer;
+using vantor::memory::ByteBuffer;
 
 constexpr std::size_t batch = 4096;
 
@@ -51,7 +51,7 @@ void float_text(benchmark::State& state, const std::vector<double>& values) {
     for (auto _ : state) {
         out.clear();
         for (double x : values)
-            vantor::json::write_json_float(x, out);
+            vantor::text::write_json_float(x, out);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * values.size()));
@@ -119,7 +119,7 @@ void BM_StringEscape(benchmark::State& state) {
     ByteBuffer out(text.size() * 6 + 2);
     for (auto _ : state) {
         out.clear();
-        vantor::json::write_json_string(text, out);
+        vantor::text::write_json_string(text, out);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
@@ -137,7 +137,7 @@ void BM_StringEscape_Short(benchmark::State& state) {
     for (auto _ : state) {
         out.clear();
         for (const std::string& name : names)
-            vantor::json::write_json_string(name, out);
+            vantor::text::write_json_string(name, out);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * names.size()));
@@ -158,7 +158,7 @@ void BM_Integers(benchmark::State& state) {
     for (auto _ : state) {
         out.clear();
         for (std::int64_t v : values)
-            vantor::json::write_json_signed(v, out);
+            vantor::text::write_json_signed(v, out);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * values.size()));

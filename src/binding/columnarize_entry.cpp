@@ -53,7 +53,7 @@ const char* copy_payload(std::string_view payload, char (&frame)[kFrameBytes], P
 // partial huge pages), while the lock is held. The result buffer gives its pages back as they are
 // copied, so a large result is not held twice, and the huge pages it frees back the `bytes`
 // object's next ones without compaction.
-PyObject* new_result_bytes(json::ByteBuffer& text) {
+PyObject* new_result_bytes(memory::ByteBuffer& text) {
     const auto size = static_cast<Py_ssize_t>(text.size());
     if (text.size() < memory::kHugePageBytes) {
         return PyBytes_FromStringAndSize(text.data(), size);
@@ -67,7 +67,7 @@ PyObject* new_result_bytes(json::ByteBuffer& text) {
     return result;
 }
 
-PyObject* make_result(json::ByteBuffer& text) {
+PyObject* make_result(memory::ByteBuffer& text) {
     PyObject* result = new_result_bytes(text);
     if (result != nullptr) return result;
     // An output far larger than its input is expected of sparse payloads: running out of memory

@@ -34,7 +34,7 @@ bool inject_transform_fault(std::string_view payload, transform::TransformOutcom
     if (take_prefix(command, "result_bytes:")) {
         std::size_t size = std::stoull(std::string(command));
         outcome = transform::TransformOutcome{transform::TransformOutcome::Kind::result,
-                                              json::ByteBuffer(size)};
+                                              memory::ByteBuffer(size)};
         std::memset(outcome.text.tail(size), '0', size);
         outcome.text.commit(size);
         return true;

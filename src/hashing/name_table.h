@@ -1,8 +1,8 @@
 #pragma once
 // Keyed hashing of member names, and the one table of names every path uses.
 // Names come from the payload, so the hash is keyed by the thread's random hash keys
-// (hashing/hash.h): colliding names cannot be prepared in advance, and no input can make a lookup
-// cost more than a few probes on average. No output depends on the keys.
+// (hashing/keyed_hash.h): colliding names cannot be prepared in advance, and no input can make a
+// lookup cost more than a few probes on average. No output depends on the keys.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "hashing/hash.h"
+#include "hashing/keyed_hash.h"
 #include "text/same_bytes.h"
 
-namespace vantor::json {
+namespace vantor::hashing {
 
 // A 64-bit hash of a name under keys drawn with the first name: one 128-bit multiply for names
 // of up to 16 bytes, one more per further 16 bytes.
@@ -113,7 +113,7 @@ inline std::size_t probe(const std::uint64_t* slots, std::size_t mask, std::uint
         const std::uint64_t found = slots[slot];
         if (found == 0) return slot;
         if (static_cast<std::uint32_t>(found >> 32) == tag &&
-            same_bytes(name_of(ordinal(found)), name)) {
+            text::same_bytes(name_of(ordinal(found)), name)) {
             return slot;
         }
     }
@@ -206,4 +206,4 @@ class NameTable {
     std::vector<std::string_view> names_;
 };
 
-}  // namespace vantor::json
+}  // namespace vantor::hashing

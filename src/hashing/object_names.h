@@ -14,7 +14,7 @@
 #include "hashing/name_table.h"
 #include "text/same_bytes.h"
 
-namespace vantor::json {
+namespace vantor::hashing {
 
 // How many of the names that `members` walks (done(), name(), next()) repeat `recent`, the
 // distinct names of an earlier object, from the first on; `members` is left at the first name
@@ -22,7 +22,8 @@ namespace vantor::json {
 template <class Members>
 inline std::size_t names_repeating(const std::vector<std::string_view>& recent, Members& members) {
     std::size_t count = 0;
-    while (count < recent.size() && !members.done() && same_bytes(members.name(), recent[count])) {
+    while (count < recent.size() && !members.done() &&
+           text::same_bytes(members.name(), recent[count])) {
         members.next();
         ++count;
     }
@@ -57,4 +58,4 @@ inline void keep_first_position_last_value(std::uint32_t from, std::uint32_t cou
     }
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::hashing

@@ -22,7 +22,7 @@ typedef BOOL(WINAPI* ProcessPrngFunction)(PBYTE, SIZE_T);
 }
 #endif
 
-namespace vantor::json {
+namespace vantor::hashing {
 
 #if defined(__linux__)
 bool read_random_device(void* buffer, std::size_t size, const char* path) noexcept {
@@ -86,4 +86,4 @@ bool fill_random_bytes(void* buffer, std::size_t size) noexcept {
 #endif
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::hashing

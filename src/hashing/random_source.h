@@ -1,8 +1,8 @@
 #pragma once
-// The operating system's random source, which the hash keys are drawn from (hashing/hash.h).
+// The operating system's random source, which the hash keys are drawn from (hashing/keyed_hash.h).
 #include <cstddef>
 
-namespace vantor::json {
+namespace vantor::hashing {
 
 // Fills `buffer` with bytes from the operating system's random source. Returns false when the
 // source is not available (the caller then falls back to weaker entropy).
@@ -14,4 +14,4 @@ bool fill_random_bytes(void* buffer, std::size_t size) noexcept;
 bool read_random_device(void* buffer, std::size_t size, const char* path) noexcept;
 #endif
 
-}  // namespace vantor::json
+}  // namespace vantor::hashing

@@ -18,8 +18,8 @@ namespace vantor::json {
 
 // The exact reader's budget (text/json_limits.h): the deepest document it accepts, counting the
 // top-level array as level 1, and the level it refuses.
-inline constexpr std::size_t kDepthStackInlineLevels = kNestingBudget;
-static_assert(kDepthStackInlineLevels > kMaxNestingDepth,
+inline constexpr std::size_t kDepthStackInlineLevels = text::kNestingBudget;
+static_assert(kDepthStackInlineLevels > text::kMaxNestingDepth,
               "every level of a document the readers accept is walked in the walk's own frame");
 
 template <class Entry>

@@ -11,7 +11,7 @@
 
 #include "hashing/object_names.h"
 #include "json/depth_stack.h"
-#include "json/found_value.h"
+#include "json/type_error_text.h"
 #include "text/byte_classes.h"
 #include "text/json_limits.h"
 #include "text/number_reader.h"
@@ -25,7 +25,7 @@ namespace {
 // The nesting budget (text/json_limits.h) counts down in a byte: the top-level array takes one
 // unit, and a container that leaves the budget at 0 is refused, so containers nest at most
 // kMaxNestingDepth levels deep.
-static_assert(kNestingBudget <= 255);
+static_assert(text::kNestingBudget <= 255);
 
 class Reader {
   public:
@@ -38,24 +38,24 @@ class Reader {
     // The top-level array's elements, or false with `error_` (or `found_`) set.
     bool read_top_level(std::span<const JsonValue>& rows) {
         skip_whitespace();
-        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
+        if (cursor_ == end_) return fail_at_end(text::ReadErrorCode::eof_value);
         if (*cursor_ != '[') return read_found_value();
         ++cursor_;
         --budget_;
         JsonValue array;
         if (!read_containers(array)) return false;
         skip_whitespace();
-        if (cursor_ != end_) return fail_at_byte(ReadErrorCode::trailing_characters);
+        if (cursor_ != end_) return fail_at_byte(text::ReadErrorCode::trailing_characters);
         rows = array.as_array();
         return true;
     }
 
-    const ReadError& error() const { return error_; }
+    const text::ReadError& error() const { return error_; }
     const JsonValue& found() const { return found_; }
 
   private:
     void skip_whitespace() {
-        while (cursor_ != end_ && kWhitespace[*cursor_])
+        while (cursor_ != end_ && text::kWhitespace[*cursor_])
             ++cursor_;
     }
 
@@ -63,12 +63,12 @@ class Reader {
         return static_cast<std::size_t>(at - begin_);
     }
 
-    bool fail_at_end(ReadErrorCode code) {
+    bool fail_at_end(text::ReadErrorCode code) {
         error_ = {code, offset(end_)};
         return false;
     }
     // The byte under the cursor was looked at but not consumed: its 1-based column.
-    bool fail_at_byte(ReadErrorCode code) {
+    bool fail_at_byte(text::ReadErrorCode code) {
         error_ = {code, offset(cursor_) + 1};
         return false;
     }
@@ -98,13 +98,13 @@ class Reader {
             case '9':
                 return read_number_value(out);
             default:
-                return fail_at_byte(ReadErrorCode::expected_value);
+                return fail_at_byte(text::ReadErrorCode::expected_value);
         }
     }
 
     // Takes a unit of the nesting budget for the bracket under the cursor and consumes it.
     bool open_container() {
-        if (--budget_ == 0) return fail_at_byte(ReadErrorCode::recursion_limit_exceeded);
+        if (--budget_ == 0) return fail_at_byte(text::ReadErrorCode::recursion_limit_exceeded);
         ++cursor_;
         return true;
     }
@@ -112,9 +112,9 @@ class Reader {
     bool read_literal(std::string_view word, JsonValue value, JsonValue& out) {
         ++cursor_;
         for (std::size_t i = 1; i < word.size(); ++i) {
-            if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
+            if (cursor_ == end_) return fail_at_end(text::ReadErrorCode::eof_value);
             if (*cursor_++ != static_cast<unsigned char>(word[i])) {
-                error_ = {ReadErrorCode::expected_ident, offset(cursor_)};
+                error_ = {text::ReadErrorCode::expected_ident, offset(cursor_)};
                 return false;
             }
         }
@@ -123,7 +123,7 @@ class Reader {
     }
 
     bool read_number_value(JsonValue& out) {
-        JsonNumber number = JsonNumber::from_unsigned(0);
+        text::JsonNumber number = text::JsonNumber::from_unsigned(0);
         if (!read_number(begin_, cursor_, end_, number, error_)) return false;
         out = JsonValue::number(number);
         return true;
@@ -164,12 +164,13 @@ class Reader {
                 case Step::first:
                     skip_whitespace();
                     if (top.object) {
-                        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_object);
+                        if (cursor_ == end_) return fail_at_end(text::ReadErrorCode::eof_object);
                         if (*cursor_ == '}') break;
-                        if (*cursor_ != '"') return fail_at_byte(ReadErrorCode::key_must_be_string);
+                        if (*cursor_ != '"')
+                            return fail_at_byte(text::ReadErrorCode::key_must_be_string);
                         step = Step::key;
                     } else {
-                        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_list);
+                        if (cursor_ == end_) return fail_at_end(text::ReadErrorCode::eof_list);
                         if (*cursor_ == ']') break;
                         step = Step::value;
                     }
@@ -177,27 +178,30 @@ class Reader {
                 case Step::after_value:
                     skip_whitespace();
                     if (top.object) {
-                        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_object);
+                        if (cursor_ == end_) return fail_at_end(text::ReadErrorCode::eof_object);
                         if (*cursor_ == '}') break;
                         if (*cursor_ != ',') {
-                            return fail_at_byte(ReadErrorCode::expected_object_comma_or_end);
+                            return fail_at_byte(text::ReadErrorCode::expected_object_comma_or_end);
                         }
                         ++cursor_;
                         skip_whitespace();
-                        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
-                        if (*cursor_ == '}') return fail_at_byte(ReadErrorCode::trailing_comma);
-                        if (*cursor_ != '"') return fail_at_byte(ReadErrorCode::key_must_be_string);
+                        if (cursor_ == end_) return fail_at_end(text::ReadErrorCode::eof_value);
+                        if (*cursor_ == '}')
+                            return fail_at_byte(text::ReadErrorCode::trailing_comma);
+                        if (*cursor_ != '"')
+                            return fail_at_byte(text::ReadErrorCode::key_must_be_string);
                         step = Step::key;
                     } else {
-                        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_list);
+                        if (cursor_ == end_) return fail_at_end(text::ReadErrorCode::eof_list);
                         if (*cursor_ == ']') break;
                         if (*cursor_ != ',') {
-                            return fail_at_byte(ReadErrorCode::expected_list_comma_or_end);
+                            return fail_at_byte(text::ReadErrorCode::expected_list_comma_or_end);
                         }
                         ++cursor_;
                         skip_whitespace();
-                        if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
-                        if (*cursor_ == ']') return fail_at_byte(ReadErrorCode::trailing_comma);
+                        if (cursor_ == end_) return fail_at_end(text::ReadErrorCode::eof_value);
+                        if (*cursor_ == ']')
+                            return fail_at_byte(text::ReadErrorCode::trailing_comma);
                         step = Step::value;
                     }
                     continue;
@@ -205,8 +209,8 @@ class Reader {
                     std::string_view name;
                     if (!read_string_token(name)) return false;
                     skip_whitespace();
-                    if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_object);
-                    if (*cursor_ != ':') return fail_at_byte(ReadErrorCode::expected_colon);
+                    if (cursor_ == end_) return fail_at_end(text::ReadErrorCode::eof_object);
+                    if (*cursor_ != ':') return fail_at_byte(text::ReadErrorCode::expected_colon);
                     ++cursor_;
                     // The member waits on top of the member stack for its value.
                     members_.push_back({name, JsonValue()});
@@ -215,7 +219,7 @@ class Reader {
                 }
                 case Step::value:
                     skip_whitespace();
-                    if (cursor_ == end_) return fail_at_end(ReadErrorCode::eof_value);
+                    if (cursor_ == end_) return fail_at_end(text::ReadErrorCode::eof_value);
                     if (*cursor_ == '[' || *cursor_ == '{') {
                         bool object = *cursor_ == '{';
                         if (!open_container()) return false;
@@ -277,7 +281,8 @@ class Reader {
     // someone looks a name up.
     JsonObject* make_object(std::span<const JsonMember> members) {
         if (members.size() < 2) return JsonObject::from_distinct_members(arena_, members);
-        std::vector<std::string_view>& last_keys = last_distinct_keys_[kNestingBudget - budget_];
+        std::vector<std::string_view>& last_keys =
+            last_distinct_keys_[text::kNestingBudget - budget_];
         if (members.size() == last_keys.size()) {
             struct Walk {
                 std::span<const JsonMember> members;
@@ -286,7 +291,7 @@ class Reader {
                 std::string_view name() const { return members[at].name; }
                 void next() { ++at; }
             } walk{members};
-            if (names_repeating(last_keys, walk) == members.size()) {
+            if (hashing::names_repeating(last_keys, walk) == members.size()) {
                 return JsonObject::from_distinct_members(arena_, members);
             }
         }
@@ -307,7 +312,7 @@ class Reader {
             // A malformed token, or a byte that starts no value, is reported as such.
             return false;
         }
-        error_ = {ReadErrorCode::invalid_type, offset(cursor_)};
+        error_ = {text::ReadErrorCode::invalid_type, offset(cursor_)};
         return false;
     }
 
@@ -315,7 +320,7 @@ class Reader {
     const unsigned char* cursor_;
     const unsigned char* end_;
     memory::Arena& arena_;
-    std::uint8_t budget_ = kNestingBudget;
+    std::uint8_t budget_ = text::kNestingBudget;
     // An open array or object: where its elements (on `values_`) or members (on `members_`)
     // begin.
     struct OpenContainer {
@@ -323,12 +328,12 @@ class Reader {
         bool object;
     };
     DepthStack<OpenContainer> open_;
-    ReadError error_;
+    text::ReadError error_;
     JsonValue found_;
     std::vector<JsonValue> values_;
     std::vector<JsonMember> members_;
     // Per depth, the distinct keys of the last object read there, in order.
-    std::array<std::vector<std::string_view>, kNestingBudget> last_distinct_keys_;
+    std::array<std::vector<std::string_view>, text::kNestingBudget> last_distinct_keys_;
     std::string scratch_;
 };
 
@@ -348,12 +353,13 @@ ReadResult read_payload(std::string_view input, memory::Arena& arena) {
     Reader reader(input, arena);
     ReadResult result;
     if (reader.read_top_level(result.rows)) return result;
-    const ReadError& error = reader.error();
-    if (error.code == ReadErrorCode::invalid_type) {
-        result.error =
-            format_read_error(input, invalid_type_description(reader.found()), error.position);
+    const text::ReadError& error = reader.error();
+    if (error.code == text::ReadErrorCode::invalid_type) {
+        result.error = text::format_read_error(input, invalid_type_description(reader.found()),
+                                               error.position);
     } else {
-        result.error = format_read_error(input, read_error_description(error.code), error.position);
+        result.error = text::format_read_error(input, text::read_error_description(error.code),
+                                               error.position);
     }
     result.rows = {};
     return result;

@@ -120,21 +120,21 @@ JsonObject* JsonObject::from_members(memory::Arena& arena, std::span<const JsonM
     // The rule for repeated names (hashing/object_names.h) over the object's own index: each new
     // name is appended as it comes, and the values of repeated ones are put in place after.
     struct KeptList {
-        KeptMember* items;
+        hashing::KeptMember* items;
         std::size_t count = 0;
-        void push_back(KeptMember kept) { items[count++] = kept; }
+        void push_back(hashing::KeptMember kept) { items[count++] = kept; }
         std::size_t size() const { return count; }
-        KeptMember& operator[](std::size_t i) { return items[i]; }
-    } kept{arena.allocate_array<KeptMember>(members.size())};
-    keep_first_position_last_value(
+        hashing::KeptMember& operator[](std::size_t i) { return items[i]; }
+    } kept{arena.allocate_array<hashing::KeptMember>(members.size())};
+    hashing::keep_first_position_last_value(
         0, static_cast<std::uint32_t>(members.size()),
         [&](std::uint32_t member) {
             const Place place = object->locate(members[member].name);
             if (place.position < object->size_) {
-                return NameTable::Found{static_cast<std::uint32_t>(place.position), false};
+                return hashing::NameTable::Found{static_cast<std::uint32_t>(place.position), false};
             }
             object->append(place, members[member].name, members[member].value);
-            return NameTable::Found{static_cast<std::uint32_t>(object->size_ - 1), true};
+            return hashing::NameTable::Found{static_cast<std::uint32_t>(object->size_ - 1), true};
         },
         kept);
     for (std::size_t i = 0; i < kept.size(); ++i) {
@@ -160,20 +160,21 @@ JsonObject::Place JsonObject::locate(std::string_view name) const {
     if (slots_ == nullptr && size_ > kLinearSearchLimit) rebuild_index();
     if (slots_ == nullptr) {
         for (std::size_t i = 0; i < size_; ++i) {
-            if (same_bytes(members_[i].name, name)) return {i, 0, 0};
+            if (text::same_bytes(members_[i].name, name)) return {i, 0, 0};
         }
         return {size_, 0, 0};
     }
     const std::uint64_t hash = name_hash(name);
-    const std::size_t slot =
-        name_slots::probe(slots_, slot_mask_, hash, name,
-                          [this](std::uint32_t position) { return members_[position].name; });
-    const std::size_t position = slots_[slot] != 0 ? name_slots::ordinal(slots_[slot]) : size_;
+    const std::size_t slot = hashing::name_slots::probe(
+        slots_, slot_mask_, hash, name,
+        [this](std::uint32_t position) { return members_[position].name; });
+    const std::size_t position =
+        slots_[slot] != 0 ? hashing::name_slots::ordinal(slots_[slot]) : size_;
     return {position, slot, hash};
 }
 
 std::uint64_t JsonObject::name_hash(std::string_view name) const {
-    return std::uint64_t{static_cast<std::uint32_t>(siphash13(keys_, name))} << 32;
+    return std::uint64_t{static_cast<std::uint32_t>(hashing::siphash13(keys_, name))} << 32;
 }
 
 const JsonValue* JsonObject::find(std::string_view name) const {
@@ -208,22 +209,22 @@ void JsonObject::append(const Place& place, std::string_view name, JsonValue val
     ++size_;
     if (slots_ == nullptr) return;  // built by the next lookup once the object is large
     const std::uint64_t entry =
-        name_slots::entry(place.hash, static_cast<std::uint32_t>(size_ - 1));
+        hashing::name_slots::entry(place.hash, static_cast<std::uint32_t>(size_ - 1));
     if (size_ * 2 <= slot_mask_ + 1) {
         // The empty slot found by locate() is still the right one: nothing moved since.
         slots_[place.slot] = entry;
     } else {
         rebuild_index();  // moves the entries already there, not the new one
-        name_slots::place(slots_, slot_mask_, entry);
+        hashing::name_slots::place(slots_, slot_mask_, entry);
     }
 }
 
 void JsonObject::allocate_index(std::size_t members) const {
-    std::size_t slots = name_slots::count_for(members);
+    std::size_t slots = hashing::name_slots::count_for(members);
     slots_ = arena_->allocate_array<std::uint64_t>(slots);
     std::memset(slots_, 0, slots * sizeof(std::uint64_t));
     slot_mask_ = slots - 1;
-    if (keys_.k0 == 0 && keys_.k1 == 0) keys_ = next_hash_keys();
+    if (keys_.k0 == 0 && keys_.k1 == 0) keys_ = hashing::next_hash_keys();
 }
 
 void JsonObject::rebuild_index() const {
@@ -233,14 +234,14 @@ void JsonObject::rebuild_index() const {
     allocate_index(size_);
     if (old_slots != nullptr) {
         for (std::size_t i = 0; i < old_count; ++i) {
-            if (old_slots[i] != 0) name_slots::place(slots_, slot_mask_, old_slots[i]);
+            if (old_slots[i] != 0) hashing::name_slots::place(slots_, slot_mask_, old_slots[i]);
         }
         return;
     }
     for (std::size_t position = 0; position < size_; ++position) {
-        const std::uint64_t entry = name_slots::entry(name_hash(members_[position].name),
-                                                      static_cast<std::uint32_t>(position));
-        name_slots::place(slots_, slot_mask_, entry);
+        const std::uint64_t entry = hashing::name_slots::entry(
+            name_hash(members_[position].name), static_cast<std::uint32_t>(position));
+        hashing::name_slots::place(slots_, slot_mask_, entry);
     }
 }
 

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <utility>
 
-#include "hashing/hash.h"
+#include "hashing/keyed_hash.h"
 #include "hashing/name_table.h"
 #include "memory/arena.h"
 #include "text/json_number.h"
@@ -36,18 +36,18 @@ class JsonValue {
         v.payload_.unsigned_ = value ? 1 : 0;
         return v;
     }
-    static constexpr JsonValue number(JsonNumber value) {
+    static constexpr JsonValue number(text::JsonNumber value) {
         JsonValue v;
         v.kind_ = JsonKind::number;
         v.variant_ = value.variant();
         switch (value.variant()) {
-            case JsonNumber::Variant::unsigned_integer:
+            case text::JsonNumber::Variant::unsigned_integer:
                 v.payload_.unsigned_ = value.unsigned_value();
                 break;
-            case JsonNumber::Variant::signed_integer:
+            case text::JsonNumber::Variant::signed_integer:
                 v.payload_.signed_ = value.signed_value();
                 break;
-            case JsonNumber::Variant::float64:
+            case text::JsonNumber::Variant::float64:
                 v.payload_.float_ = value.float_value();
                 break;
         }
@@ -81,16 +81,16 @@ class JsonValue {
     constexpr bool is_object() const { return kind_ == JsonKind::object; }
 
     constexpr bool as_boolean() const { return payload_.unsigned_ != 0; }
-    JsonNumber as_number() const {
+    text::JsonNumber as_number() const {
         switch (variant_) {
-            case JsonNumber::Variant::unsigned_integer:
-                return JsonNumber::from_unsigned(payload_.unsigned_);
-            case JsonNumber::Variant::signed_integer:
-                return JsonNumber::from_signed(payload_.signed_);
-            case JsonNumber::Variant::float64:
+            case text::JsonNumber::Variant::unsigned_integer:
+                return text::JsonNumber::from_unsigned(payload_.unsigned_);
+            case text::JsonNumber::Variant::signed_integer:
+                return text::JsonNumber::from_signed(payload_.signed_);
+            case text::JsonNumber::Variant::float64:
                 break;
         }
-        return JsonNumber::from_float(payload_.float_);
+        return text::JsonNumber::from_float(payload_.float_);
     }
     constexpr std::string_view as_string() const { return {payload_.text_, size_}; }
     constexpr std::span<const JsonValue> as_array() const { return {payload_.items_, size_}; }
@@ -111,7 +111,7 @@ class JsonValue {
     } payload_;
     std::size_t size_ = 0;
     JsonKind kind_ = JsonKind::null;
-    JsonNumber::Variant variant_ = JsonNumber::Variant::unsigned_integer;
+    text::JsonNumber::Variant variant_ = text::JsonNumber::Variant::unsigned_integer;
 };
 
 struct JsonMember {
@@ -178,7 +178,7 @@ class JsonObject {
     mutable std::size_t slot_mask_ = 0;
     // SipHash-1-3 rather than the name table's mix: the value model is the reference, so its
     // hash is the analysed keyed function; the fast path's tables trade that for speed.
-    mutable HashKeys keys_{};
+    mutable hashing::HashKeys keys_{};
 };
 
 }  // namespace vantor::json

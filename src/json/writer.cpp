@@ -7,16 +7,16 @@
 
 namespace vantor::json {
 namespace {
-void write_number(const JsonNumber& number, ByteBuffer& out) {
+void write_number(const text::JsonNumber& number, memory::ByteBuffer& out) {
     switch (number.variant()) {
-        case JsonNumber::Variant::unsigned_integer:
-            write_json_unsigned(number.unsigned_value(), out);
+        case text::JsonNumber::Variant::unsigned_integer:
+            text::write_json_unsigned(number.unsigned_value(), out);
             return;
-        case JsonNumber::Variant::signed_integer:
-            write_json_signed(number.signed_value(), out);
+        case text::JsonNumber::Variant::signed_integer:
+            text::write_json_signed(number.signed_value(), out);
             return;
-        case JsonNumber::Variant::float64:
-            write_json_float(number.float_value(), out);
+        case text::JsonNumber::Variant::float64:
+            text::write_json_float(number.float_value(), out);
             return;
     }
 }
@@ -25,7 +25,7 @@ bool is_container(const JsonValue& value) {
     return value.kind() == JsonKind::array || value.kind() == JsonKind::object;
 }
 
-void write_scalar(const JsonValue& value, ByteBuffer& out) {
+void write_scalar(const JsonValue& value, memory::ByteBuffer& out) {
     switch (value.kind()) {
         case JsonKind::null:
             out.append("null", 4);
@@ -41,7 +41,7 @@ void write_scalar(const JsonValue& value, ByteBuffer& out) {
             write_number(value.as_number(), out);
             return;
         case JsonKind::string:
-            write_json_string(value.as_string(), out);
+            text::write_json_string(value.as_string(), out);
             return;
         case JsonKind::array:
         case JsonKind::object:
@@ -57,7 +57,8 @@ struct OpenContainer {
 };
 
 // Opens `value` (an array or object): writes its bracket and pushes it.
-void open_container(const JsonValue& value, DepthStack<OpenContainer>& open, ByteBuffer& out) {
+void open_container(const JsonValue& value, DepthStack<OpenContainer>& open,
+                    memory::ByteBuffer& out) {
     if (value.kind() == JsonKind::array) {
         std::span<const JsonValue> items = value.as_array();
         out.push_back('[');
@@ -71,7 +72,7 @@ void open_container(const JsonValue& value, DepthStack<OpenContainer>& open, Byt
 
 // An array or object and everything beneath it, one level of the explicit stack per open
 // container: elements separated by ",", members as name ":" value.
-void write_container(const JsonValue& value, ByteBuffer& out) {
+void write_container(const JsonValue& value, memory::ByteBuffer& out) {
     DepthStack<OpenContainer> open;
     open_container(value, open, out);
     bool first = true;  // whether the innermost open container has written nothing yet
@@ -88,7 +89,7 @@ void write_container(const JsonValue& value, ByteBuffer& out) {
         if (top.object) {
             const auto* member = static_cast<const JsonMember*>(top.next);
             top.next = member + 1;
-            write_json_string(member->name, out);
+            text::write_json_string(member->name, out);
             out.push_back(':');
             element = &member->value;
         } else {
@@ -107,7 +108,7 @@ void write_container(const JsonValue& value, ByteBuffer& out) {
 
 }  // namespace
 
-void write_json(const JsonValue& value, ByteBuffer& out) {
+void write_json(const JsonValue& value, memory::ByteBuffer& out) {
     if (is_container(value)) {
         write_container(value, out);
     } else {

@@ -11,6 +11,6 @@
 namespace vantor::json {
 
 // Appends the compact text of `value`: no whitespace anywhere, members in insertion order.
-void write_json(const JsonValue& value, ByteBuffer& out);
+void write_json(const JsonValue& value, memory::ByteBuffer& out);
 
 }  // namespace vantor::json

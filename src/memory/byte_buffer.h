@@ -11,7 +11,7 @@
 
 #include "memory/huge_pages.h"
 
-namespace vantor::json {
+namespace vantor::memory {
 
 class ByteBuffer {
   public:
@@ -92,4 +92,4 @@ class ByteBuffer {
     std::size_t capacity_ = 0;
 };
 
-}  // namespace vantor::json
+}  // namespace vantor::memory

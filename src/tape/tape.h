@@ -43,7 +43,7 @@
 #include "memory/arena.h"
 #include "memory/huge_pages.h"
 
-namespace vantor::json {
+namespace vantor::tape {
 
 enum class CellKind : std::uint8_t {
     null,
@@ -183,4 +183,4 @@ class Tape {
     memory::Arena strings_{1024};
 };
 
-}  // namespace vantor::json
+}  // namespace vantor::tape

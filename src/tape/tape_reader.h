@@ -23,7 +23,7 @@
 // payloads of 4 GiB or more, repeated names whose settling would move more cells than the payload
 // has bytes), it gives up and the caller reads the payload again with the exact reader, which
 // produces the result or the message. Objects inside rows are settled as they close, to the exact
-// reader's rule for repeated names (tape/tape_keys.h).
+// reader's rule for repeated names (tape/repeated_names.h).
 //
 // The rows' member names do not go onto the tape: they go to a row observer as they are read,
 // which assigns their columns while the name is at hand. A row's cell on the tape is followed
@@ -39,8 +39,8 @@
 #include <string>
 #include <string_view>
 
+#include "tape/repeated_names.h"
 #include "tape/tape.h"
-#include "tape/tape_keys.h"
 #include "text/byte_classes.h"
 #include "text/json_limits.h"
 #include "text/json_number.h"
@@ -53,12 +53,12 @@
 #include "text/utf8_check.h"
 #include "text/whitespace_scan.h"
 
-namespace vantor::json {
+namespace vantor::tape {
 
 namespace tape_reader_detail {
 
 // Levels of nesting, the top-level array being level 1 (text/json_limits.h).
-inline constexpr int kMaxDepth = kMaxNestingDepth;
+inline constexpr int kMaxDepth = text::kMaxNestingDepth;
 // The reader's depth: how many containers are open, so which container a byte belongs to.
 inline constexpr int kNothingOpen = 0;      // before the top-level array opens, after it closes
 inline constexpr int kInTopLevelArray = 1;  // its elements are the rows
@@ -230,8 +230,8 @@ class TapeReader {
     // always follows at once, which one test settles (the padding's NUL is not whitespace); runs
     // (the line feed and indentation of indented payloads) are skipped sixteen bytes at a time.
     const unsigned char* skip_whitespace(const unsigned char* p) const {
-        if (*p <= ' ' && kWhitespace[*p]) [[unlikely]]
-            return skip_whitespace_run(p + 1, end_);
+        if (*p <= ' ' && text::kWhitespace[*p]) [[unlikely]]
+            return text::skip_whitespace_run(p + 1, end_);
         return p;
     }
 
@@ -298,7 +298,7 @@ class TapeReader {
     [[gnu::always_inline]] bool read_string(const unsigned char*& p, Cell& out) {
         // The padding lets the block be read near the end, where its NUL stops the scan.
         const unsigned char* start = p + 1;
-        const unsigned length = first_string_stop_16(start);
+        const unsigned length = text::first_string_stop_16(start);
         if (length < 16 && start[length] == '"') [[likely]] {
             out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
                                   length);
@@ -315,7 +315,7 @@ class TapeReader {
     // string with escapes is decoded by the shared string reader into the tape's storage. Returns
     // the byte after the string, or nullptr when it is refused.
     [[gnu::noinline]] const unsigned char* read_long_string(const unsigned char* start, Cell& out) {
-        const unsigned char* q = find_string_stop(start, end_);
+        const unsigned char* q = text::find_string_stop(start, end_);
         if (q == end_) return nullptr;
         if (*q == '"') {
             out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
@@ -325,8 +325,8 @@ class TapeReader {
         if (*q != '\\') return nullptr;  // a control byte: refused
         const unsigned char* cursor = start;
         std::string_view decoded;
-        ReadError error;
-        if (!json::read_string(begin_, cursor, end_, scratch_, tape_.strings(), decoded, error)) {
+        text::ReadError error;
+        if (!text::read_string(begin_, cursor, end_, scratch_, tape_.strings(), decoded, error)) {
             return nullptr;
         }
         out = Cell::with_text(CellKind::string_decoded, decoded.data(), decoded.size());
@@ -341,31 +341,31 @@ class TapeReader {
     [[gnu::always_inline]] bool read_number(const unsigned char*& p, Tape::Cursor& out) {
         const unsigned char* start = p;
         auto take =
-            [this, start, &p, &out](const NumberToken& token)
+            [this, start, &p, &out](const text::NumberToken& token)
                 __attribute__((always_inline)) { return take_number(start, token, p, out); };
-        return scan_number</*kPadded=*/true>(p, end_, take);
+        return text::scan_number</*kPadded=*/true>(p, end_, take);
     }
 
     // The cell of the number token `token` that starts at `start`; p moves past it.
-    [[gnu::always_inline]] bool take_number(const unsigned char* start, const NumberToken& token,
+    [[gnu::always_inline]] bool take_number(const unsigned char* start, const text::NumberToken& token,
                                             const unsigned char*& p, Tape::Cursor& out) {
         const char* text = reinterpret_cast<const char*>(start);
         auto text_size = static_cast<std::size_t>(token.end - start);
         switch (token.number_class) {
-            case NumberClass::refused:
+            case text::NumberClass::refused:
                 return false;
-            case NumberClass::integer:
+            case text::NumberClass::integer:
                 // Its token is already its output text.
                 p = token.end;
                 push(out, Cell::with_text(CellKind::integer, text, text_size));
                 return true;
-            case NumberClass::negative_zero:
+            case text::NumberClass::negative_zero:
                 p = token.end;
                 push(out, float_value(-0.0));
                 return true;
-            case NumberClass::integer_beyond_64_bits:
+            case text::NumberClass::integer_beyond_64_bits:
                 return read_number_in_full(start, p, out);
-            case NumberClass::fraction_or_exponent:
+            case text::NumberClass::fraction_or_exponent:
                 break;
         }
         const unsigned char* fraction = token.fraction;
@@ -404,11 +404,11 @@ class TapeReader {
             (token.exponent_negative ? -exponent : exponent) - fraction_digits;
         if (digits > 15 || decimal_exponent > kDecimalExponentLimit ||
             decimal_exponent < -kDecimalExponentLimit ||
-            token.exponent_digits() > kExactExponentDigits) {
+            token.exponent_digits() > text::kExactExponentDigits) {
             return read_number_in_full(start, p, out);
         }
-        std::uint64_t significand = append_digits(0, token.integer, token.integer_end);
-        significand = append_digits(significand, fraction, token.fraction_end);
+        std::uint64_t significand = text::append_digits(0, token.integer, token.integer_end);
+        significand = text::append_digits(significand, fraction, token.fraction_end);
         p = token.end;
         push(out, Cell::decimal(token.negative, significand, static_cast<int>(decimal_exponent)));
         return true;
@@ -422,7 +422,7 @@ class TapeReader {
     static bool in_float_layout(unsigned char last_fraction_digit, std::int64_t fraction_digits,
                                 bool integer_zero, std::int64_t leading_zeros) {
         if (last_fraction_digit == '0') return fraction_digits == 1 && !integer_zero;
-        return !integer_zero || leading_zeros <= -kPositionalExponentMin - 1;
+        return !integer_zero || leading_zeros <= -text::kPositionalExponentMin - 1;
     }
 
     static Cell float_value(double value) {
@@ -446,10 +446,10 @@ class TapeReader {
     [[gnu::noinline]] const unsigned char* read_number_in_full(const unsigned char* start,
                                                                Cell& out) {
         const unsigned char* cursor = start;
-        JsonNumber number = JsonNumber::from_unsigned(0);
-        ReadError error;
-        if (!json::read_number(begin_, cursor, end_, number, error)) return nullptr;
-        if (number.variant() == JsonNumber::Variant::float64) {
+        text::JsonNumber number = text::JsonNumber::from_unsigned(0);
+        text::ReadError error;
+        if (!text::read_number(begin_, cursor, end_, number, error)) return nullptr;
+        if (number.variant() == text::JsonNumber::Variant::float64) {
             out = float_value(number.float_value());
         } else {
             out = Cell::with_text(CellKind::integer, reinterpret_cast<const char*>(start),
@@ -476,9 +476,9 @@ template <class RowObserver>
     // Ill-formed UTF-8 anywhere is refused by the exact reader: inside a string, or outside one,
     // where no byte from 0x80 up is accepted. Checked first, in one vector pass, it leaves the
     // walk's string scan three kinds of byte to stop at.
-    if (!is_well_formed_utf8(input.view())) return false;
+    if (!text::is_well_formed_utf8(input.view())) return false;
     tape.set_payload(input.view());
     return tape_reader_detail::TapeReader<RowObserver>(input.view(), tape, rows).read();
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::tape

@@ -3,7 +3,7 @@
 
 #include "text/json_limits.h"
 
-namespace vantor::json {
+namespace vantor::tape {
 
 char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, const char* copy_limit,
                                      char* p) {
@@ -13,8 +13,8 @@ char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, con
     };
     // Containers nest at most kMaxNestingDepth levels, the top-level array included, and the
     // value written is at most that deep.
-    Open open[kMaxNestingDepth + 1];
-    static_assert(sizeof open / sizeof open[0] >= kMaxNestingDepth);
+    Open open[text::kMaxNestingDepth + 1];
+    static_assert(sizeof open / sizeof open[0] >= text::kMaxNestingDepth);
     int depth = 0;
     std::uint32_t at = index;
     for (;;) {
@@ -57,4 +57,4 @@ char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, con
     }
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::tape

@@ -14,7 +14,7 @@
 #include "text/float_text.h"
 #include "text/scalar_writer.h"
 
-namespace vantor::json {
+namespace vantor::tape {
 
 // Bytes the writers may touch beyond a value's bound: float texts are formed in a wider scratch
 // area, escapes are copied eight bytes at a time, short texts sixteen bytes at a time.
@@ -56,13 +56,13 @@ inline std::size_t tape_value_bound(const Cell* cells, std::uint32_t index) {
             return tape_string_bound(cell);
         case CellKind::float_decimal:
         case CellKind::float_value:
-            return kFloatTextCapacity;
+            return text::kFloatTextCapacity;
         case CellKind::array:
         case CellKind::object:
             break;
     }
     return cell.container_text_size() +
-           kFloatTextCapacity * static_cast<std::size_t>(cell.container_end() - index);
+           text::kFloatTextCapacity * static_cast<std::size_t>(cell.container_end() - index);
 }
 
 // Writes a string cell (a value or a member name) at `p`.
@@ -72,7 +72,7 @@ inline char* write_tape_string_unchecked(const Cell& cell, const char* copy_limi
         return tape_writer_detail::copy_text(cell.text_data() - 1, cell.text_size() + 2, copy_limit,
                                              p);
     }
-    return write_json_string_unchecked(cell.text(), p);
+    return text::write_json_string_unchecked(cell.text(), p);
 }
 
 char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, const char* copy_limit,
@@ -96,10 +96,11 @@ inline char* write_tape_value_unchecked(const Cell* cells, std::uint32_t index,
         case CellKind::float_text:
             return tape_writer_detail::copy_text(cell.text_data(), cell.text_size(), copy_limit, p);
         case CellKind::float_decimal:
-            return p + format_decimal_text(cell.decimal_negative(),
-                                           DecimalFloat{cell.data, cell.decimal_exponent()}, p);
+            return p + text::format_decimal_text(
+                           cell.decimal_negative(),
+                           text::DecimalFloat{cell.data, cell.decimal_exponent()}, p);
         case CellKind::float_value:
-            return p + format_float_text(std::bit_cast<double>(cell.data), p);
+            return p + text::format_float_text(std::bit_cast<double>(cell.data), p);
         case CellKind::string_text:
         case CellKind::string_decoded:
             return write_tape_string_unchecked(cell, copy_limit, p);
@@ -111,17 +112,17 @@ inline char* write_tape_value_unchecked(const Cell* cells, std::uint32_t index,
 }
 
 // Appends the text of the value at `index`.
-inline void write_tape_value(const Tape& tape, std::uint32_t index, ByteBuffer& out) {
+inline void write_tape_value(const Tape& tape, std::uint32_t index, memory::ByteBuffer& out) {
     char* start = out.tail(tape_value_bound(tape.cells(), index) + kTapeWriteSlack);
     char* end = write_tape_value_unchecked(tape.cells(), index, tape.copy_limit(), start);
     out.commit(static_cast<std::size_t>(end - start));
 }
 
 // Appends the text of a string cell (a member name).
-inline void write_tape_string(const Tape& tape, const Cell& cell, ByteBuffer& out) {
+inline void write_tape_string(const Tape& tape, const Cell& cell, memory::ByteBuffer& out) {
     char* start = out.tail(tape_string_bound(cell) + kTapeWriteSlack);
     char* end = write_tape_string_unchecked(cell, tape.copy_limit(), start);
     out.commit(static_cast<std::size_t>(end - start));
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::tape

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-namespace vantor::json {
+namespace vantor::text {
 
 namespace byte_classes_detail {
 
@@ -53,4 +53,4 @@ inline bool is_digit(unsigned char c) {
     return static_cast<unsigned char>(c - '0') < 10;
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::text

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace vantor::json::detail {
+namespace vantor::text::detail {
 
 inline constexpr std::array<char, 200> kDigitPairs = [] {
     std::array<char, 200> pairs{};
@@ -67,4 +67,4 @@ inline char* write_digits_backwards(std::uint64_t value, char* end) {
     return p;
 }
 
-}  // namespace vantor::json::detail
+}  // namespace vantor::text::detail

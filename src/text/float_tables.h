@@ -7,7 +7,7 @@
 // power of ten rounded up to 128 significant bits, as the shortest-digits search needs it.
 #include <cstdint>
 
-namespace vantor::json::detail {
+namespace vantor::text::detail {
 
 inline constexpr int kPow10MinExponent = -292;
 inline constexpr int kPow10MaxExponent = 324;
@@ -632,4 +632,4 @@ inline constexpr std::uint64_t kPow10Significands[617][2] = {
     {0x9e19db92b4e31ba9u, 0x6c07a2c26a8346d2u},  // 1e324
 };
 
-}  // namespace vantor::json::detail
+}  // namespace vantor::text::detail

@@ -16,7 +16,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace vantor::json {
+namespace vantor::text {
 
 namespace {
 
@@ -301,4 +301,4 @@ std::size_t format_decimal_text(bool negative, DecimalFloat decimal, char* out) 
     return static_cast<std::size_t>(p + exponent[7] - out);
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::text

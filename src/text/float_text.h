@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vantor::json {
+namespace vantor::text {
 
 // The longest float text: a sign, "0.0000" and 17 digits, or a sign, 17 digits, a point and a
 // five-byte exponent text.
@@ -53,4 +53,4 @@ std::size_t format_float_text(double value, char* out);
 // the shortest digits.
 std::size_t format_decimal_text(bool negative, DecimalFloat decimal, char* out);
 
-}  // namespace vantor::json
+}  // namespace vantor::text

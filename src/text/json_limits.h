@@ -4,7 +4,7 @@
 // between which the float text is positional, which the tape reader and the tape comparison rely
 // on when they keep a float's payload text as its output.
 
-namespace vantor::json {
+namespace vantor::text {
 
 // The deepest nesting a document may have, the top-level array being level 1. The exact reader
 // refuses the next level (recursion_limit_exceeded); the tape reader leaves such a payload to the
@@ -20,4 +20,4 @@ inline constexpr int kNestingBudget = kMaxNestingDepth + 1;
 inline constexpr int kPositionalExponentMin = -5;
 inline constexpr int kPositionalExponentMax = 15;
 
-}  // namespace vantor::json
+}  // namespace vantor::text

@@ -1,6 +1,6 @@
 #include "text/json_number.h"
 
-namespace vantor::json {
+namespace vantor::text {
 
 double JsonNumber::to_binary64() const {
     switch (variant_) {
@@ -27,4 +27,4 @@ bool operator==(const JsonNumber& a, const JsonNumber& b) {
     return a.float_ == b.float_;
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::text

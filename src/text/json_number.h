@@ -4,7 +4,7 @@
 // form, so it lives apart from the value model.
 #include <cstdint>
 
-namespace vantor::json {
+namespace vantor::text {
 
 class JsonNumber {
   public:
@@ -51,4 +51,4 @@ class JsonNumber {
     Variant variant_ = Variant::unsigned_integer;
 };
 
-}  // namespace vantor::json
+}  // namespace vantor::text

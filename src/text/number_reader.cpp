@@ -6,7 +6,7 @@
 #include "text/number_scan.h"
 #include "text/powers_of_ten.h"
 
-namespace vantor::json {
+namespace vantor::text {
 
 namespace {
 
@@ -143,4 +143,4 @@ bool read_number(const unsigned char* input_begin, const unsigned char*& cursor,
     return true;
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::text

@@ -7,7 +7,7 @@
 #include "text/json_number.h"
 #include "text/read_error.h"
 
-namespace vantor::json {
+namespace vantor::text {
 
 // Reads the number token at `cursor` (before `end`; the readers call it at `-` or a digit) and
 // advances `cursor` to the first byte that cannot continue it. On failure returns false with
@@ -21,4 +21,4 @@ bool read_number(const unsigned char* input_begin, const unsigned char*& cursor,
 // with a non-zero significand. The sign is applied by the caller.
 bool decimal_to_binary64(std::uint64_t significand, std::int32_t exponent, double& out);
 
-}  // namespace vantor::json
+}  // namespace vantor::text

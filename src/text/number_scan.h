@@ -16,7 +16,7 @@
 #include "text/byte_classes.h"
 #include "text/json_number.h"
 
-namespace vantor::json {
+namespace vantor::text {
 
 // How the readers hold a number token.
 enum class NumberClass : std::uint8_t {
@@ -209,4 +209,4 @@ template <bool kPadded = false, class Take>
     return JsonNumber::from_signed(static_cast<std::int64_t>(~magnitude + 1));
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::text

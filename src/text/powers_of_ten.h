@@ -3,7 +3,7 @@
 //   python3 tools/gen_powers_of_ten.py > src/text/powers_of_ten.h
 // kPowersOfTen[k] is the binary64 nearest to 10 to the power k (ties to even), k = 0..308.
 
-namespace vantor::json {
+namespace vantor::text {
 
 inline constexpr int kMaxPowerOfTen = 308;
 
@@ -321,4 +321,4 @@ inline constexpr double kPowersOfTen[kMaxPowerOfTen + 1] = {
 };
 // clang-format on
 
-}  // namespace vantor::json
+}  // namespace vantor::text

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace vantor::json {
+namespace vantor::text {
 
 std::string_view read_error_description(ReadErrorCode code) {
     switch (code) {
@@ -81,4 +81,4 @@ std::string format_read_error(std::string_view input, std::string_view descripti
     return text;
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::text

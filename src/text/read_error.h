@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace vantor::json {
+namespace vantor::text {
 
 enum class ReadErrorCode : std::uint8_t {
     none,
@@ -31,7 +31,7 @@ enum class ReadErrorCode : std::uint8_t {
     trailing_characters,
     unexpected_end_of_hex_escape,
     recursion_limit_exceeded,
-    invalid_type,  // the description is built from the found value; see found_value.h
+    invalid_type,  // the description is built from the found value; see json/type_error_text.h
 };
 
 struct ReadError {
@@ -54,4 +54,4 @@ TextLocation locate(std::string_view input, std::size_t position);
 std::string format_read_error(std::string_view input, std::string_view description,
                               std::size_t position);
 
-}  // namespace vantor::json
+}  // namespace vantor::text

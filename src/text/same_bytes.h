@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace vantor::json {
+namespace vantor::text {
 
 // Byte-for-byte equality of two texts: member names, and the tape comparison's scalar texts.
 // They are mostly short, so up to 16 bytes are compared with at most four word loads instead of
@@ -40,4 +40,4 @@ inline bool same_bytes(std::string_view a, std::string_view b) {
     return true;
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::text

@@ -6,7 +6,7 @@
 #include "text/digit_tables.h"
 #include "text/float_text.h"
 
-namespace vantor::json {
+namespace vantor::text {
 namespace {
 
 // For each byte, 0 when it is copied as it stands, otherwise the letter of its escape: 'u' for
@@ -88,7 +88,7 @@ constexpr std::size_t kEscapePieceBytes = 4096;
 
 }  // namespace
 
-void write_json_string(std::string_view text, ByteBuffer& out) {
+void write_json_string(std::string_view text, memory::ByteBuffer& out) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     std::size_t size = text.size();
     std::size_t i = 0;
@@ -108,7 +108,7 @@ void write_json_string(std::string_view text, ByteBuffer& out) {
     } while (i < size);
 }
 
-void write_json_float(double value, ByteBuffer& out) {
+void write_json_float(double value, memory::ByteBuffer& out) {
     // The text is formed straight in the buffer when it has room for the whole scratch area: no
     // copy of a length known only at run time, and no reading back of bytes just stored. Near
     // the end of the capacity it goes through the scratch area instead, so that the buffer grows
@@ -122,13 +122,13 @@ void write_json_float(double value, ByteBuffer& out) {
 }
 
 // Integers are formed straight in the buffer: counting the digits first tells where they end.
-void write_json_unsigned(std::uint64_t value, ByteBuffer& out) {
+void write_json_unsigned(std::uint64_t value, memory::ByteBuffer& out) {
     auto count = static_cast<std::size_t>(detail::decimal_digit_count(value));
     detail::write_digits_backwards(value, out.tail(20) + count);
     out.commit(count);
 }
 
-void write_json_signed(std::int64_t value, ByteBuffer& out) {
+void write_json_signed(std::int64_t value, memory::ByteBuffer& out) {
     // The magnitude in unsigned arithmetic, so that the most negative value has one too.
     auto magnitude = static_cast<std::uint64_t>(value);
     if (value >= 0) {
@@ -152,4 +152,4 @@ char* write_json_string_unchecked(std::string_view text, char* out) {
     return p;
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::text

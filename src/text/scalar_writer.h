@@ -7,11 +7,11 @@
 
 #include "memory/byte_buffer.h"
 
-namespace vantor::json {
+namespace vantor::text {
 
 // Appends `text` as a JSON string literal: `"` and `\` escaped, control bytes as \b \t \n \f \r
 // or \u00xx (lowercase hex); every other byte, non-ASCII included, copied as it stands.
-void write_json_string(std::string_view text, ByteBuffer& out);
+void write_json_string(std::string_view text, memory::ByteBuffer& out);
 
 // Writes `text` as a JSON string literal at `out`, which has room for 6 * text.size() + 10
 // bytes, and returns the end of what it wrote.
@@ -20,10 +20,10 @@ char* write_json_string_unchecked(std::string_view text, char* out);
 // Appends the float text of a finite binary64 value: the shortest round-trip digits (the nearest
 // where several are shortest), positional for 1e-5 <= |x| < 1e16 (always with a fraction, "100.0"),
 // scientific otherwise ("1e+16", "9.9e-6"); zero is "0.0" and negative zero "-0.0".
-void write_json_float(double value, ByteBuffer& out);
+void write_json_float(double value, memory::ByteBuffer& out);
 
 // Appends an integer in decimal.
-void write_json_unsigned(std::uint64_t value, ByteBuffer& out);
-void write_json_signed(std::int64_t value, ByteBuffer& out);
+void write_json_unsigned(std::uint64_t value, memory::ByteBuffer& out);
+void write_json_signed(std::int64_t value, memory::ByteBuffer& out);
 
-}  // namespace vantor::json
+}  // namespace vantor::text

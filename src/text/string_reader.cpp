@@ -6,7 +6,7 @@
 #include "text/byte_classes.h"
 #include "text/string_scan.h"
 
-namespace vantor::json {
+namespace vantor::text {
 
 namespace {
 
@@ -152,4 +152,4 @@ bool read_string(const unsigned char* input_begin, const unsigned char*& cursor,
     return true;
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::text

@@ -6,7 +6,7 @@
 #include "memory/arena.h"
 #include "text/read_error.h"
 
-namespace vantor::json {
+namespace vantor::text {
 
 // Reads the string whose opening quote is just before `cursor` and advances `cursor` past the
 // closing quote. A string without escapes comes back as a view into the input; one with escapes
@@ -16,4 +16,4 @@ bool read_string(const unsigned char* input_begin, const unsigned char*& cursor,
                  const unsigned char* end, std::string& scratch, memory::Arena& arena,
                  std::string_view& out, ReadError& error);
 
-}  // namespace vantor::json
+}  // namespace vantor::text

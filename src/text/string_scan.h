@@ -16,7 +16,7 @@
 #define VANTOR_STRING_SCAN_NEON 1
 #endif
 
-namespace vantor::json {
+namespace vantor::text {
 
 namespace string_scan_detail {
 
@@ -231,4 +231,4 @@ inline const unsigned char* skip_string_text(const unsigned char* p, const unsig
     }
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::text

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <iterator>
 
-namespace vantor::json {
+namespace vantor::text {
 
 namespace {
 
@@ -941,4 +941,4 @@ bool is_escaped_in_found_string(char32_t code_point) {
     return after != std::begin(kEscapedRanges) && code_point <= std::prev(after)->last;
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::text

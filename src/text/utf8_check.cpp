@@ -12,7 +12,7 @@
 #define VANTOR_UTF8_CHECK_NEON 1
 #endif
 
-namespace vantor::json {
+namespace vantor::text {
 
 namespace {
 
@@ -382,4 +382,4 @@ bool is_well_formed_utf8(std::string_view text, Utf8Kernel kernel) {
     }
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::text

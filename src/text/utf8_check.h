@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace vantor::json {
+namespace vantor::text {
 
 enum class Utf8Kernel : std::uint8_t { portable, avx2, avx512, neon };
 
@@ -33,4 +33,4 @@ inline bool is_well_formed_utf8(std::string_view text) {
     return is_well_formed_utf8(text, best);
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::text

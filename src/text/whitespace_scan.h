@@ -17,7 +17,7 @@
 #define VANTOR_WHITESPACE_SCAN_NEON 1
 #endif
 
-namespace vantor::json {
+namespace vantor::text {
 
 // The first byte at or after `p` that is not whitespace, or `end`: a word of eight bytes per step.
 inline const unsigned char* skip_whitespace_run_portable(const unsigned char* p,
@@ -74,4 +74,4 @@ inline const unsigned char* skip_whitespace_run(const unsigned char* p, const un
     return skip_whitespace_run_portable(p, end);
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::text

@@ -37,7 +37,7 @@ inline ColumnNumber previous_row_guess(const ColumnNumber* previous_row, std::si
                                        ColumnNumber none, const NameOf& name_of) {
     if (position < previous_size) {
         const ColumnNumber guess = previous_row[position];
-        if (json::same_bytes(name_of(guess), name)) return guess;
+        if (text::same_bytes(name_of(guess), name)) return guess;
     }
     return none;
 }

@@ -15,7 +15,7 @@ struct TransformOutcome {
     enum class Kind { result, failure };
     Kind kind;
     // The result document's bytes, or the failure message (UTF-8) for Kind::failure.
-    json::ByteBuffer text;
+    memory::ByteBuffer text;
 };
 
 // The exact path alone: the value model's reader, transform and writer. columnarize gives

@@ -23,11 +23,11 @@
 namespace vantor::transform {
 namespace {
 
-using json::ByteBuffer;
 using json::JsonMember;
-using json::JsonNumber;
 using json::JsonObject;
 using json::JsonValue;
+using memory::ByteBuffer;
+using text::JsonNumber;
 
 constexpr std::string_view kInvalidPayloadPrefix = "invalid row-oriented JSON: ";
 constexpr std::string_view kNonObjectRowPrefix = "expected a JSON object row, got: ";
@@ -92,7 +92,7 @@ class ColumnDiscovery {
 
   private:
     std::size_t lookup_or_add(std::string_view name) {
-        const json::NameTable::Found found = seen_.find_or_add(name);
+        const hashing::NameTable::Found found = seen_.find_or_add(name);
         if (found.added) columns_.push_back(Column{.name = name});
         return found.ordinal;
     }
@@ -108,7 +108,7 @@ class ColumnDiscovery {
         }
     }
 
-    json::NameTable seen_;  // name -> column
+    hashing::NameTable seen_;  // name -> column
     std::vector<Column> columns_;
     std::vector<std::size_t> member_columns_;
     std::size_t row_start_ = 0;
@@ -121,7 +121,7 @@ void write_column_names(const std::vector<Column>& columns, ByteBuffer& out) {
         if (column.output_index == kNotWritten) continue;
         if (!first) out.push_back(',');
         first = false;
-        json::write_json_string(column.name, out);
+        text::write_json_string(column.name, out);
     }
 }
 
@@ -132,7 +132,7 @@ void write_constants(const std::vector<Column>& columns, ByteBuffer& out) {
         if (column.fate != column_rules::ColumnFate::constant) continue;
         if (!first) out.push_back(',');
         first = false;
-        json::write_json_string(column.name, out);
+        text::write_json_string(column.name, out);
         out.push_back(':');
         json::write_json(*column.reference, out);
     }

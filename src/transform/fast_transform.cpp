@@ -32,10 +32,10 @@ namespace vantor::transform {
 namespace {
 
 using column_rules::ColumnFate;
-using json::ByteBuffer;
-using json::Cell;
-using json::CellKind;
-using json::Tape;
+using memory::ByteBuffer;
+using tape::Cell;
+using tape::CellKind;
+using tape::Tape;
 
 // What a field holds when it names nothing (yet), one name per kind of index.
 constexpr std::uint32_t kNoRow = std::numeric_limits<std::uint32_t>::max();
@@ -91,7 +91,7 @@ class FastTransform {
     // The result, or nothing when the payload is left to the exact path.
     std::optional<TransformOutcome> run(text::PaddedText payload) {
         payload_size_ = payload.size();
-        if (!json::read_tape(payload, tape_, *this)) return std::nullopt;
+        if (!tape::read_tape(payload, tape_, *this)) return std::nullopt;
         cells_ = tape_.cells();
         choose_columns();
         TransformOutcome outcome{TransformOutcome::Kind::result, ByteBuffer(result_bound())};
@@ -116,12 +116,12 @@ class FastTransform {
             [this](std::uint32_t guess) { return columns_[guess].name.text(); });
         if (column == kNoColumn && position_ != 0) {
             std::uint32_t guess = columns_[current_column_].successor;
-            if (guess != kNoColumn && json::same_bytes(columns_[guess].name.text(), text)) {
+            if (guess != kNoColumn && text::same_bytes(columns_[guess].name.text(), text)) {
                 column = guess;
             }
         }
         if (column == kNoColumn) {
-            const json::NameTable::Found found = index_.find_or_add(text);
+            const hashing::NameTable::Found found = index_.find_or_add(text);
             column = found.ordinal;
             if (found.added) columns_.push_back(Column{.name = name});
         }
@@ -142,7 +142,7 @@ class FastTransform {
     [[gnu::always_inline]] void member_value(std::uint32_t value) {
         const Cell* cells = tape_.cells();
         Column& column = columns_[current_column_];
-        facts_.value_bounds += json::tape_value_bound(cells, value) + 1;
+        facts_.value_bounds += tape::tape_value_bound(cells, value) + 1;
         ++column.rows_holding;
         if (cells[value].kind() != CellKind::null && column.first_non_null_row == kNoRow) {
             column.first_non_null_row = rows_;
@@ -201,10 +201,10 @@ class FastTransform {
         std::size_t bound = 64;
         for (const Column& column : columns_) {
             if (column.output_index != kNotWritten) {
-                bound = checked_add(bound, json::tape_string_bound(column.name) + 1);
+                bound = checked_add(bound, tape::tape_string_bound(column.name) + 1);
             } else if (is_constant(column)) {
-                bound = checked_add(bound, json::tape_string_bound(column.name) + 2 +
-                                               json::tape_value_bound(cells_, column.reference));
+                bound = checked_add(bound, tape::tape_string_bound(column.name) + 2 +
+                                               tape::tape_value_bound(cells_, column.reference));
             }
         }
         // Per row: its brackets and a comma, and per written column a comma and "null" at most,
@@ -214,7 +214,7 @@ class FastTransform {
         bound = checked_add(bound, checked_multiply(rows_, per_row));
         for (const RowFacts& facts : rows_facts_)
             bound = checked_add(bound, facts.value_bounds);
-        return checked_add(bound, json::kTapeWriteSlack);
+        return checked_add(bound, tape::kTapeWriteSlack);
     }
 
     void write_result(ByteBuffer& out) {
@@ -222,7 +222,7 @@ class FastTransform {
         for (const Column& column : columns_) {
             if (column.output_index == kNotWritten) continue;
             if (column.output_index != 0) out.push_back(',');
-            json::write_tape_string(tape_, column.name, out);
+            tape::write_tape_string(tape_, column.name, out);
         }
         // A tape of several huge pages is given back behind the rows as they are written, so
         // that it and the result are not held whole at once; the constants, which may refer to
@@ -247,9 +247,9 @@ class FastTransform {
             if (!is_constant(column)) continue;
             if (!first) out.push_back(',');
             first = false;
-            json::write_tape_string(tape_, column.name, out);
+            tape::write_tape_string(tape_, column.name, out);
             out.push_back(':');
-            json::write_tape_value(tape_, column.reference, out);
+            tape::write_tape_value(tape_, column.reference, out);
         }
     }
 
@@ -272,7 +272,7 @@ class FastTransform {
         for (std::uint32_t at = 1; at < rows_end; ++row) {
             const std::uint32_t row_end = cells_[at].container_end();
             const RowFacts& facts = rows_facts_[row];
-            char* start = out.tail(all_nulls + 3 + facts.value_bounds + json::kTapeWriteSlack);
+            char* start = out.tail(all_nulls + 3 + facts.value_bounds + tape::kTapeWriteSlack);
             char* p = start;
             if (row != 0) *p++ = ',';
             *p++ = '[';
@@ -280,7 +280,7 @@ class FastTransform {
             auto write_value = [&](std::uint32_t index, std::uint32_t value) {
                 p = result_text::write_null_run(next, index, p);
                 if (index != 0) *p++ = ',';
-                p = json::write_tape_value_unchecked(cells_, value, copy_limit, p);
+                p = tape::write_tape_value_unchecked(cells_, value, copy_limit, p);
                 next = index + 1;
             };
             // A row's cell is followed by its members' values (their names are not on the tape).
@@ -288,14 +288,14 @@ class FastTransform {
                 for (std::uint32_t value = at + 1; value < row_end;) {
                     std::uint32_t index = columns_[member_columns_[member++]].output_index;
                     if (index != kNotWritten) write_value(index, value);
-                    value = json::value_end(cells_, value);
+                    value = tape::value_end(cells_, value);
                 }
             } else {
                 values.clear();
                 for (std::uint32_t value = at + 1; value < row_end;) {
                     std::uint32_t index = columns_[member_columns_[member++]].output_index;
                     if (index != kNotWritten) values.emplace_back(index, value);
-                    value = json::value_end(cells_, value);
+                    value = tape::value_end(cells_, value);
                 }
                 // A column given twice in the row has its values next to each other; the last
                 // one counts.
@@ -320,7 +320,7 @@ class FastTransform {
 
     Tape tape_;
     const Cell* cells_ = nullptr;  // once the tape is read
-    json::NameTable index_;        // name -> column
+    hashing::NameTable index_;     // name -> column
     ObjectMatching object_matching_;
     std::vector<Column> columns_;
     // The column of each member of each row, rows in order, members in their row's order.

@@ -9,7 +9,7 @@
 
 namespace vantor::transform::column_rules {
 
-using json::JsonNumber;
+using text::JsonNumber;
 using Variant = JsonNumber::Variant;
 
 inline constexpr double kTwoTo63 = 9223372036854775808.0;

@@ -17,9 +17,9 @@ namespace vantor::transform {
 namespace {
 
 using column_rules::numbers_equal_in_value;
-using json::Cell;
-using json::CellKind;
-using json::JsonNumber;
+using tape::Cell;
+using tape::CellKind;
+using text::JsonNumber;
 
 bool is_number(CellKind kind) {
     return kind == CellKind::integer || kind == CellKind::float_text ||
@@ -36,19 +36,19 @@ JsonNumber cell_number(const Cell& cell) {
         case CellKind::integer: {
             // The tape holds only tokens of the integer class as integers.
             const auto* begin = reinterpret_cast<const unsigned char*>(cell.text_data());
-            return json::integer_token_value(json::scan_number(begin, begin + cell.text_size()));
+            return text::integer_token_value(text::scan_number(begin, begin + cell.text_size()));
         }
         case CellKind::float_text: {
             const auto* begin = reinterpret_cast<const unsigned char*>(cell.text_data());
             const unsigned char* cursor = begin;
             JsonNumber number = JsonNumber::from_float(0.0);
-            json::ReadError error;
-            json::read_number(begin, cursor, begin + cell.text_size(), number, error);
+            text::ReadError error;
+            text::read_number(begin, cursor, begin + cell.text_size(), number, error);
             return number;
         }
         case CellKind::float_decimal: {
             double value = 0.0;
-            json::decimal_to_binary64(cell.data, cell.decimal_exponent(), value);
+            text::decimal_to_binary64(cell.data, cell.decimal_exponent(), value);
             return JsonNumber::from_float(cell.decimal_negative() ? -value : value);
         }
         default:
@@ -60,7 +60,7 @@ JsonNumber cell_number(const Cell& cell) {
 // same value: the float text of an integral value below 10^16 is its digits and ".0", and zero
 // also equals negative zero. A float text is positional, so no integer of 10^16 or more can
 // equal one.
-static_assert(json::kPositionalExponentMax == 15,
+static_assert(text::kPositionalExponentMax == 15,
               "integer_matches_float_text assumes 1e16 as bound");
 bool integer_matches_float_text(std::string_view integer, std::string_view float_text) {
     if (float_text.size() == integer.size() + 2 && float_text.substr(integer.size()) == ".0" &&
@@ -75,7 +75,7 @@ bool is_zero_text(std::string_view text) {
 }
 
 // Same kind and same payload text, which settles equality without decoding.
-bool same_text(const json::Tape& tape, const Cell& a, const Cell& b) {
+bool same_text(const tape::Tape& tape, const Cell& a, const Cell& b) {
     if (a.kind() != b.kind()) return false;
     switch (a.kind()) {
         case CellKind::null:
@@ -137,7 +137,7 @@ bool index_members(const Cell* cells, std::uint32_t from, std::uint32_t end,
     ObjectMatching::Lookup& lookup = matching.lookup();
     std::vector<std::uint32_t>& rest = lookup.members;
     rest.clear();
-    for (std::uint32_t k = from; k < end; k = json::value_end(cells, k + 1))
+    for (std::uint32_t k = from; k < end; k = tape::value_end(cells, k + 1))
         rest.push_back(k);
     matching.indexed_from = from;
     if (rest.size() <= kLinearSearchMembers) return true;
@@ -160,10 +160,10 @@ bool pair_members(const Cell* cells, std::uint32_t a, std::uint32_t b, PendingPa
     const std::uint32_t b_end = cells[b].container_end();
     std::uint32_t i = a + 1;
     std::uint32_t j = b + 1;
-    while (i < a_end && j < b_end && json::same_bytes(cells[i].text(), cells[j].text())) {
+    while (i < a_end && j < b_end && text::same_bytes(cells[i].text(), cells[j].text())) {
         pending.emplace_back(i + 1, j + 1);
-        i = json::value_end(cells, i + 1);
-        j = json::value_end(cells, j + 1);
+        i = tape::value_end(cells, i + 1);
+        j = tape::value_end(cells, j + 1);
     }
     if (i == a_end || j == b_end) return i == a_end && j == b_end;
     ObjectMatching::Lookup& lookup = matching.lookup();
@@ -171,16 +171,16 @@ bool pair_members(const Cell* cells, std::uint32_t a, std::uint32_t b, PendingPa
     const bool linear = matching.indexed_from == i ? rest.size() <= kLinearSearchMembers
                                                    : index_members(cells, i, a_end, matching);
     std::size_t found = 0;
-    for (; j < b_end; j = json::value_end(cells, j + 1), ++found) {
+    for (; j < b_end; j = tape::value_end(cells, j + 1), ++found) {
         std::string_view name = cells[j].text();
         std::size_t k = 0;
         if (linear) {
-            while (k < rest.size() && !json::same_bytes(name, cells[rest[k]].text()))
+            while (k < rest.size() && !text::same_bytes(name, cells[rest[k]].text()))
                 ++k;
             if (k == rest.size()) return false;
         } else {
             k = lookup.names.find(name);
-            if (k == json::NameTable::kAbsent) return false;
+            if (k == hashing::NameTable::kAbsent) return false;
         }
         pending.emplace_back(rest[k] + 1, j + 1);
     }
@@ -188,7 +188,7 @@ bool pair_members(const Cell* cells, std::uint32_t a, std::uint32_t b, PendingPa
 }
 
 // Deep equality without recursion: pairs still to compare wait on an explicit list.
-bool deep_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b,
+bool deep_equal(const tape::Tape& tape, std::uint32_t a, std::uint32_t b,
                 ObjectMatching& matching) {
     const Cell* cells = tape.cells();
     PendingPairs pending;
@@ -208,7 +208,7 @@ bool deep_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b,
                 std::uint32_t i = a + 1;
                 std::uint32_t j = b + 1;
                 for (; i < x.container_end() && j < y.container_end();
-                     i = json::value_end(cells, i), j = json::value_end(cells, j)) {
+                     i = tape::value_end(cells, i), j = tape::value_end(cells, j)) {
                     pending.emplace_back(i, j);
                 }
                 if (i != x.container_end() || j != y.container_end()) return false;
@@ -226,7 +226,7 @@ bool deep_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b,
 }  // namespace
 
 // Every pair but two escape-free strings or two integers, which the header settles.
-bool column_values_equal_in_full(const json::Tape& tape, std::uint32_t a, std::uint32_t b,
+bool column_values_equal_in_full(const tape::Tape& tape, std::uint32_t a, std::uint32_t b,
                                  ObjectMatching& matching) {
     const Cell& x = tape.cells()[a];
     const Cell& y = tape.cells()[b];
@@ -235,7 +235,7 @@ bool column_values_equal_in_full(const json::Tape& tape, std::uint32_t a, std::u
     // A float text is the value's shortest digits in one layout, so other text is another value,
     // but for zero, whose two signs compare equal.
     if (kx == ky && kx == CellKind::float_text) {
-        return json::same_bytes(x.text(), y.text()) ||
+        return text::same_bytes(x.text(), y.text()) ||
                (is_zero_text(x.text()) && is_zero_text(y.text()));
     }
     if (is_number(kx) && is_number(ky)) {

@@ -20,7 +20,7 @@ class ObjectMatching {
     static constexpr std::uint32_t kNothing = 0xffffffffu;
     struct Lookup {
         std::vector<std::uint32_t> members;
-        json::NameTable names;
+        hashing::NameTable names;
     };
 
     std::uint32_t indexed_from = kNothing;
@@ -37,18 +37,18 @@ class ObjectMatching {
 // cells' indexes. Equal payload text means equal values, so values are decoded and compared only
 // where their text differs. Objects' members pair off by name whatever their order, at a cost
 // linear in their members.
-bool column_values_equal_in_full(const json::Tape& tape, std::uint32_t a, std::uint32_t b,
+bool column_values_equal_in_full(const tape::Tape& tape, std::uint32_t a, std::uint32_t b,
                                  ObjectMatching& matching);
 
 // Most comparisons are of two escape-free strings or two integers, equal exactly when their
 // texts are (an integer's text is its canonical decimal form): settled inline, without a call.
-inline bool column_values_equal(const json::Tape& tape, std::uint32_t a, std::uint32_t b,
+inline bool column_values_equal(const tape::Tape& tape, std::uint32_t a, std::uint32_t b,
                                 ObjectMatching& matching) {
-    const json::Cell& x = tape.cells()[a];
-    const json::Cell& y = tape.cells()[b];
+    const tape::Cell& x = tape.cells()[a];
+    const tape::Cell& y = tape.cells()[b];
     if (x.kind() == y.kind() &&
-        (x.kind() == json::CellKind::string_text || x.kind() == json::CellKind::integer)) {
-        return json::same_bytes(x.text(), y.text());
+        (x.kind() == tape::CellKind::string_text || x.kind() == tape::CellKind::integer)) {
+        return text::same_bytes(x.text(), y.text());
     }
     return column_values_equal_in_full(tape, a, b, matching);
 }

@@ -18,11 +18,11 @@
 
 #include "json/writer.h"
 
-namespace vantor::json {
+namespace vantor::text {
 namespace {
 
 std::string float_text(double value) {
-    ByteBuffer out;
+    memory::ByteBuffer out;
     write_json_float(value, out);
     return std::string(out.view());
 }
@@ -316,4 +316,4 @@ TEST(FloatOracle, MatchesPythonReprOnFixture) {
 #endif
 
 }  // namespace
-}  // namespace vantor::json
+}  // namespace vantor::text

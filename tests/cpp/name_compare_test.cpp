@@ -13,7 +13,7 @@
 
 namespace {
 
-using vantor::json::same_bytes;
+using vantor::text::same_bytes;
 
 std::unique_ptr<char[]> exact_copy(std::string_view text) {
     auto copy = std::make_unique<char[]>(text.size());
@@ -53,14 +53,15 @@ TEST(SameName, NonAsciiAndNulBytes) {
 // after reset with more and fewer names than before, and the names differ only in their last
 // bytes, past the hash's first 16.
 TEST(NameTableTest, OrdinalsSurviveGrowthAndReset) {
-    vantor::json::NameTable table;
+    vantor::hashing::NameTable table;
     for (std::size_t count : {0u, 1u, 8u, 33u, 1000u, 17u, 5000u}) {
         std::vector<std::string> names;
         for (std::size_t i = 0; i < count; ++i)
             names.push_back("a_common_prefix_longer_than_16_" + std::to_string(i));
         table.reset(count / 4);
         for (std::size_t i = 0; i < count; ++i) {
-            ASSERT_EQ(table.find(names[i]), vantor::json::NameTable::kAbsent) << count << " " << i;
+            ASSERT_EQ(table.find(names[i]), vantor::hashing::NameTable::kAbsent)
+                << count << " " << i;
             auto found = table.find_or_add(names[i]);
             ASSERT_TRUE(found.added) << count << " " << i;
             ASSERT_EQ(found.ordinal, i);
@@ -73,7 +74,8 @@ TEST(NameTableTest, OrdinalsSurviveGrowthAndReset) {
             EXPECT_EQ(table.find(names[i]), i);
             EXPECT_EQ(table.name(static_cast<std::uint32_t>(i)), names[i]);
         }
-        EXPECT_EQ(table.find("a_common_prefix_longer_than_16_x"), vantor::json::NameTable::kAbsent);
+        EXPECT_EQ(table.find("a_common_prefix_longer_than_16_x"),
+                  vantor::hashing::NameTable::kAbsent);
     }
 }
 

@@ -15,7 +15,7 @@
 
 #include "text/number_reader.h"
 
-namespace vantor::json {
+namespace vantor::text {
 namespace {
 
 // What the exact reader makes of a token.
@@ -289,4 +289,4 @@ TEST(NumberScan, RandomTextAgainstTheGrammar) {
 }
 
 }  // namespace
-}  // namespace vantor::json
+}  // namespace vantor::text

@@ -7,13 +7,13 @@
 namespace vantor::json::test_values {
 
 inline JsonValue u(std::uint64_t v) {
-    return JsonValue::number(JsonNumber::from_unsigned(v));
+    return JsonValue::number(text::JsonNumber::from_unsigned(v));
 }
 inline JsonValue i(std::int64_t v) {
-    return JsonValue::number(JsonNumber::from_signed(v));
+    return JsonValue::number(text::JsonNumber::from_signed(v));
 }
 inline JsonValue f(double v) {
-    return JsonValue::number(JsonNumber::from_float(v));
+    return JsonValue::number(text::JsonNumber::from_float(v));
 }
 
 }  // namespace vantor::json::test_values

@@ -12,15 +12,15 @@
 #include <utility>
 #include <vector>
 
-#include "hashing/hash.h"
+#include "hashing/keyed_hash.h"
 #include "hashing/random_source.h"
 
 namespace {
 
-using vantor::json::fill_random_bytes;
-using vantor::json::HashKeys;
-using vantor::json::next_hash_keys;
-using vantor::json::siphash13;
+using vantor::hashing::fill_random_bytes;
+using vantor::hashing::HashKeys;
+using vantor::hashing::next_hash_keys;
+using vantor::hashing::siphash13;
 
 TEST(RandomSource, FillsBuffersOfEverySize) {
     // Sizes around the 16 bytes of one key pair, and a large one. For 16 bytes and more, a
@@ -69,9 +69,9 @@ TEST(RandomSource, DeviceFillsTheBufferOrSaysItCannot) {
         SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.size));
         std::vector<unsigned char> first(c.size, 0xAB);
         std::vector<unsigned char> second(c.size, 0xAB);
-        EXPECT_EQ(vantor::json::read_random_device(first.data(), c.size, c.path), c.filled);
+        EXPECT_EQ(vantor::hashing::read_random_device(first.data(), c.size, c.path), c.filled);
         if (c.filled && c.size >= 16) {
-            ASSERT_TRUE(vantor::json::read_random_device(second.data(), c.size, c.path));
+            ASSERT_TRUE(vantor::hashing::read_random_device(second.data(), c.size, c.path));
             EXPECT_NE(first, std::vector<unsigned char>(c.size, 0xAB));
             EXPECT_NE(first, second);
         }

@@ -16,6 +16,7 @@
 namespace vantor::json {
 
 using memory::Arena;
+using text::JsonNumber;
 namespace {
 
 // The rows of `input`, which must read without error.
@@ -130,7 +131,7 @@ TEST(ReaderValues, ConversionMatchesSingleOperation) {
         double expected = exponent >= 0 ? static_cast<double>(significand) * p
                                         : static_cast<double>(significand) / p;
         double actual = 0;
-        bool ok = decimal_to_binary64(significand, exponent, actual);
+        bool ok = text::decimal_to_binary64(significand, exponent, actual);
         if (std::isinf(expected)) {
             EXPECT_FALSE(ok) << significand << "e" << exponent;
             continue;

@@ -20,8 +20,8 @@
 
 namespace {
 
-using vantor::json::read_tape;
-using vantor::json::Tape;
+using vantor::tape::read_tape;
+using vantor::tape::Tape;
 
 // The fast transform against the exact one: the same outcome and the same text (the result, or
 // the message). Returns whether the fast reader read the payload.
@@ -270,9 +270,9 @@ TEST(WhitespaceScan, VectorAndPortableScansAgreeWithTheDefinition) {
                 const unsigned char* end = begin + size;
                 const bool stops = value != ' ' && value != '\n' && value != '\t' && value != '\r';
                 const std::size_t expected = stops ? position : size;
-                ASSERT_EQ(vantor::json::skip_whitespace_run(begin, end) - begin, expected)
+                ASSERT_EQ(vantor::text::skip_whitespace_run(begin, end) - begin, expected)
                     << "byte " << value << " at " << position << " of " << size;
-                ASSERT_EQ(vantor::json::skip_whitespace_run_portable(begin, end) - begin, expected)
+                ASSERT_EQ(vantor::text::skip_whitespace_run_portable(begin, end) - begin, expected)
                     << "byte " << value << " at " << position << " of " << size;
             }
         }

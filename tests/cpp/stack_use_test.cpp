@@ -186,7 +186,7 @@ TEST(SmallStack, StackUseDoesNotGrowWithNesting) {
 // Values built by hand may nest deeper than a read document; walks over them still take constant
 // stack (the levels beyond the reader's go to the heap).
 JsonValue hand_built(Arena& arena, std::size_t levels, bool objects, std::uint64_t leaf) {
-    JsonValue value = JsonValue::number(json::JsonNumber::from_unsigned(leaf));
+    JsonValue value = JsonValue::number(text::JsonNumber::from_unsigned(leaf));
     for (std::size_t level = 0; level < levels; ++level) {
         if (objects) {
             auto* object = new (arena.allocate(sizeof(json::JsonObject), alignof(json::JsonObject)))
@@ -214,7 +214,7 @@ TEST(SmallStack, ValueWalksBeyondTheReadersNestingTakeConstantStack) {
         bool equal_other = true;
         MeasuredStack stack(kSmallStack);
         stack.run([&] {
-            json::ByteBuffer out;
+            memory::ByteBuffer out;
             json::write_json(one, out);
             written = std::string(out.view());
             equal_same = one == same;

@@ -30,11 +30,11 @@ struct ScanCase {
 };
 
 const ScanCase kScans[] = {
-    {"plain run", vantor::json::find_run_end, vantor::json::find_run_end_portable,
+    {"plain run", vantor::text::find_run_end, vantor::text::find_run_end_portable,
      [](unsigned char c) { return c < 0x20 || c >= 0x80 || c == '"' || c == '\\'; }, nullptr},
-    {"string stop", vantor::json::find_string_stop, vantor::json::find_string_stop_portable,
+    {"string stop", vantor::text::find_string_stop, vantor::text::find_string_stop_portable,
      [](unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; },
-     vantor::json::first_string_stop_16},
+     vantor::text::first_string_stop_16},
 };
 
 // Every byte value at every position of a 16-byte block, in plain text of 16 and of 40 bytes (a

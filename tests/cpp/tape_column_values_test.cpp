@@ -84,11 +84,11 @@ TEST(TapeColumnValuesEqual, ShortcutsAgreeWithTheExactComparison) {
             std::string name = payload + (swapped ? " (swapped)" : "");
 
             const vantor::memory::PaddedCopy padded(payload);
-            vantor::json::Tape tape;
-            ASSERT_TRUE(vantor::json::read_tape(padded.text(), tape)) << name;
+            vantor::tape::Tape tape;
+            ASSERT_TRUE(vantor::tape::read_tape(padded.text(), tape)) << name;
             // Cell 0 is the array and cell 1 the row, whose values follow it.
             const std::uint32_t a = 2;
-            const std::uint32_t b = vantor::json::value_end(tape.cells(), a);
+            const std::uint32_t b = vantor::tape::value_end(tape.cells(), a);
             vantor::transform::ObjectMatching matching;
             EXPECT_EQ(vantor::transform::column_values_equal(tape, a, b, matching), p.equal)
                 << name;

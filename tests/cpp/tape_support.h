@@ -12,7 +12,7 @@
 #include "tape/tape_reader.h"
 #include "text/padded_text.h"
 
-namespace vantor::json {
+namespace vantor::tape {
 
 // An observer that only lets rows be read.
 struct IgnoreRows {
@@ -105,4 +105,4 @@ inline std::string describe_tape(const Tape& tape) {
     return text;
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::tape

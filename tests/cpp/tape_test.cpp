@@ -12,9 +12,9 @@
 
 namespace {
 
-using vantor::json::describe_tape;
-using vantor::json::read_tape;
-using vantor::json::Tape;
+using vantor::tape::describe_tape;
+using vantor::tape::read_tape;
+using vantor::tape::Tape;
 
 struct TapeCase {
     const char* name;

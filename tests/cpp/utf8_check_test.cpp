@@ -11,7 +11,7 @@
 
 namespace {
 
-using vantor::json::Utf8Kernel;
+using vantor::text::Utf8Kernel;
 
 bool well_formed_by_table(const std::string& text) {
     const auto* b = reinterpret_cast<const unsigned char*>(text.data());
@@ -55,7 +55,7 @@ std::vector<Utf8Kernel> available_kernels() {
     std::vector<Utf8Kernel> kernels;
     for (Utf8Kernel k :
          {Utf8Kernel::portable, Utf8Kernel::avx2, Utf8Kernel::avx512, Utf8Kernel::neon}) {
-        if (vantor::json::utf8_kernel_available(k)) kernels.push_back(k);
+        if (vantor::text::utf8_kernel_available(k)) kernels.push_back(k);
     }
     return kernels;
 }
@@ -64,7 +64,7 @@ std::vector<Utf8Kernel> available_kernels() {
 // available would leave them on the portable kernel without a test noticing.
 TEST(Utf8Check, AVectorKernelRunsOnThe64BitPlatforms) {
 #if defined(__x86_64__) || defined(__aarch64__)
-    EXPECT_NE(vantor::json::best_utf8_kernel(), Utf8Kernel::portable);
+    EXPECT_NE(vantor::text::best_utf8_kernel(), Utf8Kernel::portable);
 #else
     GTEST_SKIP() << "no vector kernel on this platform";
 #endif
@@ -79,7 +79,7 @@ void expect_kernels_agree(const std::string& sequence, std::size_t offset, std::
     text.replace(offset, sequence.size(), sequence);
     const bool expected = well_formed_by_table(text);
     for (Utf8Kernel kernel : kernels) {
-        ASSERT_EQ(vantor::json::is_well_formed_utf8(text, kernel), expected)
+        ASSERT_EQ(vantor::text::is_well_formed_utf8(text, kernel), expected)
             << "kernel " << static_cast<int>(kernel) << ", bytes " << std::hex
             << static_cast<unsigned>(static_cast<unsigned char>(sequence[0])) << " "
             << static_cast<unsigned>(static_cast<unsigned char>(sequence[1])) << " at " << std::dec
@@ -130,7 +130,7 @@ TEST(Utf8Check, SequencesCutShortByTheEnd) {
                 const bool expected = keep == 0 || keep == sequence.size();
                 ASSERT_EQ(well_formed_by_table(text), expected);
                 for (Utf8Kernel kernel : kernels) {
-                    ASSERT_EQ(vantor::json::is_well_formed_utf8(text, kernel), expected)
+                    ASSERT_EQ(vantor::text::is_well_formed_utf8(text, kernel), expected)
                         << "kernel " << static_cast<int>(kernel) << ", " << keep << " of "
                         << sequence.size() << " bytes after " << size;
                 }
@@ -194,7 +194,7 @@ TEST(Utf8Check, RandomTextWithFaults) {
         const bool expected = well_formed_by_table(text);
         ill_formed += expected ? 0 : 1;
         for (Utf8Kernel kernel : kernels) {
-            ASSERT_EQ(vantor::json::is_well_formed_utf8(text, kernel), expected)
+            ASSERT_EQ(vantor::text::is_well_formed_utf8(text, kernel), expected)
                 << "kernel " << static_cast<int>(kernel) << ", round " << round;
         }
     }

@@ -13,6 +13,7 @@
 namespace vantor::json {
 
 using memory::Arena;
+using text::JsonNumber;
 namespace {
 
 using test_values::f;

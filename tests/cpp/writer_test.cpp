@@ -17,6 +17,8 @@
 namespace vantor::json {
 
 using memory::Arena;
+using memory::ByteBuffer;
+using text::JsonNumber;
 namespace {
 
 // Builds values whose storage lives in one arena.
@@ -53,7 +55,7 @@ std::string text_of(const JsonValue& value) {
 
 std::string string_literal(std::string_view text) {
     ByteBuffer out;
-    write_json_string(text, out);
+    text::write_json_string(text, out);
     return std::string(out.view());
 }
 
@@ -160,7 +162,7 @@ TEST(WriteJsonString, LongTextAppendsToExistingContent) {
     text[500] = '\n';
     ByteBuffer out;
     out.append("prefix: ");
-    write_json_string(text, out);
+    text::write_json_string(text, out);
     std::string expected = "prefix: \"";
     expected.append(500, 'x').append("\\n").append(499, 'x').push_back('"');
     EXPECT_EQ(out.view(), expected);
@@ -186,7 +188,7 @@ TEST(WriteJsonIntegers, DecimalDigitsAndSign) {
     };
     for (const auto& c : unsigned_cases) {
         ByteBuffer out;
-        write_json_unsigned(c.value, out);
+        text::write_json_unsigned(c.value, out);
         EXPECT_EQ(out.view(), c.expected);
     }
     struct SignedCase {
@@ -205,7 +207,7 @@ TEST(WriteJsonIntegers, DecimalDigitsAndSign) {
     };
     for (const auto& c : signed_cases) {
         ByteBuffer out;
-        write_json_signed(c.value, out);
+        text::write_json_signed(c.value, out);
         EXPECT_EQ(out.view(), c.expected);
     }
 }
@@ -216,11 +218,11 @@ TEST(WriteJsonIntegers, AgreeWithToStringAcrossDigitCounts) {
     for (int digits = 1; digits <= 20; ++digits) {
         for (std::uint64_t v : {power - 1, power, power + 1, power * 9 / 10 * 10 + 9}) {
             ByteBuffer out;
-            write_json_unsigned(v, out);
+            text::write_json_unsigned(v, out);
             EXPECT_EQ(out.view(), std::to_string(v));
             auto s = static_cast<std::int64_t>(v);
             ByteBuffer signed_out;
-            write_json_signed(-s, signed_out);
+            text::write_json_signed(-s, signed_out);
             EXPECT_EQ(signed_out.view(), std::to_string(-s));
         }
         if (digits < 20) power *= 10;

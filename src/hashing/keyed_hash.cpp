@@ -1,4 +1,4 @@
-#include "hashing/hash.h"
+#include "hashing/keyed_hash.h"
 
 #include <bit>
 #include <chrono>
@@ -8,7 +8,7 @@
 
 #include "hashing/random_source.h"
 
-namespace vantor::json {
+namespace vantor::hashing {
 namespace {
 
 inline std::uint64_t rotl(std::uint64_t x, int b) {
@@ -91,4 +91,4 @@ HashKeys next_hash_keys() {
     return keys;
 }
 
-}  // namespace vantor::json
+}  // namespace vantor::hashing

@@ -1,4 +1,4 @@
-#include "json/found_value.h"
+#include "json/type_error_text.h"
 
 #include <cstdint>
 
@@ -68,7 +68,7 @@ std::string quote_found_string(std::string_view text) {
             default:
                 break;
         }
-        if (is_escaped_in_found_string(code_point)) {
+        if (text::is_escaped_in_found_string(code_point)) {
             append_hex_escape(out, code_point);
         } else {
             out.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start));
@@ -88,20 +88,20 @@ std::string invalid_type_description(const JsonValue& found) {
             out += found.as_boolean() ? "boolean `true`" : "boolean `false`";
             break;
         case JsonKind::number: {
-            JsonNumber number = found.as_number();
-            ByteBuffer text;
+            text::JsonNumber number = found.as_number();
+            memory::ByteBuffer text;
             switch (number.variant()) {
-                case JsonNumber::Variant::unsigned_integer:
+                case text::JsonNumber::Variant::unsigned_integer:
                     out += "integer `";
-                    write_json_unsigned(number.unsigned_value(), text);
+                    text::write_json_unsigned(number.unsigned_value(), text);
                     break;
-                case JsonNumber::Variant::signed_integer:
+                case text::JsonNumber::Variant::signed_integer:
                     out += "integer `";
-                    write_json_signed(number.signed_value(), text);
+                    text::write_json_signed(number.signed_value(), text);
                     break;
-                case JsonNumber::Variant::float64:
+                case text::JsonNumber::Variant::float64:
                     out += "floating point `";
-                    write_json_float(number.float_value(), text);
+                    text::write_json_float(number.float_value(), text);
                     break;
             }
             out += text.view();

@@ -23,7 +23,7 @@
 #include "tape/tape.h"
 #include "text/same_bytes.h"
 
-namespace vantor::json {
+namespace vantor::tape {
 
 // Whether the object whose cell is at `object` has at most kSmallObjectMembers members, all of
 // distinct names: checked pair by pair (28 comparisons at most), without memory of its own. Most
@@ -40,7 +40,7 @@ inline bool small_object_with_distinct_names(const Cell* cells, std::uint32_t ob
     for (std::uint32_t i = 1; i < count; ++i) {
         std::string_view name = cells[keys[i]].text();
         for (std::uint32_t j = 0; j < i; ++j) {
-            if (same_bytes(name, cells[keys[j]].text())) return false;
+            if (text::same_bytes(name, cells[keys[j]].text())) return false;
         }
     }
     return true;
@@ -70,7 +70,7 @@ class ObjectKeySettler {
             std::string_view name() const { return cells[at].text(); }
             void next() { at = value_end(cells, at + 1); }
         } walk{cells, first, end};
-        const std::size_t prefix = names_repeating(recent, walk);
+        const std::size_t prefix = hashing::names_repeating(recent, walk);
         std::uint32_t at = walk.at;
         if (at == end) return true;
         tail_.clear();
@@ -140,11 +140,11 @@ class ObjectKeySettler {
         for (std::uint32_t t = 0; t < tail_.size(); ++t) {
             std::string_view name = cells[tail_[t]].text();
             std::uint32_t found = 0;
-            while (found < known && !same_bytes(name, recent[found]))
+            while (found < known && !text::same_bytes(name, recent[found]))
                 ++found;
             if (found == known) {
                 std::uint32_t n = 0;
-                while (n < new_names_.size() && !same_bytes(name, new_names_[n].second))
+                while (n < new_names_.size() && !text::same_bytes(name, new_names_[n].second))
                     ++n;
                 found += n;
                 if (n == new_names_.size()) {
@@ -161,15 +161,15 @@ class ObjectKeySettler {
             std::uint32_t r = 0;
             for (std::uint32_t t = 0; t < tail_.size(); ++t) {
                 if (n < new_names_.size() && new_names_[n].first == t) {
-                    tail_found_.push_back(NameTable::Found{known + n++, true});
+                    tail_found_.push_back(hashing::NameTable::Found{known + n++, true});
                 } else {
-                    tail_found_.push_back(NameTable::Found{repeats_[r++], false});
+                    tail_found_.push_back(hashing::NameTable::Found{repeats_[r++], false});
                 }
             }
             collect_keys(cells, object);
             kept_.clear();
             const auto count = static_cast<std::uint32_t>(known + tail_.size());
-            keep_first_position_last_value(
+            hashing::keep_first_position_last_value(
                 known, count, [&](std::uint32_t member) { return tail_found_[member - known]; },
                 kept_);
             if (!remove_repeats(tape, object)) return false;
@@ -186,7 +186,7 @@ class ObjectKeySettler {
     // `repeat`, the first one whose name came again.
     void find_repeats_indexed(const Cell* cells, std::uint32_t repeat) {
         kept_.clear();
-        keep_first_position_last_value(
+        hashing::keep_first_position_last_value(
             repeat, static_cast<std::uint32_t>(keys_.size()),
             [&](std::uint32_t member) {
                 return index_.find_or_add_reserved(cells[keys_[member]].text());
@@ -263,12 +263,12 @@ class ObjectKeySettler {
     std::vector<std::uint32_t> tail_;  // the key cells after the recent names' first ones
     std::vector<std::pair<std::uint32_t, std::string_view>> new_names_;
     std::vector<std::uint32_t> repeats_;  // per tail member giving a name again, that name
-    std::vector<NameTable::Found> tail_found_;
+    std::vector<hashing::NameTable::Found> tail_found_;
     std::vector<std::vector<std::string_view>> recent_;
-    NameTable index_;
-    std::vector<KeptMember> kept_;
+    hashing::NameTable index_;
+    std::vector<hashing::KeptMember> kept_;
     std::vector<Cell> moved_;
     std::vector<Move> moves_;
 };
 
-}  // namespace vantor::json
+}  // namespace vantor::tape

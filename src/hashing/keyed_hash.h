@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace vantor::json {
+namespace vantor::hashing {
 
 struct HashKeys {
     std::uint64_t k0;
@@ -23,4 +23,4 @@ std::uint64_t siphash13(const HashKeys& keys, std::string_view data) noexcept;
 // after another do not share keys.
 HashKeys next_hash_keys();
 
-}  // namespace vantor::json
+}  // namespace vantor::hashing

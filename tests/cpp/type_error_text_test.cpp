@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "json/found_value.h"
 #include "json/reader.h"
+#include "json/type_error_text.h"
 
 namespace vantor::json {
 
@@ -18,7 +18,7 @@ std::string read_error_of(const std::string& input) {
     return result.ok() ? "<read without error>" : result.error;
 }
 
-TEST(ReaderFoundValue, TopLevelTokens) {
+TEST(TypeErrorText, TopLevelTokens) {
     struct Case {
         std::string input;
         std::string expected;
@@ -38,7 +38,7 @@ TEST(ReaderFoundValue, TopLevelTokens) {
         EXPECT_EQ(read_error_of(c.input), c.expected) << c.input;
 }
 
-TEST(ReaderFoundValue, QuotedStrings) {
+TEST(TypeErrorText, QuotedStrings) {
     struct Case {
         std::string text;
         std::string quoted;
