@@ -42,6 +42,7 @@
 
 #include "memory/arena.h"
 #include "memory/huge_pages.h"
+#include "text/padded_text.h"
 
 namespace vantor::tape {
 
@@ -119,13 +120,9 @@ class Tape {
 
     // The payload the tape was read from; containers refer to their text by offset into it.
     const char* payload() const { return payload_; }
-    void set_payload(std::string_view payload) {
-        payload_ = payload.data();
-        copy_limit_ = payload.size() >= 16 ? payload.data() + payload.size() - 16 : nullptr;
-    }
-    // Payload text that starts at or before this point can be copied sixteen bytes at a time
-    // without reading past the payload; nullptr when the payload is shorter than that.
-    const char* copy_limit() const { return copy_limit_; }
+    // The payload is padded (text/padded_text.h): the writers copy its short texts in whole
+    // blocks of sixteen bytes, which may read on into the padding.
+    void set_payload(text::PaddedText payload) { payload_ = payload.data(); }
     std::string_view container_text(const Cell& cell) const {
         return {payload_ + cell.container_offset(), cell.container_text_size()};
     }
@@ -173,7 +170,6 @@ class Tape {
     }
 
     const char* payload_ = nullptr;
-    const char* copy_limit_ = nullptr;
     // The smallest payloads fit the cells kept in the tape itself, and allocate none.
     static constexpr std::size_t kInlineCells = 24;
     Cell inline_cells_[kInlineCells];

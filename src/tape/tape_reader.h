@@ -347,8 +347,9 @@ class TapeReader {
     }
 
     // The cell of the number token `token` that starts at `start`; p moves past it.
-    [[gnu::always_inline]] bool take_number(const unsigned char* start, const text::NumberToken& token,
-                                            const unsigned char*& p, Tape::Cursor& out) {
+    [[gnu::always_inline]] bool take_number(const unsigned char* start,
+                                            const text::NumberToken& token, const unsigned char*& p,
+                                            Tape::Cursor& out) {
         const char* text = reinterpret_cast<const char*>(start);
         auto text_size = static_cast<std::size_t>(token.end - start);
         switch (token.number_class) {
@@ -477,7 +478,7 @@ template <class RowObserver>
     // where no byte from 0x80 up is accepted. Checked first, in one vector pass, it leaves the
     // walk's string scan three kinds of byte to stop at.
     if (!text::is_well_formed_utf8(input.view())) return false;
-    tape.set_payload(input.view());
+    tape.set_payload(input);
     return tape_reader_detail::TapeReader<RowObserver>(input.view(), tape, rows).read();
 }
 

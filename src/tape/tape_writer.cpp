@@ -5,8 +5,7 @@
 
 namespace vantor::tape {
 
-char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, const char* copy_limit,
-                                     char* p) {
+char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, char* p) {
     struct Open {
         std::uint32_t end;
         bool object;
@@ -29,13 +28,13 @@ char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, con
                 open[depth++] = Open{cell.container_end(), object};
                 ++at;
                 if (object) {
-                    p = write_tape_string_unchecked(cells[at++], copy_limit, p);
+                    p = write_tape_string_unchecked(cells[at++], p);
                     *p++ = ':';
                 }
                 continue;
             }
         } else {
-            p = write_tape_value_unchecked(cells, at, copy_limit, p);
+            p = write_tape_value_unchecked(cells, at, p);
             ++at;
         }
         // A value is complete: close what ends here, or separate it from the next one.
@@ -48,7 +47,7 @@ char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, con
             }
             *p++ = ',';
             if (top.object) {
-                p = write_tape_string_unchecked(cells[at++], copy_limit, p);
+                p = write_tape_string_unchecked(cells[at++], p);
                 *p++ = ':';
             }
             break;

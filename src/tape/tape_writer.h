@@ -22,10 +22,15 @@ inline constexpr std::size_t kTapeWriteSlack = 64;
 
 namespace tape_writer_detail {
 
-// Copies `size` bytes of payload text: sixteen at once when that stays inside the payload.
-inline char* copy_text(const char* text, std::size_t size, const char* copy_limit, char* p) {
-    if (size <= 16 && text <= copy_limit) {
+// Copies `size` bytes of payload text. Short texts go in one or two blocks of sixteen bytes,
+// which may read on into the payload's padding and write on into the slack.
+inline char* copy_text(const char* text, std::size_t size, char* p) {
+    static_assert(text::kTextPadding >= 32 && kTapeWriteSlack >= 32);
+    if (size <= 16) {
         std::memcpy(p, text, 16);
+    } else if (size <= 32) {
+        std::memcpy(p, text, 16);
+        std::memcpy(p + 16, text + 16, 16);
     } else {
         std::memcpy(p, text, size);
     }
@@ -66,21 +71,18 @@ inline std::size_t tape_value_bound(const Cell* cells, std::uint32_t index) {
 }
 
 // Writes a string cell (a value or a member name) at `p`.
-inline char* write_tape_string_unchecked(const Cell& cell, const char* copy_limit, char* p) {
+inline char* write_tape_string_unchecked(const Cell& cell, char* p) {
     if (cell.kind() == CellKind::string_text) {
         // The payload's own token, quotes included.
-        return tape_writer_detail::copy_text(cell.text_data() - 1, cell.text_size() + 2, copy_limit,
-                                             p);
+        return tape_writer_detail::copy_text(cell.text_data() - 1, cell.text_size() + 2, p);
     }
     return text::write_json_string_unchecked(cell.text(), p);
 }
 
-char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, const char* copy_limit,
-                                     char* p);
+char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, char* p);
 
 // Writes the value at `index` at `p`.
-inline char* write_tape_value_unchecked(const Cell* cells, std::uint32_t index,
-                                        const char* copy_limit, char* p) {
+inline char* write_tape_value_unchecked(const Cell* cells, std::uint32_t index, char* p) {
     const Cell& cell = cells[index];
     switch (cell.kind()) {
         case CellKind::null:
@@ -94,7 +96,7 @@ inline char* write_tape_value_unchecked(const Cell* cells, std::uint32_t index,
             return p + 5;
         case CellKind::integer:
         case CellKind::float_text:
-            return tape_writer_detail::copy_text(cell.text_data(), cell.text_size(), copy_limit, p);
+            return tape_writer_detail::copy_text(cell.text_data(), cell.text_size(), p);
         case CellKind::float_decimal:
             return p + text::format_decimal_text(
                            cell.decimal_negative(),
@@ -103,25 +105,25 @@ inline char* write_tape_value_unchecked(const Cell* cells, std::uint32_t index,
             return p + text::format_float_text(std::bit_cast<double>(cell.data), p);
         case CellKind::string_text:
         case CellKind::string_decoded:
-            return write_tape_string_unchecked(cell, copy_limit, p);
+            return write_tape_string_unchecked(cell, p);
         case CellKind::array:
         case CellKind::object:
             break;
     }
-    return write_tape_container_unchecked(cells, index, copy_limit, p);
+    return write_tape_container_unchecked(cells, index, p);
 }
 
 // Appends the text of the value at `index`.
 inline void write_tape_value(const Tape& tape, std::uint32_t index, memory::ByteBuffer& out) {
     char* start = out.tail(tape_value_bound(tape.cells(), index) + kTapeWriteSlack);
-    char* end = write_tape_value_unchecked(tape.cells(), index, tape.copy_limit(), start);
+    char* end = write_tape_value_unchecked(tape.cells(), index, start);
     out.commit(static_cast<std::size_t>(end - start));
 }
 
 // Appends the text of a string cell (a member name).
-inline void write_tape_string(const Tape& tape, const Cell& cell, memory::ByteBuffer& out) {
+inline void write_tape_string(const Cell& cell, memory::ByteBuffer& out) {
     char* start = out.tail(tape_string_bound(cell) + kTapeWriteSlack);
-    char* end = write_tape_string_unchecked(cell, tape.copy_limit(), start);
+    char* end = write_tape_string_unchecked(cell, start);
     out.commit(static_cast<std::size_t>(end - start));
 }
 

@@ -222,7 +222,7 @@ class FastTransform {
         for (const Column& column : columns_) {
             if (column.output_index == kNotWritten) continue;
             if (column.output_index != 0) out.push_back(',');
-            tape::write_tape_string(tape_, column.name, out);
+            tape::write_tape_string(column.name, out);
         }
         // A tape of several huge pages is given back behind the rows as they are written, so
         // that it and the result are not held whole at once; the constants, which may refer to
@@ -247,7 +247,7 @@ class FastTransform {
             if (!is_constant(column)) continue;
             if (!first) out.push_back(',');
             first = false;
-            tape::write_tape_string(tape_, column.name, out);
+            tape::write_tape_string(column.name, out);
             out.push_back(':');
             tape::write_tape_value(tape_, column.reference, out);
         }
@@ -258,7 +258,6 @@ class FastTransform {
     // straight in the buffer.
     void write_rows(ByteBuffer& out, bool release_tape) {
         const std::size_t all_nulls = checked_multiply(written_, result_text::kNullTextSize);
-        const char* copy_limit = tape_.copy_limit();
 
         std::vector<std::pair<std::uint32_t, std::uint32_t>> values;  // output index, value cell
         const std::uint32_t rows_end = cells_[0].container_end();
@@ -280,7 +279,7 @@ class FastTransform {
             auto write_value = [&](std::uint32_t index, std::uint32_t value) {
                 p = result_text::write_null_run(next, index, p);
                 if (index != 0) *p++ = ',';
-                p = tape::write_tape_value_unchecked(cells_, value, copy_limit, p);
+                p = tape::write_tape_value_unchecked(cells_, value, p);
                 next = index + 1;
             };
             // A row's cell is followed by its members' values (their names are not on the tape).
