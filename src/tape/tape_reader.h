@@ -29,7 +29,10 @@
 // which assigns their columns while the name is at hand. A row's cell on the tape is followed
 // by its members' values only. The observer provides:
 //     void row_begin();                       a row object opens
-//     void member(const Cell& name);          a member's name
+//     const Cell* expected_name();            the name the next member most likely has, or
+//                                             nullptr (a name cell read from this payload)
+//     void expected_member();                 the member has that name
+//     void member(const Cell& name);          the member has this other name
 //     void member_value(std::uint32_t cell);  that member's value is complete at `cell`
 //     void row_end();                         the row object closed
 #include <bit>
@@ -164,13 +167,19 @@ class TapeReader {
     // The members of rows, most of a payload, take the straightest way: in compact text the
     // colon follows the name, the value the colon, and the next name the comma, each at once.
     row_key:  // a row member's name starts at p
-    {
-        Cell name;
-        if (!read_string(p, name)) return false;
-        // The name goes to the observer instead of the tape.
-        rows_.member(name);
+        // The name goes to the observer instead of the tape. Rows mostly repeat the previous
+        // row's names in its order: the name expected at this position is compared with the
+        // payload first, together with its closing quote, which settles the name without a scan.
+        if (const Cell* expected = rows_.expected_name();
+            expected != nullptr && is_name_at(*expected, p + 1)) [[likely]] {
+            p += expected->text_size() + 2;
+            rows_.expected_member();
+        } else {
+            Cell name;
+            if (!read_string(p, name)) return false;
+            rows_.member(name);
+        }
         member_value = out.index();
-    }
         if (*p != ':') [[unlikely]] {
             p = skip_whitespace(p);
             if (*p != ':') return false;
@@ -233,6 +242,14 @@ class TapeReader {
         if (*p <= ' ' && text::kWhitespace[*p]) [[unlikely]]
             return text::skip_whitespace_run(p + 1, end_);
         return p;
+    }
+
+    // Whether the text at `at` is the escape-free name `name` of fewer than sixteen bytes and its
+    // closing quote: both are in the padded payload, where sixteen bytes can be read.
+    static bool is_name_at(const Cell& name, const unsigned char* at) {
+        return name.kind() == CellKind::string_text && name.text_size() < 16 &&
+               text::same_bytes_in_block(name.text_data(), reinterpret_cast<const char*>(at),
+                                         name.text_size() + 1);
     }
 
     // Inlined wherever it is called: a call per value costs more than the push itself.

@@ -30,15 +30,20 @@ inline ColumnFate column_fate(std::size_t rows, std::size_t rows_holding, bool h
 // Rows usually list their members in the previous row's order, so a member's column is first
 // guessed as the one the previous row had at the same position: `previous_row` holds that row's
 // columns, and the guess stands when `name_of(column)` is the member's name. `none` when it
-// fails, and the caller looks the name up.
+// fails, and the caller looks the name up. previous_row_column is the guess before its test, for
+// a caller that tests the name its own way.
+template <class ColumnNumber>
+inline ColumnNumber previous_row_column(const ColumnNumber* previous_row, std::size_t previous_size,
+                                        std::size_t position, ColumnNumber none) {
+    return position < previous_size ? previous_row[position] : none;
+}
+
 template <class ColumnNumber, class NameOf>
 inline ColumnNumber previous_row_guess(const ColumnNumber* previous_row, std::size_t previous_size,
                                        std::size_t position, std::string_view name,
                                        ColumnNumber none, const NameOf& name_of) {
-    if (position < previous_size) {
-        const ColumnNumber guess = previous_row[position];
-        if (text::same_bytes(name_of(guess), name)) return guess;
-    }
+    const ColumnNumber guess = previous_row_column(previous_row, previous_size, position, none);
+    if (guess != none && text::same_bytes(name_of(guess), name)) return guess;
     return none;
 }
 

@@ -106,7 +106,24 @@ class FastTransform {
         if (rows_ == 0) reserve_for_rows();
         row_start_ = member_columns_.size();
         position_ = 0;
+        guesses_taken_ = 0;
         facts_ = RowFacts{0, true};
+    }
+
+    // The name the next member most likely has, the previous row's at the same position
+    // (column_rules::previous_row_column), for the reader to test the payload against before it
+    // scans the name; nullptr when there is none.
+    [[gnu::always_inline]] const Cell* expected_name() const {
+        if (!expect_names_) return nullptr;
+        const std::uint32_t column = column_rules::previous_row_column(
+            member_columns_.data() + previous_start_, previous_size_, position_, kNoColumn);
+        return column == kNoColumn ? nullptr : &columns_[column].name;
+    }
+
+    // The member has the expected name.
+    [[gnu::always_inline]] void expected_member() {
+        ++guesses_taken_;
+        member_in_column(member_columns_[previous_start_ + position_]);
     }
 
     [[gnu::always_inline]] void member(const Cell& name) {
@@ -114,6 +131,7 @@ class FastTransform {
         std::uint32_t column = column_rules::previous_row_guess(
             member_columns_.data() + previous_start_, previous_size_, position_, text, kNoColumn,
             [this](std::uint32_t guess) { return columns_[guess].name.text(); });
+        if (column != kNoColumn) ++guesses_taken_;
         if (column == kNoColumn && position_ != 0) {
             std::uint32_t guess = columns_[current_column_].successor;
             if (guess != kNoColumn && text::same_bytes(columns_[guess].name.text(), text)) {
@@ -125,6 +143,11 @@ class FastTransform {
             column = found.ordinal;
             if (found.added) columns_.push_back(Column{.name = name});
         }
+        member_in_column(column);
+    }
+
+    // The member's column is found.
+    [[gnu::always_inline]] void member_in_column(std::uint32_t column) {
         Column& c = columns_[column];
         if (c.last_row == rows_) [[unlikely]] {
             take_back_value(c);
@@ -160,6 +183,10 @@ class FastTransform {
         rows_facts_.push_back(facts_);
         previous_start_ = row_start_;
         previous_size_ = member_columns_.size() - row_start_;
+        // Where rows vary in their names (sparse rows), testing the expected name first would
+        // mostly cost a comparison more; the reader tests it while at least half of a row's
+        // members took the previous row's guess (the first row had none to take).
+        expect_names_ = rows_ == 0 || 2 * guesses_taken_ >= previous_size_;
         ++rows_;
     }
 
@@ -334,6 +361,10 @@ class FastTransform {
     std::size_t position_ = 0;
     std::uint32_t current_column_ = 0;
     RowFacts facts_{0, true};
+    // How many of the row's members had the previous row's name at their position, and whether
+    // the reader tests that name first (row_end).
+    std::size_t guesses_taken_ = 0;
+    bool expect_names_ = true;
     // The previous row's members in member_columns_.
     std::size_t previous_start_ = 0;
     std::size_t previous_size_ = 0;

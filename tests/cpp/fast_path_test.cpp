@@ -165,6 +165,39 @@ TEST(FastPath, PayloadsCutOrHoldingANulAnywhereAgreeWithTheExactPath) {
     }
 }
 
+// A row's names are first compared with the previous row's at the same position. Near misses of
+// that name (a prefix, a longer name, one byte changed, the same name written with an escape, names
+// of 15 to 17 bytes about the sixteen-byte block, a name cut by the payload's end) must be read as
+// the exact path reads them, whichever of the two rows sets the columns.
+TEST(FastPath, NamesNearThePreviousRowsAgreeWithTheExactPath) {
+    const std::string names[] = {
+        "ab",
+        "abc",
+        "abd",
+        "a",
+        "a\\u0062c",
+        "\\u0061bc",
+        "",
+        "abcdefghijklmno",
+        "abcdefghijklmnop",
+        "abcdefghijklmnopq",
+        "abcdefghijklmnoq",
+        "ab\\\"c",
+        "\xc3\xa9t\xc3\xa9",
+    };
+    for (const std::string& first : names) {
+        for (const std::string& second : names) {
+            const std::string rows = "[{\"" + first + "\":1,\"x\":2},{\"" + second +
+                                     "\":3,\"x\":2},{\"" + first + "\":4,\"x\":2},{\"" + second +
+                                     "\":4,\"x\":2}]";
+            expect_agreement(rows);
+            EXPECT_TRUE(fast_takes(rows)) << rows;
+            // The same rows cut inside the last name.
+            expect_agreement(std::string_view(rows).substr(0, rows.size() - 9 - second.size()));
+        }
+    }
+}
+
 TEST(FastPath, TakenForOrdinaryRowsAndLeftAsideForTheRareForms) {
     struct Case {
         const char* payload;

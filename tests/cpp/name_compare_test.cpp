@@ -48,6 +48,21 @@ TEST(SameName, NonAsciiAndNulBytes) {
     EXPECT_FALSE(same_bytes("a", "A"));
 }
 
+// The comparison within one block of sixteen bytes: bytes at and after `n` never count, every
+// byte before it does, for every `n` up to 16.
+TEST(SameName, WithinOneBlockOnlyTheFirstBytesCount) {
+    const std::string source = "abcdefghijklmnop";
+    for (std::size_t n = 0; n <= 16; ++n) {
+        for (std::size_t i = 0; i < 16; ++i) {
+            std::string other = source;
+            other[i] ^= 0x01;
+            EXPECT_EQ(vantor::text::same_bytes_in_block(source.data(), other.data(), n), i >= n)
+                << "length " << n << ", byte " << i;
+        }
+        EXPECT_TRUE(vantor::text::same_bytes_in_block(source.data(), source.data(), n)) << n;
+    }
+}
+
 // The one table of names: ordinals in order of first insertion across every growth of the table,
 // a name given again found at its ordinal, and names absent until added; the table is reused
 // after reset with more and fewer names than before, and the names differ only in their last

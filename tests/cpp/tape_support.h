@@ -17,6 +17,8 @@ namespace vantor::tape {
 // An observer that only lets rows be read.
 struct IgnoreRows {
     void row_begin() {}
+    const Cell* expected_name() const { return nullptr; }
+    void expected_member() {}
     void member(const Cell&) {}
     void member_value(std::uint32_t) {}
     void row_end() {}
