@@ -66,7 +66,7 @@ option(VANTOR_BUILD_FAULT_INJECTION "Build the fault-injection variant of the mo
     ${VANTOR_BUILD_TESTS})
 if(VANTOR_BUILD_FAULT_INJECTION)
     vantor_add_python_module(vantor_codec_fault_injection ${CMAKE_BINARY_DIR}/fault_injection
-        ${PROJECT_SOURCE_DIR}/src/binding/fault_injection.cpp)
+        ${PROJECT_SOURCE_DIR}/tests/python/fault_injection.cpp)
     target_compile_definitions(vantor_codec_fault_injection PRIVATE VANTOR_FAULT_INJECTION)
     set(VANTOR_FAULT_MODULE_LINE
         "VANTOR_FAULT_INJECTION_MODULE=$<TARGET_FILE:vantor_codec_fault_injection>\n")

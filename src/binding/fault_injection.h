@@ -1,7 +1,8 @@
 #pragma once
-// Faults on demand for the test build of the module (compiled with VANTOR_FAULT_INJECTION), so
-// that the tests can drive both barriers. In the shipped module these hooks do nothing and the
-// trigger payloads are ordinary (unreadable) payloads.
+// Faults on demand for the test build of the module (compiled with VANTOR_FAULT_INJECTION, the
+// hooks defined in tests/python/fault_injection.cpp), so that the tests can drive both barriers. In
+// the shipped module these hooks do nothing and the trigger payloads are ordinary (unreadable)
+// payloads.
 //
 // A payload that begins with "#vantor-fault:" selects the fault by what follows:
 //   "runtime_error:TEXT"  the transform throws std::runtime_error(TEXT)

@@ -1,5 +1,6 @@
 #pragma once
-// The two rules about the names of one object that the exact path and the fast path share.
+// The two rules about the names of one object that the exact path and the fast path share: names
+// repeating the last such object's, and a name repeated within one object.
 //
 // Objects at one depth are usually alike (rows, and the objects nested in them): an object tends
 // to begin with the names of the last such object, in the same order. Those names were checked
@@ -30,10 +31,26 @@ inline std::size_t names_repeating(const std::vector<std::string_view>& recent, 
     return count;
 }
 
-// A name given more than once in one object keeps the position of its first occurrence and takes
-// the value of its last: the value model's objects and the tape's nested objects are settled
-// by this function. Per distinct name, in order of first occurrence, the member giving it and
-// the member giving its value.
+// The rule for a name given more than once in one object, which both paths follow wherever an
+// object's members are settled (the value model's objects, the tape's nested objects, the rows of
+// the fast transform): the name keeps the position of its first occurrence and takes the value of
+// its last. This is its one step, for each member in order once its name has been looked up among
+// the object's earlier names: a first occurrence takes the next position (`take_position()`); a
+// repeat leaves the position where it is and replaces the value there with its own
+// (`replace_value()`).
+template <class TakePosition, class ReplaceValue>
+[[gnu::always_inline]] inline void settle_member(bool first_occurrence,
+                                                 const TakePosition& take_position,
+                                                 const ReplaceValue& replace_value) {
+    if (first_occurrence) [[likely]] {
+        take_position();
+    } else {
+        replace_value();
+    }
+}
+
+// The rule applied to a whole object: per distinct name, in order of first occurrence, the member
+// giving it and the member giving its value.
 struct KeptMember {
     std::uint32_t name_member;
     std::uint32_t value_member;
@@ -50,11 +67,9 @@ inline void keep_first_position_last_value(std::uint32_t from, std::uint32_t cou
         kept.push_back(KeptMember{member, member});
     for (std::uint32_t member = from; member < count; ++member) {
         const NameTable::Found found = find_or_add(member);
-        if (found.added) {
-            kept.push_back(KeptMember{member, member});
-        } else {
-            kept[found.ordinal].value_member = member;
-        }
+        settle_member(
+            found.added, [&] { kept.push_back(KeptMember{member, member}); },
+            [&] { kept[found.ordinal].value_member = member; });
     }
 }
 

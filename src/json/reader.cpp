@@ -63,6 +63,34 @@ class Reader {
         return static_cast<std::size_t>(at - begin_);
     }
 
+    // What follows a member or an element, for objects and arrays alike: the container's closing
+    // byte `close`, or a comma and then, past whitespace, anything but `close` (a trailing comma).
+    // At `more`, the cursor is on the next item's first byte.
+    enum class AfterItem : std::uint8_t { closed, more, failed };
+    AfterItem after_item(unsigned char close, text::ReadErrorCode eof,
+                         text::ReadErrorCode expected_comma_or_close) {
+        if (cursor_ == end_) {
+            fail_at_end(eof);
+            return AfterItem::failed;
+        }
+        if (*cursor_ == close) return AfterItem::closed;
+        if (*cursor_ != ',') {
+            fail_at_byte(expected_comma_or_close);
+            return AfterItem::failed;
+        }
+        ++cursor_;
+        skip_whitespace();
+        if (cursor_ == end_) {
+            fail_at_end(text::ReadErrorCode::eof_value);
+            return AfterItem::failed;
+        }
+        if (*cursor_ == close) {
+            fail_at_byte(text::ReadErrorCode::trailing_comma);
+            return AfterItem::failed;
+        }
+        return AfterItem::more;
+    }
+
     bool fail_at_end(text::ReadErrorCode code) {
         error_ = {code, offset(end_)};
         return false;
@@ -175,36 +203,24 @@ class Reader {
                         step = Step::value;
                     }
                     continue;
-                case Step::after_value:
+                case Step::after_value: {
                     skip_whitespace();
+                    const AfterItem next =
+                        top.object ? after_item('}', text::ReadErrorCode::eof_object,
+                                                text::ReadErrorCode::expected_object_comma_or_end)
+                                   : after_item(']', text::ReadErrorCode::eof_list,
+                                                text::ReadErrorCode::expected_list_comma_or_end);
+                    if (next == AfterItem::failed) return false;
+                    if (next == AfterItem::closed) break;
                     if (top.object) {
-                        if (cursor_ == end_) return fail_at_end(text::ReadErrorCode::eof_object);
-                        if (*cursor_ == '}') break;
-                        if (*cursor_ != ',') {
-                            return fail_at_byte(text::ReadErrorCode::expected_object_comma_or_end);
-                        }
-                        ++cursor_;
-                        skip_whitespace();
-                        if (cursor_ == end_) return fail_at_end(text::ReadErrorCode::eof_value);
-                        if (*cursor_ == '}')
-                            return fail_at_byte(text::ReadErrorCode::trailing_comma);
                         if (*cursor_ != '"')
                             return fail_at_byte(text::ReadErrorCode::key_must_be_string);
                         step = Step::key;
                     } else {
-                        if (cursor_ == end_) return fail_at_end(text::ReadErrorCode::eof_list);
-                        if (*cursor_ == ']') break;
-                        if (*cursor_ != ',') {
-                            return fail_at_byte(text::ReadErrorCode::expected_list_comma_or_end);
-                        }
-                        ++cursor_;
-                        skip_whitespace();
-                        if (cursor_ == end_) return fail_at_end(text::ReadErrorCode::eof_value);
-                        if (*cursor_ == ']')
-                            return fail_at_byte(text::ReadErrorCode::trailing_comma);
                         step = Step::value;
                     }
                     continue;
+                }
                 case Step::key: {
                     std::string_view name;
                     if (!read_string_token(name)) return false;

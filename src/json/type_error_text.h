@@ -7,6 +7,7 @@
 
 namespace vantor::json {
 
+// Fixed by the caller's contract and pinned by tests/cpp/type_error_text_test.cpp:
 // "invalid type: <found>, expected a sequence", where <found> names the first token of the
 // top-level value: boolean `true`, null, integer `42`, floating point `1.5`, string "...", or
 // map for an object (whose content is never read, so `found` may be an object without members).

@@ -157,7 +157,7 @@ JsonObject* JsonObject::from_distinct_members(memory::Arena& arena,
 }
 
 JsonObject::Place JsonObject::locate(std::string_view name) const {
-    if (slots_ == nullptr && size_ > kLinearSearchLimit) rebuild_index();
+    if (slots_ == nullptr && size_ > kLinearSearchLimit) build_index();
     if (slots_ == nullptr) {
         for (std::size_t i = 0; i < size_; ++i) {
             if (text::same_bytes(members_[i].name, name)) return {i, 0, 0};
@@ -182,40 +182,12 @@ const JsonValue* JsonObject::find(std::string_view name) const {
     return position < size_ ? &members_[position].value : nullptr;
 }
 
-std::optional<JsonValue> JsonObject::insert(std::string_view name, JsonValue value) {
-    Place place = locate(name);
-    if (place.position < size_) {
-        JsonValue previous = members_[place.position].value;
-        members_[place.position].value = value;
-        return previous;
-    }
-    append(place, name, value);
-    return std::nullopt;
-}
-
 void JsonObject::append(const Place& place, std::string_view name, JsonValue value) {
-    if (size_ == capacity_) {
-        if (size_ + 1 >= std::numeric_limits<std::uint32_t>::max()) {
-            throw std::length_error("object has too many members");
-        }
-        std::size_t capacity = capacity_ == 0 ? 4 : capacity_ * 2;
-        auto* grown = arena_->allocate_array<JsonMember>(capacity);
-        if (size_ != 0)
-            std::memcpy(static_cast<void*>(grown), members_, size_ * sizeof(JsonMember));
-        members_ = grown;
-        capacity_ = capacity;
-    }
     new (&members_[size_]) JsonMember{name, value};
     ++size_;
-    if (slots_ == nullptr) return;  // built by the next lookup once the object is large
-    const std::uint64_t entry =
-        hashing::name_slots::entry(place.hash, static_cast<std::uint32_t>(size_ - 1));
-    if (size_ * 2 <= slot_mask_ + 1) {
-        // The empty slot found by locate() is still the right one: nothing moved since.
-        slots_[place.slot] = entry;
-    } else {
-        rebuild_index();  // moves the entries already there, not the new one
-        hashing::name_slots::place(slots_, slot_mask_, entry);
+    if (slots_ != nullptr) {
+        slots_[place.slot] =
+            hashing::name_slots::entry(place.hash, static_cast<std::uint32_t>(size_ - 1));
     }
 }
 
@@ -227,17 +199,8 @@ void JsonObject::allocate_index(std::size_t members) const {
     if (keys_.k0 == 0 && keys_.k1 == 0) keys_ = hashing::next_hash_keys();
 }
 
-void JsonObject::rebuild_index() const {
-    // Entries carry their hash, so a growing index moves them without hashing a name again.
-    const std::uint64_t* old_slots = slots_;
-    std::size_t old_count = old_slots == nullptr ? 0 : slot_mask_ + 1;
+void JsonObject::build_index() const {
     allocate_index(size_);
-    if (old_slots != nullptr) {
-        for (std::size_t i = 0; i < old_count; ++i) {
-            if (old_slots[i] != 0) hashing::name_slots::place(slots_, slot_mask_, old_slots[i]);
-        }
-        return;
-    }
     for (std::size_t position = 0; position < size_; ++position) {
         const std::uint64_t entry = hashing::name_slots::entry(
             name_hash(members_[position].name), static_cast<std::uint32_t>(position));

@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <optional>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -126,8 +125,6 @@ class JsonObject {
     // Objects with at most this many members have no index.
     static constexpr std::size_t kLinearSearchLimit = 16;
 
-    explicit JsonObject(memory::Arena& arena) : arena_(&arena) {}
-
     // An object holding `members` in order, where a repeated name keeps the position of its
     // first occurrence and the value of its last (the reader's rule for duplicate keys).
     // Names and values are not copied.
@@ -142,16 +139,14 @@ class JsonObject {
     // The member's value, or nullptr when the name is absent.
     const JsonValue* find(std::string_view name) const;
 
-    // Appends a new member, or replaces the value of an existing one in place and hands back the
-    // previous value. The name is not copied.
-    std::optional<JsonValue> insert(std::string_view name, JsonValue value);
-
     std::size_t size() const { return size_; }
     std::span<const JsonMember> members() const { return {members_, size_}; }
     const JsonMember* begin() const { return members_; }
     const JsonMember* end() const { return members_ + size_; }
 
   private:
+    explicit JsonObject(memory::Arena& arena) : arena_(&arena) {}
+
     // Where `name` is or would go: its position (size_ when absent) and, for an indexed object,
     // the slot that holds it or the empty slot where it belongs.
     struct Place {
@@ -161,9 +156,11 @@ class JsonObject {
     };
     static JsonObject* with_capacity(memory::Arena& arena, std::size_t capacity);
     Place locate(std::string_view name) const;
+    // Appends a member whose name `place` found absent, into the room made by with_capacity and,
+    // for a large object, the index made by allocate_index for every member to come.
     void append(const Place& place, std::string_view name, JsonValue value);
     void allocate_index(std::size_t members) const;  // empty, with room for `members`
-    void rebuild_index() const;
+    void build_index() const;
     std::uint64_t name_hash(std::string_view name) const;
 
     memory::Arena* arena_;

@@ -115,15 +115,6 @@ inline DecimalFloat find_shortest_decimal(double magnitude) {
     return {s + (round_up ? 1 : 0), k};
 }
 
-}  // namespace
-
-// A function of its own for the tests; the float text uses the search inlined.
-DecimalFloat shortest_decimal(double magnitude) {
-    return find_shortest_decimal(magnitude);
-}
-
-namespace {
-
 // The exponent texts "e-324" to "e+308" of the scientific form, each padded to eight bytes with
 // its length in the last byte, so that one fixed-width copy moves any of them.
 constexpr int kExponentTextMin = -324;

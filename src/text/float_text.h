@@ -38,10 +38,6 @@ struct DecimalFloat {
     int exponent;
 };
 
-// The shortest decimal that converts back to `magnitude` (finite and greater than zero), the
-// nearest one when several are shortest. The significand is below 10^17.
-DecimalFloat shortest_decimal(double magnitude);
-
 // Writes the float text of `value` at `out` (room for kFloatTextScratchSize bytes, of which
 // at most kFloatTextCapacity form the text) and returns its length. A non-finite value, which the
 // value model never holds, is written "null".

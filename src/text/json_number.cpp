@@ -2,18 +2,6 @@
 
 namespace vantor::text {
 
-double JsonNumber::to_binary64() const {
-    switch (variant_) {
-        case Variant::unsigned_integer:
-            return static_cast<double>(unsigned_);
-        case Variant::signed_integer:
-            return static_cast<double>(signed_);
-        case Variant::float64:
-            break;
-    }
-    return float_;
-}
-
 bool operator==(const JsonNumber& a, const JsonNumber& b) {
     if (a.variant_ != b.variant_) return false;
     switch (a.variant_) {

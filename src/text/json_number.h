@@ -35,9 +35,6 @@ class JsonNumber {
     constexpr std::int64_t signed_value() const { return signed_; }
     constexpr double float_value() const { return float_; }
 
-    // The nearest binary64 value (ties to even) of either integer variant; a float unchanged.
-    double to_binary64() const;
-
     // Same variant and equal value; floats compare by IEEE equality, so 0.0 equals -0.0.
     friend bool operator==(const JsonNumber& a, const JsonNumber& b);
 

@@ -4,6 +4,8 @@
 
 namespace vantor::text {
 
+// The descriptions are fixed by the caller's contract, word for word, and pinned by
+// tests/cpp/reader_errors_test.cpp.
 std::string_view read_error_description(ReadErrorCode code) {
     switch (code) {
         case ReadErrorCode::none:

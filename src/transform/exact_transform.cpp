@@ -29,6 +29,8 @@ using json::JsonValue;
 using memory::ByteBuffer;
 using text::JsonNumber;
 
+// The failure texts are fixed by the caller's contract and pinned by
+// tests/python/test_transform.py.
 constexpr std::string_view kInvalidPayloadPrefix = "invalid row-oriented JSON: ";
 constexpr std::string_view kNonObjectRowPrefix = "expected a JSON object row, got: ";
 constexpr std::size_t kResultInitialCapacity = 128;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "hashing/name_table.h"
+#include "hashing/object_names.h"
 #include "memory/buffer_allocator.h"
 #include "memory/huge_pages.h"
 #include "memory/page_release.h"
@@ -148,11 +149,10 @@ class FastTransform {
 
     // The member's column is found.
     [[gnu::always_inline]] void member_in_column(std::uint32_t column) {
+        // A row's position for a name is its column, found at the name's first occurrence.
         Column& c = columns_[column];
-        if (c.last_row == rows_) [[unlikely]] {
-            take_back_value(c);
-        }
-        c.last_row = rows_;
+        hashing::settle_member(
+            c.last_row != rows_, [&] { c.last_row = rows_; }, [&] { take_back_value(c); });
         if (position_ != 0) {
             if (column <= current_column_) facts_.in_column_order = false;
             columns_[current_column_].successor = column;
@@ -191,12 +191,12 @@ class FastTransform {
     }
 
   private:
-    // A key given again in the row being read: its column keeps the position of the first
-    // occurrence and takes the value of this one, as the exact path's rule for repeated keys has
-    // it. The row's earlier value is taken back from the column's facts: its count, and whatever
-    // it alone decided (a non-null value or a mismatch first seen in this row; an earlier row's
-    // still stands). The row is written through the sorting writer, which keeps the last value of
-    // a column. Its members are not rewritten.
+    // The rule for a name repeated in one object (hashing/object_names.h) applied to a row: the
+    // name given again keeps its column and takes this member's value. The row's earlier value is
+    // taken back from the column's facts: its count, and whatever it alone decided (a non-null
+    // value or a mismatch first seen in this row; an earlier row's still stands). The row goes to
+    // the sorting writer, which writes the last of a column's values. Its members are not
+    // rewritten.
     [[gnu::noinline]] void take_back_value(Column& column) {
         --column.rows_holding;
         if (column.first_non_null_row == rows_) column.first_non_null_row = kNoRow;
@@ -324,7 +324,7 @@ class FastTransform {
                     value = tape::value_end(cells_, value);
                 }
                 // A column given twice in the row has its values next to each other; the last
-                // one counts.
+                // one is its value (take_back_value).
                 std::sort(values.begin(), values.end());
                 for (std::size_t v = 0; v < values.size(); ++v) {
                     if (v + 1 < values.size() && values[v + 1].first == values[v].first) continue;

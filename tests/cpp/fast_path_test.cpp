@@ -326,6 +326,45 @@ TEST(FastPath, RepeatedKeysAndLargeObjectsStayOnTheFastPath) {
     }
 }
 
+// Rows that give a name again, generated: rows of several sizes with the name at each of several
+// positions given again, in one order in every row or in several, making written, constant and
+// all-null columns. Both paths apply the one rule for repeated names; the outcomes agree byte for
+// byte and the fast path takes every payload.
+TEST(FastPath, RowsWithRepeatedNamesAgreeWithTheExactPath) {
+    auto null_value = [](int) { return std::string("null"); };
+    auto joined = [](const std::vector<std::string>& rows) {
+        std::string out = "[";
+        for (const std::string& row : rows)
+            out += (out.size() > 1 ? "," : "") + row;
+        return out + "]";
+    };
+    for (int count : {2, 9, 40}) {
+        for (int position = 0; position < count; position += count / 4 + 1) {
+            const int last = count - 1;
+            const std::vector<std::string> payloads = {
+                // Columns written: the repeat in one row of several, rows in column order.
+                joined({object_text(count, 0, {position}), object_text(count, 0),
+                        object_text(count, 0, {position, last})}),
+                // Rows out of column order, the repeat in every row.
+                joined({object_text(count, 0, {position}), object_text(count, 1, {position}),
+                        object_text(count, count / 2, {last, position})}),
+                // Every row alike, repeats included: every column constant.
+                joined({object_text(count, 0, {position}), object_text(count, 0, {position}),
+                        object_text(count, 0, {position})}),
+                // Null values that the repeat's value replaces, in one row or in all.
+                joined({object_text(count, 0, {position}, null_value),
+                        object_text(count, 0, {}, null_value)}),
+                joined({object_text(count, 3, {position}, null_value),
+                        object_text(count, 0, {position}, null_value)}),
+            };
+            for (const std::string& payload : payloads) {
+                EXPECT_TRUE(fast_takes(payload)) << payload;
+                expect_agreement(payload);
+            }
+        }
+    }
+}
+
 TEST(FastPath, RepeatedKeysAtManyLevelsBeforeLargeValuesAreLeftToTheExactPath) {
     // Each level's repeated name moves the large value after it once more: a few levels stay on
     // the fast path, a hundred would move more than four cells per payload byte.

@@ -186,42 +186,53 @@ TEST(FloatDigits, ExponentEstimatesAreExact) {
     }
 }
 
-// The shortest digits by std::to_chars, which also picks the nearest of several shortest; both
-// results with trailing zeros removed.
-DecimalFloat to_chars_decimal(double magnitude) {
-    char text[32];
-    auto end =
-        std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific).ptr;
+// The decimal a float text or a scientific text of std::to_chars stands for: its digits with the
+// point dropped, scaled by the exponent after "e" (none in positional text), trailing zeros
+// removed.
+DecimalFloat decimal_of(std::string_view text) {
     DecimalFloat decimal{0, 0};
-    const char* p = text;
     int fraction_digits = 0;
     bool after_point = false;
-    for (; *p != 'e'; ++p) {
-        if (*p == '.') {
+    std::size_t i = 0;
+    for (; i < text.size() && text[i] != 'e'; ++i) {
+        if (text[i] == '.') {
             after_point = true;
         } else {
-            decimal.significand = decimal.significand * 10 + static_cast<unsigned>(*p - '0');
+            decimal.significand = decimal.significand * 10 + static_cast<unsigned>(text[i] - '0');
             fraction_digits += after_point ? 1 : 0;
         }
     }
     int exponent = 0;
-    std::from_chars(p + (p[1] == '+' ? 2 : 1), end, exponent);
+    if (i < text.size()) {
+        std::from_chars(text.data() + i + (text[i + 1] == '+' ? 2 : 1), text.data() + text.size(),
+                        exponent);
+    }
     decimal.exponent = exponent - fraction_digits;
-    return decimal;
-}
-
-DecimalFloat without_trailing_zeros(DecimalFloat decimal) {
-    while (decimal.significand % 10 == 0) {
+    while (decimal.significand != 0 && decimal.significand % 10 == 0) {
         decimal.significand /= 10;
         ++decimal.exponent;
     }
     return decimal;
 }
 
+// The shortest digits by std::to_chars, which also picks the nearest of several shortest.
+DecimalFloat to_chars_decimal(double magnitude) {
+    char text[32];
+    auto end =
+        std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific).ptr;
+    return decimal_of({text, static_cast<std::size_t>(end - text)});
+}
+
+// The digits the float text shows.
+DecimalFloat float_text_decimal(double magnitude) {
+    char text[kFloatTextScratchSize];
+    return decimal_of({text, format_float_text(magnitude, text)});
+}
+
 // Checks one positive finite value; reports at most a few mismatches in full.
 bool digits_agree_with_to_chars(double magnitude, std::size_t& reported) {
     DecimalFloat expected = to_chars_decimal(magnitude);
-    DecimalFloat actual = without_trailing_zeros(shortest_decimal(magnitude));
+    DecimalFloat actual = float_text_decimal(magnitude);
     if (expected.significand == actual.significand && expected.exponent == actual.exponent) {
         return true;
     }

@@ -189,10 +189,8 @@ JsonValue hand_built(Arena& arena, std::size_t levels, bool objects, std::uint64
     JsonValue value = JsonValue::number(text::JsonNumber::from_unsigned(leaf));
     for (std::size_t level = 0; level < levels; ++level) {
         if (objects) {
-            auto* object = new (arena.allocate(sizeof(json::JsonObject), alignof(json::JsonObject)))
-                json::JsonObject(arena);
-            object->insert("k", value);
-            value = JsonValue::object(object);
+            const json::JsonMember member{"k", value};
+            value = JsonValue::object(json::JsonObject::from_members(arena, {&member, 1}));
         } else {
             auto* items = arena.allocate_array<JsonValue>(1);
             new (items) JsonValue(value);

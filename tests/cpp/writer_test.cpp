@@ -32,11 +32,8 @@ class Builder {
         return JsonValue::array({storage, items.size()});
     }
     JsonValue object(std::initializer_list<JsonMember> members) {
-        auto* object =
-            new (arena_.allocate(sizeof(JsonObject), alignof(JsonObject))) JsonObject(arena_);
-        for (const JsonMember& member : members)
-            object->insert(member.name, member.value);
-        return JsonValue::object(object);
+        return JsonValue::object(
+            JsonObject::from_members(arena_, std::span(members.begin(), members.size())));
     }
     static JsonValue u(std::uint64_t v) { return JsonValue::number(JsonNumber::from_unsigned(v)); }
     static JsonValue i(std::int64_t v) { return JsonValue::number(JsonNumber::from_signed(v)); }
@@ -271,28 +268,28 @@ TEST(WriteJson, ValuesInCompactForm) {
 }
 
 TEST(WriteJson, ObjectsKeepInsertionOrderWhenAMemberIsReplaced) {
-    // Members inserted in reverse alphabetical order, then the second one given a new value: the
-    // text keeps the insertion order and shows the new value in the old place. Small and large
-    // objects both, however the object finds its members.
+    // Members in reverse alphabetical order, then the second name given again with a new value:
+    // the text keeps the first occurrences' order and shows the new value in the old place. Small
+    // and large objects both, however the object finds its members.
     for (std::size_t size : {2u, 12u, 200u}) {
         Arena arena;
-        auto* object =
-            new (arena.allocate(sizeof(JsonObject), alignof(JsonObject))) JsonObject(arena);
         std::vector<std::string> names;
         for (std::size_t n = 0; n < size; ++n) {
             std::string number = std::to_string(size - 1 - n);
             names.push_back("k" + std::string(3 - number.size(), '0') + number);
         }
+        std::vector<JsonMember> members;
         std::string expected = "{";
         for (std::size_t n = 0; n < size; ++n) {
-            object->insert(names[n], Builder::u(n));
+            members.push_back({names[n], Builder::u(n)});
             if (n != 0) expected += ",";
             expected.append("\"").append(names[n]).append("\":");
             expected.append(n == 1 ? std::string("\"new\"") : std::to_string(n));
         }
         expected += "}";
-        object->insert(names[1], Builder::s("new"));
-        EXPECT_EQ(text_of(JsonValue::object(object)), expected) << size << " members";
+        members.push_back({names[1], Builder::s("new")});
+        EXPECT_EQ(text_of(JsonValue::object(JsonObject::from_members(arena, members))), expected)
+            << size << " members";
     }
 }
 

@@ -31,4 +31,4 @@ def test_fault_report_names_the_source_relative_to_the_repository(fault_codec, c
     with pytest.raises(BaseException):
         fault_codec.columnarize(b"#vantor-fault:boundary:where")
     report = capfd.readouterr().err
-    assert re.search(r" at src/binding/[a-z_]+\.cpp:[0-9]+, caught in ", report), report
+    assert re.search(r" at tests/python/fault_injection\.cpp:[0-9]+, caught in ", report), report

@@ -1,5 +1,5 @@
-// The test build's fault triggers; see fault_injection.h. Nothing here exists in the shipped
-// module.
+// The test build's fault triggers (binding/fault_injection.h), compiled into the fault-injection
+// variant of the module only.
 #ifdef VANTOR_FAULT_INJECTION
 #include "binding/fault_injection.h"
 
