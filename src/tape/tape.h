@@ -71,12 +71,17 @@ enum class CellKind : std::uint8_t {
 struct Cell {
     // Kind in the low 8 bits. Scalars with text: the text's length above them. float_decimal:
     // bit 8 the sign, bits 16..23 the exponent + 128. Containers: the length of the container's
-    // payload text from bracket to bracket.
+    // payload text from bracket to bracket in bits 8..39 (a payload is under 4 GiB), and bit 63
+    // set when that text is already the container's output text (kVerbatim).
     std::uint64_t tag;
     // Text pointer; float_decimal: the significand; float_value: the value's bits; containers:
     // the index of the first cell after the container (low 32 bits) and the payload offset of its
     // opening bracket (high 32 bits).
     std::uint64_t data;
+
+    // A container whose text has no whitespace, no escapes, no number written otherwise and no
+    // name given twice: written by copying its payload text.
+    static constexpr std::uint64_t kVerbatim = std::uint64_t{1} << 63;
 
     CellKind kind() const { return static_cast<CellKind>(tag & 0xff); }
     std::size_t text_size() const { return static_cast<std::size_t>(tag >> 8); }
@@ -86,7 +91,8 @@ struct Cell {
     bool is_container() const { return kind() >= CellKind::array; }
     std::uint32_t container_end() const { return static_cast<std::uint32_t>(data); }
     std::uint32_t container_offset() const { return static_cast<std::uint32_t>(data >> 32); }
-    std::size_t container_text_size() const { return static_cast<std::size_t>(tag >> 8); }
+    std::size_t container_text_size() const { return static_cast<std::uint32_t>(tag >> 8); }
+    bool verbatim() const { return (tag & kVerbatim) != 0; }
 
     bool decimal_negative() const { return ((tag >> 8) & 1) != 0; }
     int decimal_exponent() const { return static_cast<int>((tag >> 16) & 0xff) - 128; }

@@ -238,9 +238,11 @@ class TapeReader {
     // `nullx`, `1.5.2`) is refused by the caller's next test. In compact text a token nearly
     // always follows at once, which one test settles (the padding's NUL is not whitespace); runs
     // (the line feed and indentation of indented payloads) are skipped sixteen bytes at a time.
-    const unsigned char* skip_whitespace(const unsigned char* p) const {
-        if (*p <= ' ' && text::kWhitespace[*p]) [[unlikely]]
+    const unsigned char* skip_whitespace(const unsigned char* p) {
+        if (*p <= ' ' && text::kWhitespace[*p]) [[unlikely]] {
+            irregular_at_ = p;
             return text::skip_whitespace_run(p + 1, end_);
+        }
         return p;
     }
 
@@ -279,8 +281,17 @@ class TapeReader {
         cell.tag |= text_size << 8;
         cell.data = static_cast<std::uint64_t>(out.index()) |
                     (static_cast<std::uint64_t>(frame.start - begin_) << 32);
+        if (depth < kInRow) return true;
         // Rows meet repeated keys in the transform; objects inside rows are settled here.
-        return !(frame.object && depth >= kInRow) || settle_keys(frame.cell, out);
+        if (frame.object) {
+            const Cell* before = out.next;
+            if (!settle_keys(frame.cell, out)) return false;
+            // Settling a repeated name drops cells: the object's text is no longer its output.
+            if (out.next != before) irregular_at_ = p - 1;
+        }
+        // A value inside a row whose text nothing made irregular is written as it stands.
+        if (irregular_at_ < frame.start) out.cells[frame.cell].tag |= Cell::kVerbatim;
+        return true;
     }
 
     // Small objects with distinct names need nothing more. The settler is made with the first
@@ -347,6 +358,7 @@ class TapeReader {
             return nullptr;
         }
         out = Cell::with_text(CellKind::string_decoded, decoded.data(), decoded.size());
+        irregular_at_ = start;
         return cursor;
     }
 
@@ -379,6 +391,7 @@ class TapeReader {
                 return true;
             case text::NumberClass::negative_zero:
                 p = token.end;
+                irregular_at_ = start;
                 push(out, float_value(-0.0));
                 return true;
             case text::NumberClass::integer_beyond_64_bits:
@@ -405,6 +418,7 @@ class TapeReader {
             if (!token.has_exponent() && fraction_digits == 1) {
                 push(out, Cell::with_text(CellKind::float_text, text, text_size));
             } else {
+                irregular_at_ = start;
                 push(out, float_value(token.negative ? -0.0 : 0.0));
             }
             return true;
@@ -428,6 +442,7 @@ class TapeReader {
         std::uint64_t significand = text::append_digits(0, token.integer, token.integer_end);
         significand = text::append_digits(significand, fraction, token.fraction_end);
         p = token.end;
+        irregular_at_ = start;
         push(out, Cell::decimal(token.negative, significand, static_cast<int>(decimal_exponent)));
         return true;
     }
@@ -468,6 +483,7 @@ class TapeReader {
         text::ReadError error;
         if (!text::read_number(begin_, cursor, end_, number, error)) return nullptr;
         if (number.variant() == text::JsonNumber::Variant::float64) {
+            irregular_at_ = start;
             out = float_value(number.float_value());
         } else {
             out = Cell::with_text(CellKind::integer, reinterpret_cast<const char*>(start),
@@ -483,6 +499,10 @@ class TapeReader {
     Frame stack_[kMaxDepth];
     std::string scratch_;
     std::unique_ptr<ObjectKeySettler> object_keys_;
+    // The last place where the text is other than its output (whitespace, an escape, a number
+    // written otherwise, a repeated name dropped): a container inside a row that closes with none
+    // since it opened is marked Cell::kVerbatim. Nested containers open after begin_.
+    const unsigned char* irregular_at_ = begin_;
 };
 
 }  // namespace tape_reader_detail

@@ -5,7 +5,8 @@
 
 namespace vantor::tape {
 
-char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, char* p) {
+char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, const char* payload,
+                                     char* p) {
     struct Open {
         std::uint32_t end;
         bool object;
@@ -18,7 +19,10 @@ char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, cha
     std::uint32_t at = index;
     for (;;) {
         const Cell& cell = cells[at];
-        if (cell.is_container()) {
+        if (cell.is_container() && at != index && cell.verbatim()) {
+            p = write_tape_value_unchecked(cells, at, payload, p);
+            at = cell.container_end();
+        } else if (cell.is_container()) {
             bool object = cell.kind() == CellKind::object;
             *p++ = object ? '{' : '[';
             if (cell.container_end() == at + 1) {
@@ -34,7 +38,7 @@ char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, cha
                 continue;
             }
         } else {
-            p = write_tape_value_unchecked(cells, at, p);
+            p = write_tape_value_unchecked(cells, at, payload, p);
             ++at;
         }
         // A value is complete: close what ends here, or separate it from the next one.

@@ -79,10 +79,13 @@ inline char* write_tape_string_unchecked(const Cell& cell, char* p) {
     return text::write_json_string_unchecked(cell.text(), p);
 }
 
-char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, char* p);
+// Writes the container at `index` cell by cell (those inside it that are verbatim as a span).
+char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, const char* payload,
+                                     char* p);
 
-// Writes the value at `index` at `p`.
-inline char* write_tape_value_unchecked(const Cell* cells, std::uint32_t index, char* p) {
+// Writes the value at `index` at `p`; `payload` is the tape's.
+inline char* write_tape_value_unchecked(const Cell* cells, std::uint32_t index, const char* payload,
+                                        char* p) {
     const Cell& cell = cells[index];
     switch (cell.kind()) {
         case CellKind::null:
@@ -110,13 +113,17 @@ inline char* write_tape_value_unchecked(const Cell* cells, std::uint32_t index, 
         case CellKind::object:
             break;
     }
-    return write_tape_container_unchecked(cells, index, p);
+    if (cell.verbatim()) {
+        return tape_writer_detail::copy_text(payload + cell.container_offset(),
+                                             cell.container_text_size(), p);
+    }
+    return write_tape_container_unchecked(cells, index, payload, p);
 }
 
 // Appends the text of the value at `index`.
 inline void write_tape_value(const Tape& tape, std::uint32_t index, memory::ByteBuffer& out) {
     char* start = out.tail(tape_value_bound(tape.cells(), index) + kTapeWriteSlack);
-    char* end = write_tape_value_unchecked(tape.cells(), index, start);
+    char* end = write_tape_value_unchecked(tape.cells(), index, tape.payload(), start);
     out.commit(static_cast<std::size_t>(end - start));
 }
 

@@ -306,7 +306,7 @@ class FastTransform {
             auto write_value = [&](std::uint32_t index, std::uint32_t value) {
                 p = result_text::write_null_run(next, index, p);
                 if (index != 0) *p++ = ',';
-                p = tape::write_tape_value_unchecked(cells_, value, p);
+                p = tape::write_tape_value_unchecked(cells_, value, tape_.payload(), p);
                 next = index + 1;
             };
             // A row's cell is followed by its members' values (their names are not on the tape).

@@ -198,6 +198,38 @@ TEST(FastPath, NamesNearThePreviousRowsAgreeWithTheExactPath) {
     }
 }
 
+// Values inside rows whose text is already their output are copied as it stands, the others
+// written from their cells; either way the exact path's text, alone and nested in each other,
+// long enough to be copied by memcpy and short enough for one block.
+TEST(FastPath, NestedValuesCopiedOrRewrittenAgreeWithTheExactPath) {
+    const char* const values[] = {
+        "[]",
+        "{}",
+        "[1,2]",
+        "[1, 2]",
+        "[ 1,2]",
+        "[1,2 ]",
+        "{\"a\":1}",
+        "{\"a\" :1}",
+        "{\"a\": 1}",
+        "{\"a\":\"b\\n\"}",
+        "{\"a\\u0062\":1}",
+        "[1.5,1.50,1e2,-0,0.0,-0.0,0.00]",
+        "{\"a\":1,\"a\":2}",
+        "{\"a\":{\"b\":1,\"b\":[2]}}",
+        "[[1],[1.0],[1 ]]",
+        "[[],{},[[]],{\"a\":{}}]",
+        "[18446744073709551616,-9223372036854775809]",
+        "{\"long name of more than thirty-two bytes\":\"and a long value beside it too\"}",
+        "[{\"a\":[1,{\"b\":\"\\u00e9\"}]},{\"a\":[1,{\"b\":\"\xc3\xa9\"}]}]",
+    };
+    for (const char* value : values) {
+        expect_value_agreement(value);
+        expect_value_agreement(std::string("[") + value + "," + value + "]");
+        expect_value_agreement(std::string("{\"x\":") + value + ",\"y\" : " + value + "}");
+    }
+}
+
 TEST(FastPath, TakenForOrdinaryRowsAndLeftAsideForTheRareForms) {
     struct Case {
         const char* payload;

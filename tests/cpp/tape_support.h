@@ -91,6 +91,7 @@ inline std::string describe_cell(const Cell& cell) {
                           cell.container_text_size(), cell.container_end(),
                           cell.container_offset());
             line += number;
+            if (cell.verbatim()) line += " verbatim";
             break;
         default:
             break;
