@@ -21,17 +21,18 @@
 //     1     object          40                   end 7, offset 1     the first row
 //     2     integer         1                    -> "7"
 //     3     string_decoded  3                    -> a"b (the tape's own storage)
-//     4     array           10                   end 7, offset 30
+//     4     array           10, verbatim         end 7, offset 30
 //     5     float_text      3                    -> "1.5"
 //     6     null            0                    0
 //     7     object          25                   end 12, offset 42   the second row
 //     8     integer         2                    -> "-8"
-//     9     object          10                   end 12, offset 56
+//     9     object          10, verbatim         end 12, offset 56
 //     10    string_text     1                    -> "x"              a nested object's name
 //     11    boolean_true    0                    0
 //
 // "-> text" is a pointer into the payload unless said otherwise; "end" is the index of the first
-// cell after the container, so value_end skips a whole value in one step. tests/cpp/tape_support.h
+// cell after the container, so value_end skips a whole value in one step; "verbatim" marks a value
+// inside a row whose payload text is already its output, which the writers copy whole. tests/cpp/tape_support.h
 // prints a tape in this form, and the tape tests hold this example to the reader.
 #include <cstddef>
 #include <cstdint>
