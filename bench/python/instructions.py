@@ -73,7 +73,9 @@ PHASE_FILES = (
 # reader's function; they count as discovery all the same.
 PHASE_METHODS = {
     "src/transform/fast_transform.cpp": (
-        ("row_begin", "discovery"), ("member", "discovery"), ("member_value", "discovery"),
+        ("row_begin", "discovery"), ("expected_name", "discovery"),
+        ("expected_member", "discovery"), ("member", "discovery"),
+        ("member_in_column", "discovery"), ("member_value", "discovery"),
         ("row_end", "discovery"), ("take_back_value", "discovery"),
         ("reserve_for_rows", "discovery"),
         ("choose_columns", "constants"), ("is_constant", "constants"),
