@@ -32,8 +32,9 @@
 //
 // "-> text" is a pointer into the payload unless said otherwise; "end" is the index of the first
 // cell after the container, so value_end skips a whole value in one step; "verbatim" marks a value
-// inside a row whose payload text is already its output, which the writers copy whole. tests/cpp/tape_support.h
-// prints a tape in this form, and the tape tests hold this example to the reader.
+// inside a row whose payload text is already its output, which the writers copy whole.
+// tests/cpp/tape_support.h prints a tape in this form, and the tape tests hold this example to the
+// reader.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
