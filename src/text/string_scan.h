@@ -1,8 +1,9 @@
 #pragma once
-// Finding the end of a plain run inside a string: the first quote, backslash, control byte or
-// non-ASCII byte. Sixteen bytes per step with SSE2 (the x86-64 baseline, Windows x64 included)
-// or Advanced SIMD (the aarch64 baseline), eight with word arithmetic elsewhere; the portable path
-// is a function of its own, so that the tests compare the two on every machine that has both.
+// Finding where a string's plain text stops: at the first quote, backslash or control byte, and
+// for the exact reader's plain runs also at the first non-ASCII byte. Sixteen bytes per step with
+// SSE2 (the x86-64 baseline, Windows x64 included) or Advanced SIMD (the aarch64 baseline), eight
+// with word arithmetic elsewhere; the portable path is a function of its own, so that the tests
+// compare the two on every machine that has both.
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -23,161 +24,122 @@ namespace string_scan_detail {
 constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
 constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
-// High bit set in each byte of `word` that ends a plain run; on little-endian machines the lowest
+// The two scans differ only in what stops them. Every string scan stops at a quote, a backslash
+// and a control byte; the plain-run scan also stops at every byte from 0x80 up, whose UTF-8 the
+// exact reader checks sequence by sequence. In text already known to be well-formed UTF-8
+// (text/utf8_check.h) the string-stop scan lets those bytes through.
+enum class Stops { string, plain_run };
+
+template <Stops kStops>
+inline bool stops(unsigned char c) {
+    return c < 0x20 || c == '"' || c == '\\' || (kStops == Stops::plain_run && c >= 0x80);
+}
+
+// High bit set in each byte of `word` that stops the scan; on little-endian machines the lowest
 // set bit marks the first such byte exactly (bits above it may be spurious, which does not
 // matter).
-inline std::uint64_t run_end_mask(std::uint64_t word) {
+template <Stops kStops>
+inline std::uint64_t stop_mask(std::uint64_t word) {
     std::uint64_t quote = word ^ (kOnes * '"');
     std::uint64_t backslash = word ^ (kOnes * '\\');
     std::uint64_t control = (word - kOnes * 0x20) & ~word;
     std::uint64_t has_quote = (quote - kOnes) & ~quote;
     std::uint64_t has_backslash = (backslash - kOnes) & ~backslash;
-    return (control | has_quote | has_backslash | word) & kHighBits;
-}
-
-inline bool ends_run(unsigned char c) {
-    return c < 0x20 || c >= 0x80 || c == '"' || c == '\\';
-}
-
-#if defined(VANTOR_STRING_SCAN_NEON)
-// Four bits for each of the sixteen bytes at `p`, all set where the byte ends a plain run, the
-// first byte in the lowest bits. Advanced SIMD has no byte mask like SSE2's movemask: narrowing
-// each 16-bit lane by a shift of four keeps half of each byte's comparison result instead.
-inline std::uint64_t run_end_nibbles(const unsigned char* p) {
-    uint8x16_t bytes = vld1q_u8(p);
-    // A signed comparison with 0x20 catches the control bytes and, as negative values, every
-    // byte from 0x80 up.
-    uint8x16_t special =
-        vorrq_u8(vorrq_u8(vceqq_u8(bytes, vdupq_n_u8('"')), vceqq_u8(bytes, vdupq_n_u8('\\'))),
-                 vcltq_s8(vreinterpretq_s8_u8(bytes), vdupq_n_s8(0x20)));
-    uint8x8_t nibbles = vshrn_n_u16(vreinterpretq_u16_u8(special), 4);
-    return vget_lane_u64(vreinterpret_u64_u8(nibbles), 0);
-}
-#endif
-
-}  // namespace string_scan_detail
-
-// The first byte at or after `p` that ends a plain run, or `end`: eight bytes per step.
-inline const unsigned char* find_run_end_portable(const unsigned char* p,
-                                                  const unsigned char* end) {
-    using namespace string_scan_detail;
-    if constexpr (std::endian::native == std::endian::little) {
-        while (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, sizeof word);
-            std::uint64_t mask = run_end_mask(word);
-            if (mask != 0) return p + (std::countr_zero(mask) >> 3);
-            p += 8;
-        }
-    }
-    while (p < end && !ends_run(*p))
-        ++p;
-    return p;
-}
-
-// The same, sixteen bytes per step where SSE2 or Advanced SIMD is available.
-inline const unsigned char* find_run_end(const unsigned char* p, const unsigned char* end) {
-#if defined(VANTOR_STRING_SCAN_SSE2)
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i space = _mm_set1_epi8(0x20);
-    while (end - p >= 16) {
-        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        // A signed comparison with 0x20 catches the control bytes and, as negative values, every
-        // byte from 0x80 up.
-        __m128i special = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
-            _mm_cmplt_epi8(bytes, space));
-        auto mask = static_cast<unsigned>(_mm_movemask_epi8(special));
-        if (mask != 0) return p + std::countr_zero(mask);
-        p += 16;
-    }
-#elif defined(VANTOR_STRING_SCAN_NEON)
-    while (end - p >= 16) {
-        std::uint64_t nibbles = string_scan_detail::run_end_nibbles(p);
-        if (nibbles != 0) return p + (std::countr_zero(nibbles) >> 2);
-        p += 16;
-    }
-#endif
-    return find_run_end_portable(p, end);
-}
-
-// In text already known to be well-formed UTF-8 (text/utf8_check.h), a string's bytes need no
-// look at their encoding: its scan stops only at a quote, a backslash or a control byte. These
-// are the plain-run scans above for such text.
-namespace string_scan_detail {
-
-inline bool stops_string(unsigned char c) {
-    return c < 0x20 || c == '"' || c == '\\';
-}
-
-// High bit set in each byte of `word` that stops a string (lowest set bit exact, as above).
-inline std::uint64_t string_stop_mask(std::uint64_t word) {
-    std::uint64_t quote = word ^ (kOnes * '"');
-    std::uint64_t backslash = word ^ (kOnes * '\\');
-    std::uint64_t control = (word - kOnes * 0x20) & ~word;
-    std::uint64_t has_quote = (quote - kOnes) & ~quote;
-    std::uint64_t has_backslash = (backslash - kOnes) & ~backslash;
-    return (control | has_quote | has_backslash) & kHighBits;
+    std::uint64_t mask = control | has_quote | has_backslash;
+    if constexpr (kStops == Stops::plain_run) mask |= word;
+    return mask & kHighBits;
 }
 
 #if defined(VANTOR_STRING_SCAN_SSE2)
-inline unsigned string_stops_sse2(__m128i bytes) {
-    // Unsigned below 0x20: the byte equals its minimum with 0x1f.
-    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(0x1f)), bytes);
+// One bit for each of the sixteen bytes, set where the byte stops the scan.
+template <Stops kStops>
+inline unsigned stop_bits(__m128i bytes) {
+    // Plain runs: a signed comparison with 0x20 catches the control bytes and, as negative
+    // values, every byte from 0x80 up. Strings: unsigned below 0x20, where the byte equals its
+    // minimum with 0x1f.
+    const __m128i low = kStops == Stops::plain_run
+                            ? _mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20))
+                            : _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(0x1f)), bytes);
     const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
                                                       _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
-                                         control);
+                                         low);
     return static_cast<unsigned>(_mm_movemask_epi8(special));
 }
 #elif defined(VANTOR_STRING_SCAN_NEON)
-inline std::uint64_t string_stop_nibbles(const unsigned char* p) {
+// Four bits for each of the sixteen bytes at `p`, all set where the byte stops the scan, the
+// first byte in the lowest bits. Advanced SIMD has no byte mask like SSE2's movemask: narrowing
+// each 16-bit lane by a shift of four keeps half of each byte's comparison result instead.
+template <Stops kStops>
+inline std::uint64_t stop_nibbles(const unsigned char* p) {
     uint8x16_t bytes = vld1q_u8(p);
-    uint8x16_t special =
-        vorrq_u8(vorrq_u8(vceqq_u8(bytes, vdupq_n_u8('"')), vceqq_u8(bytes, vdupq_n_u8('\\'))),
-                 vcltq_u8(bytes, vdupq_n_u8(0x20)));
+    // Plain runs: a signed comparison with 0x20 catches the control bytes and, as negative
+    // values, every byte from 0x80 up.
+    uint8x16_t low = kStops == Stops::plain_run
+                         ? vcltq_s8(vreinterpretq_s8_u8(bytes), vdupq_n_s8(0x20))
+                         : vcltq_u8(bytes, vdupq_n_u8(0x20));
+    uint8x16_t special = vorrq_u8(
+        vorrq_u8(vceqq_u8(bytes, vdupq_n_u8('"')), vceqq_u8(bytes, vdupq_n_u8('\\'))), low);
     uint8x8_t nibbles = vshrn_n_u16(vreinterpretq_u16_u8(special), 4);
     return vget_lane_u64(vreinterpret_u64_u8(nibbles), 0);
 }
 #endif
 
-}  // namespace string_scan_detail
-
-// The first quote, backslash or control byte at or after `p`, or `end`: eight bytes per step.
-inline const unsigned char* find_string_stop_portable(const unsigned char* p,
-                                                      const unsigned char* end) {
-    using namespace string_scan_detail;
+// The first byte at or after `p` that stops the scan, or `end`: eight bytes per step.
+template <Stops kStops>
+inline const unsigned char* find_stop_portable(const unsigned char* p, const unsigned char* end) {
     if constexpr (std::endian::native == std::endian::little) {
         while (end - p >= 8) {
             std::uint64_t word;
             std::memcpy(&word, p, sizeof word);
-            std::uint64_t mask = string_stop_mask(word);
+            std::uint64_t mask = stop_mask<kStops>(word);
             if (mask != 0) return p + (std::countr_zero(mask) >> 3);
             p += 8;
         }
     }
-    while (p < end && !stops_string(*p))
+    while (p < end && !stops<kStops>(*p))
         ++p;
     return p;
 }
 
 // The same, sixteen bytes per step where SSE2 or Advanced SIMD is available.
-inline const unsigned char* find_string_stop(const unsigned char* p, const unsigned char* end) {
+template <Stops kStops>
+inline const unsigned char* find_stop(const unsigned char* p, const unsigned char* end) {
 #if defined(VANTOR_STRING_SCAN_SSE2)
     while (end - p >= 16) {
-        unsigned mask = string_scan_detail::string_stops_sse2(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        unsigned mask = stop_bits<kStops>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
         if (mask != 0) return p + std::countr_zero(mask);
         p += 16;
     }
 #elif defined(VANTOR_STRING_SCAN_NEON)
     while (end - p >= 16) {
-        std::uint64_t nibbles = string_scan_detail::string_stop_nibbles(p);
+        std::uint64_t nibbles = stop_nibbles<kStops>(p);
         if (nibbles != 0) return p + (std::countr_zero(nibbles) >> 2);
         p += 16;
     }
 #endif
-    return find_string_stop_portable(p, end);
+    return find_stop_portable<kStops>(p, end);
+}
+
+}  // namespace string_scan_detail
+
+// The first byte at or after `p` that ends a plain run (a quote, a backslash, a control byte or
+// a byte from 0x80 up), or `end`; sixteen bytes per step with SSE2 or Advanced SIMD, eight in the
+// portable form.
+inline const unsigned char* find_run_end(const unsigned char* p, const unsigned char* end) {
+    return string_scan_detail::find_stop<string_scan_detail::Stops::plain_run>(p, end);
+}
+inline const unsigned char* find_run_end_portable(const unsigned char* p,
+                                                  const unsigned char* end) {
+    return string_scan_detail::find_stop_portable<string_scan_detail::Stops::plain_run>(p, end);
+}
+
+// The first quote, backslash or control byte at or after `p`, or `end`, in well-formed UTF-8.
+inline const unsigned char* find_string_stop(const unsigned char* p, const unsigned char* end) {
+    return string_scan_detail::find_stop<string_scan_detail::Stops::string>(p, end);
+}
+inline const unsigned char* find_string_stop_portable(const unsigned char* p,
+                                                      const unsigned char* end) {
+    return string_scan_detail::find_stop_portable<string_scan_detail::Stops::string>(p, end);
 }
 
 // The index of the first quote, backslash or control byte among the sixteen at `p` (all
@@ -185,11 +147,13 @@ inline const unsigned char* find_string_stop(const unsigned char* p, const unsig
 inline unsigned first_string_stop_16(const unsigned char* p) {
 #if defined(VANTOR_STRING_SCAN_SSE2)
     return static_cast<unsigned>(
-        std::countr_zero(string_scan_detail::string_stops_sse2(
+        std::countr_zero(string_scan_detail::stop_bits<string_scan_detail::Stops::string>(
                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(p))) |
                          0x10000u));
 #elif defined(VANTOR_STRING_SCAN_NEON)
-    return static_cast<unsigned>(std::countr_zero(string_scan_detail::string_stop_nibbles(p)) >> 2);
+    return static_cast<unsigned>(
+        std::countr_zero(string_scan_detail::stop_nibbles<string_scan_detail::Stops::string>(p)) >>
+        2);
 #else
     return static_cast<unsigned>(find_string_stop_portable(p, p + 16) - p);
 #endif
