@@ -343,8 +343,8 @@ class TapeReader {
     // string with escapes is decoded by the shared string reader into the tape's storage. Returns
     // the byte after the string, or nullptr when it is refused.
     [[gnu::noinline]] const unsigned char* read_long_string(const unsigned char* start, Cell& out) {
+        // A string the payload's end cuts stops at the padding's NUL, a control byte.
         const unsigned char* q = text::find_string_stop(start, end_);
-        if (q == end_) return nullptr;
         if (*q == '"') {
             out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
                                   static_cast<std::size_t>(q - start));

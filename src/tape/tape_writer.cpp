@@ -19,10 +19,7 @@ char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, con
     std::uint32_t at = index;
     for (;;) {
         const Cell& cell = cells[at];
-        if (cell.is_container() && at != index && cell.verbatim()) {
-            p = write_tape_value_unchecked(cells, at, payload, p);
-            at = cell.container_end();
-        } else if (cell.is_container()) {
+        if (cell.is_container() && !cell.verbatim()) {
             bool object = cell.kind() == CellKind::object;
             *p++ = object ? '{' : '[';
             if (cell.container_end() == at + 1) {
@@ -38,8 +35,9 @@ char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, con
                 continue;
             }
         } else {
+            // A scalar, or a container written as one copy of its text.
             p = write_tape_value_unchecked(cells, at, payload, p);
-            ++at;
+            at = value_end(cells, at);
         }
         // A value is complete: close what ends here, or separate it from the next one.
         while (depth > 0) {
