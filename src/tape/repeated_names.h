@@ -29,7 +29,8 @@ namespace vantor::tape {
 // distinct names: checked pair by pair (28 comparisons at most), without memory of its own. Most
 // objects inside rows are small and settled by this alone.
 inline constexpr std::uint32_t kSmallObjectMembers = 8;
-inline bool small_object_with_distinct_names(const Cell* cells, std::uint32_t object) {
+inline bool small_object_with_distinct_names(const Tape& tape, std::uint32_t object) {
+    const Cell* cells = tape.cells();
     const std::uint32_t end = cells[object].container_end();
     std::uint32_t keys[kSmallObjectMembers];  // the key cells, written before they are read
     std::uint32_t count = 0;
@@ -38,9 +39,9 @@ inline bool small_object_with_distinct_names(const Cell* cells, std::uint32_t ob
         keys[count++] = at;
     }
     for (std::uint32_t i = 1; i < count; ++i) {
-        std::string_view name = cells[keys[i]].text();
+        std::string_view name = tape.text(cells[keys[i]]);
         for (std::uint32_t j = 0; j < i; ++j) {
-            if (text::same_bytes(name, cells[keys[j]].text())) return false;
+            if (text::same_bytes(name, tape.text(cells[keys[j]]))) return false;
         }
     }
     return true;
@@ -61,15 +62,16 @@ class ObjectKeySettler {
         const std::uint32_t end = cells[object].container_end();
         const std::uint32_t first = object + 1;
         if (first == end || value_end(cells, first + 1) == end) return true;  // one member at most
-        std::vector<std::string_view>& recent = recent_names(cells[first].text());
+        std::vector<std::string_view>& recent = recent_names(tape.text(cells[first]));
         struct Walk {
+            const Tape& tape;
             const Cell* cells;
             std::uint32_t at;
             std::uint32_t end;
             bool done() const { return at == end; }
-            std::string_view name() const { return cells[at].text(); }
+            std::string_view name() const { return tape.text(cells[at]); }
             void next() { at = value_end(cells, at + 1); }
-        } walk{cells, first, end};
+        } walk{tape, cells, first, end};
         const std::size_t prefix = hashing::names_repeating(recent, walk);
         std::uint32_t at = walk.at;
         if (at == end) return true;
@@ -83,17 +85,18 @@ class ObjectKeySettler {
         const auto count = static_cast<std::uint32_t>(keys_.size());
         index_.reset(count);
         std::uint32_t member = 0;
-        while (member < count && index_.find_or_add_reserved(cells[keys_[member]].text()).added) {
+        while (member < count &&
+               index_.find_or_add_reserved(tape.text(cells[keys_[member]])).added) {
             ++member;
         }
         if (member < count) {
-            find_repeats_indexed(cells, member);
+            find_repeats_indexed(tape, member);
             if (!remove_repeats(tape, object)) return false;
         }
         recent.clear();
         recent.reserve(keys_.size());
         for (std::uint32_t key : keys_)
-            recent.push_back(tape.cells()[key].text());
+            recent.push_back(tape.text(tape.cells()[key]));
         return true;
     }
 
@@ -138,7 +141,7 @@ class ObjectKeySettler {
         new_names_.clear();
         repeats_.clear();
         for (std::uint32_t t = 0; t < tail_.size(); ++t) {
-            std::string_view name = cells[tail_[t]].text();
+            std::string_view name = tape.text(cells[tail_[t]]);
             std::uint32_t found = 0;
             while (found < known && !text::same_bytes(name, recent[found]))
                 ++found;
@@ -184,12 +187,13 @@ class ObjectKeySettler {
 
     // Fills kept_ (hashing/object_names.h). The index holds the names of the members before
     // `repeat`, the first one whose name came again.
-    void find_repeats_indexed(const Cell* cells, std::uint32_t repeat) {
+    void find_repeats_indexed(const Tape& tape, std::uint32_t repeat) {
+        const Cell* cells = tape.cells();
         kept_.clear();
         hashing::keep_first_position_last_value(
             repeat, static_cast<std::uint32_t>(keys_.size()),
             [&](std::uint32_t member) {
-                return index_.find_or_add_reserved(cells[keys_[member]].text());
+                return index_.find_or_add_reserved(tape.text(cells[keys_[member]]));
             },
             kept_);
     }
@@ -214,10 +218,8 @@ class ObjectKeySettler {
                     Move{destination, static_cast<std::uint32_t>(moved_.size()), to - from});
                 for (std::uint32_t at = from; at < to; ++at) {
                     Cell cell = cells[at];
-                    if (cell.is_container()) {
-                        const std::uint32_t moved_end = cell.container_end() - from + destination;
-                        cell.data = (cell.data >> 32 << 32) | moved_end;
-                    }
+                    if (cell.is_container())
+                        cell = cell.with_end(cell.container_end() - from + destination);
                     moved_.push_back(cell);
                 }
             }
@@ -247,7 +249,7 @@ class ObjectKeySettler {
                         move.size * sizeof(Cell));
         }
         keys_.resize(kept_count);
-        cells[object].data = (cells[object].data >> 32 << 32) | destination;
+        cells[object] = cells[object].with_end(destination);
         tape.truncate(destination);
         return true;
     }

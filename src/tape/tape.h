@@ -1,12 +1,13 @@
 #pragma once
-// The tape: a payload read into one flat array of 16-byte cells in document order, the compact
+// The tape: a payload read into one flat array of 8-byte cells in document order, the compact
 // form the fast transform works on. Scalars whose payload text is already their output text
-// (integers, escape-free strings, floats in the writer's own layout, literals) keep a pointer to
-// that text, so they are written by copying it; the others keep what the writer needs. A
-// container's cell records where its contents end, so a whole value is skipped in one step.
+// (integers, escape-free strings, floats in the writer's own layout) keep where that text is, so
+// they are written by copying it; the others keep what the writer needs, in the cell or in a
+// table beside the cells. A container's cell records where its contents end, so a whole value is
+// skipped in one step.
 //
-// The tape owns its cells and the decoded text of strings with escapes; raw text points into the
-// payload, which must outlive the tape.
+// The tape owns its cells, its tables and the decoded text of strings with escapes; text cells
+// refer to the payload by offset, and the payload must outlive the tape.
 //
 // An example. The tape reader (tape/tape_reader.h) reads the 68-byte payload
 //
@@ -16,22 +17,22 @@
 // go to the row observer as they are read, so a row's cell is followed by its values alone.
 // Names of objects nested inside rows are on it, each before its value.
 //
-//     cell  kind            tag above the kind   data
-//     0     array           68 (text length)     end 12, offset 0    the top-level array
-//     1     object          40                   end 7, offset 1     the first row
-//     2     integer         1                    -> "7"
-//     3     string_decoded  3                    -> a"b (the tape's own storage)
-//     4     array           10, verbatim         end 7, offset 30
-//     5     float_text      3                    -> "1.5"
-//     6     null            0                    0
-//     7     object          25                   end 12, offset 42   the second row
-//     8     integer         2                    -> "-8"
-//     9     object          10, verbatim         end 12, offset 56
-//     10    string_text     1                    -> "x"              a nested object's name
-//     11    boolean_true    0                    0
+//     cell  kind            what it holds
+//     0     array           end 12, extent 4: offset 0, 68 bytes     the top-level array
+//     1     object          end 7, extent 1: offset 1, 40 bytes      the first row
+//     2     integer         "7" at offset 7
+//     3     string_decoded  decoded string 0: a"b
+//     4     array           end 7, extent 0: offset 30, 10 bytes, verbatim
+//     5     float_text      "1.5" at offset 31
+//     6     null
+//     7     object          end 12, extent 3: offset 42, 25 bytes     the second row
+//     8     integer         "-8" at offset 48
+//     9     object          end 12, extent 2: offset 56, 10 bytes, verbatim
+//     10    string_text     "x" at offset 58                         a nested object's name
+//     11    boolean_true
 //
-// "-> text" is a pointer into the payload unless said otherwise; "end" is the index of the first
-// cell after the container, so value_end skips a whole value in one step; "verbatim" marks a value
+// "end" is the index of the first cell after the container, so value_end skips a whole value in
+// one step; extents are numbered in the order their containers close; "verbatim" marks a value
 // inside a row whose payload text is already its output, which the writers copy whole.
 // tests/cpp/tape_support.h prints a tape in this form, and the tape tests hold this example to the
 // reader.
@@ -41,6 +42,7 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <vector>
 
 #include "memory/arena.h"
 #include "memory/huge_pages.h"
@@ -70,46 +72,72 @@ enum class CellKind : std::uint8_t {
     object,
 };
 
+// A cell is one 64-bit word: the kind in its low four bits, the rest as the kind says.
+//     integer, float_text, string_text   bits 4..31 the text's length, bits 32..63 its payload
+//                                        offset
+//     string_decoded                     bits 4..31 the decoded length, bits 32..63 its place in
+//                                        the tape's table of decoded strings
+//     float_value                        bits 32..63 its place in the tape's table of binary64s
+//     float_decimal                      bit 4 the sign, bits 5..12 the exponent + 128, bits
+//                                        13..63 the significand (below 10^15, so 50 bits)
+//     array, object                      bit 4 kVerbatim, bits 5..31 its place in the tape's
+//                                        table of extents (payload offset and text length),
+//                                        bits 32..63 the index of the first cell after it
+// A payload is under 4 GiB, so offsets and indexes fit 32 bits; a text of 2^28 bytes or more,
+// or more than 2^27 containers, leaves the payload to the exact path.
 struct Cell {
-    // Kind in the low 8 bits. Scalars with text: the text's length above them. float_decimal:
-    // bit 8 the sign, bits 16..23 the exponent + 128. Containers: the length of the container's
-    // payload text from bracket to bracket in bits 8..39 (a payload is under 4 GiB), and bit 63
-    // set when that text is already the container's output text (kVerbatim).
-    std::uint64_t tag;
-    // Text pointer; float_decimal: the significand; float_value: the value's bits; containers:
-    // the index of the first cell after the container (low 32 bits) and the payload offset of its
-    // opening bracket (high 32 bits).
-    std::uint64_t data;
+    std::uint64_t bits;
 
     // A container whose text has no whitespace, no escapes, no number written otherwise and no
     // name given twice: written by copying its payload text.
-    static constexpr std::uint64_t kVerbatim = std::uint64_t{1} << 63;
+    static constexpr std::uint64_t kVerbatim = 0x10;
+    static constexpr std::size_t kTextSizeLimit = std::size_t{1} << 28;
+    static constexpr std::size_t kExtentLimit = std::size_t{1} << 27;
 
-    CellKind kind() const { return static_cast<CellKind>(tag & 0xff); }
-    std::size_t text_size() const { return static_cast<std::size_t>(tag >> 8); }
-    const char* text_data() const { return reinterpret_cast<const char*>(data); }
-    std::string_view text() const { return {text_data(), text_size()}; }
+    CellKind kind() const { return static_cast<CellKind>(bits & 0xf); }
+    std::size_t text_size() const { return static_cast<std::size_t>((bits >> 4) & 0x0fffffff); }
+    // The payload offset of a text, or the place of a decoded string or a binary64 in its table.
+    std::uint32_t text_offset() const { return static_cast<std::uint32_t>(bits >> 32); }
 
     bool is_container() const { return kind() >= CellKind::array; }
-    std::uint32_t container_end() const { return static_cast<std::uint32_t>(data); }
-    std::uint32_t container_offset() const { return static_cast<std::uint32_t>(data >> 32); }
-    std::size_t container_text_size() const { return static_cast<std::uint32_t>(tag >> 8); }
-    bool verbatim() const { return (tag & kVerbatim) != 0; }
+    std::uint32_t container_end() const { return static_cast<std::uint32_t>(bits >> 32); }
+    std::uint32_t extent_index() const {
+        return static_cast<std::uint32_t>(bits >> 5) & 0x07ffffff;
+    }
+    bool verbatim() const { return (bits & kVerbatim) != 0; }
+    // The same container ending at `end`: settling repeated names moves cells.
+    Cell with_end(std::uint32_t end) const {
+        return {(bits & 0xffffffffu) | (static_cast<std::uint64_t>(end) << 32)};
+    }
 
-    bool decimal_negative() const { return ((tag >> 8) & 1) != 0; }
-    int decimal_exponent() const { return static_cast<int>((tag >> 16) & 0xff) - 128; }
+    bool decimal_negative() const { return ((bits >> 4) & 1) != 0; }
+    int decimal_exponent() const { return static_cast<int>((bits >> 5) & 0xff) - 128; }
+    std::uint64_t decimal_significand() const { return bits >> 13; }
 
-    static Cell literal(CellKind kind) { return {static_cast<std::uint64_t>(kind), 0}; }
-    static Cell with_text(CellKind kind, const char* text, std::size_t size) {
-        return {static_cast<std::uint64_t>(kind) | (static_cast<std::uint64_t>(size) << 8),
-                reinterpret_cast<std::uint64_t>(text)};
+    static Cell literal(CellKind kind) { return {static_cast<std::uint64_t>(kind)}; }
+    // `offset` into the payload, or into a table for decoded strings; `size` below kTextSizeLimit.
+    static Cell with_text(CellKind kind, std::size_t offset, std::size_t size) {
+        return {static_cast<std::uint64_t>(kind) | (static_cast<std::uint64_t>(size) << 4) |
+                (static_cast<std::uint64_t>(offset) << 32)};
     }
     static Cell decimal(bool negative, std::uint64_t significand, int exponent) {
         return {static_cast<std::uint64_t>(CellKind::float_decimal) |
-                    (static_cast<std::uint64_t>(negative) << 8) |
-                    (static_cast<std::uint64_t>(exponent + 128) << 16),
-                significand};
+                (static_cast<std::uint64_t>(negative) << 4) |
+                (static_cast<std::uint64_t>(exponent + 128) << 5) | (significand << 13)};
     }
+    // A container's cell once it closed.
+    static Cell container(CellKind kind, bool verbatim, std::size_t extent, std::uint32_t end) {
+        return {static_cast<std::uint64_t>(kind) | (verbatim ? kVerbatim : 0) |
+                (static_cast<std::uint64_t>(extent) << 5) |
+                (static_cast<std::uint64_t>(end) << 32)};
+    }
+};
+static_assert(sizeof(Cell) == 8);
+
+// Where a container's text lies in the payload, from bracket to bracket.
+struct Extent {
+    std::uint32_t offset;
+    std::uint32_t size;
 };
 
 // The end of the value whose cell is at `index`: the index of the cell after it.
@@ -126,14 +154,46 @@ class Tape {
         if (cells_ != inline_cells_) memory::release_buffer(cells_);
     }
 
-    // The payload the tape was read from; containers refer to their text by offset into it.
+    // The payload the tape was read from; text cells and extents refer to it by offset.
     const char* payload() const { return payload_; }
     // The payload is padded (text/padded_text.h): the writers copy its short texts in whole
     // blocks of sixteen bytes, which may read on into the padding.
     void set_payload(text::PaddedText payload) { payload_ = payload.data(); }
-    std::string_view container_text(const Cell& cell) const {
-        return {payload_ + cell.container_offset(), cell.container_text_size()};
+
+    // The text of an integer, a float_text or a string cell.
+    std::string_view text(const Cell& cell) const {
+        if (cell.kind() == CellKind::string_decoded) [[unlikely]]
+            return decoded_[cell.text_offset()];
+        return {payload_ + cell.text_offset(), cell.text_size()};
     }
+    // The text of a cell known to be in the payload: an integer, a float_text or a string_text.
+    const char* payload_text(const Cell& cell) const { return payload_ + cell.text_offset(); }
+    double float_value(const Cell& cell) const { return floats_[cell.text_offset()]; }
+    std::string_view container_text(const Cell& cell) const {
+        const Extent& extent = extents_[cell.extent_index()];
+        return {payload_ + extent.offset, extent.size};
+    }
+    std::size_t container_text_size(const Cell& cell) const {
+        return extents_[cell.extent_index()].size;
+    }
+
+    // The tables beside the cells. Each returns the new entry's place.
+    std::size_t add_decoded(std::string_view text) {
+        decoded_.push_back(text);
+        return decoded_.size() - 1;
+    }
+    std::size_t add_float(double value) {
+        floats_.push_back(value);
+        return floats_.size() - 1;
+    }
+    std::size_t add_extent(std::uint32_t offset, std::uint32_t size) {
+        extents_.push_back(Extent{offset, size});
+        return extents_.size() - 1;
+    }
+    std::size_t extent_count() const { return extents_.size(); }
+    // Room for `count` extents, taken once where the reader starts, so that small payloads do
+    // not grow the table step by step.
+    void reserve_extents(std::size_t count) { extents_.reserve(count); }
 
     const Cell* cells() const { return cells_; }
     Cell* cells() { return cells_; }
@@ -162,7 +222,8 @@ class Tape {
     // shorten it.
     void truncate(std::size_t size) { size_ = size; }
 
-    // Storage for decoded strings; it lives as long as the tape.
+    // Storage for decoded strings; it lives as long as the tape, and what it holds does not
+    // move, so their views stay good.
     memory::Arena& strings() { return strings_; }
 
   private:
@@ -179,12 +240,15 @@ class Tape {
 
     const char* payload_ = nullptr;
     // The smallest payloads fit the cells kept in the tape itself, and allocate none.
-    static constexpr std::size_t kInlineCells = 24;
+    static constexpr std::size_t kInlineCells = 48;
     Cell inline_cells_[kInlineCells];
     Cell* cells_ = inline_cells_;
     std::size_t size_ = 0;
     std::size_t capacity_ = kInlineCells;
     memory::Arena strings_{1024};
+    std::vector<std::string_view> decoded_;
+    std::vector<double> floats_;
+    std::vector<Extent> extents_;
 };
 
 }  // namespace vantor::tape

@@ -20,9 +20,10 @@
 // It accepts only what the exact reader (reader.h) accepts and yields the same values, but it
 // reports no errors: on any text the exact reader would refuse, and on the forms it leaves to
 // the exact path (an element of the top-level array that is not an object, nesting at the limit,
-// payloads of 4 GiB or more, repeated names whose settling would move more cells than the payload
-// has bytes), it gives up and the caller reads the payload again with the exact reader, which
-// produces the result or the message. Objects inside rows are settled as they close, to the exact
+// payloads of 4 GiB or more, a text of 2^28 bytes or more, more than 2^27 containers (tape.h),
+// repeated names whose settling would move more cells than the payload has bytes), it gives up
+// and the caller reads the payload again with the exact reader, which produces the result or the
+// message. Objects inside rows are settled as they close, to the exact
 // reader's rule for repeated names (tape/repeated_names.h).
 //
 // The rows' member names do not go onto the tape: they go to a row observer as they are read,
@@ -32,10 +33,10 @@
 //     const Cell* expected_name();            the name the next member most likely has, or
 //                                             nullptr (a name cell read from this payload)
 //     void expected_member();                 the member has that name
-//     void member(const Cell& name);          the member has this other name
+//     void member(const Cell& name, std::string_view text)
+//                                             the member has this other name
 //     void member_value(std::uint32_t cell);  that member's value is complete at `cell`
 //     void row_end();                         the row object closed
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -85,6 +86,8 @@ class TapeReader {
         // Rows of short members take about one cell per four bytes; the reservation costs address
         // space only until cells are written.
         tape_.reserve_more(static_cast<std::size_t>(end_ - begin_) / 4 + 16);
+        // Rows are most containers; a row takes some twenty bytes at the least in practice.
+        tape_.reserve_extents(static_cast<std::size_t>(end_ - begin_) / 32 + 8);
         Tape::Cursor out = tape_.cursor();
         const bool read = walk(out);
         tape_.set_end(out.next);
@@ -176,8 +179,12 @@ class TapeReader {
             rows_.expected_member();
         } else {
             Cell name;
+            const unsigned char* start = p + 1;
             if (!read_string(p, name)) return false;
-            rows_.member(name);
+            rows_.member(
+                name, name.kind() == CellKind::string_text
+                          ? std::string_view(reinterpret_cast<const char*>(start), name.text_size())
+                          : tape_.text(name));
         }
         member_value = out.index();
         if (*p != ':') [[unlikely]] {
@@ -248,10 +255,10 @@ class TapeReader {
 
     // Whether the text at `at` is the escape-free name `name` of fewer than sixteen bytes and its
     // closing quote: both are in the padded payload, where sixteen bytes can be read.
-    static bool is_name_at(const Cell& name, const unsigned char* at) {
+    bool is_name_at(const Cell& name, const unsigned char* at) const {
         return name.kind() == CellKind::string_text && name.text_size() < 16 &&
-               text::same_bytes_in_block(name.text_data(), reinterpret_cast<const char*>(at),
-                                         name.text_size() + 1);
+               text::same_bytes_in_block(reinterpret_cast<const char*>(begin_) + name.text_offset(),
+                                         reinterpret_cast<const char*>(at), name.text_size() + 1);
     }
 
     // Inlined wherever it is called: a call per value costs more than the push itself.
@@ -276,11 +283,13 @@ class TapeReader {
     // Closes the innermost container; p is just past its closing bracket.
     bool close(const unsigned char* p, int& depth, Tape::Cursor& out) {
         const Frame& frame = stack_[--depth];
-        Cell& cell = out.cells[frame.cell];
-        auto text_size = static_cast<std::uint64_t>(p - frame.start);
-        cell.tag |= text_size << 8;
-        cell.data = static_cast<std::uint64_t>(out.index()) |
-                    (static_cast<std::uint64_t>(frame.start - begin_) << 32);
+        if (tape_.extent_count() == Cell::kExtentLimit) [[unlikely]]
+            return false;
+        const std::size_t extent =
+            tape_.add_extent(static_cast<std::uint32_t>(frame.start - begin_),
+                             static_cast<std::uint32_t>(p - frame.start));
+        const CellKind kind = frame.object ? CellKind::object : CellKind::array;
+        out.cells[frame.cell] = Cell::container(kind, false, extent, out.index());
         if (depth < kInRow) return true;
         // Rows meet repeated keys in the transform; objects inside rows are settled here.
         if (frame.object) {
@@ -290,7 +299,7 @@ class TapeReader {
             if (out.next != before) irregular_at_ = p - 1;
         }
         // A value inside a row whose text nothing made irregular is written as it stands.
-        if (irregular_at_ < frame.start) out.cells[frame.cell].tag |= Cell::kVerbatim;
+        if (irregular_at_ < frame.start) out.cells[frame.cell].bits |= Cell::kVerbatim;
         return true;
     }
 
@@ -298,7 +307,7 @@ class TapeReader {
     // other object inside a row: payloads without one, the smallest above all, pay nothing for
     // it. Settling may rewrite the object's cells and shorten the tape.
     [[gnu::noinline]] bool settle_keys(std::uint32_t object, Tape::Cursor& out) {
-        if (small_object_with_distinct_names(out.cells, object)) return true;
+        if (small_object_with_distinct_names(tape_, object)) return true;
         if (!object_keys_) {
             object_keys_ = std::make_unique<ObjectKeySettler>();
             object_keys_->limit_moves(static_cast<std::size_t>(end_ - begin_) * 4);
@@ -328,8 +337,7 @@ class TapeReader {
         const unsigned char* start = p + 1;
         const unsigned length = text::first_string_stop_16(start);
         if (length < 16 && start[length] == '"') [[likely]] {
-            out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
-                                  length);
+            out = Cell::with_text(CellKind::string_text, offset(start), length);
             p = start + length + 1;
             return true;
         }
@@ -346,8 +354,9 @@ class TapeReader {
         // A string the payload's end cuts stops at the padding's NUL, a control byte.
         const unsigned char* q = text::find_string_stop(start, end_);
         if (*q == '"') {
-            out = Cell::with_text(CellKind::string_text, reinterpret_cast<const char*>(start),
-                                  static_cast<std::size_t>(q - start));
+            const auto size = static_cast<std::size_t>(q - start);
+            if (size >= Cell::kTextSizeLimit) return nullptr;
+            out = Cell::with_text(CellKind::string_text, offset(start), size);
             return q + 1;
         }
         if (*q != '\\') return nullptr;  // a control byte: refused
@@ -357,7 +366,8 @@ class TapeReader {
         if (!text::read_string(begin_, cursor, end_, scratch_, tape_.strings(), decoded, error)) {
             return nullptr;
         }
-        out = Cell::with_text(CellKind::string_decoded, decoded.data(), decoded.size());
+        if (decoded.size() >= Cell::kTextSizeLimit) return nullptr;
+        out = Cell::with_text(CellKind::string_decoded, tape_.add_decoded(decoded), decoded.size());
         irregular_at_ = start;
         return cursor;
     }
@@ -379,7 +389,7 @@ class TapeReader {
     [[gnu::always_inline]] bool take_number(const unsigned char* start,
                                             const text::NumberToken& token, const unsigned char*& p,
                                             Tape::Cursor& out) {
-        const char* text = reinterpret_cast<const char*>(start);
+        const std::size_t text = offset(start);
         auto text_size = static_cast<std::size_t>(token.end - start);
         switch (token.number_class) {
             case text::NumberClass::refused:
@@ -392,7 +402,7 @@ class TapeReader {
             case text::NumberClass::negative_zero:
                 p = token.end;
                 irregular_at_ = start;
-                push(out, float_value(-0.0));
+                push(out, float_cell(-0.0));
                 return true;
             case text::NumberClass::integer_beyond_64_bits:
                 return read_number_in_full(start, p, out);
@@ -419,7 +429,7 @@ class TapeReader {
                 push(out, Cell::with_text(CellKind::float_text, text, text_size));
             } else {
                 irregular_at_ = start;
-                push(out, float_value(token.negative ? -0.0 : 0.0));
+                push(out, float_cell(token.negative ? -0.0 : 0.0));
             }
             return true;
         }
@@ -458,9 +468,13 @@ class TapeReader {
         return !integer_zero || leading_zeros <= -text::kPositionalExponentMin - 1;
     }
 
-    static Cell float_value(double value) {
-        return {static_cast<std::uint64_t>(CellKind::float_value),
-                std::bit_cast<std::uint64_t>(value)};
+    // A binary64 goes to the tape's table of them; its cell holds its place there.
+    Cell float_cell(double value) {
+        return Cell::with_text(CellKind::float_value, tape_.add_float(value), 0);
+    }
+
+    std::size_t offset(const unsigned char* at) const {
+        return static_cast<std::size_t>(at - begin_);
     }
 
     // Out of line: a call that takes p's address would keep p in memory everywhere.
@@ -484,10 +498,11 @@ class TapeReader {
         if (!text::read_number(begin_, cursor, end_, number, error)) return nullptr;
         if (number.variant() == text::JsonNumber::Variant::float64) {
             irregular_at_ = start;
-            out = float_value(number.float_value());
+            out = float_cell(number.float_value());
         } else {
-            out = Cell::with_text(CellKind::integer, reinterpret_cast<const char*>(start),
-                                  static_cast<std::size_t>(cursor - start));
+            const auto size = static_cast<std::size_t>(cursor - start);
+            if (size >= Cell::kTextSizeLimit) return nullptr;
+            out = Cell::with_text(CellKind::integer, offset(start), size);
         }
         return cursor;
     }

@@ -5,8 +5,8 @@
 
 namespace vantor::tape {
 
-char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, const char* payload,
-                                     char* p) {
+char* write_tape_container_unchecked(TapeView tape, std::uint32_t index, char* p) {
+    const Cell* cells = tape.cells;
     struct Open {
         std::uint32_t end;
         bool object;
@@ -29,14 +29,14 @@ char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, con
                 open[depth++] = Open{cell.container_end(), object};
                 ++at;
                 if (object) {
-                    p = write_tape_string_unchecked(cells[at++], p);
+                    p = write_tape_string_unchecked(tape, cells[at++], p);
                     *p++ = ':';
                 }
                 continue;
             }
         } else {
             // A scalar, or a container written as one copy of its text.
-            p = write_tape_value_unchecked(cells, at, payload, p);
+            p = write_tape_value_unchecked(tape, at, p);
             at = value_end(cells, at);
         }
         // A value is complete: close what ends here, or separate it from the next one.
@@ -49,7 +49,7 @@ char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, con
             }
             *p++ = ',';
             if (top.object) {
-                p = write_tape_string_unchecked(cells[at++], p);
+                p = write_tape_string_unchecked(tape, cells[at++], p);
                 *p++ = ':';
             }
             break;

@@ -4,7 +4,6 @@
 // literals) is copied; the rest is formed by the writers write_json uses. The unchecked writers
 // form text straight at a pointer with room for the value's bound plus kTapeWriteSlack; the
 // checked ones reserve that room in a ByteBuffer first.
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -39,6 +38,18 @@ inline char* copy_text(const char* text, std::size_t size, char* p) {
 
 }  // namespace tape_writer_detail
 
+// What the unchecked writers read of a tape. A char store may alias any member of the tape, so
+// the fields every value needs are taken once and travel by value, in registers, instead of
+// being read from the tape again after each store.
+struct TapeView {
+    const Tape* tape;
+    const Cell* cells;
+    const char* payload;
+    explicit TapeView(const Tape& from)
+        : tape(&from), cells(from.cells()), payload(from.payload()) {}
+    const char* payload_text(const Cell& cell) const { return payload + cell.text_offset(); }
+};
+
 // An upper bound of the length of a string cell's text.
 inline std::size_t tape_string_bound(const Cell& cell) {
     return cell.kind() == CellKind::string_text ? cell.text_size() + 2 : cell.text_size() * 6 + 2;
@@ -46,8 +57,8 @@ inline std::size_t tape_string_bound(const Cell& cell) {
 
 // An upper bound of the length of the text of the value at `index`. A container's text is at most
 // its payload text (whitespace goes, escapes never grow) plus a float text's length per cell.
-inline std::size_t tape_value_bound(const Cell* cells, std::uint32_t index) {
-    const Cell& cell = cells[index];
+inline std::size_t tape_value_bound(const Tape& tape, std::uint32_t index) {
+    const Cell& cell = tape.cells()[index];
     switch (cell.kind()) {
         case CellKind::null:
         case CellKind::boolean_true:
@@ -66,27 +77,25 @@ inline std::size_t tape_value_bound(const Cell* cells, std::uint32_t index) {
         case CellKind::object:
             break;
     }
-    return cell.container_text_size() +
+    return tape.container_text_size(cell) +
            text::kFloatTextCapacity * static_cast<std::size_t>(cell.container_end() - index);
 }
 
 // Writes a string cell (a value or a member name) at `p`.
-inline char* write_tape_string_unchecked(const Cell& cell, char* p) {
+inline char* write_tape_string_unchecked(TapeView tape, const Cell& cell, char* p) {
     if (cell.kind() == CellKind::string_text) {
         // The payload's own token, quotes included.
-        return tape_writer_detail::copy_text(cell.text_data() - 1, cell.text_size() + 2, p);
+        return tape_writer_detail::copy_text(tape.payload_text(cell) - 1, cell.text_size() + 2, p);
     }
-    return text::write_json_string_unchecked(cell.text(), p);
+    return text::write_json_string_unchecked(tape.tape->text(cell), p);
 }
 
 // Writes the container at `index` cell by cell (those inside it that are verbatim as a span).
-char* write_tape_container_unchecked(const Cell* cells, std::uint32_t index, const char* payload,
-                                     char* p);
+char* write_tape_container_unchecked(TapeView tape, std::uint32_t index, char* p);
 
-// Writes the value at `index` at `p`; `payload` is the tape's.
-inline char* write_tape_value_unchecked(const Cell* cells, std::uint32_t index, const char* payload,
-                                        char* p) {
-    const Cell& cell = cells[index];
+// Writes the value at `index` at `p`.
+inline char* write_tape_value_unchecked(TapeView tape, std::uint32_t index, char* p) {
+    const Cell& cell = tape.cells[index];
     switch (cell.kind()) {
         case CellKind::null:
             std::memcpy(p, "null", 4);
@@ -99,38 +108,39 @@ inline char* write_tape_value_unchecked(const Cell* cells, std::uint32_t index, 
             return p + 5;
         case CellKind::integer:
         case CellKind::float_text:
-            return tape_writer_detail::copy_text(cell.text_data(), cell.text_size(), p);
+            return tape_writer_detail::copy_text(tape.payload_text(cell), cell.text_size(), p);
         case CellKind::float_decimal:
             return p + text::format_decimal_text(
                            cell.decimal_negative(),
-                           text::DecimalFloat{cell.data, cell.decimal_exponent()}, p);
+                           text::DecimalFloat{cell.decimal_significand(), cell.decimal_exponent()},
+                           p);
         case CellKind::float_value:
-            return p + text::format_float_text(std::bit_cast<double>(cell.data), p);
+            return p + text::format_float_text(tape.tape->float_value(cell), p);
         case CellKind::string_text:
         case CellKind::string_decoded:
-            return write_tape_string_unchecked(cell, p);
+            return write_tape_string_unchecked(tape, cell, p);
         case CellKind::array:
         case CellKind::object:
             break;
     }
     if (cell.verbatim()) {
-        return tape_writer_detail::copy_text(payload + cell.container_offset(),
-                                             cell.container_text_size(), p);
+        const std::string_view text = tape.tape->container_text(cell);
+        return tape_writer_detail::copy_text(text.data(), text.size(), p);
     }
-    return write_tape_container_unchecked(cells, index, payload, p);
+    return write_tape_container_unchecked(tape, index, p);
 }
 
 // Appends the text of the value at `index`.
 inline void write_tape_value(const Tape& tape, std::uint32_t index, memory::ByteBuffer& out) {
-    char* start = out.tail(tape_value_bound(tape.cells(), index) + kTapeWriteSlack);
-    char* end = write_tape_value_unchecked(tape.cells(), index, tape.payload(), start);
+    char* start = out.tail(tape_value_bound(tape, index) + kTapeWriteSlack);
+    char* end = write_tape_value_unchecked(TapeView(tape), index, start);
     out.commit(static_cast<std::size_t>(end - start));
 }
 
 // Appends the text of a string cell (a member name).
-inline void write_tape_string(const Cell& cell, memory::ByteBuffer& out) {
+inline void write_tape_string(const Tape& tape, const Cell& cell, memory::ByteBuffer& out) {
     char* start = out.tail(tape_string_bound(cell) + kTapeWriteSlack);
-    char* end = write_tape_string_unchecked(cell, start);
+    char* end = write_tape_string_unchecked(TapeView(tape), cell, start);
     out.commit(static_cast<std::size_t>(end - start));
 }
 

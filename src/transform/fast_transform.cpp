@@ -46,7 +46,8 @@ constexpr std::uint32_t kNoColumn = std::numeric_limits<std::uint32_t>::max();
 constexpr std::uint32_t kNotWritten = std::numeric_limits<std::uint32_t>::max();
 
 struct Column {
-    Cell name;  // the member name's cell where the column first appears
+    Cell name;              // the member name's cell where the column first appears
+    std::string_view text;  // and its text, compared with the names of later rows
     std::uint32_t rows_holding = 0;
     std::uint32_t last_row = kNoRow;    // the last row that held the member, to find repeated keys
     std::uint32_t reference = kNoCell;  // the first row's value, when the first row holds it
@@ -127,22 +128,21 @@ class FastTransform {
         member_in_column(member_columns_[previous_start_ + position_]);
     }
 
-    [[gnu::always_inline]] void member(const Cell& name) {
-        std::string_view text = name.text();
+    [[gnu::always_inline]] void member(const Cell& name, std::string_view text) {
         std::uint32_t column = column_rules::previous_row_guess(
             member_columns_.data() + previous_start_, previous_size_, position_, text, kNoColumn,
-            [this](std::uint32_t guess) { return columns_[guess].name.text(); });
+            [this](std::uint32_t guess) { return columns_[guess].text; });
         if (column != kNoColumn) ++guesses_taken_;
         if (column == kNoColumn && position_ != 0) {
             std::uint32_t guess = columns_[current_column_].successor;
-            if (guess != kNoColumn && text::same_bytes(columns_[guess].name.text(), text)) {
+            if (guess != kNoColumn && text::same_bytes(columns_[guess].text, text)) {
                 column = guess;
             }
         }
         if (column == kNoColumn) {
             const hashing::NameTable::Found found = index_.find_or_add(text);
             column = found.ordinal;
-            if (found.added) columns_.push_back(Column{.name = name});
+            if (found.added) columns_.push_back(Column{.name = name, .text = text});
         }
         member_in_column(column);
     }
@@ -165,7 +165,7 @@ class FastTransform {
     [[gnu::always_inline]] void member_value(std::uint32_t value) {
         const Cell* cells = tape_.cells();
         Column& column = columns_[current_column_];
-        facts_.value_bounds += tape::tape_value_bound(cells, value) + 1;
+        facts_.value_bounds += tape::tape_value_bound(tape_, value) + 1;
         ++column.rows_holding;
         if (cells[value].kind() != CellKind::null && column.first_non_null_row == kNoRow) {
             column.first_non_null_row = rows_;
@@ -231,7 +231,7 @@ class FastTransform {
                 bound = checked_add(bound, tape::tape_string_bound(column.name) + 1);
             } else if (is_constant(column)) {
                 bound = checked_add(bound, tape::tape_string_bound(column.name) + 2 +
-                                               tape::tape_value_bound(cells_, column.reference));
+                                               tape::tape_value_bound(tape_, column.reference));
             }
         }
         // Per row: its brackets and a comma, and per written column a comma and "null" at most,
@@ -249,7 +249,7 @@ class FastTransform {
         for (const Column& column : columns_) {
             if (column.output_index == kNotWritten) continue;
             if (column.output_index != 0) out.push_back(',');
-            tape::write_tape_string(column.name, out);
+            tape::write_tape_string(tape_, column.name, out);
         }
         // A tape of several huge pages is given back behind the rows as they are written, so
         // that it and the result are not held whole at once; the constants, which may refer to
@@ -274,7 +274,7 @@ class FastTransform {
             if (!is_constant(column)) continue;
             if (!first) out.push_back(',');
             first = false;
-            tape::write_tape_string(column.name, out);
+            tape::write_tape_string(tape_, column.name, out);
             out.push_back(':');
             tape::write_tape_value(tape_, column.reference, out);
         }
@@ -290,6 +290,7 @@ class FastTransform {
         const std::uint32_t rows_end = cells_[0].container_end();
         std::size_t member = 0;
         std::uint32_t row = 0;
+        const tape::TapeView view(tape_);
         // The tape and the members' columns behind the row written last are not read again.
         constexpr std::uint32_t kCellsPerHugePage = memory::kHugePageBytes / sizeof(Cell);
         memory::FrontRelease tape_release;
@@ -306,7 +307,7 @@ class FastTransform {
             auto write_value = [&](std::uint32_t index, std::uint32_t value) {
                 p = result_text::write_null_run(next, index, p);
                 if (index != 0) *p++ = ',';
-                p = tape::write_tape_value_unchecked(cells_, value, tape_.payload(), p);
+                p = tape::write_tape_value_unchecked(view, value, p);
                 next = index + 1;
             };
             // A row's cell is followed by its members' values (their names are not on the tape).

@@ -1,6 +1,5 @@
 #include "transform/tape_column_values.h"
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <string_view>
@@ -31,15 +30,15 @@ bool is_string(CellKind kind) {
 }
 
 // The number a cell holds, read again from its text where it kept only the text.
-JsonNumber cell_number(const Cell& cell) {
+JsonNumber cell_number(const tape::Tape& tape, const Cell& cell) {
     switch (cell.kind()) {
         case CellKind::integer: {
             // The tape holds only tokens of the integer class as integers.
-            const auto* begin = reinterpret_cast<const unsigned char*>(cell.text_data());
+            const auto* begin = reinterpret_cast<const unsigned char*>(tape.payload_text(cell));
             return text::integer_token_value(text::scan_number(begin, begin + cell.text_size()));
         }
         case CellKind::float_text: {
-            const auto* begin = reinterpret_cast<const unsigned char*>(cell.text_data());
+            const auto* begin = reinterpret_cast<const unsigned char*>(tape.payload_text(cell));
             const unsigned char* cursor = begin;
             JsonNumber number = JsonNumber::from_float(0.0);
             text::ReadError error;
@@ -48,11 +47,11 @@ JsonNumber cell_number(const Cell& cell) {
         }
         case CellKind::float_decimal: {
             double value = 0.0;
-            text::decimal_to_binary64(cell.data, cell.decimal_exponent(), value);
+            text::decimal_to_binary64(cell.decimal_significand(), cell.decimal_exponent(), value);
             return JsonNumber::from_float(cell.decimal_negative() ? -value : value);
         }
         default:
-            return JsonNumber::from_float(std::bit_cast<double>(cell.data));
+            return JsonNumber::from_float(tape.float_value(cell));
     }
 }
 
@@ -86,9 +85,9 @@ bool same_text(const tape::Tape& tape, const Cell& a, const Cell& b) {
         case CellKind::float_text:
         case CellKind::string_text:
         case CellKind::string_decoded:
-            return a.text() == b.text();
+            return tape.text(a) == tape.text(b);
         case CellKind::float_decimal:
-            return a.tag == b.tag && a.data == b.data;
+            return a.bits == b.bits;
         case CellKind::float_value:
             return false;
         case CellKind::array:
@@ -132,8 +131,9 @@ constexpr std::size_t kLinearSearchMembers = 8;
 
 // Lists the members of an object from the key cell `from` up to `end` in the lookup's members, and
 // indexes their names when there are too many to search linearly; false when it does not.
-bool index_members(const Cell* cells, std::uint32_t from, std::uint32_t end,
+bool index_members(const tape::Tape& tape, std::uint32_t from, std::uint32_t end,
                    ObjectMatching& matching) {
+    const Cell* cells = tape.cells();
     ObjectMatching::Lookup& lookup = matching.lookup();
     std::vector<std::uint32_t>& rest = lookup.members;
     rest.clear();
@@ -143,7 +143,7 @@ bool index_members(const Cell* cells, std::uint32_t from, std::uint32_t end,
     if (rest.size() <= kLinearSearchMembers) return true;
     lookup.names.reset(rest.size());
     for (std::uint32_t key : rest)
-        lookup.names.find_or_add_reserved(cells[key].text());
+        lookup.names.find_or_add_reserved(tape.text(cells[key]));
     return false;
 }
 
@@ -154,13 +154,14 @@ bool index_members(const Cell* cells, std::uint32_t from, std::uint32_t end,
 // is looked up among the remaining members of `a`: linearly while few remain, else through a
 // keyed index, so the pairing costs the members' count whatever their order. `a` is the column's
 // first value (or inside it) in every comparison of a column, so its index is kept for the next.
-bool pair_members(const Cell* cells, std::uint32_t a, std::uint32_t b, PendingPairs& pending,
+bool pair_members(const tape::Tape& tape, std::uint32_t a, std::uint32_t b, PendingPairs& pending,
                   ObjectMatching& matching) {
+    const Cell* cells = tape.cells();
     const std::uint32_t a_end = cells[a].container_end();
     const std::uint32_t b_end = cells[b].container_end();
     std::uint32_t i = a + 1;
     std::uint32_t j = b + 1;
-    while (i < a_end && j < b_end && text::same_bytes(cells[i].text(), cells[j].text())) {
+    while (i < a_end && j < b_end && text::same_bytes(tape.text(cells[i]), tape.text(cells[j]))) {
         pending.emplace_back(i + 1, j + 1);
         i = tape::value_end(cells, i + 1);
         j = tape::value_end(cells, j + 1);
@@ -169,13 +170,13 @@ bool pair_members(const Cell* cells, std::uint32_t a, std::uint32_t b, PendingPa
     ObjectMatching::Lookup& lookup = matching.lookup();
     std::vector<std::uint32_t>& rest = lookup.members;
     const bool linear = matching.indexed_from == i ? rest.size() <= kLinearSearchMembers
-                                                   : index_members(cells, i, a_end, matching);
+                                                   : index_members(tape, i, a_end, matching);
     std::size_t found = 0;
     for (; j < b_end; j = tape::value_end(cells, j + 1), ++found) {
-        std::string_view name = cells[j].text();
+        std::string_view name = tape.text(cells[j]);
         std::size_t k = 0;
         if (linear) {
-            while (k < rest.size() && !text::same_bytes(name, cells[rest[k]].text()))
+            while (k < rest.size() && !text::same_bytes(name, tape.text(cells[rest[k]])))
                 ++k;
             if (k == rest.size()) return false;
         } else {
@@ -199,9 +200,9 @@ bool deep_equal(const tape::Tape& tape, std::uint32_t a, std::uint32_t b,
             CellKind kx = x.kind();
             CellKind ky = y.kind();
             if (is_number(kx) && is_number(ky)) {
-                if (!(cell_number(x) == cell_number(y))) return false;
+                if (!(cell_number(tape, x) == cell_number(tape, y))) return false;
             } else if (is_string(kx) && is_string(ky)) {
-                if (x.text() != y.text()) return false;
+                if (tape.text(x) != tape.text(y)) return false;
             } else if (kx != ky) {
                 return false;
             } else if (kx == CellKind::array) {
@@ -213,7 +214,7 @@ bool deep_equal(const tape::Tape& tape, std::uint32_t a, std::uint32_t b,
                 }
                 if (i != x.container_end() || j != y.container_end()) return false;
             } else if (kx == CellKind::object) {
-                if (!pair_members(cells, a, b, pending, matching)) return false;
+                if (!pair_members(tape, a, b, pending, matching)) return false;
             } else {
                 return false;
             }
@@ -235,17 +236,18 @@ bool column_values_equal_in_full(const tape::Tape& tape, std::uint32_t a, std::u
     // A float text is the value's shortest digits in one layout, so other text is another value,
     // but for zero, whose two signs compare equal.
     if (kx == ky && kx == CellKind::float_text) {
-        return text::same_bytes(x.text(), y.text()) ||
-               (is_zero_text(x.text()) && is_zero_text(y.text()));
+        return text::same_bytes(tape.text(x), tape.text(y)) ||
+               (is_zero_text(tape.text(x)) && is_zero_text(tape.text(y)));
     }
     if (is_number(kx) && is_number(ky)) {
         if (kx == CellKind::integer && ky == CellKind::float_text) {
-            return integer_matches_float_text(x.text(), y.text());
+            return integer_matches_float_text(tape.text(x), tape.text(y));
         }
         if (kx == CellKind::float_text && ky == CellKind::integer) {
-            return integer_matches_float_text(y.text(), x.text());
+            return integer_matches_float_text(tape.text(y), tape.text(x));
         }
-        return same_text(tape, x, y) || numbers_equal_in_value(cell_number(x), cell_number(y));
+        return same_text(tape, x, y) ||
+               numbers_equal_in_value(cell_number(tape, x), cell_number(tape, y));
     }
     return deep_equal(tape, a, b, matching);
 }

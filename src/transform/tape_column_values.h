@@ -48,7 +48,8 @@ inline bool column_values_equal(const tape::Tape& tape, std::uint32_t a, std::ui
     const tape::Cell& y = tape.cells()[b];
     if (x.kind() == y.kind() &&
         (x.kind() == tape::CellKind::string_text || x.kind() == tape::CellKind::integer)) {
-        return text::same_bytes(x.text(), y.text());
+        return text::same_bytes(std::string_view(tape.payload_text(x), x.text_size()),
+                                std::string_view(tape.payload_text(y), y.text_size()));
     }
     return column_values_equal_in_full(tape, a, b, matching);
 }

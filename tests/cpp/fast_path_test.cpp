@@ -230,6 +230,42 @@ TEST(FastPath, NestedValuesCopiedOrRewrittenAgreeWithTheExactPath) {
     }
 }
 
+// Decoded strings, binary64 values and containers' extents live in tables beside the cells, which
+// grow as rows are read: their entries stay good while they grow, while settling repeated names
+// moves the cells that refer to them, and when column names with escapes are compared with later
+// rows'. Each value is once the same in every row (a constant) and once different in the last row.
+TEST(FastPath, ValuesKeptBesideTheCellsAgreeWithTheExactPath) {
+    const char* const values[] = {
+        R"("a\"b")",
+        R"("\u00e9 and more text after the escape")",
+        "1.2345678901234567",
+        "-0",
+        R"([1.50,"x\ny",{"k":2.2250738585072014e-308}])",
+        R"({"a":"\t","b":[1.0e1],"a":"\u0041"})",
+        R"({"p":{"q":1,"q":"\"r"},"s":[-0.0,{}]})",
+    };
+    for (const char* value : values) {
+        for (int rows : {1, 2, 33, 700}) {
+            for (bool last_differs : {false, true}) {
+                std::string payload = "[";
+                for (int row = 0; row < rows; ++row) {
+                    if (row != 0) payload += ',';
+                    const bool differs = last_differs && row == rows - 1;
+                    payload += R"({"n\u0061me":)" + std::string(differs ? "\"other\"" : value) +
+                               R"(,"id":)" + std::to_string(row) + R"(,"f":)" +
+                               std::to_string(row) + ".0123456789012345678" + R"(,"esc\tape":")" +
+                               std::to_string(row % 3) + R"(\n"})";
+                }
+                payload += "]";
+                SCOPED_TRACE(std::string(value) + " x" + std::to_string(rows) +
+                             (last_differs ? " differing" : " constant"));
+                EXPECT_TRUE(fast_takes(payload));
+                expect_agreement(payload);
+            }
+        }
+    }
+}
+
 TEST(FastPath, TakenForOrdinaryRowsAndLeftAsideForTheRareForms) {
     struct Case {
         const char* payload;

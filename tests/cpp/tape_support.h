@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "tape/tape.h"
 #include "tape/tape_reader.h"
@@ -19,7 +20,7 @@ struct IgnoreRows {
     void row_begin() {}
     const Cell* expected_name() const { return nullptr; }
     void expected_member() {}
-    void member(const Cell&) {}
+    void member(const Cell&, std::string_view) {}
     void member_value(std::uint32_t) {}
     void row_end() {}
 };
@@ -61,7 +62,7 @@ inline const char* cell_kind_name(CellKind kind) {
 }
 
 // One cell: "array size=68 end=12 offset=0", "integer 7", "float_decimal -125e-2", ...
-inline std::string describe_cell(const Cell& cell) {
+inline std::string describe_cell(const Tape& tape, const Cell& cell) {
     std::string line = cell_kind_name(cell.kind());
     char number[64];
     switch (cell.kind()) {
@@ -70,26 +71,23 @@ inline std::string describe_cell(const Cell& cell) {
         case CellKind::string_text:
         case CellKind::string_decoded:
             line += ' ';
-            line += cell.text();
+            line += tape.text(cell);
             break;
         case CellKind::float_decimal:
             std::snprintf(number, sizeof number, " %s%llue%d", cell.decimal_negative() ? "-" : "",
-                          static_cast<unsigned long long>(cell.data), cell.decimal_exponent());
+                          static_cast<unsigned long long>(cell.decimal_significand()),
+                          cell.decimal_exponent());
             line += number;
             break;
-        case CellKind::float_value: {
-            double value;
-            static_assert(sizeof value == sizeof cell.data);
-            std::memcpy(&value, &cell.data, sizeof value);
-            std::snprintf(number, sizeof number, " %.17g", value);
+        case CellKind::float_value:
+            std::snprintf(number, sizeof number, " %.17g", tape.float_value(cell));
             line += number;
             break;
-        }
         case CellKind::array:
         case CellKind::object:
             std::snprintf(number, sizeof number, " size=%zu end=%u offset=%u",
-                          cell.container_text_size(), cell.container_end(),
-                          cell.container_offset());
+                          tape.container_text_size(cell), cell.container_end(),
+                          static_cast<unsigned>(tape.container_text(cell).data() - tape.payload()));
             line += number;
             if (cell.verbatim()) line += " verbatim";
             break;
@@ -103,7 +101,7 @@ inline std::string describe_cell(const Cell& cell) {
 inline std::string describe_tape(const Tape& tape) {
     std::string text;
     for (std::size_t i = 0; i < tape.size(); ++i) {
-        text += std::to_string(i) + ": " + describe_cell(tape.cells()[i]) + "\n";
+        text += std::to_string(i) + ": " + describe_cell(tape, tape.cells()[i]) + "\n";
     }
     return text;
 }
