@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "hashing/keyed_hash.h"
+#include "memory/scratch_area.h"
 #include "text/same_bytes.h"
 
 namespace vantor::hashing {
@@ -141,6 +142,11 @@ class NameTable {
         bool added;  // the name was new and is now the last ordinal
     };
 
+    // A table whose slots and names live in `area` while it has room (memory/scratch_area.h).
+    explicit NameTable(memory::ScratchArea* area = nullptr)
+        : slots_(memory::ScratchAllocator<std::uint64_t>(area)),
+          names_(memory::ScratchAllocator<std::string_view>(area)) {}
+
     // Empties the table, with room for `count` names before it grows.
     void reset(std::size_t count) {
         if (!hasher_.seeded()) hasher_.seed();
@@ -183,8 +189,11 @@ class NameTable {
     static constexpr std::size_t kFirstNames = 32;
 
     // The name an entry stands for.
+    using Slots = std::vector<std::uint64_t, memory::ScratchAllocator<std::uint64_t>>;
+    using Names = std::vector<std::string_view, memory::ScratchAllocator<std::string_view>>;
+
     struct NameOf {
-        const std::vector<std::string_view>& names;
+        const Names& names;
         std::string_view operator()(std::uint32_t ordinal) const { return names[ordinal]; }
     };
 
@@ -194,7 +203,7 @@ class NameTable {
             reset(kFirstNames);
             return;
         }
-        std::vector<std::uint64_t> old(slots_.size() * 2, 0);
+        Slots old(slots_.size() * 2, 0, slots_.get_allocator());
         old.swap(slots_);
         for (std::uint64_t entry : old) {
             if (entry != 0) name_slots::place(slots_.data(), slots_.size() - 1, entry);
@@ -202,8 +211,8 @@ class NameTable {
     }
 
     NameHasher hasher_;
-    std::vector<std::uint64_t> slots_;
-    std::vector<std::string_view> names_;
+    Slots slots_;
+    Names names_;
 };
 
 }  // namespace vantor::hashing

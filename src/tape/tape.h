@@ -45,7 +45,7 @@
 #include <vector>
 
 #include "memory/arena.h"
-#include "memory/huge_pages.h"
+#include "memory/scratch_area.h"
 #include "text/padded_text.h"
 
 namespace vantor::tape {
@@ -147,11 +147,16 @@ inline std::uint32_t value_end(const Cell* cells, std::uint32_t index) {
 
 class Tape {
   public:
-    Tape() = default;
+    // A tape whose cells and tables live in `area` while it has room (memory/scratch_area.h).
+    explicit Tape(memory::ScratchArea* area = nullptr)
+        : allocator_(area),
+          decoded_(memory::ScratchAllocator<std::string_view>(area)),
+          floats_(memory::ScratchAllocator<double>(area)),
+          extents_(memory::ScratchAllocator<Extent>(area)) {}
     Tape(const Tape&) = delete;
     Tape& operator=(const Tape&) = delete;
     ~Tape() {
-        if (cells_ != inline_cells_) memory::release_buffer(cells_);
+        if (cells_ != inline_cells_) allocator_.deallocate(cells_, capacity_);
     }
 
     // The payload the tape was read from; text cells and extents refer to it by offset.
@@ -230,15 +235,15 @@ class Tape {
     void grow(std::size_t count) {
         std::size_t wanted = capacity_ * 2 > size_ + count ? capacity_ * 2 : size_ + count;
         if (wanted > SIZE_MAX / sizeof(Cell)) throw std::bad_alloc();
-        auto* grown = static_cast<Cell*>(memory::allocate_buffer(wanted * sizeof(Cell)));
-        if (grown == nullptr) throw std::bad_alloc();
+        Cell* grown = allocator_.allocate(wanted);
         if (size_ != 0) std::memcpy(grown, cells_, size_ * sizeof(Cell));
-        if (cells_ != inline_cells_) memory::release_buffer(cells_);
+        if (cells_ != inline_cells_) allocator_.deallocate(cells_, capacity_);
         cells_ = grown;
         capacity_ = wanted;
     }
 
     const char* payload_ = nullptr;
+    memory::ScratchAllocator<Cell> allocator_;
     // The smallest payloads fit the cells kept in the tape itself, and allocate none.
     static constexpr std::size_t kInlineCells = 48;
     Cell inline_cells_[kInlineCells];
@@ -246,9 +251,9 @@ class Tape {
     std::size_t size_ = 0;
     std::size_t capacity_ = kInlineCells;
     memory::Arena strings_{1024};
-    std::vector<std::string_view> decoded_;
-    std::vector<double> floats_;
-    std::vector<Extent> extents_;
+    std::vector<std::string_view, memory::ScratchAllocator<std::string_view>> decoded_;
+    std::vector<double, memory::ScratchAllocator<double>> floats_;
+    std::vector<Extent, memory::ScratchAllocator<Extent>> extents_;
 };
 
 }  // namespace vantor::tape

@@ -19,9 +19,9 @@
 
 #include "hashing/name_table.h"
 #include "hashing/object_names.h"
-#include "memory/buffer_allocator.h"
 #include "memory/huge_pages.h"
 #include "memory/page_release.h"
+#include "memory/scratch_area.h"
 #include "tape/tape.h"
 #include "tape/tape_reader.h"
 #include "tape/tape_writer.h"
@@ -90,9 +90,17 @@ std::size_t checked_multiply(std::size_t a, std::size_t b) {
 // rows hold it, whether any value is not null, and whether every value matches the first row's.
 class FastTransform {
   public:
+    explicit FastTransform(std::size_t payload_size)
+        : payload_size_(payload_size),
+          scratch_(scratch_bytes(payload_size)),
+          tape_(&scratch_),
+          index_(&scratch_),
+          columns_(memory::ScratchAllocator<Column>(&scratch_)),
+          member_columns_(memory::ScratchAllocator<std::uint32_t>(&scratch_)),
+          rows_facts_(memory::ScratchAllocator<RowFacts>(&scratch_)) {}
+
     // The result, or nothing when the payload is left to the exact path.
     std::optional<TransformOutcome> run(text::PaddedText payload) {
-        payload_size_ = payload.size();
         if (!tape::read_tape(payload, tape_, *this)) return std::nullopt;
         cells_ = tape_.cells();
         choose_columns();
@@ -345,17 +353,27 @@ class FastTransform {
         }
     }
 
+    // A small payload's call takes its tables from one block: the payload's size bounds what
+    // the reader and this class reserve for it, about three bytes per payload byte and a few
+    // kilobytes of first tables. Larger payloads spend little of a call on allocating, and their
+    // tables, of huge pages each, are given back behind the rows as they are written.
+    static constexpr std::size_t kScratchPayloadLimit = std::size_t{32} << 10;
+    static std::size_t scratch_bytes(std::size_t payload_size) {
+        return payload_size <= kScratchPayloadLimit ? 3 * payload_size + 8192 : 0;
+    }
+
+    std::size_t payload_size_;
+    memory::ScratchArea scratch_;  // before the tables that live in it
     Tape tape_;
     const Cell* cells_ = nullptr;  // once the tape is read
     hashing::NameTable index_;     // name -> column
     ObjectMatching object_matching_;
-    std::vector<Column> columns_;
+    std::vector<Column, memory::ScratchAllocator<Column>> columns_;
     // The column of each member of each row, rows in order, members in their row's order.
-    std::vector<std::uint32_t, memory::BufferAllocator<std::uint32_t>> member_columns_;
-    std::vector<RowFacts> rows_facts_;
+    std::vector<std::uint32_t, memory::ScratchAllocator<std::uint32_t>> member_columns_;
+    std::vector<RowFacts, memory::ScratchAllocator<RowFacts>> rows_facts_;
     std::uint32_t rows_ = 0;
     std::uint32_t written_ = 0;
-    std::size_t payload_size_ = 0;
     // The row being read: where its members start in member_columns_, the member's position in
     // it, and the column of the member last named.
     std::size_t row_start_ = 0;
@@ -374,7 +392,7 @@ class FastTransform {
 }  // namespace
 
 std::optional<TransformOutcome> columnarize_fast(text::PaddedText payload) {
-    FastTransform fast;
+    FastTransform fast(payload.size());
     return fast.run(payload);
 }
 

@@ -266,6 +266,33 @@ TEST(FastPath, ValuesKeptBesideTheCellsAgreeWithTheExactPath) {
     }
 }
 
+// Small payloads take their tables from one block per call, sized from the payload; payloads
+// denser than the sizing assumes (empty rows, long arrays of one-digit numbers, a new name per
+// row) outgrow it, around the size where calls stop having one too.
+TEST(FastPath, TablesOutgrowingTheCallsBlockAgreeWithTheExactPath) {
+    for (std::size_t target : {std::size_t{100}, std::size_t{3000}, std::size_t{31000},
+                               std::size_t{33500}, std::size_t{70000}}) {
+        std::string empty_rows = "[{}";
+        std::string long_arrays = "[{\"a\":[1";
+        std::string new_names = "[{\"n0\":0";
+        while (empty_rows.size() < target)
+            empty_rows += ",{}";
+        for (std::size_t i = 1; long_arrays.size() < target; ++i) {
+            long_arrays += i % 500 == 0 ? "]},{\"a\":[2" : ",1";
+        }
+        for (std::size_t i = 1; new_names.size() < target; ++i)
+            new_names += "},{\"n" + std::to_string(i) + "\":" + std::to_string(i % 3);
+        empty_rows += "]";
+        long_arrays += "]}]";
+        new_names += "}]";
+        for (const std::string& payload : {empty_rows, long_arrays, new_names}) {
+            SCOPED_TRACE(payload.substr(0, 40) + " of " + std::to_string(payload.size()));
+            EXPECT_TRUE(fast_takes(payload));
+            expect_agreement(payload);
+        }
+    }
+}
+
 TEST(FastPath, TakenForOrdinaryRowsAndLeftAsideForTheRareForms) {
     struct Case {
         const char* payload;

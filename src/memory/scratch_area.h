@@ -1,0 +1,92 @@
+#pragma once
+// One block of memory per call for the small tables of a transform: the tape's cells and
+// extents, the columns, the rows' facts, the members' columns and the name index. A small
+// payload's call takes them all with one allocation and gives them back with one, where each
+// table would otherwise allocate (and free) its own, several times as it grows; at a kilobyte
+// that was a tenth of the call. Tables that outgrow the block, and every table of a call without
+// one, take buffers of their own (memory/huge_pages.h), which for large tables fault in huge
+// pages at a time.
+//
+// The block hands out memory from its front and takes nothing back before the call ends: a
+// table that grows leaves its old room unused, which for a block sized to a small payload costs
+// less than giving it back.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+
+#include "memory/huge_pages.h"
+
+namespace vantor::memory {
+
+class ScratchArea {
+  public:
+    // No block: every table allocates its own.
+    ScratchArea() = default;
+    // A block of `bytes`; none when that is 0 or the memory cannot be had, which only makes the
+    // tables allocate their own.
+    explicit ScratchArea(std::size_t bytes)
+        : begin_(bytes == 0 ? nullptr : static_cast<char*>(std::malloc(bytes))),
+          next_(begin_),
+          end_(begin_ == nullptr ? nullptr : begin_ + bytes) {}
+    ScratchArea(const ScratchArea&) = delete;
+    ScratchArea& operator=(const ScratchArea&) = delete;
+    ~ScratchArea() { std::free(begin_); }
+
+    // `bytes` from the block, aligned as malloc aligns, or nullptr when they do not fit.
+    void* take(std::size_t bytes) {
+        const std::size_t rounded = (bytes + kAlignment - 1) & ~(kAlignment - 1);
+        if (rounded < bytes || rounded > static_cast<std::size_t>(end_ - next_)) return nullptr;
+        void* taken = next_;
+        next_ += rounded;
+        return taken;
+    }
+
+    // Whether `memory` came from the block.
+    bool owns(const void* memory) const {
+        const auto at = reinterpret_cast<std::uintptr_t>(memory);
+        return at >= reinterpret_cast<std::uintptr_t>(begin_) &&
+               at < reinterpret_cast<std::uintptr_t>(end_);
+    }
+
+  private:
+    static constexpr std::size_t kAlignment = alignof(std::max_align_t);
+    char* begin_ = nullptr;
+    char* next_ = nullptr;
+    char* end_ = nullptr;
+};
+
+// The allocator of the tables: from the call's block while it has room, else a buffer of the
+// table's own. Without a block it is a plain buffer allocator.
+template <class T>
+struct ScratchAllocator {
+    using value_type = T;
+
+    ScratchAllocator() = default;
+    explicit ScratchAllocator(ScratchArea* area) noexcept : area(area) {}
+    template <class U>
+    ScratchAllocator(const ScratchAllocator<U>& other) noexcept : area(other.area) {}
+
+    T* allocate(std::size_t count) {
+        static_assert(alignof(T) <= alignof(std::max_align_t));
+        if (count > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
+        if (area != nullptr) {
+            if (void* taken = area->take(count * sizeof(T))) return static_cast<T*>(taken);
+        }
+        void* memory = allocate_buffer(count * sizeof(T));
+        if (memory == nullptr) throw std::bad_alloc();
+        return static_cast<T*>(memory);
+    }
+    void deallocate(T* memory, std::size_t) noexcept {
+        if (area != nullptr && area->owns(memory)) return;
+        release_buffer(memory);
+    }
+    template <class U>
+    bool operator==(const ScratchAllocator<U>& other) const noexcept {
+        return area == other.area;
+    }
+
+    ScratchArea* area = nullptr;
+};
+
+}  // namespace vantor::memory
