@@ -72,17 +72,19 @@ enum class CellKind : std::uint8_t {
     object,
 };
 
-// A cell is one 64-bit word: the kind in its low four bits, the rest as the kind says.
-//     integer, float_text, string_text   bits 4..31 the text's length, bits 32..63 its payload
-//                                        offset
-//     string_decoded                     bits 4..31 the decoded length, bits 32..63 its place in
-//                                        the tape's table of decoded strings
-//     float_value                        bits 32..63 its place in the tape's table of binary64s
-//     float_decimal                      bit 4 the sign, bits 5..12 the exponent + 128, bits
-//                                        13..63 the significand (below 10^15, so 50 bits)
-//     array, object                      bit 4 kVerbatim, bits 5..31 its place in the tape's
-//                                        table of extents (payload offset and text length),
-//                                        bits 32..63 the index of the first cell after it
+// A cell is one 64-bit word: the kind in its top four bits, the rest as the kind says. The low
+// 32 bits hold what most reads want (a text's payload offset, a container's end), so that taking
+// them costs no shift.
+//     integer, float_text, string_text   bits 0..31 the text's payload offset, bits 32..59 its
+//                                        length
+//     string_decoded                     bits 0..31 its place in the tape's table of decoded
+//                                        strings, bits 32..59 the decoded length
+//     float_value                        bits 0..31 its place in the tape's table of binary64s
+//     float_decimal                      bits 0..49 the significand (below 10^15), bits 50..57 the
+//                                        exponent + 128, bit 58 the sign
+//     array, object                      bits 0..31 the index of the first cell after it, bits
+//                                        32..58 its place in the tape's table of extents (payload
+//                                        offset and text length), bit 59 kVerbatim
 // A payload is under 4 GiB, so offsets and indexes fit 32 bits; a text of 2^28 bytes or more,
 // or more than 2^27 containers, leaves the payload to the exact path.
 struct Cell {
@@ -90,46 +92,47 @@ struct Cell {
 
     // A container whose text has no whitespace, no escapes, no number written otherwise and no
     // name given twice: written by copying its payload text.
-    static constexpr std::uint64_t kVerbatim = 0x10;
+    static constexpr std::uint64_t kVerbatim = std::uint64_t{1} << 59;
     static constexpr std::size_t kTextSizeLimit = std::size_t{1} << 28;
     static constexpr std::size_t kExtentLimit = std::size_t{1} << 27;
 
-    CellKind kind() const { return static_cast<CellKind>(bits & 0xf); }
-    std::size_t text_size() const { return static_cast<std::size_t>((bits >> 4) & 0x0fffffff); }
+    CellKind kind() const { return static_cast<CellKind>(bits >> 60); }
+    std::size_t text_size() const { return static_cast<std::size_t>((bits >> 32) & 0x0fffffff); }
     // The payload offset of a text, or the place of a decoded string or a binary64 in its table.
-    std::uint32_t text_offset() const { return static_cast<std::uint32_t>(bits >> 32); }
+    std::uint32_t text_offset() const { return static_cast<std::uint32_t>(bits); }
 
     bool is_container() const { return kind() >= CellKind::array; }
-    std::uint32_t container_end() const { return static_cast<std::uint32_t>(bits >> 32); }
+    std::uint32_t container_end() const { return static_cast<std::uint32_t>(bits); }
     std::uint32_t extent_index() const {
-        return static_cast<std::uint32_t>(bits >> 5) & 0x07ffffff;
+        return static_cast<std::uint32_t>(bits >> 32) & 0x07ffffff;
     }
     bool verbatim() const { return (bits & kVerbatim) != 0; }
     // The same container ending at `end`: settling repeated names moves cells.
-    Cell with_end(std::uint32_t end) const {
-        return {(bits & 0xffffffffu) | (static_cast<std::uint64_t>(end) << 32)};
-    }
+    Cell with_end(std::uint32_t end) const { return {(bits & ~std::uint64_t{0xffffffff}) | end}; }
 
-    bool decimal_negative() const { return ((bits >> 4) & 1) != 0; }
-    int decimal_exponent() const { return static_cast<int>((bits >> 5) & 0xff) - 128; }
-    std::uint64_t decimal_significand() const { return bits >> 13; }
+    bool decimal_negative() const { return ((bits >> 58) & 1) != 0; }
+    int decimal_exponent() const { return static_cast<int>((bits >> 50) & 0xff) - 128; }
+    std::uint64_t decimal_significand() const { return bits & ((std::uint64_t{1} << 50) - 1); }
 
-    static Cell literal(CellKind kind) { return {static_cast<std::uint64_t>(kind)}; }
+    static Cell literal(CellKind kind) { return {kind_bits(kind)}; }
     // `offset` into the payload, or into a table for decoded strings; `size` below kTextSizeLimit.
     static Cell with_text(CellKind kind, std::size_t offset, std::size_t size) {
-        return {static_cast<std::uint64_t>(kind) | (static_cast<std::uint64_t>(size) << 4) |
-                (static_cast<std::uint64_t>(offset) << 32)};
+        return {kind_bits(kind) | (static_cast<std::uint64_t>(size) << 32) |
+                static_cast<std::uint64_t>(offset)};
     }
     static Cell decimal(bool negative, std::uint64_t significand, int exponent) {
-        return {static_cast<std::uint64_t>(CellKind::float_decimal) |
-                (static_cast<std::uint64_t>(negative) << 4) |
-                (static_cast<std::uint64_t>(exponent + 128) << 5) | (significand << 13)};
+        return {kind_bits(CellKind::float_decimal) | (static_cast<std::uint64_t>(negative) << 58) |
+                (static_cast<std::uint64_t>(exponent + 128) << 50) | significand};
     }
     // A container's cell once it closed.
     static Cell container(CellKind kind, bool verbatim, std::size_t extent, std::uint32_t end) {
-        return {static_cast<std::uint64_t>(kind) | (verbatim ? kVerbatim : 0) |
-                (static_cast<std::uint64_t>(extent) << 5) |
-                (static_cast<std::uint64_t>(end) << 32)};
+        return {kind_bits(kind) | (verbatim ? kVerbatim : 0) |
+                (static_cast<std::uint64_t>(extent) << 32) | end};
+    }
+
+  private:
+    static constexpr std::uint64_t kind_bits(CellKind kind) {
+        return static_cast<std::uint64_t>(kind) << 60;
     }
 };
 static_assert(sizeof(Cell) == 8);

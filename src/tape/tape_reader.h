@@ -30,8 +30,9 @@
 // which assigns their columns while the name is at hand. A row's cell on the tape is followed
 // by its members' values only. The observer provides:
 //     void row_begin();                       a row object opens
-//     const Cell* expected_name();            the name the next member most likely has, or
-//                                             nullptr (a name cell read from this payload)
+//     std::string_view expected_name();       the name the next member most likely has and
+//                                             its closing quote, fewer than seventeen bytes of
+//                                             this payload; empty when there is none
 //     void expected_member();                 the member has that name
 //     void member(const Cell& name, std::string_view text)
 //                                             the member has this other name
@@ -173,9 +174,9 @@ class TapeReader {
         // The name goes to the observer instead of the tape. Rows mostly repeat the previous
         // row's names in its order: the name expected at this position is compared with the
         // payload first, together with its closing quote, which settles the name without a scan.
-        if (const Cell* expected = rows_.expected_name();
-            expected != nullptr && is_name_at(*expected, p + 1)) [[likely]] {
-            p += expected->text_size() + 2;
+        if (const std::string_view expected = rows_.expected_name();
+            !expected.empty() && is_text_at(expected, p + 1)) [[likely]] {
+            p += expected.size() + 1;
             rows_.expected_member();
         } else {
             Cell name;
@@ -253,12 +254,11 @@ class TapeReader {
         return p;
     }
 
-    // Whether the text at `at` is the escape-free name `name` of fewer than sixteen bytes and its
-    // closing quote: both are in the padded payload, where sixteen bytes can be read.
-    bool is_name_at(const Cell& name, const unsigned char* at) const {
-        return name.kind() == CellKind::string_text && name.text_size() < 16 &&
-               text::same_bytes_in_block(reinterpret_cast<const char*>(begin_) + name.text_offset(),
-                                         reinterpret_cast<const char*>(at), name.text_size() + 1);
+    // Whether the payload at `at` holds `text`, at most sixteen bytes of the payload: both are in
+    // the padded payload, where sixteen bytes can be read.
+    static bool is_text_at(std::string_view text, const unsigned char* at) {
+        return text::same_bytes_in_block(text.data(), reinterpret_cast<const char*>(at),
+                                         text.size());
     }
 
     // Inlined wherever it is called: a call per value costs more than the push itself.

@@ -48,6 +48,9 @@ constexpr std::uint32_t kNotWritten = std::numeric_limits<std::uint32_t>::max();
 struct Column {
     Cell name;              // the member name's cell where the column first appears
     std::string_view text;  // and its text, compared with the names of later rows
+    // The name and its closing quote where the reader can test the payload for it in one block
+    // (an escape-free name of fewer than sixteen bytes); else empty.
+    std::string_view expected;
     std::uint32_t rows_holding = 0;
     std::uint32_t last_row = kNoRow;    // the last row that held the member, to find repeated keys
     std::uint32_t reference = kNoCell;  // the first row's value, when the first row holds it
@@ -122,12 +125,12 @@ class FastTransform {
 
     // The name the next member most likely has, the previous row's at the same position
     // (column_rules::previous_row_column), for the reader to test the payload against before it
-    // scans the name; nullptr when there is none.
-    [[gnu::always_inline]] const Cell* expected_name() const {
-        if (!expect_names_) return nullptr;
+    // scans the name; empty when there is none.
+    [[gnu::always_inline]] std::string_view expected_name() const {
+        if (!expect_names_) return {};
         const std::uint32_t column = column_rules::previous_row_column(
             member_columns_.data() + previous_start_, previous_size_, position_, kNoColumn);
-        return column == kNoColumn ? nullptr : &columns_[column].name;
+        return column == kNoColumn ? std::string_view() : columns_[column].expected;
     }
 
     // The member has the expected name.
@@ -150,7 +153,7 @@ class FastTransform {
         if (column == kNoColumn) {
             const hashing::NameTable::Found found = index_.find_or_add(text);
             column = found.ordinal;
-            if (found.added) columns_.push_back(Column{.name = name, .text = text});
+            if (found.added) add_column(name, text);
         }
         member_in_column(column);
     }
@@ -199,6 +202,18 @@ class FastTransform {
     }
 
   private:
+    // A new column, named by the member `name` whose text is `text`. Out of line: it is rare, and
+    // its code would crowd the member's path, which is inlined into the reader.
+    [[gnu::noinline]] void add_column(const Cell& name, std::string_view text) {
+        // An escape-free name's text is in the payload, its closing quote after it.
+        const bool expectable = name.kind() == CellKind::string_text && text.size() < 16;
+        columns_.push_back(Column{.name = name,
+                                  .text = text,
+                                  .expected = expectable
+                                                  ? std::string_view(text.data(), text.size() + 1)
+                                                  : std::string_view()});
+    }
+
     // The rule for a name repeated in one object (hashing/object_names.h) applied to a row: the
     // name given again keeps its column and takes this member's value. The row's earlier value is
     // taken back from the column's facts: its count, and whatever it alone decided (a non-null

@@ -18,7 +18,7 @@ namespace vantor::tape {
 // An observer that only lets rows be read.
 struct IgnoreRows {
     void row_begin() {}
-    const Cell* expected_name() const { return nullptr; }
+    std::string_view expected_name() const { return {}; }
     void expected_member() {}
     void member(const Cell&, std::string_view) {}
     void member_value(std::uint32_t) {}
