@@ -6,13 +6,16 @@
 // second row lists in reverse order (the keyed name index of the repeated-key check and of the
 // constant test); and the input after runs of whitespace that the reader skips sixteen bytes at a
 // time. Every UTF-8 kernel the machine runs must judge each of these payloads as the portable
-// one does, so the transform's outcome is the same whichever kernel it is given.
+// one does, and every long-string kernel must find the same first string stop from each of its
+// first bytes, so the transform's outcome is the same whichever kernels it is given.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "text/long_string_scan.h"
+#include "text/string_scan.h"
 #include "text/utf8_check.h"
 #include "transform/columnarize.h"
 
@@ -29,6 +32,19 @@ void check_agreement(std::string_view payload) {
         if (vantor::text::utf8_kernel_available(kernel) &&
             vantor::text::is_well_formed_utf8(payload, kernel) != well_formed) {
             std::abort();
+        }
+    }
+    const auto* begin = reinterpret_cast<const unsigned char*>(payload.data());
+    const unsigned char* end = begin + payload.size();
+    for (const unsigned char* from = begin; from < end && from < begin + 80; ++from) {
+        const unsigned char* expected = vantor::text::find_string_stop_portable(from, end);
+        for (auto kernel :
+             {vantor::text::StringStopKernel::baseline, vantor::text::StringStopKernel::avx2,
+              vantor::text::StringStopKernel::avx512}) {
+            if (vantor::text::string_stop_kernel_available(kernel) &&
+                vantor::text::find_string_stop(from, end, kernel) != expected) {
+                std::abort();
+            }
         }
     }
 }

@@ -41,6 +41,7 @@ PHASE_FILES = (
     ("src/tape/tape.h", "walking"),
     ("src/tape/repeated_names*", "walking"),
     ("src/text/string_scan*", "walking"),
+    ("src/text/long_string_scan*", "walking"),
     ("src/text/whitespace_scan*", "walking"),
     ("src/text/string_reader*", "walking"),
     ("src/text/number_scan*", "walking"),

@@ -49,6 +49,7 @@
 #include "text/byte_classes.h"
 #include "text/json_limits.h"
 #include "text/json_number.h"
+#include "text/long_string_scan.h"
 #include "text/number_reader.h"
 #include "text/number_scan.h"
 #include "text/padded_text.h"
@@ -352,7 +353,7 @@ class TapeReader {
     // the byte after the string, or nullptr when it is refused.
     [[gnu::noinline]] const unsigned char* read_long_string(const unsigned char* start, Cell& out) {
         // A string the payload's end cuts stops at the padding's NUL, a control byte.
-        const unsigned char* q = text::find_string_stop(start, end_);
+        const unsigned char* q = text::find_long_string_stop(start, end_);
         if (*q == '"') {
             const auto size = static_cast<std::size_t>(q - start);
             if (size >= Cell::kTextSizeLimit) return nullptr;

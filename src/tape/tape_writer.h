@@ -21,15 +21,17 @@ inline constexpr std::size_t kTapeWriteSlack = 64;
 
 namespace tape_writer_detail {
 
-// Copies `size` bytes of payload text. Short texts go in one or two blocks of sixteen bytes,
-// which may read on into the payload's padding and write on into the slack.
+// Copies `size` bytes of payload text. Texts of up to a few hundred bytes go in blocks of
+// sixteen, the last of which may read on into the payload's padding and write on into the slack:
+// cheaper than a call to memcpy, which sorts its sizes out again.
+inline constexpr std::size_t kBlockCopyLimit = 256;
 inline char* copy_text(const char* text, std::size_t size, char* p) {
-    static_assert(text::kTextPadding >= 32 && kTapeWriteSlack >= 32);
+    static_assert(text::kTextPadding >= 16 && kTapeWriteSlack >= 16);
     if (size <= 16) {
         std::memcpy(p, text, 16);
-    } else if (size <= 32) {
-        std::memcpy(p, text, 16);
-        std::memcpy(p + 16, text + 16, 16);
+    } else if (size <= kBlockCopyLimit) {
+        for (std::size_t at = 0; at < size; at += 16)
+            std::memcpy(p + at, text + at, 16);
     } else {
         std::memcpy(p, text, size);
     }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "text/long_string_scan.h"
+
 #include <cstddef>
 #include <random>
 #include <vector>
@@ -89,6 +91,57 @@ TEST(StringScan, VectorAndPortableScansFindTheSameByte) {
             }
         }
     }
+}
+
+// The long-string kernels, each where the machine runs it, against the byte-by-byte definition:
+// every byte value at every position of a whole step of the widest one, in texts of one step, of
+// a step and a rest, and of several steps; and random texts of every length up to a few steps.
+TEST(StringScan, EachLongStringKernelFindsTheFirstStop) {
+    using vantor::text::StringStopKernel;
+    auto stops = [](unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; };
+    std::mt19937_64 random(5);
+    const unsigned char specials[] = {'"', '\\', 0x00, 0x1f, 0x20, 0x7f, 0x80, 0xff, 0xc3};
+    int kernels_run = 0;
+    for (StringStopKernel kernel :
+         {StringStopKernel::baseline, StringStopKernel::avx2, StringStopKernel::avx512}) {
+        if (!vantor::text::string_stop_kernel_available(kernel)) continue;
+        ++kernels_run;
+        const int name = static_cast<int>(kernel);
+        for (std::size_t size : {std::size_t{64}, std::size_t{100}, std::size_t{256}}) {
+            for (std::size_t position = 0; position < 64; ++position) {
+                for (unsigned value = 0; value < 256; ++value) {
+                    std::vector<unsigned char> bytes(size, 'a');
+                    bytes[position] = static_cast<unsigned char>(value);
+                    // A second stop further on must not be taken for the first.
+                    bytes[size - 1] = '"';
+                    const unsigned char* begin = bytes.data();
+                    const std::size_t expected =
+                        stops(static_cast<unsigned char>(value)) ? position : size - 1;
+                    ASSERT_EQ(vantor::text::find_string_stop(begin, begin + size, kernel) - begin,
+                              expected)
+                        << "kernel " << name << ": byte " << value << " at " << position << " of "
+                        << size;
+                }
+            }
+        }
+        for (int i = 0; i < 20000; ++i) {
+            std::vector<unsigned char> bytes(random() % 300);
+            for (auto& b : bytes)
+                b = static_cast<unsigned char>(0x20 + random() % 0xe0);
+            for (int n = static_cast<int>(random() % 3); n > 0 && !bytes.empty(); --n)
+                bytes[random() % bytes.size()] = specials[random() % std::size(specials)];
+            const unsigned char* begin = bytes.data();
+            const unsigned char* end = begin + bytes.size();
+            const unsigned char* expected = begin;
+            while (expected < end && !stops(*expected))
+                ++expected;
+            ASSERT_EQ(vantor::text::find_string_stop(begin, end, kernel), expected)
+                << "kernel " << name << ", " << bytes.size() << " bytes";
+        }
+    }
+    EXPECT_GE(kernels_run, 1);
+    EXPECT_TRUE(
+        vantor::text::string_stop_kernel_available(vantor::text::best_string_stop_kernel()));
 }
 
 }  // namespace
