@@ -47,6 +47,7 @@
 #include "tape/repeated_names.h"
 #include "tape/tape.h"
 #include "text/byte_classes.h"
+#include "text/escaped_string.h"
 #include "text/json_limits.h"
 #include "text/json_number.h"
 #include "text/long_string_scan.h"
@@ -361,11 +362,16 @@ class TapeReader {
             return q + 1;
         }
         if (*q != '\\') return nullptr;  // a control byte: refused
-        const unsigned char* cursor = start;
         std::string_view decoded;
-        text::ReadError error;
-        if (!text::read_string(begin_, cursor, end_, scratch_, tape_.strings(), decoded, error)) {
-            return nullptr;
+        const unsigned char* cursor =
+            text::decode_common_escapes(start, q, end_, tape_.strings(), decoded);
+        if (cursor == nullptr) {
+            cursor = start;
+            text::ReadError error;
+            if (!text::read_string(begin_, cursor, end_, scratch_, tape_.strings(), decoded,
+                                   error)) {
+                return nullptr;
+            }
         }
         if (decoded.size() >= Cell::kTextSizeLimit) return nullptr;
         out = Cell::with_text(CellKind::string_decoded, tape_.add_decoded(decoded), decoded.size());
