@@ -1,8 +1,12 @@
 #pragma once
-// Reference points for bench/python/bench.py, which loads this library with ctypes: plain C
-// functions over a payload's bytes. The library exists for the benchmark only; the module never
-// links or loads it.
+// Reference points for bench/python/bench.py, which loads this library with ctypes, and for the
+// C++ benchmark's UTF-8 check, which links it: plain C functions over a payload's bytes. The
+// library exists for the benchmarks only; the module never links or loads it.
 #include <cstddef>
+
+// The bytes past a payload's end that simdjson may read (simdjson::SIMDJSON_PADDING, checked
+// against it in c_peers.cpp), for a caller that pads a payload itself.
+inline constexpr std::size_t vantor_bench_simdjson_padding = 64;
 
 // The whole build hides symbols by default; ctypes finds these by name.
 #if defined(_WIN32)
@@ -40,5 +44,34 @@ VANTOR_BENCH_EXPORT long long vantor_bench_simdjson_ondemand_walk(const char* da
 // The name of the simdjson kernel the On-Demand walk was compiled for ("fallback", "westmere",
 // "haswell", "icelake", "arm64"...): On-Demand picks it when compiled, not at run time.
 VANTOR_BENCH_EXPORT const char* vantor_bench_simdjson_ondemand_kernel();
+
+// The two functions below are the yardsticks of the reader's first pass, the UTF-8 check of the
+// whole payload (bench/cpp/utf8_check_bench.cpp). Neither copies the payload, as that check does
+// not: their figures are the pass alone.
+
+// simdjson's UTF-8 validation alone, simdjson::validate_utf8. Returns 0, or -1 when the bytes are
+// not well-formed UTF-8.
+VANTOR_BENCH_EXPORT long long vantor_bench_simdjson_validate_utf8(const char* data,
+                                                                  std::size_t size);
+
+// simdjson's stage 1 alone: the On-Demand parser's iterate, with nothing read after it. iterate
+// indexes the whole payload before it returns, in one pass over 64-byte blocks that tells string
+// contents from the rest (quotes and backslashes), classifies the bytes outside strings
+// (structural characters, blanks, scalars), checks UTF-8 and the control bytes inside strings,
+// and writes the position of every structural character and value start into the parser's
+// index; what is read after iterate (stage 2) is left out. The figure also holds iterate's own
+// checks (padding, byte order mark, the parser's capacity; the parser is kept per thread, so
+// only a larger payload than before allocates). The caller pads: `data` must be readable up to
+// `capacity` bytes, at least size + vantor_bench_simdjson_padding. Returns 0, or -1 when stage 1
+// refuses the payload (bytes that are not UTF-8, a string left open, a control byte inside a
+// string, no token at all, too little padding). The grammar is stage 2's: `[1,}` passes.
+VANTOR_BENCH_EXPORT long long vantor_bench_simdjson_stage1(const char* data, std::size_t size,
+                                                           std::size_t capacity);
+
+// The name of the kernel of the two functions above ("fallback", "westmere", "haswell",
+// "icelake", "arm64"...): unlike the walk's, it is chosen at run time, by the simdjson shared
+// library for the machine it runs on (On-Demand's iterate takes its stage 1 from there too), so
+// the flags of this library do not change it.
+VANTOR_BENCH_EXPORT const char* vantor_bench_simdjson_active_kernel();
 #endif
 }

@@ -12,10 +12,19 @@ in the phase of the line that calls it, and library code inlined into a project 
 (std::sort, std::vector::push_back) in the phase of the last line from a project file before it
 in that function, else by the function's name (PHASE_FUNCTIONS).
 
-Usage (./dev bench --instructions runs it on a build with debug information):
-    python3.14 bench/python/instructions.py PROFILE_BINARY [--bytes N] [--calls N]
-        [--shapes LIST] [--keep FOLDER]
-The binary needs debug information (-g; the optimisation stays that of the release build).
+With --utf8-check it also runs bench/cpp's utf8_check_profile under callgrind: the reader's first
+pass, the UTF-8 check of the whole payload, beside simdjson's UTF-8 validation and its stage 1
+(On-Demand's iterate: the structural indexing, UTF-8 check included), on the string rows and
+tool-call rows of 1 MiB that bench/cpp/utf8_check_bench.cpp times, in instructions per payload
+byte. valgrind runs no AVX-512 code and hides it from the programs it runs, so each pass runs its
+AVX2 kernel at most here.
+
+Usage (./dev bench --instructions runs it on a build with debug information; ./dev bench runs the
+second table alone):
+    python3.14 bench/python/instructions.py [PROFILE_BINARY] [--bytes N] [--calls N]
+        [--shapes LIST] [--keep FOLDER] [--utf8-check UTF8_CHECK_PROFILE]
+PROFILE_BINARY needs debug information (-g; the optimisation stays that of the release build);
+UTF8_CHECK_PROFILE does not, as its table is not split.
 """
 
 import argparse
@@ -88,7 +97,6 @@ PHASE_METHODS = {
 # a project function: the phase by the function's name (a regular expression), else the phase
 # of the file the function is defined in.
 PHASE_FUNCTIONS = (
-    (r"StructuralIndex|classify_block|index_blocks", "classifying"),
     (r"read_tape|TapeReader", "walking"),
     (r"ColumnIndex|NameIndex|find_or_add|reserve_for_rows", "discovery"),
     (r"column_values_equal|choose_columns", "constants"),
@@ -103,6 +111,16 @@ SHAPES = {
     "airports": "airports",
 }
 COLLECTED_FUNCTION = "*profiled_call*"
+
+# utf8_check_profile's passes, in the table's order, and its shapes; the payload size is that of
+# bench/cpp/utf8_check_bench.cpp.
+UTF8_CHECK_PASSES = {
+    "vantor UTF-8 check": "vantor",
+    "simdjson validate_utf8": "simdjson_validate_utf8",
+    "simdjson stage 1 (On-Demand iterate)": "simdjson_stage1",
+}
+UTF8_CHECK_SHAPES = {"string rows": "string", "tool-call rows": "tool_call"}
+UTF8_CHECK_BYTES = 1 << 20
 
 PROJECT_PATH = re.compile(r"(?:^|/)((?:src|bench)/.+)$")
 METHOD_START = re.compile(r"^    (?:\[\[[^\]]*\]\]\s*)?(?:[\w:<>,*&]+\s+)*?(~?\w+)\([^;]*$")
@@ -222,30 +240,93 @@ def split_profile(lines, classifier):
     return dict(phases), total
 
 
-def profile(binary, shape, size, calls, out_file):
-    """Runs transform_profile under callgrind; returns the payload's size in bytes."""
+def counted_total(lines):
+    """The instructions that callgrind counted, from its output's totals or summary line."""
+    return next(int(line.split()[1]) for line in lines
+                if line.startswith(("totals:", "summary:")))
+
+
+def callgrind(command, out_file, what):
+    """Runs `command` under callgrind, counting inside COLLECTED_FUNCTION alone; returns what it
+    printed."""
     finished = subprocess.run(
         ["valgrind", "--tool=callgrind", f"--callgrind-out-file={out_file}",
          f"--toggle-collect={COLLECTED_FUNCTION}", "--compress-strings=no",
-         "--compress-pos=no", str(binary), SHAPES[shape], str(size), str(calls)],
+         "--compress-pos=no", *map(str, command)],
         capture_output=True, text=True)
     if finished.returncode != 0:
-        raise RuntimeError(f"callgrind on {shape} failed:\n{finished.stderr[-2000:]}")
-    match = re.search(r"payload (\d+) bytes", finished.stdout)
+        raise RuntimeError(f"callgrind on {what} failed:\n{finished.stderr[-2000:]}")
+    return finished.stdout
+
+
+def profile(binary, shape, size, calls, out_file):
+    """Runs transform_profile under callgrind; returns the payload's size in bytes."""
+    said = callgrind([binary, SHAPES[shape], size, calls], out_file, shape)
+    match = re.search(r"payload (\d+) bytes", said)
     if match is None:
-        raise RuntimeError(f"transform_profile said: {finished.stdout!r}")
+        raise RuntimeError(f"transform_profile said: {said!r}")
     return int(match[1])
+
+
+def phase_table(args, shapes, folder):
+    """Prints the instructions per payload byte of transform_profile on each shape, by phase."""
+    classifier = Classifier()
+    print(f"## Instructions per payload byte ({args.bytes:,}-byte payloads, {args.calls} calls "
+          f"each, callgrind; collected inside {COLLECTED_FUNCTION})\n")
+    print("| shape | payload bytes | total | " + " | ".join(PHASES) + " | unsplit |")
+    print("| --- | ---: | ---: | " + " | ".join("---:" for _ in PHASES) + " | ---: |")
+    for shape in shapes:
+        out_file = folder / f"callgrind.{shape}.out"
+        size = profile(args.binary, shape, args.bytes, args.calls, out_file)
+        with open(out_file) as source:
+            phases, total = split_profile(source.read().splitlines(), classifier)
+        per_byte = args.calls * size
+        # What the split did not place (a callee counted twice, or not at all) shows here.
+        unsplit = total - sum(phases.values())
+        print(f"| {shape} | {size:,} | {total / per_byte:.2f} | "
+              + " | ".join(f"{phases.get(phase, 0) / per_byte:.2f}" for phase in PHASES)
+              + f" | {unsplit / per_byte:.2f} |", flush=True)
+
+
+def utf8_check_table(binary, calls, folder):
+    """Prints the instructions per payload byte of each of utf8_check_profile's passes on each
+    of its shapes, with the kernel that ran."""
+    print(f"## The UTF-8 check beside simdjson's passes: instructions per payload byte "
+          f"(core_bench's payloads of about {UTF8_CHECK_BYTES >> 20} MiB, {calls} calls each "
+          f"after one not counted; callgrind, which runs no AVX-512 code)\n")
+    print("| pass | kernel | " + " | ".join(UTF8_CHECK_SHAPES) + " |")
+    print("| --- | --- | " + " | ".join("---:" for _ in UTF8_CHECK_SHAPES) + " |")
+    for label, pass_name in UTF8_CHECK_PASSES.items():
+        cells, kernels = [], set()
+        for shape in UTF8_CHECK_SHAPES.values():
+            out_file = folder / f"callgrind.{pass_name}.{shape}.out"
+            said = callgrind([binary, pass_name, shape, UTF8_CHECK_BYTES, calls], out_file,
+                             f"{pass_name} on {shape}")
+            match = re.search(r"payload (\d+) bytes, \d+ calls, kernel (\S+)", said)
+            if match is None:
+                raise RuntimeError(f"utf8_check_profile said: {said!r}")
+            with open(out_file) as source:
+                total = counted_total(source)
+            cells.append(f"{total / (calls * int(match[1])):.2f}")
+            kernels.add(match[2])
+        print(f"| {label} | {', '.join(sorted(kernels))} | " + " | ".join(cells) + " |",
+              flush=True)
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("binary", help="transform_profile, built with debug information")
+    parser.add_argument("binary", nargs="?", metavar="PROFILE_BINARY",
+                        help="transform_profile, built with debug information")
     parser.add_argument("--bytes", type=int, default=100 << 10, help="payload size (100 KiB)")
     parser.add_argument("--calls", type=int, default=5, help="calls counted per shape (5)")
     parser.add_argument("--shapes", default=",".join(SHAPES),
                         help=f"comma-separated, from {','.join(SHAPES)}")
     parser.add_argument("--keep", metavar="FOLDER", help="keep callgrind's output files there")
+    parser.add_argument("--utf8-check", metavar="UTF8_CHECK_PROFILE",
+                        help="also the UTF-8 check beside simdjson's passes, with this driver")
     args = parser.parse_args()
+    if args.binary is None and args.utf8_check is None:
+        parser.error("give PROFILE_BINARY, --utf8-check UTF8_CHECK_PROFILE or both")
     shapes = [shape for shape in args.shapes.split(",") if shape]
     unknown = sorted(set(shapes) - set(SHAPES))
     if unknown:
@@ -253,25 +334,15 @@ def main():
     if shutil.which("valgrind") is None:
         parser.error("valgrind is not installed (package valgrind)")
 
-    classifier = Classifier()
-    print(f"## Instructions per payload byte ({args.bytes:,}-byte payloads, {args.calls} calls "
-          f"each, callgrind; collected inside {COLLECTED_FUNCTION})\n")
-    print("| shape | payload bytes | total | " + " | ".join(PHASES) + " | unsplit |")
-    print("| --- | ---: | ---: | " + " | ".join("---:" for _ in PHASES) + " | ---: |")
     with tempfile.TemporaryDirectory() as scratch:
         folder = Path(args.keep or scratch)
         folder.mkdir(parents=True, exist_ok=True)
-        for shape in shapes:
-            out_file = folder / f"callgrind.{shape}.out"
-            size = profile(args.binary, shape, args.bytes, args.calls, out_file)
-            with open(out_file) as source:
-                phases, total = split_profile(source.read().splitlines(), classifier)
-            per_byte = args.calls * size
-            # What the split did not place (a callee counted twice, or not at all) shows here.
-            unsplit = total - sum(phases.values())
-            print(f"| {shape} | {size:,} | {total / per_byte:.2f} | "
-                  + " | ".join(f"{phases.get(phase, 0) / per_byte:.2f}" for phase in PHASES)
-                  + f" | {unsplit / per_byte:.2f} |", flush=True)
+        if args.binary is not None:
+            phase_table(args, shapes, folder)
+        if args.utf8_check is not None:
+            if args.binary is not None:
+                print()
+            utf8_check_table(args.utf8_check, args.calls, folder)
     return 0
 
 

@@ -1,7 +1,8 @@
 """The Python benchmark's own parts: its payloads are the C++ benchmark's bytes, its structure
 check tells documents apart, and one short run reports every shape and section, with Python
 stand-ins for the C peers' library. The On-Demand walk of that library is also loaded (the
-benchmark build's, or compiled here) and held to what it must refuse and copy; this repository's
+benchmark build's, or compiled here) and held to what it must refuse and copy, and simdjson's UTF-8
+validation and stage 1 there to what each must refuse and let through; this repository's
 plain-Python peers are held to the module's bytes; and the instruction split to a made-up
 callgrind profile."""
 
@@ -512,6 +513,71 @@ def test_the_ondemand_walk_keeps_the_blanks_inside_values_only(ondemand_walk, sh
     assert ondemand_walk(payload) == compact_walk_length(compact) + inner
 
 
+# --- simdjson's UTF-8 validation and stage 1, beside the UTF-8 check ----------------------------
+
+# c_peers.h's vantor_bench_simdjson_padding, which the padding cases below hold to simdjson's.
+SIMDJSON_PADDING = 64
+
+
+@pytest.fixture(scope="module")
+def simdjson_passes(c_peers_library):
+    """simdjson's UTF-8 validation, its stage 1 (handed the payload followed by `padding` bytes)
+    and the name of their kernel."""
+    library = ctypes.CDLL(str(c_peers_library))
+    validate = bench.bound_c_function(library, "vantor_bench_simdjson_validate_utf8")
+    stage1 = library.vantor_bench_simdjson_stage1
+    stage1.argtypes = (ctypes.c_char_p, ctypes.c_size_t, ctypes.c_size_t)
+    stage1.restype = ctypes.c_longlong
+
+    def indexed(payload, padding=SIMDJSON_PADDING):
+        return stage1(payload + b"\0" * padding, len(payload), len(payload) + padding)
+
+    kernel = library.vantor_bench_simdjson_active_kernel
+    kernel.restype = ctypes.c_char_p
+    return validate, indexed, kernel().decode()
+
+
+@pytest.mark.parametrize("payload, well_formed, indexed", [
+    (b'[{"a":"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"}]', True, True),
+    # The grammar is stage 2's, which the stage-1 peer leaves out.
+    (b'[{"a":1,}]', True, True),
+    (b'[{"a" 1}]]', True, True),
+    # Not UTF-8: a byte that starts nothing, a sequence cut short, an overlong form, a surrogate,
+    # a code point above U+10FFFF, and a bad byte far past the first blocks.
+    (b'["\xff"]', False, False),
+    (b'["\xc3"]', False, False),
+    (b'["\xc0\xaf"]', False, False),
+    (b'["\xed\xa0\x80"]', False, False),
+    (b'["\xf4\x90\x80\x80"]', False, False),
+    pytest.param(b'[' + b'"x",' * 500 + b'"\xe2\x82"]', False, False,
+                 id="cut short after 2,000 bytes"),
+    # UTF-8, but no JSON tokens stage 1 accepts: a string left open, a control byte inside a
+    # string, nothing but blanks.
+    (b'["abc]', True, False),
+    (b'["a\x01"]', True, False),
+    (b' \n\t', True, False),
+])
+def test_simdjsons_passes_refuse_what_they_check(simdjson_passes, payload, well_formed, indexed):
+    validate, stage1, _ = simdjson_passes
+    assert validate(payload) == (0 if well_formed else -1)
+    assert stage1(payload) == (0 if indexed else -1)
+
+
+@pytest.mark.parametrize("padding, result", [(SIMDJSON_PADDING, 0), (SIMDJSON_PADDING - 1, -1),
+                                             (0, -1)])
+def test_the_stage1_peer_needs_simdjsons_padding(simdjson_passes, padding, result):
+    assert simdjson_passes[1](b'[{"a":1}]', padding) == result
+
+
+@pytest.mark.parametrize("shape", ["strings", "tool_call"])
+def test_simdjsons_passes_take_the_utf8_checks_payloads(simdjson_passes, shape):
+    validate, stage1, kernel = simdjson_passes
+    payload = bench.make_payload(shape, 100_000)
+    assert validate(payload) == 0 and stage1(payload) == 0
+    assert kernel in {"fallback", "westmere", "haswell", "icelake", "arm64", "ppc64", "lsx",
+                      "lasx"}
+
+
 # --- this repository's plain-Python peers -----------------------------------------------------
 
 _peers_spec = importlib.util.spec_from_file_location("vantor_python_peers", bench.REPO_PEERS_FILE)
@@ -695,7 +761,7 @@ def test_the_split_places_each_instruction_by_its_source(split_clone):
     assert total == 2000
     assert phases == {
         # A line of the reader, and the C++ library's code inlined after it; likewise for the
-        # block classifier.
+        # UTF-8 check.
         "walking": 100 + 40,
         "classifying": 50 + 9,
         # The row observer's line and the name index, wherever they were inlined.
