@@ -22,7 +22,7 @@ enum class Utf8Kernel : std::uint8_t { portable, avx2, avx512, neon };
 
 bool utf8_kernel_available(Utf8Kernel kernel);
 
-// The fastest kernel this machine runs.
+// The kernel the reader runs on this machine: AVX2 where there is AVX2 (utf8_check.cpp says why).
 Utf8Kernel best_utf8_kernel();
 
 // Whether `text` is well-formed UTF-8, checked by `kernel`, which must be available.
