@@ -23,18 +23,18 @@ class ScratchArea {
   public:
     // No block: every table allocates its own.
     ScratchArea() = default;
-    // A block of `bytes`; none when that is 0 or the memory cannot be had, which only makes the
-    // tables allocate their own.
-    explicit ScratchArea(std::size_t bytes)
-        : begin_(bytes == 0 ? nullptr : static_cast<char*>(std::malloc(bytes))),
-          next_(begin_),
-          end_(begin_ == nullptr ? nullptr : begin_ + bytes) {}
+    // A block of `bytes`, allocated with the first table that asks for room, so that a call that
+    // makes no table (an empty array, a payload refused at once) pays nothing for it. None when
+    // `bytes` is 0 or the memory cannot be had, which only makes the tables allocate their own.
+    explicit ScratchArea(std::size_t bytes) : wanted_(bytes) {}
     ScratchArea(const ScratchArea&) = delete;
     ScratchArea& operator=(const ScratchArea&) = delete;
     ~ScratchArea() { std::free(begin_); }
 
     // `bytes` from the block, aligned as malloc aligns, or nullptr when they do not fit.
     void* take(std::size_t bytes) {
+        if (wanted_ != 0) [[unlikely]]
+            allocate();
         const std::size_t rounded = (bytes + kAlignment - 1) & ~(kAlignment - 1);
         if (rounded < bytes || rounded > static_cast<std::size_t>(end_ - next_)) return nullptr;
         void* taken = next_;
@@ -50,7 +50,15 @@ class ScratchArea {
     }
 
   private:
+    void allocate() {
+        begin_ = static_cast<char*>(std::malloc(wanted_));
+        next_ = begin_;
+        end_ = begin_ == nullptr ? nullptr : begin_ + wanted_;
+        wanted_ = 0;
+    }
+
     static constexpr std::size_t kAlignment = alignof(std::max_align_t);
+    std::size_t wanted_ = 0;  // the block's size until it is allocated
     char* begin_ = nullptr;
     char* next_ = nullptr;
     char* end_ = nullptr;
