@@ -89,8 +89,10 @@ class TapeReader {
         // Rows of short members take about one cell per four bytes; the reservation costs address
         // space only until cells are written.
         tape_.reserve_more(static_cast<std::size_t>(end_ - begin_) / 4 + 16);
-        // Rows are most containers; a row takes some twenty bytes at the least in practice.
-        tape_.reserve_extents(static_cast<std::size_t>(end_ - begin_) / 32 + 8);
+        // A container with a value in it takes four bytes at the least ("[1],"): a quarter of the
+        // payload's bytes bounds the extents of all but payloads of many empty containers, so
+        // the table seldom grows (its growth, out of the walk's way, also costs stack).
+        tape_.reserve_extents(static_cast<std::size_t>(end_ - begin_) / 4 + 8);
         Tape::Cursor out = tape_.cursor();
         const bool read = walk(out);
         tape_.set_end(out.next);

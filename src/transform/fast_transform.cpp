@@ -369,12 +369,13 @@ class FastTransform {
     }
 
     // A small payload's call takes its tables from one block: the payload's size bounds what
-    // the reader and this class reserve for it, about three bytes per payload byte and a few
-    // kilobytes of first tables. Larger payloads spend little of a call on allocating, and their
-    // tables, of huge pages each, are given back behind the rows as they are written.
-    static constexpr std::size_t kScratchPayloadLimit = std::size_t{32} << 10;
+    // the reader and this class reserve for it, about five bytes per payload byte (cells and
+    // extents two each) and a few kilobytes of first tables. Larger payloads spend little of a
+    // call on allocating, and their tables, of huge pages each, are given back behind the rows as
+    // they are written.
+    static constexpr std::size_t kScratchPayloadLimit = std::size_t{16} << 10;
     static std::size_t scratch_bytes(std::size_t payload_size) {
-        return payload_size <= kScratchPayloadLimit ? 3 * payload_size + 8192 : 0;
+        return payload_size <= kScratchPayloadLimit ? 5 * payload_size + 8192 : 0;
     }
 
     std::size_t payload_size_;

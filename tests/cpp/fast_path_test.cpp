@@ -270,8 +270,8 @@ TEST(FastPath, ValuesKeptBesideTheCellsAgreeWithTheExactPath) {
 // denser than the sizing assumes (empty rows, long arrays of one-digit numbers, a new name per
 // row) outgrow it, around the size where calls stop having one too.
 TEST(FastPath, TablesOutgrowingTheCallsBlockAgreeWithTheExactPath) {
-    for (std::size_t target : {std::size_t{100}, std::size_t{3000}, std::size_t{31000},
-                               std::size_t{33500}, std::size_t{70000}}) {
+    for (std::size_t target : {std::size_t{100}, std::size_t{3000}, std::size_t{15500},
+                               std::size_t{17000}, std::size_t{70000}}) {
         std::string empty_rows = "[{}";
         std::string long_arrays = "[{\"a\":[1";
         std::string new_names = "[{\"n0\":0";
