@@ -64,16 +64,27 @@ class ScratchArea {
     char* end_ = nullptr;
 };
 
-// The allocator of the tables: from the call's block while it has room, else a buffer of the
-// table's own. Without a block it is a plain buffer allocator.
-template <class T>
+// What a table that does not fit the call's block is given: plain memory, or, for the tables
+// that fill most of what they reserve (the tape's cells, the members' columns), a buffer backed
+// by huge pages once it spans several (memory/huge_pages.h). A table that fills a small part of
+// a large reservation is better off on small pages: a huge page counts whole in the resident
+// memory as soon as one byte of it is touched.
+enum class Backing { plain, huge_pages };
+
+// The allocator of the tables: from the call's block while it has room, else memory of the
+// table's own, backed as `kBacking` says. Without a block it is a plain or a buffer allocator.
+template <class T, Backing kBacking = Backing::plain>
 struct ScratchAllocator {
     using value_type = T;
+    template <class U>
+    struct rebind {
+        using other = ScratchAllocator<U, kBacking>;
+    };
 
     ScratchAllocator() = default;
     explicit ScratchAllocator(ScratchArea* area) noexcept : area(area) {}
     template <class U>
-    ScratchAllocator(const ScratchAllocator<U>& other) noexcept : area(other.area) {}
+    ScratchAllocator(const ScratchAllocator<U, kBacking>& other) noexcept : area(other.area) {}
 
     T* allocate(std::size_t count) {
         static_assert(alignof(T) <= alignof(std::max_align_t));
@@ -81,16 +92,21 @@ struct ScratchAllocator {
         if (area != nullptr) {
             if (void* taken = area->take(count * sizeof(T))) return static_cast<T*>(taken);
         }
-        void* memory = allocate_buffer(count * sizeof(T));
+        void* memory = kBacking == Backing::huge_pages ? allocate_buffer(count * sizeof(T))
+                                                       : std::malloc(count * sizeof(T));
         if (memory == nullptr) throw std::bad_alloc();
         return static_cast<T*>(memory);
     }
     void deallocate(T* memory, std::size_t) noexcept {
         if (area != nullptr && area->owns(memory)) return;
-        release_buffer(memory);
+        if constexpr (kBacking == Backing::huge_pages) {
+            release_buffer(memory);
+        } else {
+            std::free(memory);
+        }
     }
     template <class U>
-    bool operator==(const ScratchAllocator<U>& other) const noexcept {
+    bool operator==(const ScratchAllocator<U, kBacking>& other) const noexcept {
         return area == other.area;
     }
 

@@ -153,13 +153,14 @@ class Tape {
     // A tape whose cells and tables live in `area` while it has room (memory/scratch_area.h).
     explicit Tape(memory::ScratchArea* area = nullptr)
         : allocator_(area),
+          extent_allocator_(area),
           decoded_(memory::ScratchAllocator<std::string_view>(area)),
-          floats_(memory::ScratchAllocator<double>(area)),
-          extents_(memory::ScratchAllocator<Extent>(area)) {}
+          floats_(memory::ScratchAllocator<double>(area)) {}
     Tape(const Tape&) = delete;
     Tape& operator=(const Tape&) = delete;
     ~Tape() {
         if (cells_ != inline_cells_) allocator_.deallocate(cells_, capacity_);
+        if (extents_ != inline_extents_) extent_allocator_.deallocate(extents_, extent_capacity_);
     }
 
     // The payload the tape was read from; text cells and extents refer to it by offset.
@@ -195,13 +196,17 @@ class Tape {
         return floats_.size() - 1;
     }
     std::size_t add_extent(std::uint32_t offset, std::uint32_t size) {
-        extents_.push_back(Extent{offset, size});
-        return extents_.size() - 1;
+        if (extent_count_ == extent_capacity_) [[unlikely]]
+            grow_extents(extent_count_ + 1);
+        extents_[extent_count_] = Extent{offset, size};
+        return extent_count_++;
     }
-    std::size_t extent_count() const { return extents_.size(); }
-    // Room for `count` extents, taken once where the reader starts, so that small payloads do
-    // not grow the table step by step.
-    void reserve_extents(std::size_t count) { extents_.reserve(count); }
+    std::size_t extent_count() const { return extent_count_; }
+    // Room for `count` extents, taken once where the reader starts, so that the table does not
+    // grow step by step.
+    void reserve_extents(std::size_t count) {
+        if (count > extent_capacity_) grow_extents(count);
+    }
 
     const Cell* cells() const { return cells_; }
     Cell* cells() { return cells_; }
@@ -235,6 +240,15 @@ class Tape {
     memory::Arena& strings() { return strings_; }
 
   private:
+    [[gnu::noinline]] void grow_extents(std::size_t count) {
+        const std::size_t wanted = extent_capacity_ * 2 > count ? extent_capacity_ * 2 : count;
+        Extent* grown = extent_allocator_.allocate(wanted);
+        std::memcpy(grown, extents_, extent_count_ * sizeof(Extent));
+        if (extents_ != inline_extents_) extent_allocator_.deallocate(extents_, extent_capacity_);
+        extents_ = grown;
+        extent_capacity_ = wanted;
+    }
+
     void grow(std::size_t count) {
         std::size_t wanted = capacity_ * 2 > size_ + count ? capacity_ * 2 : size_ + count;
         if (wanted > SIZE_MAX / sizeof(Cell)) throw std::bad_alloc();
@@ -246,7 +260,7 @@ class Tape {
     }
 
     const char* payload_ = nullptr;
-    memory::ScratchAllocator<Cell> allocator_;
+    memory::ScratchAllocator<Cell, memory::Backing::huge_pages> allocator_;
     // The smallest payloads fit the cells kept in the tape itself, and allocate none.
     static constexpr std::size_t kInlineCells = 48;
     Cell inline_cells_[kInlineCells];
@@ -254,9 +268,15 @@ class Tape {
     std::size_t size_ = 0;
     std::size_t capacity_ = kInlineCells;
     memory::Arena strings_{1024};
+    // Extents, in the tape itself for the smallest payloads (an empty array allocates nothing).
+    static constexpr std::size_t kInlineExtents = 8;
+    memory::ScratchAllocator<Extent> extent_allocator_;
+    Extent inline_extents_[kInlineExtents];
+    Extent* extents_ = inline_extents_;
+    std::size_t extent_count_ = 0;
+    std::size_t extent_capacity_ = kInlineExtents;
     std::vector<std::string_view, memory::ScratchAllocator<std::string_view>> decoded_;
     std::vector<double, memory::ScratchAllocator<double>> floats_;
-    std::vector<Extent, memory::ScratchAllocator<Extent>> extents_;
 };
 
 }  // namespace vantor::tape

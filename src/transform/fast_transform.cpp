@@ -99,7 +99,8 @@ class FastTransform {
           tape_(&scratch_),
           index_(&scratch_),
           columns_(memory::ScratchAllocator<Column>(&scratch_)),
-          member_columns_(memory::ScratchAllocator<std::uint32_t>(&scratch_)),
+          member_columns_(
+              memory::ScratchAllocator<std::uint32_t, memory::Backing::huge_pages>(&scratch_)),
           rows_facts_(memory::ScratchAllocator<RowFacts>(&scratch_)) {}
 
     // The result, or nothing when the payload is left to the exact path.
@@ -386,7 +387,8 @@ class FastTransform {
     ObjectMatching object_matching_;
     std::vector<Column, memory::ScratchAllocator<Column>> columns_;
     // The column of each member of each row, rows in order, members in their row's order.
-    std::vector<std::uint32_t, memory::ScratchAllocator<std::uint32_t>> member_columns_;
+    std::vector<std::uint32_t, memory::ScratchAllocator<std::uint32_t, memory::Backing::huge_pages>>
+        member_columns_;
     std::vector<RowFacts, memory::ScratchAllocator<RowFacts>> rows_facts_;
     std::uint32_t rows_ = 0;
     std::uint32_t written_ = 0;
