@@ -15,8 +15,10 @@ namespace vantor::text {
 
 // Byte-for-byte equality of two texts: member names, and the tape comparison's scalar texts.
 // They are mostly short, so up to 16 bytes are compared with at most four word loads instead of
-// a call to memcmp.
-inline bool same_bytes(std::string_view a, std::string_view b) {
+// a call to memcmp. Always inlined: the reader's loop, into which the row observer's lookups are
+// inlined, is so large that the compiler would otherwise call it, at a tenth of sparse rows'
+// instructions.
+[[gnu::always_inline]] inline bool same_bytes(std::string_view a, std::string_view b) {
     const std::size_t n = a.size();
     if (n != b.size()) return false;
     if (n > 16) return std::memcmp(a.data(), b.data(), n) == 0;
