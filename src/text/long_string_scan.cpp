@@ -3,9 +3,10 @@
 #include <bit>
 #include <cstdint>
 
+#include "text/cpu_features.h"
 #include "text/string_scan.h"
 
-#if defined(__GNUC__) && defined(__x86_64__)
+#if defined(VANTOR_X86_KERNELS)
 #include <immintrin.h>
 #define VANTOR_LONG_STRING_SCAN_X86 1
 #endif
@@ -59,17 +60,9 @@ bool string_stop_kernel_available(StringStopKernel kernel) {
         case StringStopKernel::baseline:
             return true;
         case StringStopKernel::avx2:
-#if defined(VANTOR_LONG_STRING_SCAN_X86)
-            return __builtin_cpu_supports("avx2");
-#else
-            return false;
-#endif
+            return cpu_has_avx2();
         case StringStopKernel::avx512:
-#if defined(VANTOR_LONG_STRING_SCAN_X86)
-            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-#else
-            return false;
-#endif
+            return cpu_has_avx512bw();
     }
     return false;
 }

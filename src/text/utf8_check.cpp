@@ -2,9 +2,10 @@
 
 #include <cstring>
 
+#include "text/cpu_features.h"
 #include "text/string_scan.h"
 
-#if defined(__GNUC__) && defined(__x86_64__)
+#if defined(VANTOR_X86_KERNELS)
 #include <immintrin.h>
 #define VANTOR_UTF8_CHECK_AVX2 1
 #elif defined(__aarch64__) || defined(_M_ARM64)
@@ -333,17 +334,9 @@ bool utf8_kernel_available(Utf8Kernel kernel) {
         case Utf8Kernel::portable:
             return true;
         case Utf8Kernel::avx2:
-#if defined(VANTOR_UTF8_CHECK_AVX2)
-            return __builtin_cpu_supports("avx2");
-#else
-            return false;
-#endif
+            return cpu_has_avx2();
         case Utf8Kernel::avx512:
-#if defined(VANTOR_UTF8_CHECK_AVX2)
-            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-#else
-            return false;
-#endif
+            return cpu_has_avx512bw();
         case Utf8Kernel::neon:
 #if defined(VANTOR_UTF8_CHECK_NEON)
             return true;
