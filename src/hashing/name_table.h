@@ -188,10 +188,10 @@ class NameTable {
   private:
     static constexpr std::size_t kFirstNames = 32;
 
-    // The name an entry stands for.
     using Slots = std::vector<std::uint64_t, memory::ScratchAllocator<std::uint64_t>>;
     using Names = std::vector<std::string_view, memory::ScratchAllocator<std::string_view>>;
 
+    // The name an entry stands for.
     struct NameOf {
         const Names& names;
         std::string_view operator()(std::uint32_t ordinal) const { return names[ordinal]; }

@@ -3,9 +3,8 @@
 // extents, the columns, the rows' facts, the members' columns and the name index. A small
 // payload's call takes them all with one allocation and gives them back with one, where each
 // table would otherwise allocate (and free) its own, several times as it grows; at a kilobyte
-// that was a tenth of the call. Tables that outgrow the block, and every table of a call without
-// one, take buffers of their own (memory/huge_pages.h), which for large tables fault in huge
-// pages at a time.
+// that was about a twentieth of the call. Tables that outgrow the block, and every table of a
+// call without one, take memory of their own, backed as each table's allocator says (Backing).
 //
 // The block hands out memory from its front and takes nothing back before the call ends: a
 // table that grows leaves its old room unused, which for a block sized to a small payload costs

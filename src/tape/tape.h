@@ -240,23 +240,27 @@ class Tape {
     memory::Arena& strings() { return strings_; }
 
   private:
+    // Moves the `used` elements of `data` (its `capacity`, kept in the tape itself while it is
+    // `inline_data`) to room for `needed`, at least twice the capacity: the cells and the extents
+    // grow alike.
+    template <class T, class Allocator>
+    static void grow_storage(Allocator& allocator, T* inline_data, T*& data, std::size_t used,
+                             std::size_t& capacity, std::size_t needed) {
+        const std::size_t wanted = capacity * 2 > needed ? capacity * 2 : needed;
+        T* grown = allocator.allocate(wanted);  // refuses a count whose bytes overflow
+        if (used != 0) std::memcpy(grown, data, used * sizeof(T));
+        if (data != inline_data) allocator.deallocate(data, capacity);
+        data = grown;
+        capacity = wanted;
+    }
+
     [[gnu::noinline]] void grow_extents(std::size_t count) {
-        const std::size_t wanted = extent_capacity_ * 2 > count ? extent_capacity_ * 2 : count;
-        Extent* grown = extent_allocator_.allocate(wanted);
-        std::memcpy(grown, extents_, extent_count_ * sizeof(Extent));
-        if (extents_ != inline_extents_) extent_allocator_.deallocate(extents_, extent_capacity_);
-        extents_ = grown;
-        extent_capacity_ = wanted;
+        grow_storage(extent_allocator_, inline_extents_, extents_, extent_count_, extent_capacity_,
+                     count);
     }
 
     void grow(std::size_t count) {
-        std::size_t wanted = capacity_ * 2 > size_ + count ? capacity_ * 2 : size_ + count;
-        if (wanted > SIZE_MAX / sizeof(Cell)) throw std::bad_alloc();
-        Cell* grown = allocator_.allocate(wanted);
-        if (size_ != 0) std::memcpy(grown, cells_, size_ * sizeof(Cell));
-        if (cells_ != inline_cells_) allocator_.deallocate(cells_, capacity_);
-        cells_ = grown;
-        capacity_ = wanted;
+        grow_storage(allocator_, inline_cells_, cells_, size_, capacity_, size_ + count);
     }
 
     const char* payload_ = nullptr;

@@ -23,8 +23,8 @@
 // payloads of 4 GiB or more, a text of 2^28 bytes or more, more than 2^27 containers (tape.h),
 // repeated names whose settling would move more cells than the payload has bytes), it gives up
 // and the caller reads the payload again with the exact reader, which produces the result or the
-// message. Objects inside rows are settled as they close, to the exact
-// reader's rule for repeated names (tape/repeated_names.h).
+// message. Objects inside rows are settled as they close, to the exact reader's rule for repeated
+// names (tape/repeated_names.h).
 //
 // The rows' member names do not go onto the tape: they go to a row observer as they are read,
 // which assigns their columns while the name is at hand. A row's cell on the tape is followed
@@ -184,12 +184,8 @@ class TapeReader {
             rows_.expected_member();
         } else {
             Cell name;
-            const unsigned char* start = p + 1;
             if (!read_string(p, name)) return false;
-            rows_.member(
-                name, name.kind() == CellKind::string_text
-                          ? std::string_view(reinterpret_cast<const char*>(start), name.text_size())
-                          : tape_.text(name));
+            rows_.member(name, tape_.text(name));
         }
         member_value = out.index();
         if (*p != ':') [[unlikely]] {
@@ -352,8 +348,9 @@ class TapeReader {
     }
 
     // A longer string, or one near the payload's end: escape-free text stays in the payload; a
-    // string with escapes is decoded by the shared string reader into the tape's storage. Returns
-    // the byte after the string, or nullptr when it is refused.
+    // string with escapes is decoded into the tape's storage, here when its escapes are the
+    // common ones (text/escaped_string.h), else by the shared string reader. Returns the byte
+    // after the string, or nullptr when it is refused.
     [[gnu::noinline]] const unsigned char* read_long_string(const unsigned char* start, Cell& out) {
         // A string the payload's end cuts stops at the padding's NUL, a control byte.
         const unsigned char* q = text::find_long_string_stop(start, end_);
