@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "json/reader.h"
 #include "memory/arena.h"
+#include "oracle/value_reader.h"
 #include "transform/columnarize.h"
 
 namespace {

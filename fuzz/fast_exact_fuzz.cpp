@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "oracle/exact_transform.h"
 #include "text/long_string_scan.h"
 #include "text/string_scan.h"
 #include "text/utf8_check.h"
@@ -23,7 +24,7 @@ namespace {
 
 void check_agreement(std::string_view payload) {
     vantor::transform::TransformOutcome fast = vantor::transform::columnarize(payload);
-    vantor::transform::TransformOutcome exact = vantor::transform::columnarize_exact(payload);
+    vantor::transform::TransformOutcome exact = vantor::oracle::columnarize_exact(payload);
     if (fast.kind != exact.kind || fast.text.view() != exact.text.view()) std::abort();
     const bool well_formed =
         vantor::text::is_well_formed_utf8(payload, vantor::text::Utf8Kernel::portable);

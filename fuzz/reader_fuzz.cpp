@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "json/reader.h"
-#include "json/writer.h"
 #include "memory/byte_buffer.h"
+#include "oracle/value_reader.h"
+#include "oracle/writer.h"
 
 namespace {
 

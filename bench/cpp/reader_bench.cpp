@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "json/reader.h"
+#include "oracle/value_reader.h"
 // GCC 12 reports a false -Wrestrict inside std::string concatenation in the payload builders.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push

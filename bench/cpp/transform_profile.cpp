@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "oracle/exact_transform.h"
 #include "payloads.h"
 #include "transform/columnarize.h"
 
@@ -20,7 +21,7 @@ namespace {
 // comes padded, as the module's one copy of it is made.
 [[gnu::noinline]] vantor::transform::TransformOutcome profiled_call(
     vantor::text::PaddedText payload, bool exact) {
-    return exact ? vantor::transform::columnarize_exact(payload.view())
+    return exact ? vantor::oracle::columnarize_exact(payload.view())
                  : vantor::transform::columnarize(payload);
 }
 

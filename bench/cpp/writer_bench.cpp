@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "json/writer.h"
 #include "memory/byte_buffer.h"
+#include "oracle/writer.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "json/writer.h"
 #include "memory/byte_buffer.h"
+#include "text/scalar_writer.h"
 #include "text/unicode_classes.h"
 
 namespace vantor::json {
@@ -78,17 +78,17 @@ std::string quote_found_string(std::string_view text) {
     return out;
 }
 
-std::string invalid_type_description(const JsonValue& found) {
+std::string invalid_type_description(const Token& found) {
     std::string out = "invalid type: ";
-    switch (found.kind()) {
-        case JsonKind::null:
+    switch (found.kind) {
+        case Token::Kind::null:
             out += "null";
             break;
-        case JsonKind::boolean:
-            out += found.as_boolean() ? "boolean `true`" : "boolean `false`";
+        case Token::Kind::boolean:
+            out += found.boolean ? "boolean `true`" : "boolean `false`";
             break;
-        case JsonKind::number: {
-            text::JsonNumber number = found.as_number();
+        case Token::Kind::number: {
+            const text::JsonNumber number = found.number;
             memory::ByteBuffer text;
             switch (number.variant()) {
                 case text::JsonNumber::Variant::unsigned_integer:
@@ -108,12 +108,11 @@ std::string invalid_type_description(const JsonValue& found) {
             out += '`';
             break;
         }
-        case JsonKind::string:
+        case Token::Kind::string:
             out += "string ";
-            out += quote_found_string(found.as_string());
+            out += quote_found_string(found.string);
             break;
-        case JsonKind::array:  // never found: an array is what is expected
-        case JsonKind::object:
+        case Token::Kind::object:
             out += "map";
             break;
     }

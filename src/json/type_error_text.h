@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "json/value.h"
+#include "json/token.h"
 
 namespace vantor::json {
 
@@ -11,7 +11,7 @@ namespace vantor::json {
 // "invalid type: <found>, expected a sequence", where <found> names the first token of the
 // top-level value: boolean `true`, null, integer `42`, floating point `1.5`, string "...", or
 // map for an object (whose content is never read, so `found` may be an object without members).
-std::string invalid_type_description(const JsonValue& found);
+std::string invalid_type_description(const Token& found);
 
 // The quoted form of a string in that text: between double quotes, `"` and `\` escaped with a
 // backslash, NUL, TAB, LF and CR as \0 \t \n \r, invisible and unassigned characters as \u{hex},

@@ -10,7 +10,8 @@
 // such a start are looked for linearly among the names before them; otherwise the names go
 // through a keyed name index, so no choice of names makes the check quadratic. Rewriting moves
 // the cells of the values that do not stay in place, once per enclosing object with repeated
-// names, up to a limit in proportion to the payload.
+// names: a cell moves at most once per level of nesting above it (text/json_limits.h bounds
+// them), so settling stays linear in the payload.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -49,19 +50,13 @@ inline bool small_object_with_distinct_names(const Tape& tape, std::uint32_t obj
 
 class ObjectKeySettler {
   public:
-    // Rewriting may move, over the whole payload, at most this many cells (the reader allows four
-    // per payload byte). Only repeated names at many levels of nesting, each before large values,
-    // could need more (each level moves the values after it again); such a payload is left to the
-    // exact path rather than read in more than linear time.
-    void limit_moves(std::size_t cells) { moves_left_ = cells; }
-
     // Settles the object whose cell is at `object`: the container closed last, whose cells end
-    // the tape. False when the rewriting would exceed the limit on moves.
-    [[nodiscard]] bool settle(Tape& tape, std::uint32_t object) {
+    // the tape.
+    void settle(Tape& tape, std::uint32_t object) {
         const Cell* cells = tape.cells();
         const std::uint32_t end = cells[object].container_end();
         const std::uint32_t first = object + 1;
-        if (first == end || value_end(cells, first + 1) == end) return true;  // one member at most
+        if (first == end || value_end(cells, first + 1) == end) return;  // one member at most
         std::vector<std::string_view>& recent = recent_names(tape.text(cells[first]));
         struct Walk {
             const Tape& tape;
@@ -74,12 +69,13 @@ class ObjectKeySettler {
         } walk{tape, cells, first, end};
         const std::size_t prefix = hashing::names_repeating(recent, walk);
         std::uint32_t at = walk.at;
-        if (at == end) return true;
+        if (at == end) return;
         tail_.clear();
         for (; at < end && tail_.size() <= kLinearMembers; at = value_end(cells, at + 1))
             tail_.push_back(at);
         if (tail_.size() <= kLinearMembers) {
-            return settle_tail(tape, object, prefix, recent);
+            settle_tail(tape, object, prefix, recent);
+            return;
         }
         collect_keys(cells, object);
         const auto count = static_cast<std::uint32_t>(keys_.size());
@@ -91,13 +87,12 @@ class ObjectKeySettler {
         }
         if (member < count) {
             find_repeats_indexed(tape, member);
-            if (!remove_repeats(tape, object)) return false;
+            remove_repeats(tape, object);
         }
         recent.clear();
         recent.reserve(keys_.size());
         for (std::uint32_t key : keys_)
             recent.push_back(tape.text(tape.cells()[key]));
-        return true;
     }
 
   private:
@@ -131,7 +126,7 @@ class ObjectKeySettler {
     // An object whose first `prefix` names are the recent ones' and whose few other members,
     // tail_, come after them (a name given again at the end, as a rule): each of those is looked
     // for among the names before it, and the object is rewritten only when one is found.
-    bool settle_tail(Tape& tape, std::uint32_t object, std::size_t prefix,
+    void settle_tail(Tape& tape, std::uint32_t object, std::size_t prefix,
                      std::vector<std::string_view>& recent) {
         const Cell* cells = tape.cells();
         const auto known = static_cast<std::uint32_t>(prefix);
@@ -175,14 +170,13 @@ class ObjectKeySettler {
             hashing::keep_first_position_last_value(
                 known, count, [&](std::uint32_t member) { return tail_found_[member - known]; },
                 kept_);
-            if (!remove_repeats(tape, object)) return false;
-            if (new_names_.empty()) return true;  // its names begin the recent ones
+            remove_repeats(tape, object);
+            if (new_names_.empty()) return;  // its names begin the recent ones
         }
         recent.resize(prefix);
         // The names themselves: the rewriting may have moved their cells.
         for (const auto& new_name : new_names_)
             recent.push_back(new_name.second);
-        return true;
     }
 
     // Fills kept_ (hashing/object_names.h). The index holds the names of the members before
@@ -200,7 +194,7 @@ class ObjectKeySettler {
 
     // Rewrites the object's members as kept_ says: one per name, at its first position, with its
     // last value. Afterwards keys_ holds the kept key cells.
-    bool remove_repeats(Tape& tape, std::uint32_t object) {
+    void remove_repeats(Tape& tape, std::uint32_t object) {
         Cell* cells = tape.cells();
         const std::uint32_t end = cells[object].container_end();
         const auto count = static_cast<std::uint32_t>(keys_.size());
@@ -213,7 +207,6 @@ class ObjectKeySettler {
         std::uint32_t destination = object + 1;
         auto place = [&](std::uint32_t from, std::uint32_t to) {
             if (from != destination) {
-                moves_left_ -= to - from;
                 moves_.push_back(
                     Move{destination, static_cast<std::uint32_t>(moved_.size()), to - from});
                 for (std::uint32_t at = from; at < to; ++at) {
@@ -240,7 +233,6 @@ class ObjectKeySettler {
             const std::uint32_t value_end =
                 value_member + 1 < count ? keys_[value_member + 1] : end;
             keys_[kept_count++] = destination;
-            if (1 + (value_end - value) > moves_left_) return false;
             place(key, key + 1);
             place(value, value_end);
         }
@@ -251,7 +243,6 @@ class ObjectKeySettler {
         keys_.resize(kept_count);
         cells[object] = cells[object].with_end(destination);
         tape.truncate(destination);
-        return true;
     }
 
     struct Move {
@@ -260,7 +251,6 @@ class ObjectKeySettler {
         std::uint32_t size;
     };
 
-    std::size_t moves_left_ = 0;
     std::vector<std::uint32_t> keys_;  // the key cells of the object being settled
     std::vector<std::uint32_t> tail_;  // the key cells after the recent names' first ones
     std::vector<std::pair<std::uint32_t, std::string_view>> new_names_;

@@ -46,6 +46,7 @@
 
 #include "memory/arena.h"
 #include "memory/scratch_area.h"
+#include "tape/tape_limits.h"
 #include "text/padded_text.h"
 
 namespace vantor::tape {
@@ -66,8 +67,11 @@ enum class CellKind : std::uint8_t {
     float_value,
     // A string without escapes: `text` is its content between the quotes, already its output.
     string_text,
-    // A string with escapes: `text` is its decoded content, owned by the tape.
+    // A string with escapes: `text` is its decoded content, owned by the tape; or a string whose
+    // payload text a text cell cannot reach (tape/tape_limits.h), which is its content as well.
     string_decoded,
+    // An integer whose token a text cell cannot reach: kept in the table of texts.
+    integer_in_table,
     array,
     object,
 };
@@ -77,24 +81,23 @@ enum class CellKind : std::uint8_t {
 // them costs no shift.
 //     integer, float_text, string_text   bits 0..31 the text's payload offset, bits 32..59 its
 //                                        length
-//     string_decoded                     bits 0..31 its place in the tape's table of decoded
-//                                        strings, bits 32..59 the decoded length
+//     string_decoded, integer_in_table   bits 0..31 its place in the tape's table of texts
 //     float_value                        bits 0..31 its place in the tape's table of binary64s
 //     float_decimal                      bits 0..49 the significand (below 10^15), bits 50..57 the
 //                                        exponent + 128, bit 58 the sign
 //     array, object                      bits 0..31 the index of the first cell after it, bits
 //                                        32..58 its place in the tape's table of extents (payload
-//                                        offset and text length), bit 59 kVerbatim
-// A payload is under 4 GiB, so offsets and indexes fit 32 bits; a text of 2^28 bytes or more,
-// or more than 2^27 containers, leaves the payload to the exact path.
+//                                        offset and text length), or kNoExtent, bit 59 kVerbatim
+// Offsets, sizes and indexes that these fields cannot hold take the other forms that
+// tape/tape_limits.h names.
 struct Cell {
     std::uint64_t bits;
 
     // A container whose text has no whitespace, no escapes, no number written otherwise and no
     // name given twice: written by copying its payload text.
     static constexpr std::uint64_t kVerbatim = std::uint64_t{1} << 59;
-    static constexpr std::size_t kTextSizeLimit = std::size_t{1} << 28;
-    static constexpr std::size_t kExtentLimit = std::size_t{1} << 27;
+    // The extent of a container that has none (tape/tape_limits.h).
+    static constexpr std::uint32_t kNoExtent = (std::uint32_t{1} << 27) - 1;
 
     CellKind kind() const { return static_cast<CellKind>(bits >> 60); }
     std::size_t text_size() const { return static_cast<std::size_t>((bits >> 32) & 0x0fffffff); }
@@ -107,6 +110,7 @@ struct Cell {
         return static_cast<std::uint32_t>(bits >> 32) & 0x07ffffff;
     }
     bool verbatim() const { return (bits & kVerbatim) != 0; }
+    bool has_extent() const { return extent_index() != kNoExtent; }
     // The same container ending at `end`: settling repeated names moves cells.
     Cell with_end(std::uint32_t end) const { return {(bits & ~std::uint64_t{0xffffffff}) | end}; }
 
@@ -115,7 +119,7 @@ struct Cell {
     std::uint64_t decimal_significand() const { return bits & ((std::uint64_t{1} << 50) - 1); }
 
     static Cell literal(CellKind kind) { return {kind_bits(kind)}; }
-    // `offset` into the payload, or into a table for decoded strings; `size` below kTextSizeLimit.
+    // `offset` into the payload, or into a table; `size` within TapeLimits::text_size.
     static Cell with_text(CellKind kind, std::size_t offset, std::size_t size) {
         return {kind_bits(kind) | (static_cast<std::uint64_t>(size) << 32) |
                 static_cast<std::uint64_t>(offset)};
@@ -151,10 +155,11 @@ inline std::uint32_t value_end(const Cell* cells, std::uint32_t index) {
 class Tape {
   public:
     // A tape whose cells and tables live in `area` while it has room (memory/scratch_area.h).
-    explicit Tape(memory::ScratchArea* area = nullptr)
-        : allocator_(area),
+    explicit Tape(memory::ScratchArea* area = nullptr, const TapeLimits& limits = TapeLimits())
+        : limits_(limits),
+          allocator_(area),
           extent_allocator_(area),
-          decoded_(memory::ScratchAllocator<std::string_view>(area)),
+          texts_(memory::ScratchAllocator<std::string_view>(area)),
           floats_(memory::ScratchAllocator<double>(area)) {}
     Tape(const Tape&) = delete;
     Tape& operator=(const Tape&) = delete;
@@ -169,15 +174,22 @@ class Tape {
     // blocks of sixteen bytes, which may read on into the padding.
     void set_payload(text::PaddedText payload) { payload_ = payload.data(); }
 
+    const TapeLimits& limits() const { return limits_; }
+
     // The text of an integer, a float_text or a string cell.
     std::string_view text(const Cell& cell) const {
-        if (cell.kind() == CellKind::string_decoded) [[unlikely]]
-            return decoded_[cell.text_offset()];
+        if (in_table(cell)) [[unlikely]]
+            return texts_[cell.text_offset()];
         return {payload_ + cell.text_offset(), cell.text_size()};
+    }
+    // Whether a cell's text is in the table of texts rather than at its payload offset.
+    static bool in_table(const Cell& cell) {
+        return cell.kind() == CellKind::string_decoded || cell.kind() == CellKind::integer_in_table;
     }
     // The text of a cell known to be in the payload: an integer, a float_text or a string_text.
     const char* payload_text(const Cell& cell) const { return payload_ + cell.text_offset(); }
     double float_value(const Cell& cell) const { return floats_[cell.text_offset()]; }
+    // A container with an extent (Cell::has_extent).
     std::string_view container_text(const Cell& cell) const {
         const Extent& extent = extents_[cell.extent_index()];
         return {payload_ + extent.offset, extent.size};
@@ -187,9 +199,9 @@ class Tape {
     }
 
     // The tables beside the cells. Each returns the new entry's place.
-    std::size_t add_decoded(std::string_view text) {
-        decoded_.push_back(text);
-        return decoded_.size() - 1;
+    std::size_t add_text(std::string_view text) {
+        texts_.push_back(text);
+        return texts_.size() - 1;
     }
     std::size_t add_float(double value) {
         floats_.push_back(value);
@@ -241,12 +253,10 @@ class Tape {
 
   private:
     // Moves the `used` elements of `data` (its `capacity`, kept in the tape itself while it is
-    // `inline_data`) to room for `needed`, at least twice the capacity: the cells and the extents
-    // grow alike.
+    // `inline_data`) to room for `wanted`: the cells and the extents grow alike.
     template <class T, class Allocator>
     static void grow_storage(Allocator& allocator, T* inline_data, T*& data, std::size_t used,
-                             std::size_t& capacity, std::size_t needed) {
-        const std::size_t wanted = capacity * 2 > needed ? capacity * 2 : needed;
+                             std::size_t& capacity, std::size_t wanted) {
         T* grown = allocator.allocate(wanted);  // refuses a count whose bytes overflow
         if (used != 0) std::memcpy(grown, data, used * sizeof(T));
         if (data != inline_data) allocator.deallocate(data, capacity);
@@ -254,16 +264,27 @@ class Tape {
         capacity = wanted;
     }
 
-    [[gnu::noinline]] void grow_extents(std::size_t count) {
-        grow_storage(extent_allocator_, inline_extents_, extents_, extent_count_, extent_capacity_,
-                     count);
+    // At least twice the capacity, or what is needed.
+    static std::size_t doubled(std::size_t capacity, std::size_t needed) {
+        return capacity * 2 > needed ? capacity * 2 : needed;
     }
 
+    [[gnu::noinline]] void grow_extents(std::size_t count) {
+        grow_storage(extent_allocator_, inline_extents_, extents_, extent_count_, extent_capacity_,
+                     doubled(extent_capacity_, count));
+    }
+
+    // A container's end is a cell index of 32 bits (TapeLimits::cells): the cells never take
+    // more room than that, and a payload that needs more runs out of memory.
     void grow(std::size_t count) {
-        grow_storage(allocator_, inline_cells_, cells_, size_, capacity_, size_ + count);
+        if (count > limits_.cells - size_) throw std::bad_alloc();
+        const std::size_t wanted = doubled(capacity_, size_ + count);
+        grow_storage(allocator_, inline_cells_, cells_, size_, capacity_,
+                     wanted < limits_.cells ? wanted : limits_.cells);
     }
 
     const char* payload_ = nullptr;
+    TapeLimits limits_;
     memory::ScratchAllocator<Cell, memory::Backing::huge_pages> allocator_;
     // The smallest payloads fit the cells kept in the tape itself, and allocate none.
     static constexpr std::size_t kInlineCells = 48;
@@ -279,7 +300,8 @@ class Tape {
     Extent* extents_ = inline_extents_;
     std::size_t extent_count_ = 0;
     std::size_t extent_capacity_ = kInlineExtents;
-    std::vector<std::string_view, memory::ScratchAllocator<std::string_view>> decoded_;
+    // Decoded strings, and texts that text cells cannot reach (views of the payload).
+    std::vector<std::string_view, memory::ScratchAllocator<std::string_view>> texts_;
     std::vector<double, memory::ScratchAllocator<double>> floats_;
 };
 

@@ -17,14 +17,14 @@
 // form: it is the reference both paths are tested against, and it runs only where this one gives
 // up.
 //
-// It accepts only what the exact reader (reader.h) accepts and yields the same values, but it
-// reports no errors: on any text the exact reader would refuse, and on the forms it leaves to
-// the exact path (an element of the top-level array that is not an object, nesting at the limit,
-// payloads of 4 GiB or more, a text of 2^28 bytes or more, more than 2^27 containers (tape.h),
-// repeated names whose settling would move more cells than the payload has bytes), it gives up
-// and the caller reads the payload again with the exact reader, which produces the result or the
-// message. Objects inside rows are settled as they close, to the exact reader's rule for repeated
-// names (tape/repeated_names.h).
+// It accepts exactly what the exact reader (json/exact_reader.h) accepts, but it reports no
+// errors: on any text that reader refuses it stops, and the caller reads the payload again with
+// that reader, which says why. Objects inside rows are settled as they close, to the rule for
+// repeated names (tape/repeated_names.h). An element of the top-level array that is not an object
+// is read like any value inside a row, and named to the observer, whose transform refuses it.
+// Texts and containers that a cell cannot place (tape/tape_limits.h) take their other forms; the
+// checks for them are compiled only into the walk for payloads that may hold such texts
+// (kFarTexts), so that the common walk pays nothing for them.
 //
 // The rows' member names do not go onto the tape: they go to a row observer as they are read,
 // which assigns their columns while the name is at hand. A row's cell on the tape is followed
@@ -38,6 +38,9 @@
 //                                             the member has this other name
 //     void member_value(std::uint32_t cell);  that member's value is complete at `cell`
 //     void row_end();                         the row object closed
+//     void non_object_row(std::uint32_t cell);
+//                                             an element of the top-level array that is not an
+//                                             object starts at `cell`
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -70,25 +73,32 @@ inline constexpr int kMaxDepth = text::kMaxNestingDepth;
 inline constexpr int kNothingOpen = 0;      // before the top-level array opens, after it closes
 inline constexpr int kInTopLevelArray = 1;  // its elements are the rows
 inline constexpr int kInRow = 2;            // a row object: its names go to the row observer
+inline constexpr int kNoRowOpen = -1;       // an element that is not an object is open
 // Floats of at most 15 significant digits (a significand below 10^15) whose decimal exponent is
 // at most 22 in magnitude are read with one exact operation, hence correctly rounded.
 inline constexpr int kDecimalExponentLimit = 22;
 
-template <class RowObserver>
+// Texts of integers and of floats in the float layout are shorter than this: a walk whose text
+// size limit is at least this long needs to check only strings against it.
+inline constexpr std::size_t kShortTextLimit = 64;
+
+// kFarTexts: whether texts may lie beyond the payload offsets a cell holds, or integers and
+// floats be longer than a cell's text, so that every text is checked (tape/tape_limits.h).
+template <class RowObserver, bool kFarTexts>
 class TapeReader {
   public:
     TapeReader(std::string_view input, Tape& tape, RowObserver& rows)
         : begin_(reinterpret_cast<const unsigned char*>(input.data())),
           end_(begin_ + input.size()),
           tape_(tape),
-          rows_(rows) {}
+          rows_(rows),
+          limits_(tape.limits()) {}
 
     [[gnu::always_inline]] bool read() {
-        // Cell indexes are 32 bits; a payload of 4 GiB or more goes to the exact path.
-        if (static_cast<std::size_t>(end_ - begin_) >= (std::size_t{1} << 32)) return false;
         // Rows of short members take about one cell per four bytes; the reservation costs address
         // space only until cells are written.
-        tape_.reserve_more(static_cast<std::size_t>(end_ - begin_) / 4 + 16);
+        const std::size_t cells = static_cast<std::size_t>(end_ - begin_) / 4 + 16;
+        tape_.reserve_more(cells < limits_.cells ? cells : limits_.cells);
         // A container with a value in it takes four bytes at the least ("[1],"): a quarter of the
         // payload's bytes bounds the extents of all but payloads of many empty containers, so
         // the table seldom grows (its growth, out of the walk's way, also costs stack).
@@ -107,6 +117,9 @@ class TapeReader {
         // while the walk goes on, and a member would be read again from memory after every store.
         const unsigned char* p = first_token();
         int depth = kNothingOpen;
+        // The depth of a row object's members, or kNoRowOpen while an element that is not an
+        // object is open.
+        int row_depth = kInRow;
         std::uint32_t member_value = 0;
         if (*p != '[') return false;
         goto open_container;
@@ -114,8 +127,13 @@ class TapeReader {
     // Where the text ends, p is at the padding's first NUL (text/padded_text.h), which no test
     // below takes for a token: the walk meets the end as it meets any other byte out of place.
     value:  // a value is due at p
-        // An element of the top-level array is a row, which must be an object.
-        if (depth == kInTopLevelArray && *p != '{') return false;
+        // An element of the top-level array is a row, which must be an object: another value is
+        // read all the same, for the payload may yet be refused, and the transform refuses it
+        // else.
+        if (depth == kInTopLevelArray && *p != '{') [[unlikely]] {
+            rows_.non_object_row(out.index());
+            if (*p == '[') row_depth = kNoRowOpen;
+        }
     value_in_row:  // the same where p is inside a row, so no check of the row is due
         switch (*p) {
             case '[':
@@ -146,7 +164,7 @@ class TapeReader {
     {
         const bool object = *p == '{';
         open(p, depth, object ? CellKind::object : CellKind::array, out);
-        if (depth == kInRow) rows_.row_begin();
+        if (depth == row_depth) rows_.row_begin();
         past_structural(p);
         if (*p == (object ? '}' : ']')) goto close_container;
         if (object) goto key;
@@ -155,13 +173,19 @@ class TapeReader {
 
     close_container:  // p is at the closing bracket of the innermost container
         ++p;
-        if (!close(p, depth, out)) return false;
-        if (depth == kInTopLevelArray) rows_.row_end();
+        close(p, depth, out);
+        if (depth == kInTopLevelArray) {
+            if (row_depth == kInRow) [[likely]] {
+                rows_.row_end();
+            } else {
+                row_depth = kInRow;
+            }
+        }
         goto after_value;
 
     key:  // a key is due at p
         if (*p != '"') return false;
-        if (depth == kInRow) goto row_key;
+        if (depth == row_depth) goto row_key;
         {
             Cell name;
             if (!read_string(p, name)) return false;
@@ -196,7 +220,7 @@ class TapeReader {
         goto value_in_row;
 
     after_value:  // a value of the innermost open container is complete; p is just past it
-        if (depth == kInRow) {
+        if (depth == row_depth) {
             rows_.member_value(member_value);
             // A comma there is before the padding, so the byte after it can be read.
             if (*p == ',' && p[1] == '"') [[likely]] {
@@ -281,41 +305,42 @@ class TapeReader {
     }
 
     // Closes the innermost container; p is just past its closing bracket.
-    bool close(const unsigned char* p, int& depth, Tape::Cursor& out) {
+    void close(const unsigned char* p, int& depth, Tape::Cursor& out) {
         const Frame& frame = stack_[--depth];
-        if (tape_.extent_count() == Cell::kExtentLimit) [[unlikely]]
-            return false;
-        const std::size_t extent =
-            tape_.add_extent(static_cast<std::uint32_t>(frame.start - begin_),
-                             static_cast<std::uint32_t>(p - frame.start));
+        const auto start = static_cast<std::size_t>(frame.start - begin_);
+        const auto size = static_cast<std::size_t>(p - frame.start);
+        std::size_t extent = Cell::kNoExtent;
+        if (tape_.extent_count() < limits_.extents &&
+            (!kFarTexts || start + size <= limits_.offsets)) [[likely]] {
+            extent = tape_.add_extent(static_cast<std::uint32_t>(start),
+                                      static_cast<std::uint32_t>(size));
+        }
         const CellKind kind = frame.object ? CellKind::object : CellKind::array;
         out.cells[frame.cell] = Cell::container(kind, false, extent, out.index());
-        if (depth < kInRow) return true;
+        if (depth < kInRow) return;
         // Rows meet repeated keys in the transform; objects inside rows are settled here.
         if (frame.object) {
             const Cell* before = out.next;
-            if (!settle_keys(frame.cell, out)) return false;
+            settle_keys(frame.cell, out);
             // Settling a repeated name drops cells: the object's text is no longer its output.
             if (out.next != before) irregular_at_ = p - 1;
         }
-        // A value inside a row whose text nothing made irregular is written as it stands.
-        if (irregular_at_ < frame.start) out.cells[frame.cell].bits |= Cell::kVerbatim;
-        return true;
+        // A value inside a row whose text nothing made irregular is written as it stands, when
+        // its extent says where that text is.
+        if (irregular_at_ < frame.start && extent != Cell::kNoExtent) {
+            out.cells[frame.cell].bits |= Cell::kVerbatim;
+        }
     }
 
     // Small objects with distinct names need nothing more. The settler is made with the first
     // other object inside a row: payloads without one, the smallest above all, pay nothing for
     // it. Settling may rewrite the object's cells and shorten the tape.
-    [[gnu::noinline]] bool settle_keys(std::uint32_t object, Tape::Cursor& out) {
-        if (small_object_with_distinct_names(tape_, object)) return true;
-        if (!object_keys_) {
-            object_keys_ = std::make_unique<ObjectKeySettler>();
-            object_keys_->limit_moves(static_cast<std::size_t>(end_ - begin_) * 4);
-        }
+    [[gnu::noinline]] void settle_keys(std::uint32_t object, Tape::Cursor& out) {
+        if (small_object_with_distinct_names(tape_, object)) return;
+        if (!object_keys_) object_keys_ = std::make_unique<ObjectKeySettler>();
         tape_.set_end(out.next);
-        const bool settled = object_keys_->settle(tape_, object);
+        object_keys_->settle(tape_, object);
         out = tape_.cursor();
-        return settled;
     }
 
     bool read_literal(const unsigned char*& p, const char* word, std::size_t size, CellKind kind,
@@ -337,7 +362,7 @@ class TapeReader {
         const unsigned char* start = p + 1;
         const unsigned length = text::first_string_stop_16(start);
         if (length < 16 && start[length] == '"') [[likely]] {
-            out = Cell::with_text(CellKind::string_text, offset(start), length);
+            out = text_cell(CellKind::string_text, start, length);
             p = start + length + 1;
             return true;
         }
@@ -356,8 +381,8 @@ class TapeReader {
         const unsigned char* q = text::find_long_string_stop(start, end_);
         if (*q == '"') {
             const auto size = static_cast<std::size_t>(q - start);
-            if (size >= Cell::kTextSizeLimit) return nullptr;
-            out = Cell::with_text(CellKind::string_text, offset(start), size);
+            out = size < limits_.text_size ? text_cell(CellKind::string_text, start, size)
+                                           : table_text_cell(CellKind::string_text, start, size);
             return q + 1;
         }
         if (*q != '\\') return nullptr;  // a control byte: refused
@@ -372,8 +397,7 @@ class TapeReader {
                 return nullptr;
             }
         }
-        if (decoded.size() >= Cell::kTextSizeLimit) return nullptr;
-        out = Cell::with_text(CellKind::string_decoded, tape_.add_decoded(decoded), decoded.size());
+        out = Cell::with_text(CellKind::string_decoded, tape_.add_text(decoded), 0);
         irregular_at_ = start;
         return cursor;
     }
@@ -395,7 +419,6 @@ class TapeReader {
     [[gnu::always_inline]] bool take_number(const unsigned char* start,
                                             const text::NumberToken& token, const unsigned char*& p,
                                             Tape::Cursor& out) {
-        const std::size_t text = offset(start);
         auto text_size = static_cast<std::size_t>(token.end - start);
         switch (token.number_class) {
             case text::NumberClass::refused:
@@ -403,7 +426,7 @@ class TapeReader {
             case text::NumberClass::integer:
                 // Its token is already its output text.
                 p = token.end;
-                push(out, Cell::with_text(CellKind::integer, text, text_size));
+                push(out, text_cell(CellKind::integer, start, text_size));
                 return true;
             case text::NumberClass::negative_zero:
                 p = token.end;
@@ -432,7 +455,7 @@ class TapeReader {
             // A zero: "0.0" and "-0.0" are their own float text; any other zero is written "0.0".
             p = token.end;
             if (!token.has_exponent() && fraction_digits == 1) {
-                push(out, Cell::with_text(CellKind::float_text, text, text_size));
+                push(out, text_cell(CellKind::float_text, start, text_size));
             } else {
                 irregular_at_ = start;
                 push(out, float_cell(token.negative ? -0.0 : 0.0));
@@ -443,7 +466,7 @@ class TapeReader {
             in_float_layout(fraction[fraction_digits - 1], fraction_digits, token.integer_is_zero(),
                             leading_zeros)) {
             p = token.end;
-            push(out, Cell::with_text(CellKind::float_text, text, text_size));
+            push(out, text_cell(CellKind::float_text, start, text_size));
             return true;
         }
         // An exponent of more digits than its value holds leaves this path (text/number_scan.h).
@@ -483,6 +506,39 @@ class TapeReader {
         return static_cast<std::size_t>(at - begin_);
     }
 
+    // The cell of a text of `size` bytes at `start` (an integer's or a float's token, or an
+    // escape-free string's content), in its other form where a cell cannot place it.
+    [[gnu::always_inline]] Cell text_cell(CellKind kind, const unsigned char* start,
+                                          std::size_t size) {
+        if constexpr (kFarTexts) {
+            if (offset(start) + size > limits_.offsets || size >= limits_.text_size) [[unlikely]]
+                return table_text_cell(kind, start, size);
+        }
+        return Cell::with_text(kind, offset(start), size);
+    }
+
+    // A text's other form: the text itself in the tape's table of texts, which string_decoded
+    // and integer_in_table cells read and write as they would the payload's text (an escape-free
+    // string's content is its own decoded text); a float in the float layout, whose token is the
+    // float text of its value, as that value.
+    [[gnu::noinline]] Cell table_text_cell(CellKind kind, const unsigned char* start,
+                                           std::size_t size) {
+        const std::string_view text(reinterpret_cast<const char*>(start), size);
+        switch (kind) {
+            case CellKind::string_text:
+                return Cell::with_text(CellKind::string_decoded, tape_.add_text(text), 0);
+            case CellKind::integer:
+                return Cell::with_text(CellKind::integer_in_table, tape_.add_text(text), 0);
+            default:
+                break;
+        }
+        const unsigned char* cursor = start;
+        text::JsonNumber number = text::JsonNumber::from_float(0.0);
+        text::ReadError error;
+        text::read_number(begin_, cursor, end_, number, error);  // read once already
+        return float_cell(number.float_value());
+    }
+
     // Out of line: a call that takes p's address would keep p in memory everywhere.
     [[gnu::always_inline]] bool read_number_in_full(const unsigned char* start,
                                                     const unsigned char*& p, Tape::Cursor& out) {
@@ -506,9 +562,7 @@ class TapeReader {
             irregular_at_ = start;
             out = float_cell(number.float_value());
         } else {
-            const auto size = static_cast<std::size_t>(cursor - start);
-            if (size >= Cell::kTextSizeLimit) return nullptr;
-            out = Cell::with_text(CellKind::integer, offset(start), size);
+            out = text_cell(CellKind::integer, start, static_cast<std::size_t>(cursor - start));
         }
         return cursor;
     }
@@ -517,6 +571,7 @@ class TapeReader {
     const unsigned char* end_;
     Tape& tape_;
     RowObserver& rows_;
+    const TapeLimits limits_;
     Frame stack_[kMaxDepth];
     std::string scratch_;
     std::unique_ptr<ObjectKeySettler> object_keys_;
@@ -526,18 +581,29 @@ class TapeReader {
     const unsigned char* irregular_at_ = begin_;
 };
 
-}  // namespace tape_reader_detail
-
 // Out of line: the reader's loop is compiled as a function of its own, with its registers to
 // itself, whichever caller it has (inlined into its one caller, it took more instructions).
+template <class RowObserver, bool kFarTexts>
+[[gnu::noinline]] bool read_tape_walk(text::PaddedText input, Tape& tape, RowObserver& rows) {
+    return tape_reader_detail::TapeReader<RowObserver, kFarTexts>(input.view(), tape, rows).read();
+}
+
+}  // namespace tape_reader_detail
+
+// Reads the payload onto the tape, whose limits say which texts its cells can place; false when
+// the payload is refused.
 template <class RowObserver>
-[[gnu::noinline]] bool read_tape(text::PaddedText input, Tape& tape, RowObserver& rows) {
+bool read_tape(text::PaddedText input, Tape& tape, RowObserver& rows) {
     // Ill-formed UTF-8 anywhere is refused by the exact reader: inside a string, or outside one,
     // where no byte from 0x80 up is accepted. Checked first, in one vector pass, it leaves the
     // walk's string scan three kinds of byte to stop at.
     if (!text::is_well_formed_utf8(input.view())) return false;
     tape.set_payload(input);
-    return tape_reader_detail::TapeReader<RowObserver>(input.view(), tape, rows).read();
+    const TapeLimits& limits = tape.limits();
+    if (input.size() >= limits.offsets || limits.text_size < tape_reader_detail::kShortTextLimit) {
+        return tape_reader_detail::read_tape_walk<RowObserver, true>(input, tape, rows);
+    }
+    return tape_reader_detail::read_tape_walk<RowObserver, false>(input, tape, rows);
 }
 
 }  // namespace vantor::tape

@@ -5,6 +5,16 @@
 
 namespace vantor::tape {
 
+std::size_t tape_container_bound_by_cells(const Tape& tape, std::uint32_t index) {
+    const Cell* cells = tape.cells();
+    std::size_t bound = 0;
+    for (std::uint32_t at = index; at < cells[index].container_end(); ++at) {
+        // A container's two brackets and a comma; a scalar's text and a colon or a comma.
+        bound += cells[at].is_container() ? 3 : 2 + tape_scalar_bound(tape, cells[at]);
+    }
+    return bound;
+}
+
 char* write_tape_container_unchecked(TapeView tape, std::uint32_t index, char* p) {
     const Cell* cells = tape.cells;
     struct Open {

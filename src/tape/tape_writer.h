@@ -53,14 +53,13 @@ struct TapeView {
 };
 
 // An upper bound of the length of a string cell's text.
-inline std::size_t tape_string_bound(const Cell& cell) {
-    return cell.kind() == CellKind::string_text ? cell.text_size() + 2 : cell.text_size() * 6 + 2;
+inline std::size_t tape_string_bound(const Tape& tape, const Cell& cell) {
+    return cell.kind() == CellKind::string_text ? cell.text_size() + 2
+                                                : tape.text(cell).size() * 6 + 2;
 }
 
-// An upper bound of the length of the text of the value at `index`. A container's text is at most
-// its payload text (whitespace goes, escapes never grow) plus a float text's length per cell.
-inline std::size_t tape_value_bound(const Tape& tape, std::uint32_t index) {
-    const Cell& cell = tape.cells()[index];
+// An upper bound of the length of the text of the scalar `cell`.
+inline std::size_t tape_scalar_bound(const Tape& tape, const Cell& cell) {
     switch (cell.kind()) {
         case CellKind::null:
         case CellKind::boolean_true:
@@ -69,16 +68,31 @@ inline std::size_t tape_value_bound(const Tape& tape, std::uint32_t index) {
         case CellKind::integer:
         case CellKind::float_text:
             return cell.text_size();
+        case CellKind::integer_in_table:
+            return tape.text(cell).size();
         case CellKind::string_text:
         case CellKind::string_decoded:
-            return tape_string_bound(cell);
+            return tape_string_bound(tape, cell);
         case CellKind::float_decimal:
         case CellKind::float_value:
-            return text::kFloatTextCapacity;
         case CellKind::array:
         case CellKind::object:
             break;
     }
+    return text::kFloatTextCapacity;
+}
+
+// The bound of a container without an extent, summed from its cells: each scalar's (a name's
+// with its colon) or its brackets, and a separator.
+std::size_t tape_container_bound_by_cells(const Tape& tape, std::uint32_t index);
+
+// An upper bound of the length of the text of the value at `index`. A container's text is at most
+// its payload text (whitespace goes, escapes never grow) plus a float text's length per cell.
+inline std::size_t tape_value_bound(const Tape& tape, std::uint32_t index) {
+    const Cell& cell = tape.cells()[index];
+    if (!cell.is_container()) return tape_scalar_bound(tape, cell);
+    if (!cell.has_extent()) [[unlikely]]
+        return tape_container_bound_by_cells(tape, index);
     return tape.container_text_size(cell) +
            text::kFloatTextCapacity * static_cast<std::size_t>(cell.container_end() - index);
 }
@@ -111,6 +125,11 @@ inline char* write_tape_value_unchecked(TapeView tape, std::uint32_t index, char
         case CellKind::integer:
         case CellKind::float_text:
             return tape_writer_detail::copy_text(tape.payload_text(cell), cell.text_size(), p);
+        case CellKind::integer_in_table: {
+            const std::string_view text = tape.tape->text(cell);
+            std::memcpy(p, text.data(), text.size());
+            return p + text.size();
+        }
         case CellKind::float_decimal:
             return p + text::format_decimal_text(
                            cell.decimal_negative(),
@@ -141,7 +160,7 @@ inline void write_tape_value(const Tape& tape, std::uint32_t index, memory::Byte
 
 // Appends the text of a string cell (a member name).
 inline void write_tape_string(const Tape& tape, const Cell& cell, memory::ByteBuffer& out) {
-    char* start = out.tail(tape_string_bound(cell) + kTapeWriteSlack);
+    char* start = out.tail(tape_string_bound(tape, cell) + kTapeWriteSlack);
     char* end = write_tape_string_unchecked(TapeView(tape), cell, start);
     out.commit(static_cast<std::size_t>(end - start));
 }

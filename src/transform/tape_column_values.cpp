@@ -21,8 +21,9 @@ using tape::CellKind;
 using text::JsonNumber;
 
 bool is_number(CellKind kind) {
-    return kind == CellKind::integer || kind == CellKind::float_text ||
-           kind == CellKind::float_decimal || kind == CellKind::float_value;
+    return kind == CellKind::integer || kind == CellKind::integer_in_table ||
+           kind == CellKind::float_text || kind == CellKind::float_decimal ||
+           kind == CellKind::float_value;
 }
 
 bool is_string(CellKind kind) {
@@ -32,10 +33,12 @@ bool is_string(CellKind kind) {
 // The number a cell holds, read again from its text where it kept only the text.
 JsonNumber cell_number(const tape::Tape& tape, const Cell& cell) {
     switch (cell.kind()) {
-        case CellKind::integer: {
+        case CellKind::integer:
+        case CellKind::integer_in_table: {
             // The tape holds only tokens of the integer class as integers.
-            const auto* begin = reinterpret_cast<const unsigned char*>(tape.payload_text(cell));
-            return text::integer_token_value(text::scan_number(begin, begin + cell.text_size()));
+            const std::string_view token = tape.text(cell);
+            const auto* begin = reinterpret_cast<const unsigned char*>(token.data());
+            return text::integer_token_value(text::scan_number(begin, begin + token.size()));
         }
         case CellKind::float_text: {
             const auto* begin = reinterpret_cast<const unsigned char*>(tape.payload_text(cell));
@@ -82,6 +85,7 @@ bool same_text(const tape::Tape& tape, const Cell& a, const Cell& b) {
         case CellKind::boolean_false:
             return true;
         case CellKind::integer:
+        case CellKind::integer_in_table:
         case CellKind::float_text:
         case CellKind::string_text:
         case CellKind::string_decoded:
@@ -92,7 +96,8 @@ bool same_text(const tape::Tape& tape, const Cell& a, const Cell& b) {
             return false;
         case CellKind::array:
         case CellKind::object:
-            return tape.container_text(a) == tape.container_text(b);
+            return a.has_extent() && b.has_extent() &&
+                   tape.container_text(a) == tape.container_text(b);
     }
     return false;
 }

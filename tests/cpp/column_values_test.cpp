@@ -1,6 +1,6 @@
 // The constant test's number comparison at the boundaries of the integer ranges, including
 // values the reader never produces (a non-negative signed integer) but the model can hold.
-#include "transform/exact_column_values.h"
+#include "oracle/exact_column_values.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 namespace {
 
-using vantor::transform::column_values_equal;
+using vantor::oracle::column_values_equal;
 
 using vantor::json::JsonValue;
 

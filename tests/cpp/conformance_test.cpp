@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "json/reader.h"
+#include "oracle/value_reader.h"
 
 namespace vantor::json {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "json/writer.h"
+#include "text/scalar_writer.h"
 
 namespace vantor::text {
 namespace {

@@ -2,7 +2,7 @@
 // Short names for number values in test tables.
 #include <cstdint>
 
-#include "json/value.h"
+#include "oracle/value.h"
 
 namespace vantor::json::test_values {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "json/reader.h"
+#include "oracle/value_reader.h"
 
 namespace vantor::json {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "json/reader.h"
+#include "oracle/value_reader.h"
 #include "text/number_reader.h"
 
 namespace vantor::json {

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "json/reader.h"
-#include "json/value.h"
-#include "json/writer.h"
 #include "memory/arena.h"
+#include "oracle/value.h"
+#include "oracle/writer.h"
 #include "transform/columnarize.h"
 
 namespace vantor {

@@ -7,13 +7,13 @@
 
 #include <string>
 
-#include "json/reader.h"
 #include "memory/arena.h"
 #include "memory/padded_copy.h"
+#include "oracle/exact_column_values.h"
+#include "oracle/value_reader.h"
 #include "tape/tape.h"
 #include "tape/tape_reader.h"
 #include "tape_support.h"
-#include "transform/exact_column_values.h"
 
 namespace {
 
@@ -97,8 +97,7 @@ TEST(TapeColumnValuesEqual, ShortcutsAgreeWithTheExactComparison) {
             vantor::json::ReadResult read = vantor::json::read_payload(payload, arena);
             ASSERT_TRUE(read.ok()) << name;
             const auto& row = read.rows[0].as_object();
-            EXPECT_EQ(vantor::transform::column_values_equal(*row.find("a"), *row.find("b")),
-                      p.equal)
+            EXPECT_EQ(vantor::oracle::column_values_equal(*row.find("a"), *row.find("b")), p.equal)
                 << name << " (exact)";
         }
     }

@@ -23,10 +23,11 @@ struct IgnoreRows {
     void member(const Cell&, std::string_view) {}
     void member_value(std::uint32_t) {}
     void row_end() {}
+    void non_object_row(std::uint32_t) {}
 };
 
-// Reads `input` (a top-level array of objects) onto `tape`, which must be empty. Cell 0 is the
-// top-level array. Returns false when the payload is left to the exact reader. The tape refers
+// Reads `input` (a top-level array) onto `tape`, which must be empty. Cell 0 is the top-level
+// array. Returns false when the payload is refused. The tape refers
 // to `input`, which must outlive it.
 inline bool read_tape(text::PaddedText input, Tape& tape) {
     IgnoreRows rows;
@@ -53,6 +54,8 @@ inline const char* cell_kind_name(CellKind kind) {
             return "string_text";
         case CellKind::string_decoded:
             return "string_decoded";
+        case CellKind::integer_in_table:
+            return "integer_in_table";
         case CellKind::array:
             return "array";
         case CellKind::object:
@@ -70,6 +73,7 @@ inline std::string describe_cell(const Tape& tape, const Cell& cell) {
         case CellKind::float_text:
         case CellKind::string_text:
         case CellKind::string_decoded:
+        case CellKind::integer_in_table:
             line += ' ';
             line += tape.text(cell);
             break;
@@ -85,6 +89,11 @@ inline std::string describe_cell(const Tape& tape, const Cell& cell) {
             break;
         case CellKind::array:
         case CellKind::object:
+            if (!cell.has_extent()) {
+                std::snprintf(number, sizeof number, " end=%u no extent", cell.container_end());
+                line += number;
+                break;
+            }
             std::snprintf(number, sizeof number, " size=%zu end=%u offset=%u",
                           tape.container_text_size(cell), cell.container_end(),
                           static_cast<unsigned>(tape.container_text(cell).data() - tape.payload()));

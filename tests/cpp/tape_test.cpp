@@ -77,7 +77,12 @@ const TapeCase kCases[] = {
      "17: array size=7 end=20 offset=72 verbatim\n"
      "18: array size=2 end=19 offset=73 verbatim\n"
      "19: object size=2 end=20 offset=76 verbatim\n"},
-    {"a row that is not an object", "[{},1]", nullptr},
+    {"a row that is not an object, read all the same", "[{},1,[{}]]",
+     "0: array size=11 end=5 offset=0\n"
+     "1: object size=2 end=2 offset=1\n"
+     "2: integer 1\n"
+     "3: array size=4 end=5 offset=6\n"
+     "4: object size=2 end=5 offset=7 verbatim\n"},
     {"not an array", "{}", nullptr},
     {"trailing text", "[] x", nullptr},
 };

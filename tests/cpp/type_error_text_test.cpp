@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "json/reader.h"
 #include "json/type_error_text.h"
+#include "oracle/value_reader.h"
 
 namespace vantor::json {
 

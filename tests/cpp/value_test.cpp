@@ -1,6 +1,6 @@
 // The value model: deep equality, objects built from members (a repeated name's first position
 // and last value), the hashed name index of larger objects and member lookup.
-#include "json/value.h"
+#include "oracle/value.h"
 
 #include <gtest/gtest.h>
 

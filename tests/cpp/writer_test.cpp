@@ -1,6 +1,6 @@
 // The writer's exact text: compact layout, string escapes, integers, floats inside values, and
 // objects in insertion order.
-#include "json/writer.h"
+#include "oracle/writer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "json/value.h"
 #include "memory/arena.h"
+#include "oracle/value.h"
 
 namespace vantor::json {
 

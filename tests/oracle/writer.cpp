@@ -1,4 +1,4 @@
-#include "json/writer.h"
+#include "oracle/writer.h"
 
 #include <array>
 #include <cstring>

@@ -1,17 +1,15 @@
-// The fast transform. It reads the payload onto a tape (tape/tape.h), finds each
-// member's column by trying the previous row's column at the same position before a hash lookup,
-// gathers what the all-null and constant tests need in the same pass, sizes the result from
-// bounds known by then, and writes it in one allocation, copying values whose payload text is
-// already their output. Whatever it does not take on (a payload the reader refuses, a row that is
-// not an object, the rare forms the tape reader leaves aside) goes to the exact path, which
-// produces the same outcome for every payload.
+// The transform. It reads the payload onto a tape (tape/tape.h), finds each member's column by
+// trying the previous row's column at the same position before a hash lookup, gathers what the
+// all-null and constant tests need in the same pass, sizes the result from bounds known by then,
+// and writes it in one allocation, copying values whose payload text is already their output. A
+// payload the reader refuses is read again by the exact reader, for its message.
 #include "transform/columnarize.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <new>
-#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,6 +17,7 @@
 
 #include "hashing/name_table.h"
 #include "hashing/object_names.h"
+#include "json/reader.h"
 #include "memory/huge_pages.h"
 #include "memory/page_release.h"
 #include "memory/scratch_area.h"
@@ -87,25 +86,30 @@ std::size_t checked_multiply(std::size_t a, std::size_t b) {
     return a * b;
 }
 
-// The fast path. Columns are discovered while the payload is read: the tape reader hands each
-// row's member names to this class (its row observer) as it meets them, and each member gets its
-// column, in order of first appearance, while its name is at hand; each column learns how many
-// rows hold it, whether any value is not null, and whether every value matches the first row's.
-class FastTransform {
+// The failure texts are fixed by the caller's contract and pinned by
+// tests/python/test_transform.py.
+constexpr std::string_view kInvalidPayloadPrefix = "invalid row-oriented JSON: ";
+constexpr std::string_view kNonObjectRowPrefix = "expected a JSON object row, got: ";
+
+// Columns are discovered while the payload is read: the tape reader hands each row's member names
+// to this class (its row observer) as it meets them, and each member gets its column, in order of
+// first appearance, while its name is at hand; each column learns how many rows hold it, whether
+// any value is not null, and whether every value matches the first row's.
+class Columnarizer {
   public:
-    explicit FastTransform(std::size_t payload_size)
+    Columnarizer(std::size_t payload_size, const tape::TapeLimits& limits)
         : payload_size_(payload_size),
           scratch_(scratch_bytes(payload_size)),
-          tape_(&scratch_),
+          tape_(&scratch_, limits),
           index_(&scratch_),
           columns_(memory::ScratchAllocator<Column>(&scratch_)),
           member_columns_(
               memory::ScratchAllocator<std::uint32_t, memory::Backing::huge_pages>(&scratch_)),
           rows_facts_(memory::ScratchAllocator<RowFacts>(&scratch_)) {}
 
-    // The result, or nothing when the payload is left to the exact path.
-    std::optional<TransformOutcome> run(text::PaddedText payload) {
-        if (!tape::read_tape(payload, tape_, *this)) return std::nullopt;
+    TransformOutcome run(text::PaddedText payload) {
+        if (!tape::read_tape(payload, tape_, *this)) return refusal(payload.view());
+        if (non_object_row_ != kNoCell) return non_object_failure();
         cells_ = tape_.cells();
         choose_columns();
         TransformOutcome outcome{TransformOutcome::Kind::result, ByteBuffer(result_bound())};
@@ -113,9 +117,8 @@ class FastTransform {
         return outcome;
     }
 
-    // The row observer. Its calls are inlined into both of the reader's loops (byte by byte and
-    // through the structural index): with two callers the compiler would leave member() out of
-    // line, at the cost of a call per member.
+    // The row observer. Its calls are inlined into the reader's loop: the compiler would leave
+    // member() out of line otherwise, at the cost of a call per member.
     [[gnu::always_inline]] void row_begin() {
         if (rows_ == 0) reserve_for_rows();
         row_start_ = member_columns_.size();
@@ -202,6 +205,12 @@ class FastTransform {
         ++rows_;
     }
 
+    // Rows must be objects: the first element that is not one is the failure's, once the whole
+    // payload is read (a payload the reader refuses fails for that first).
+    [[gnu::noinline]] void non_object_row(std::uint32_t cell) {
+        if (non_object_row_ == kNoCell) non_object_row_ = cell;
+    }
+
   private:
     // A new column, named by the member `name` whose text is `text`. Out of line: it is rare, and
     // its code would crowd the member's path, which is inlined into the reader.
@@ -236,6 +245,28 @@ class FastTransform {
         columns_.reserve(32);
     }
 
+    // The refused payload's failure, the exact reader's explanation of it.
+    static TransformOutcome refusal(std::string_view payload) {
+        const std::string message = json::explain_refusal(payload);
+        // The two readers accept the same payloads; the fuzz targets hold them to it.
+        if (message.empty()) throw std::logic_error("the tape reader refused an accepted payload");
+        return failure(kInvalidPayloadPrefix, message);
+    }
+
+    TransformOutcome non_object_failure() const {
+        TransformOutcome outcome = failure(kNonObjectRowPrefix, {});
+        tape::write_tape_value(tape_, non_object_row_, outcome.text);
+        return outcome;
+    }
+
+    static TransformOutcome failure(std::string_view prefix, std::string_view detail) {
+        TransformOutcome outcome{TransformOutcome::Kind::failure,
+                                 ByteBuffer(prefix.size() + detail.size())};
+        outcome.text.append(prefix);
+        outcome.text.append(detail);
+        return outcome;
+    }
+
     // Each column's fate (transform/column_rules.h), and the written columns' places.
     void choose_columns() {
         for (Column& column : columns_) {
@@ -252,9 +283,9 @@ class FastTransform {
         std::size_t bound = 64;
         for (const Column& column : columns_) {
             if (column.output_index != kNotWritten) {
-                bound = checked_add(bound, tape::tape_string_bound(column.name) + 1);
+                bound = checked_add(bound, tape::tape_string_bound(tape_, column.name) + 1);
             } else if (is_constant(column)) {
-                bound = checked_add(bound, tape::tape_string_bound(column.name) + 2 +
+                bound = checked_add(bound, tape::tape_string_bound(tape_, column.name) + 2 +
                                                tape::tape_value_bound(tape_, column.reference));
             }
         }
@@ -380,7 +411,8 @@ class FastTransform {
     }
 
     std::size_t payload_size_;
-    memory::ScratchArea scratch_;  // before the tables that live in it
+    memory::ScratchArea scratch_;             // before the tables that live in it
+    std::uint32_t non_object_row_ = kNoCell;  // the first element that is not an object
     Tape tape_;
     const Cell* cells_ = nullptr;  // once the tape is read
     hashing::NameTable index_;     // name -> column
@@ -409,9 +441,13 @@ class FastTransform {
 
 }  // namespace
 
-std::optional<TransformOutcome> columnarize_fast(text::PaddedText payload) {
-    FastTransform fast(payload.size());
-    return fast.run(payload);
+TransformOutcome columnarize(text::PaddedText payload) {
+    return columnarize(payload, tape::TapeLimits());
+}
+
+TransformOutcome columnarize(text::PaddedText payload, const tape::TapeLimits& limits) {
+    Columnarizer transform(payload.size(), limits);
+    return transform.run(payload);
 }
 
 }  // namespace vantor::transform

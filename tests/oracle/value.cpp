@@ -1,4 +1,4 @@
-#include "json/value.h"
+#include "oracle/value.h"
 
 #include <cstring>
 #include <limits>

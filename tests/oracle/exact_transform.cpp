@@ -1,10 +1,8 @@
-// The exact path of the columnar transform, over the value model: the reference that the fast
-// path agrees with, and the path for payloads that the fast path leaves to it (every refused
-// payload, rows that are not objects, repeated keys). Every step is linear in the payload plus the
+// The reference transform over the value model. Every step is linear in the payload plus the
 // output: one pass over the rows' members maps each member to its column and gathers what the
 // all-null and constant tests need, and the row matrix is written straight into the result buffer
 // without copying values.
-#include "transform/columnarize.h"
+#include "oracle/exact_transform.h"
 
 #include <cstdint>
 #include <span>
@@ -12,16 +10,20 @@
 #include <vector>
 
 #include "hashing/name_table.h"
-#include "json/reader.h"
-#include "json/value.h"
-#include "json/writer.h"
+#include "oracle/value_reader.h"
+#include "oracle/value.h"
+#include "oracle/writer.h"
 #include "memory/arena.h"
 #include "transform/column_rules.h"
-#include "transform/exact_column_values.h"
+#include "oracle/exact_column_values.h"
 #include "transform/result_text.h"
 
-namespace vantor::transform {
+namespace vantor::oracle {
 namespace {
+
+using transform::TransformOutcome;
+namespace column_rules = transform::column_rules;
+namespace result_text = transform::result_text;
 
 using json::JsonMember;
 using json::JsonObject;
@@ -29,8 +31,7 @@ using json::JsonValue;
 using memory::ByteBuffer;
 using text::JsonNumber;
 
-// The failure texts are fixed by the caller's contract and pinned by
-// tests/python/test_transform.py.
+// The failure texts of the caller's contract, written here as the reference has them.
 constexpr std::string_view kInvalidPayloadPrefix = "invalid row-oriented JSON: ";
 constexpr std::string_view kNonObjectRowPrefix = "expected a JSON object row, got: ";
 constexpr std::size_t kResultInitialCapacity = 128;
@@ -225,4 +226,4 @@ TransformOutcome columnarize_exact(std::string_view payload) {
     return outcome;
 }
 
-}  // namespace vantor::transform
+}  // namespace vantor::oracle

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "json/value.h"
 #include "memory/byte_buffer.h"
+#include "oracle/value.h"
 #include "text/scalar_writer.h"
 
 namespace vantor::json {
