@@ -5,8 +5,7 @@
 // (test_arguments.py, test_faults.py): change one only with the contract, never to tidy it.
 //
 // Two texts are made by the transform itself, which knows nothing of Python, and reach the caller
-// unchanged as RuntimeError (src/transform/exact_transform.cpp, the path that produces every
-// failure):
+// unchanged as RuntimeError (src/transform/columnarize.cpp):
 //   "invalid row-oriented JSON: {}"        the payload is not a readable JSON array; {} is the
 //                                          reader's error text (src/text/read_error.cpp), which
 //                                          ends " at line L column C"

@@ -1,10 +1,10 @@
 #pragma once
 // Keyed hashing for member names. An attacker controls every name in a payload, so every table
-// of names is keyed by secret keys drawn per thread: crafted collisions cannot be precomputed. The
-// value model's objects (the exact path) hash with SipHash-1-3; the fast path's tables of names
-// (the column index, the settling of repeated names on the tape, the tape comparison's member
-// lookup) use the faster keyed mix of name_table.h under the same keys. No output depends on the
-// keys, since every order shown is an insertion order.
+// of names is keyed by secret keys drawn per thread: crafted collisions cannot be precomputed.
+// SipHash-1-3 is here for the reference's value model (tests/oracle); the transform's tables of
+// names (the column index, the settling of repeated names on the tape, the tape comparison's
+// member lookup) use the faster keyed mix of name_table.h under the same keys. No output depends on
+// the keys, since every order shown is an insertion order.
 #include <cstdint>
 #include <string_view>
 

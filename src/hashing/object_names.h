@@ -1,12 +1,13 @@
 #pragma once
-// The two rules about the names of one object that the exact path and the fast path share: names
-// repeating the last such object's, and a name repeated within one object.
+// The two rules about the names of one object: names repeating the last such object's, and a name
+// repeated within one object, which the tape's settling of nested objects and the transform's rows
+// both apply.
 //
 // Objects at one depth are usually alike (rows, and the objects nested in them): an object tends
 // to begin with the names of the last such object, in the same order. Those names were checked
 // distinct, so as many names as begin an object the same way are distinct too and need no
-// duplicate check. The exact reader and the tape's settling of nested objects both count them
-// here; each keeps its own remembered names (per depth, per first name).
+// duplicate check. The tape's settling of nested objects counts them here, with the names it
+// remembers per first name.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -32,11 +33,11 @@ inline std::size_t names_repeating(const std::vector<std::string_view>& recent, 
 }
 
 // The rule for a name given more than once in one object, which both paths follow wherever an
-// object's members are settled (the value model's objects, the tape's nested objects, the rows of
-// the fast transform): the name keeps the position of its first occurrence and takes the value of
-// its last. This is its one step, for each member in order once its name has been looked up among
-// the object's earlier names: a first occurrence takes the next position (`take_position()`); a
-// repeat leaves the position where it is and replaces the value there with its own
+// object's members are settled (the tape's nested objects, the transform's rows): the name keeps
+// the position of its first occurrence and takes the value of its last. This is its one step, for
+// each member in order once its name has been looked up among the object's earlier names: a first
+// occurrence takes the next position (`take_position()`); a repeat leaves the position where it is
+// and replaces the value there with its own
 // (`replace_value()`).
 template <class TakePosition, class ReplaceValue>
 [[gnu::always_inline]] inline void settle_member(bool first_occurrence,

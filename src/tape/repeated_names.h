@@ -2,7 +2,7 @@
 // Objects inside rows hold each name once on the tape, as the exact reader's objects do: when an
 // object closes with a name given more than once, its cells are rewritten so that the name keeps
 // the position of its first occurrence and the value of its last. Writers and the constant test
-// then see the object the exact path sees.
+// then see the object the payload means.
 //
 // The check costs the object's member count. Small objects are checked pair by pair. Others are
 // compared first with the names of a recent object with the same first name (the same member in

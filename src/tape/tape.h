@@ -1,6 +1,6 @@
 #pragma once
 // The tape: a payload read into one flat array of 8-byte cells in document order, the compact
-// form the fast transform works on. Scalars whose payload text is already their output text
+// form the transform works on. Scalars whose payload text is already their output text
 // (integers, escape-free strings, floats in the writer's own layout) keep where that text is, so
 // they are written by copying it; the others keep what the writer needs, in the cell or in a
 // table beside the cells. A container's cell records where its contents end, so a whole value is

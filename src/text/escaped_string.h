@@ -6,7 +6,7 @@
 // first finds its closing quote and checks its escapes, the second copies the runs between them
 // and decodes each. Any other string (a surrogate escape, an invalid escape, a control byte, the
 // end of the text) is left to the shared string reader (text/string_reader.h), which decodes it
-// or refuses it with the exact path's message; what both decode, they decode alike.
+// or refuses it; what both decode, they decode alike.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

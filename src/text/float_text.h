@@ -40,7 +40,7 @@ struct DecimalFloat {
 
 // Writes the float text of `value` at `out` (room for kFloatTextScratchSize bytes, of which
 // at most kFloatTextCapacity form the text) and returns its length. A non-finite value, which the
-// value model never holds, is written "null".
+// readers never yield, is written "null".
 std::size_t format_float_text(double value, char* out);
 
 // Writes the float text of the value -1^negative * decimal (significand above zero and below

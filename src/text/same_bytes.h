@@ -1,6 +1,6 @@
 #pragma once
 // A byte-for-byte comparison of two short texts (member names, string values), shared by the
-// value model, the tape's name settling and the column index.
+// tape's name settling, the column index and the tape comparison.
 #include <bit>
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
-// The compact JSON text of scalars: string literals, floats and integers, written by both the
-// value model's writer and the tape writer. Writing cannot fail (other than by running out of
+// The compact JSON text of scalars: string literals, floats and integers, written by the
+// tape writer and the type error's text. Writing cannot fail (other than by running out of
 // memory, which throws std::bad_alloc from the buffer).
 #include <cstdint>
 #include <string_view>

@@ -1,5 +1,5 @@
 #pragma once
-// The fast transform's constant test: the comparison of two column values on a tape.
+// The transform's constant test: the comparison of two column values on a tape.
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -33,10 +33,11 @@ class ObjectMatching {
     std::unique_ptr<Lookup> lookup_;
 };
 
-// The exact transform's comparison (exact_column_values.h) for two values on a tape, given by their
-// cells' indexes. Equal payload text means equal values, so values are decoded and compared only
-// where their text differs. Objects' members pair off by name whatever their order, at a cost
-// linear in their members.
+// Two numbers compare by their exact values across variants (1 matches 1.0, 0 matches -0.0, but
+// 2^53 + 1 does not match 2^53), two floats by IEEE equality, everything else by deep equality,
+// for two values on a tape given by their cells' indexes. Equal payload text means equal values, so
+// values are decoded and compared only where their text differs. Objects' members pair off by name
+// whatever their order, at a cost linear in their members.
 bool column_values_equal_in_full(const tape::Tape& tape, std::uint32_t a, std::uint32_t b,
                                  ObjectMatching& matching);
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "json/reader.h"
 #include "oracle/value_reader.h"
 
 namespace vantor::json {
@@ -29,11 +30,14 @@ std::string read_file(const fs::path& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-// "OK" or the error text.
+// "OK" or the error text, as the exact reader explains a refusal; the reference reader, which
+// builds the values, must say the same.
 std::string outcome(const std::string& input) {
     Arena arena(reader_arena_first_block(input.size()));
     ReadResult result = read_payload(input, arena);
-    return result.ok() ? "OK" : result.error;
+    const std::string explained = explain_refusal(input);
+    EXPECT_EQ(explained, result.error) << input;
+    return explained.empty() ? "OK" : explained;
 }
 
 // Corpus files whose name starts with `prefix`, sorted; fails the test when there are none.

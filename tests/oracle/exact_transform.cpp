@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "hashing/name_table.h"
-#include "oracle/value_reader.h"
-#include "oracle/value.h"
-#include "oracle/writer.h"
 #include "memory/arena.h"
-#include "transform/column_rules.h"
 #include "oracle/exact_column_values.h"
+#include "oracle/value.h"
+#include "oracle/value_reader.h"
+#include "oracle/writer.h"
+#include "transform/column_rules.h"
 #include "transform/result_text.h"
 
 namespace vantor::oracle {
