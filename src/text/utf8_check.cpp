@@ -122,209 +122,136 @@ alignas(16) constexpr unsigned char kSecondHighHalf[16] = {
     kLeadThenNoContinuation, kLeadThenNoContinuation, kLeadThenNoContinuation,
     kLeadThenNoContinuation};
 
-// Subtracted with saturation from a vector's bytes, the last 16 or 32 of these leave a non-zero
-// byte exactly where a sequence starts that the vector cannot hold whole: a four-byte lead in
-// the third byte from the end, a lead of three or four in the second, any lead in the last.
-alignas(32) constexpr unsigned char kLastCompleteMaximum[32] = {
+// Subtracted with saturation from a vector's bytes, the last 16, 32 or 64 of these leave a
+// non-zero byte exactly where a sequence starts that the vector cannot hold whole: a four-byte
+// lead in the third byte from the end, a lead of three or four in the second, any lead in the
+// last.
+alignas(64) constexpr unsigned char kLastCompleteMaximum[64] = {
+    0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+    0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
     0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
     0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xef, 0xdf, 0xbf};
 #endif
 
 #if defined(VANTOR_UTF8_CHECK_AVX2)
-[[gnu::target("avx2"),
-  gnu::always_inline]] inline __m256i table_avx2(const unsigned char (&table)[16]) {
-    return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(table)));
-}
+namespace avx2 {
+#define VANTOR_UTF8_KERNEL [[gnu::target("avx2"), gnu::always_inline]]
+#define VANTOR_UTF8_ENTRY [[gnu::target("avx2")]]
 
-// The bytes of `current` shifted back by `kBack` (1 to 3), the last bytes of `previous` in front.
-template <int kBack>
-[[gnu::target("avx2"), gnu::always_inline]] inline __m256i bytes_before_avx2(__m256i current,
-                                                                             __m256i previous) {
-    return _mm256_alignr_epi8(current, _mm256_permute2x128_si256(previous, current, 0x21),
-                              16 - kBack);
-}
-
-// Set up by check_avx2: a member initializer would not take on its target.
-struct Utf8StateAvx2 {
-    __m256i error;
-    __m256i previous;
-    // Non-zero where the vector checked last ends inside a sequence.
-    __m256i incomplete;
+struct Ops {
+    using V = __m256i;
+    static constexpr std::size_t kBytes = 32;
+    VANTOR_UTF8_KERNEL static V load(const unsigned char* p) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    VANTOR_UTF8_KERNEL static V zero() { return _mm256_setzero_si256(); }
+    VANTOR_UTF8_KERNEL static V splat(unsigned char byte) {
+        return _mm256_set1_epi8(static_cast<char>(byte));
+    }
+    VANTOR_UTF8_KERNEL static V and_(V a, V b) { return _mm256_and_si256(a, b); }
+    VANTOR_UTF8_KERNEL static V or_(V a, V b) { return _mm256_or_si256(a, b); }
+    VANTOR_UTF8_KERNEL static V xor_(V a, V b) { return _mm256_xor_si256(a, b); }
+    VANTOR_UTF8_KERNEL static V subs(V a, V b) { return _mm256_subs_epu8(a, b); }
+    // The table in both 16-byte lanes, as the byte shuffle looks up within each lane.
+    VANTOR_UTF8_KERNEL static V lookup(const unsigned char (&table)[16], V v, bool high) {
+        const V halves = _mm256_and_si256(high ? _mm256_srli_epi16(v, 4) : v, splat(0x0f));
+        return _mm256_shuffle_epi8(
+            _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(table))),
+            halves);
+    }
+    template <int kBack>
+    VANTOR_UTF8_KERNEL static V before(V current, V previous) {
+        return _mm256_alignr_epi8(current, _mm256_permute2x128_si256(previous, current, 0x21),
+                                  16 - kBack);
+    }
+    VANTOR_UTF8_KERNEL static bool is_ascii(V v) { return _mm256_movemask_epi8(v) == 0; }
+    VANTOR_UTF8_KERNEL static bool is_zero(V v) { return _mm256_testz_si256(v, v) != 0; }
+    VANTOR_UTF8_KERNEL static V last_complete_maximum() {
+        return _mm256_load_si256(reinterpret_cast<const __m256i*>(kLastCompleteMaximum + 32));
+    }
 };
 
-[[gnu::target("avx2"), gnu::always_inline]] inline void check_32_avx2(__m256i current,
-                                                                      Utf8StateAvx2& state) {
-    const __m256i low_half_mask = _mm256_set1_epi8(0x0f);
-    const __m256i before1 = bytes_before_avx2<1>(current, state.previous);
-    const __m256i first_high = _mm256_shuffle_epi8(
-        table_avx2(kFirstHighHalf), _mm256_and_si256(_mm256_srli_epi16(before1, 4), low_half_mask));
-    const __m256i first_low =
-        _mm256_shuffle_epi8(table_avx2(kFirstLowHalf), _mm256_and_si256(before1, low_half_mask));
-    const __m256i second_high =
-        _mm256_shuffle_epi8(table_avx2(kSecondHighHalf),
-                            _mm256_and_si256(_mm256_srli_epi16(current, 4), low_half_mask));
-    const __m256i pair_errors =
-        _mm256_and_si256(_mm256_and_si256(first_high, first_low), second_high);
-    // A byte whose byte two back is a lead of three or four, or three back a lead of four, must
-    // be a continuation after a continuation: the pair tables marked exactly that case.
-    const __m256i third = _mm256_subs_epu8(bytes_before_avx2<2>(current, state.previous),
-                                           _mm256_set1_epi8(static_cast<char>(0xe0 - 0x80)));
-    const __m256i fourth = _mm256_subs_epu8(bytes_before_avx2<3>(current, state.previous),
-                                            _mm256_set1_epi8(static_cast<char>(0xf0 - 0x80)));
-    const __m256i must_continue =
-        _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(static_cast<char>(0x80)));
-    state.error = _mm256_or_si256(state.error, _mm256_xor_si256(must_continue, pair_errors));
-    state.previous = current;
-}
+#include "text/utf8_vector_kernel.h"
+#undef VANTOR_UTF8_KERNEL
+#undef VANTOR_UTF8_ENTRY
+}  // namespace avx2
 
-[[gnu::target("avx2"), gnu::always_inline]] inline void check_64_avx2(const unsigned char* p,
-                                                                      Utf8StateAvx2& state) {
-    const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-    if (_mm256_movemask_epi8(_mm256_or_si256(first, second)) == 0) {
-        // ASCII: a sequence the last block left open is cut short.
-        state.error = _mm256_or_si256(state.error, state.incomplete);
-        state.incomplete = _mm256_setzero_si256();
-        state.previous = second;
-        return;
+// With AVX-512's byte and word instructions (BW): each table lookup works within 16-byte lanes,
+// as with AVX2, with the table in every lane.
+namespace avx512 {
+#define VANTOR_UTF8_KERNEL [[gnu::target("avx512f,avx512bw"), gnu::always_inline]]
+#define VANTOR_UTF8_ENTRY [[gnu::target("avx512f,avx512bw")]]
+
+struct Ops {
+    using V = __m512i;
+    static constexpr std::size_t kBytes = 64;
+    VANTOR_UTF8_KERNEL static V load(const unsigned char* p) { return _mm512_loadu_si512(p); }
+    VANTOR_UTF8_KERNEL static V zero() { return _mm512_setzero_si512(); }
+    VANTOR_UTF8_KERNEL static V splat(unsigned char byte) {
+        return _mm512_set1_epi8(static_cast<char>(byte));
     }
-    check_32_avx2(first, state);
-    check_32_avx2(second, state);
-    state.incomplete = _mm256_subs_epu8(
-        second, _mm256_load_si256(reinterpret_cast<const __m256i*>(kLastCompleteMaximum)));
-}
-
-[[gnu::target("avx2")]] bool check_avx2(const unsigned char* begin, const unsigned char* end) {
-    Utf8StateAvx2 state{_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256()};
-    const unsigned char* p = begin;
-    for (; end - p >= static_cast<std::ptrdiff_t>(kStep); p += kStep) {
-        check_64_avx2(p, state);
+    VANTOR_UTF8_KERNEL static V and_(V a, V b) { return _mm512_and_si512(a, b); }
+    VANTOR_UTF8_KERNEL static V or_(V a, V b) { return _mm512_or_si512(a, b); }
+    VANTOR_UTF8_KERNEL static V xor_(V a, V b) { return _mm512_xor_si512(a, b); }
+    VANTOR_UTF8_KERNEL static V subs(V a, V b) { return _mm512_subs_epu8(a, b); }
+    VANTOR_UTF8_KERNEL static V lookup(const unsigned char (&table)[16], V v, bool high) {
+        const V halves = _mm512_and_si512(high ? _mm512_srli_epi16(v, 4) : v, splat(0x0f));
+        return _mm512_shuffle_epi8(
+            _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(table))),
+            halves);
     }
-    return _mm256_testz_si256(state.error, state.error) != 0 && check_rest(begin, p, end);
-}
-#endif
-
-#if defined(VANTOR_UTF8_CHECK_AVX2)
-// The same check 64 bytes at a time with AVX-512 (its byte instructions, BW): each table lookup
-// works within 16-byte lanes, as in AVX2, with the table in every lane.
-#define VANTOR_AVX512_TARGET gnu::target("avx512f,avx512bw")
-
-struct Utf8StateAvx512 {
-    __m512i error;
-    __m512i previous;
-    __m512i incomplete;
-};
-
-[[VANTOR_AVX512_TARGET, gnu::always_inline]] inline __m512i table_avx512(
-    const unsigned char (&table)[16]) {
-    return _mm512_broadcast_i32x4(_mm_load_si128(reinterpret_cast<const __m128i*>(table)));
-}
-
-template <int kBack>
-[[VANTOR_AVX512_TARGET, gnu::always_inline]] inline __m512i bytes_before_avx512(__m512i current,
-                                                                                __m512i previous) {
     // Each 16-byte lane of `current` beside the lane before it, the first beside `previous`'s
     // last.
-    const __m512i lanes_before = _mm512_alignr_epi64(current, previous, 6);
-    return _mm512_alignr_epi8(current, lanes_before, 16 - kBack);
-}
-
-[[VANTOR_AVX512_TARGET, gnu::always_inline]] inline void check_64_avx512(const unsigned char* p,
-                                                                         Utf8StateAvx512& state) {
-    const __m512i current = _mm512_loadu_si512(p);
-    if (_mm512_movepi8_mask(current) == 0) {
-        state.error = _mm512_or_si512(state.error, state.incomplete);
-        state.incomplete = _mm512_setzero_si512();
-        state.previous = current;
-        return;
+    template <int kBack>
+    VANTOR_UTF8_KERNEL static V before(V current, V previous) {
+        return _mm512_alignr_epi8(current, _mm512_alignr_epi64(current, previous, 6), 16 - kBack);
     }
-    const __m512i low_half_mask = _mm512_set1_epi8(0x0f);
-    const __m512i before1 = bytes_before_avx512<1>(current, state.previous);
-    const __m512i first_high =
-        _mm512_shuffle_epi8(table_avx512(kFirstHighHalf),
-                            _mm512_and_si512(_mm512_srli_epi16(before1, 4), low_half_mask));
-    const __m512i first_low =
-        _mm512_shuffle_epi8(table_avx512(kFirstLowHalf), _mm512_and_si512(before1, low_half_mask));
-    const __m512i second_high =
-        _mm512_shuffle_epi8(table_avx512(kSecondHighHalf),
-                            _mm512_and_si512(_mm512_srli_epi16(current, 4), low_half_mask));
-    const __m512i pair_errors =
-        _mm512_and_si512(_mm512_and_si512(first_high, first_low), second_high);
-    const __m512i third = _mm512_subs_epu8(bytes_before_avx512<2>(current, state.previous),
-                                           _mm512_set1_epi8(static_cast<char>(0xe0 - 0x80)));
-    const __m512i fourth = _mm512_subs_epu8(bytes_before_avx512<3>(current, state.previous),
-                                            _mm512_set1_epi8(static_cast<char>(0xf0 - 0x80)));
-    const __m512i must_continue =
-        _mm512_and_si512(_mm512_or_si512(third, fourth), _mm512_set1_epi8(static_cast<char>(0x80)));
-    state.error = _mm512_or_si512(state.error, _mm512_xor_si512(must_continue, pair_errors));
-    // The last 32 of kLastCompleteMaximum's bytes in the top half, all ones below.
-    const __m512i last_complete_maximum = _mm512_inserti64x4(
-        _mm512_set1_epi8(static_cast<char>(0xff)),
-        _mm256_load_si256(reinterpret_cast<const __m256i*>(kLastCompleteMaximum)), 1);
-    state.incomplete = _mm512_subs_epu8(current, last_complete_maximum);
-    state.previous = current;
-}
-
-[[VANTOR_AVX512_TARGET]] bool check_avx512(const unsigned char* begin, const unsigned char* end) {
-    Utf8StateAvx512 state{_mm512_setzero_si512(), _mm512_setzero_si512(), _mm512_setzero_si512()};
-    const unsigned char* p = begin;
-    for (; end - p >= static_cast<std::ptrdiff_t>(kStep); p += kStep) {
-        check_64_avx512(p, state);
+    VANTOR_UTF8_KERNEL static bool is_ascii(V v) { return _mm512_movepi8_mask(v) == 0; }
+    VANTOR_UTF8_KERNEL static bool is_zero(V v) { return _mm512_test_epi8_mask(v, v) == 0; }
+    VANTOR_UTF8_KERNEL static V last_complete_maximum() {
+        return _mm512_load_si512(kLastCompleteMaximum);
     }
-    return _mm512_test_epi8_mask(state.error, state.error) == 0 && check_rest(begin, p, end);
-}
-#undef VANTOR_AVX512_TARGET
+};
+
+#include "text/utf8_vector_kernel.h"
+#undef VANTOR_UTF8_KERNEL
+#undef VANTOR_UTF8_ENTRY
+}  // namespace avx512
 #endif
 
 #if defined(VANTOR_UTF8_CHECK_NEON)
-struct Utf8StateNeon {
-    uint8x16_t error = vdupq_n_u8(0);
-    uint8x16_t previous = vdupq_n_u8(0);
-    uint8x16_t incomplete = vdupq_n_u8(0);
+namespace neon {
+#define VANTOR_UTF8_KERNEL [[gnu::always_inline]]
+#define VANTOR_UTF8_ENTRY
+
+struct Ops {
+    using V = uint8x16_t;
+    static constexpr std::size_t kBytes = 16;
+    VANTOR_UTF8_KERNEL static V load(const unsigned char* p) { return vld1q_u8(p); }
+    VANTOR_UTF8_KERNEL static V zero() { return vdupq_n_u8(0); }
+    VANTOR_UTF8_KERNEL static V splat(unsigned char byte) { return vdupq_n_u8(byte); }
+    VANTOR_UTF8_KERNEL static V and_(V a, V b) { return vandq_u8(a, b); }
+    VANTOR_UTF8_KERNEL static V or_(V a, V b) { return vorrq_u8(a, b); }
+    VANTOR_UTF8_KERNEL static V xor_(V a, V b) { return veorq_u8(a, b); }
+    VANTOR_UTF8_KERNEL static V subs(V a, V b) { return vqsubq_u8(a, b); }
+    VANTOR_UTF8_KERNEL static V lookup(const unsigned char (&table)[16], V v, bool high) {
+        return vqtbl1q_u8(vld1q_u8(table), high ? vshrq_n_u8(v, 4) : vandq_u8(v, splat(0x0f)));
+    }
+    template <int kBack>
+    VANTOR_UTF8_KERNEL static V before(V current, V previous) {
+        return vextq_u8(previous, current, 16 - kBack);
+    }
+    VANTOR_UTF8_KERNEL static bool is_ascii(V v) { return vmaxvq_u8(v) < 0x80; }
+    VANTOR_UTF8_KERNEL static bool is_zero(V v) { return vmaxvq_u8(v) == 0; }
+    VANTOR_UTF8_KERNEL static V last_complete_maximum() {
+        return vld1q_u8(kLastCompleteMaximum + 48);
+    }
 };
 
-inline void check_16_neon(uint8x16_t current, Utf8StateNeon& state) {
-    const uint8x16_t before1 = vextq_u8(state.previous, current, 15);
-    const uint8x16_t first_high = vqtbl1q_u8(vld1q_u8(kFirstHighHalf), vshrq_n_u8(before1, 4));
-    const uint8x16_t first_low =
-        vqtbl1q_u8(vld1q_u8(kFirstLowHalf), vandq_u8(before1, vdupq_n_u8(0x0f)));
-    const uint8x16_t second_high = vqtbl1q_u8(vld1q_u8(kSecondHighHalf), vshrq_n_u8(current, 4));
-    const uint8x16_t pair_errors = vandq_u8(vandq_u8(first_high, first_low), second_high);
-    const uint8x16_t third =
-        vqsubq_u8(vextq_u8(state.previous, current, 14), vdupq_n_u8(0xe0 - 0x80));
-    const uint8x16_t fourth =
-        vqsubq_u8(vextq_u8(state.previous, current, 13), vdupq_n_u8(0xf0 - 0x80));
-    const uint8x16_t must_continue = vandq_u8(vorrq_u8(third, fourth), vdupq_n_u8(0x80));
-    state.error = vorrq_u8(state.error, veorq_u8(must_continue, pair_errors));
-    state.previous = current;
-}
-
-inline void check_64_neon(const unsigned char* p, Utf8StateNeon& state) {
-    const uint8x16_t a = vld1q_u8(p);
-    const uint8x16_t b = vld1q_u8(p + 16);
-    const uint8x16_t c = vld1q_u8(p + 32);
-    const uint8x16_t d = vld1q_u8(p + 48);
-    if (vmaxvq_u8(vorrq_u8(vorrq_u8(a, b), vorrq_u8(c, d))) < 0x80) {
-        state.error = vorrq_u8(state.error, state.incomplete);
-        state.incomplete = vdupq_n_u8(0);
-        state.previous = d;
-        return;
-    }
-    check_16_neon(a, state);
-    check_16_neon(b, state);
-    check_16_neon(c, state);
-    check_16_neon(d, state);
-    state.incomplete = vqsubq_u8(d, vld1q_u8(kLastCompleteMaximum + 16));
-}
-
-bool check_neon(const unsigned char* begin, const unsigned char* end) {
-    Utf8StateNeon state;
-    const unsigned char* p = begin;
-    for (; end - p >= static_cast<std::ptrdiff_t>(kStep); p += kStep) {
-        check_64_neon(p, state);
-    }
-    return vmaxvq_u8(state.error) == 0 && check_rest(begin, p, end);
-}
+#include "text/utf8_vector_kernel.h"
+#undef VANTOR_UTF8_KERNEL
+#undef VANTOR_UTF8_ENTRY
+}  // namespace neon
 #endif
 
 }  // namespace
@@ -366,13 +293,13 @@ bool is_well_formed_utf8(std::string_view text, Utf8Kernel kernel) {
     switch (kernel) {
 #if defined(VANTOR_UTF8_CHECK_AVX2)
         case Utf8Kernel::avx512:
-            return check_avx512(p, end);
+            return avx512::check(p, end);
         case Utf8Kernel::avx2:
-            return check_avx2(p, end);
+            return avx2::check(p, end);
 #endif
 #if defined(VANTOR_UTF8_CHECK_NEON)
         case Utf8Kernel::neon:
-            return check_neon(p, end);
+            return neon::check(p, end);
 #endif
         default:
             return check_portable(p, end);
