@@ -1,7 +1,7 @@
 #pragma once
-// The fast reader: a payload read onto a tape in one forward pass, a state machine over the
-// payload's tokens with an explicit stack of open containers, so its stack use does not grow with
-// the payload's nesting.
+// The tape reader: the walk over a payload's tokens in one forward pass, a state machine with an
+// explicit stack of open containers, so its stack use does not grow with the payload's nesting.
+// It knows the grammar; the cells of what it reads are the builder's (tape/tape_builder.h).
 //
 // The payload's UTF-8 is checked first, in one vector pass (text/utf8_check.h), so the string
 // scan stops only at quotes, backslashes and control bytes. Whitespace is tested with one
@@ -10,21 +10,19 @@
 // walk takes each value's extent from the scan that reads it: there is no separate index of
 // token offsets to build and to check against.
 //
-// Its states are labels and its transitions gotos, where the exact reader (json/reader.cpp) loops
-// over a switch on a stored state: here each state jumps straight to the code of the next one, with
-// no state to store and dispatch on again for every token, and the compiler lays the common path
-// (value, after the value, next key) out as straight code. The exact reader keeps the plainer
-// form: it is the reference both paths are tested against, and it runs only where this one gives
-// up.
+// Its states are labels and its transitions gotos, where the exact reader (json/exact_reader.h)
+// loops over a switch on a stored state: here each state jumps straight to the code of the next
+// one, with no state to store and dispatch on again for every token, and the compiler lays the
+// common path (value, after the value, next key) out as straight code. The exact reader keeps the
+// plainer form: it runs only on a payload this one refused, to say why.
 //
-// It accepts exactly what the exact reader (json/exact_reader.h) accepts, but it reports no
-// errors: on any text that reader refuses it stops, and the caller reads the payload again with
-// that reader, which says why. Objects inside rows are settled as they close, to the rule for
-// repeated names (tape/repeated_names.h). An element of the top-level array that is not an object
-// is read like any value inside a row, and named to the observer, whose transform refuses it.
-// Texts and containers that a cell cannot place (tape/tape_limits.h) take their other forms; the
-// checks for them are compiled only into the walk for payloads that may hold such texts
-// (kFarTexts), so that the common walk pays nothing for them.
+// It accepts exactly what the exact reader accepts, but it reports no errors: on any text that
+// reader refuses it stops, and the caller reads the payload again with that reader. An element of
+// the top-level array that is not an object is read like any value inside a row, and named to the
+// observer, whose transform refuses it. Texts and containers that a cell cannot place
+// (tape/tape_limits.h) take the builder's other forms; the checks for them are compiled only into
+// the walk for payloads that may hold such texts (kFarTexts), so that the common walk pays
+// nothing for them.
 //
 // The rows' member names do not go onto the tape: they go to a row observer as they are read,
 // which assigns their columns while the name is at hand. A row's cell on the tape is followed
@@ -47,8 +45,8 @@
 #include <string>
 #include <string_view>
 
-#include "tape/repeated_names.h"
 #include "tape/tape.h"
+#include "tape/tape_builder.h"
 #include "text/byte_classes.h"
 #include "text/escaped_string.h"
 #include "text/json_limits.h"
@@ -74,14 +72,6 @@ inline constexpr int kNothingOpen = 0;      // before the top-level array opens,
 inline constexpr int kInTopLevelArray = 1;  // its elements are the rows
 inline constexpr int kInRow = 2;            // a row object: its names go to the row observer
 inline constexpr int kNoRowOpen = -1;       // an element that is not an object is open
-// Floats of at most 15 significant digits (a significand below 10^15) whose decimal exponent is
-// at most 22 in magnitude are read with one exact operation, hence correctly rounded.
-inline constexpr int kDecimalExponentLimit = 22;
-
-// Texts of integers and of floats in the float layout are shorter than this: a walk whose text
-// size limit is at least this long needs to check only strings against it.
-inline constexpr std::size_t kShortTextLimit = 64;
-
 // kFarTexts: whether texts may lie beyond the payload offsets a cell holds, or integers and
 // floats be longer than a cell's text, so that every text is checked (tape/tape_limits.h).
 template <class RowObserver, bool kFarTexts>
@@ -92,13 +82,14 @@ class TapeReader {
           end_(begin_ + input.size()),
           tape_(tape),
           rows_(rows),
-          limits_(tape.limits()) {}
+          cells_(begin_, end_, tape) {}
 
     [[gnu::always_inline]] bool read() {
         // Rows of short members take about one cell per four bytes; the reservation costs address
         // space only until cells are written.
         const std::size_t cells = static_cast<std::size_t>(end_ - begin_) / 4 + 16;
-        tape_.reserve_more(cells < limits_.cells ? cells : limits_.cells);
+        const std::size_t cell_limit = tape_.limits().cells;
+        tape_.reserve_more(cells < cell_limit ? cells : cell_limit);
         // A container with a value in it takes four bytes at the least ("[1],"): a quarter of the
         // payload's bytes bounds the extents of all but payloads of many empty containers, so
         // the table seldom grows (its growth, out of the walk's way, also costs stack).
@@ -143,7 +134,7 @@ class TapeReader {
             case '"': {
                 Cell string;
                 if (!read_string(p, string)) return false;
-                push(out, string);
+                cells_.push(out, string);
                 goto after_value;
             }
             case 't':
@@ -163,7 +154,7 @@ class TapeReader {
     open_container:  // the bracket at p opens an array or an object
     {
         const bool object = *p == '{';
-        open(p, depth, object ? CellKind::object : CellKind::array, out);
+        open(p, depth, object, out);
         if (depth == row_depth) rows_.row_begin();
         past_structural(p);
         if (*p == (object ? '}' : ']')) goto close_container;
@@ -189,7 +180,7 @@ class TapeReader {
         {
             Cell name;
             if (!read_string(p, name)) return false;
-            push(out, name);
+            cells_.push(out, name);
         }
         p = skip_whitespace(p);
         if (*p != ':') return false;
@@ -272,7 +263,7 @@ class TapeReader {
     // (the line feed and indentation of indented payloads) are skipped sixteen bytes at a time.
     const unsigned char* skip_whitespace(const unsigned char* p) {
         if (*p <= ' ' && text::kWhitespace[*p]) [[unlikely]] {
-            irregular_at_ = p;
+            cells_.irregular_at(p);
             return text::skip_whitespace_run(p + 1, end_);
         }
         return p;
@@ -285,62 +276,16 @@ class TapeReader {
                                          text.size());
     }
 
-    // Inlined wherever it is called: a call per value costs more than the push itself.
-    [[gnu::always_inline]] void push(Tape::Cursor& out, Cell cell) {
-        if (out.next == out.limit) [[unlikely]]
-            out = grow(out);
-        *out.next++ = cell;
-    }
-
-    [[gnu::noinline]] Tape::Cursor grow(const Tape::Cursor& out) {
-        tape_.set_end(out.next);
-        tape_.reserve_more(1);
-        return tape_.cursor();
-    }
-
-    void open(const unsigned char* p, int& depth, CellKind kind, Tape::Cursor& out) {
-        const std::uint32_t cell = out.index();
-        push(out, Cell::literal(kind));
-        stack_[depth++] = Frame{cell, p, kind == CellKind::object};
+    // A container opens at p.
+    void open(const unsigned char* p, int& depth, bool object, Tape::Cursor& out) {
+        stack_[depth++] = Frame{out.index(), p, object};
+        cells_.open(object, out);
     }
 
     // Closes the innermost container; p is just past its closing bracket.
     void close(const unsigned char* p, int& depth, Tape::Cursor& out) {
         const Frame& frame = stack_[--depth];
-        const auto start = static_cast<std::size_t>(frame.start - begin_);
-        const auto size = static_cast<std::size_t>(p - frame.start);
-        std::size_t extent = Cell::kNoExtent;
-        if (tape_.extent_count() < limits_.extents &&
-            (!kFarTexts || start + size <= limits_.offsets)) [[likely]] {
-            extent = tape_.add_extent(static_cast<std::uint32_t>(start),
-                                      static_cast<std::uint32_t>(size));
-        }
-        const CellKind kind = frame.object ? CellKind::object : CellKind::array;
-        out.cells[frame.cell] = Cell::container(kind, false, extent, out.index());
-        if (depth < kInRow) return;
-        // Rows meet repeated keys in the transform; objects inside rows are settled here.
-        if (frame.object) {
-            const Cell* before = out.next;
-            settle_keys(frame.cell, out);
-            // Settling a repeated name drops cells: the object's text is no longer its output.
-            if (out.next != before) irregular_at_ = p - 1;
-        }
-        // A value inside a row whose text nothing made irregular is written as it stands, when
-        // its extent says where that text is.
-        if (irregular_at_ < frame.start && extent != Cell::kNoExtent) {
-            out.cells[frame.cell].bits |= Cell::kVerbatim;
-        }
-    }
-
-    // Small objects with distinct names need nothing more. The settler is made with the first
-    // other object inside a row: payloads without one, the smallest above all, pay nothing for
-    // it. Settling may rewrite the object's cells and shorten the tape.
-    [[gnu::noinline]] void settle_keys(std::uint32_t object, Tape::Cursor& out) {
-        if (small_object_with_distinct_names(tape_, object)) return;
-        if (!object_keys_) object_keys_ = std::make_unique<ObjectKeySettler>();
-        tape_.set_end(out.next);
-        object_keys_->settle(tape_, object);
-        out = tape_.cursor();
+        cells_.close(frame.cell, frame.start, frame.object, p, depth >= kInRow, out);
     }
 
     bool read_literal(const unsigned char*& p, const char* word, std::size_t size, CellKind kind,
@@ -348,7 +293,7 @@ class TapeReader {
         // The padding is long enough for the longest word.
         if (std::memcmp(p, word, size) != 0) return false;
         p += size;
-        push(out, Cell::literal(kind));
+        cells_.push(out, Cell::literal(kind));
         return true;
     }
 
@@ -362,7 +307,7 @@ class TapeReader {
         const unsigned char* start = p + 1;
         const unsigned length = text::first_string_stop_16(start);
         if (length < 16 && start[length] == '"') [[likely]] {
-            out = text_cell(CellKind::string_text, start, length);
+            out = cells_.string(start, length);
             p = start + length + 1;
             return true;
         }
@@ -381,8 +326,7 @@ class TapeReader {
         const unsigned char* q = text::find_long_string_stop(start, end_);
         if (*q == '"') {
             const auto size = static_cast<std::size_t>(q - start);
-            out = size < limits_.text_size ? text_cell(CellKind::string_text, start, size)
-                                           : table_text_cell(CellKind::string_text, start, size);
+            out = cells_.long_string(start, size);
             return q + 1;
         }
         if (*q != '\\') return nullptr;  // a control byte: refused
@@ -397,188 +341,27 @@ class TapeReader {
                 return nullptr;
             }
         }
-        out = Cell::with_text(CellKind::string_decoded, tape_.add_text(decoded), 0);
-        irregular_at_ = start;
+        out = cells_.decoded_string(start, decoded);
         return cursor;
     }
 
     // A number token at p (a `-` or a digit; the scan refuses any other byte), scanned by the
-    // number scan both readers share (text/number_scan.h). An integer token needs no value at all
-    // (its text is its output); a float token in the float layout needs none either; other floats
-    // get their significand and exponent. Long tokens and floats beyond one correctly rounded
-    // operation go through the number reader both readers share (text/number_reader.h).
+    // number scan both readers share (text/number_scan.h); the builder makes its cell.
     [[gnu::always_inline]] bool read_number(const unsigned char*& p, Tape::Cursor& out) {
         const unsigned char* start = p;
         auto take =
             [this, start, &p, &out](const text::NumberToken& token)
-                __attribute__((always_inline)) { return take_number(start, token, p, out); };
+                __attribute__((always_inline)) { return cells_.number(start, token, p, out); };
         return text::scan_number</*kPadded=*/true>(p, end_, take);
-    }
-
-    // The cell of the number token `token` that starts at `start`; p moves past it.
-    [[gnu::always_inline]] bool take_number(const unsigned char* start,
-                                            const text::NumberToken& token, const unsigned char*& p,
-                                            Tape::Cursor& out) {
-        auto text_size = static_cast<std::size_t>(token.end - start);
-        switch (token.number_class) {
-            case text::NumberClass::refused:
-                return false;
-            case text::NumberClass::integer:
-                // Its token is already its output text.
-                p = token.end;
-                push(out, text_cell(CellKind::integer, start, text_size));
-                return true;
-            case text::NumberClass::negative_zero:
-                p = token.end;
-                irregular_at_ = start;
-                push(out, float_cell(-0.0));
-                return true;
-            case text::NumberClass::integer_beyond_64_bits:
-                return read_number_in_full(start, p, out);
-            case text::NumberClass::fraction_or_exponent:
-                break;
-        }
-        const unsigned char* fraction = token.fraction;
-        auto fraction_digits = static_cast<std::int64_t>(token.fraction_digits());
-        // Significant digits: a zero integer part contributes none, nor do the zeros that lead
-        // its fraction.
-        std::int64_t integer_digits = 0;
-        std::int64_t leading_zeros = 0;
-        if (token.integer_is_zero()) {
-            while (leading_zeros < fraction_digits && fraction[leading_zeros] == '0')
-                ++leading_zeros;
-        } else {
-            integer_digits = static_cast<std::int64_t>(token.integer_digits());
-        }
-        std::int64_t digits = integer_digits + fraction_digits - leading_zeros;
-        if (digits == 0) {
-            // A zero: "0.0" and "-0.0" are their own float text; any other zero is written "0.0".
-            p = token.end;
-            if (!token.has_exponent() && fraction_digits == 1) {
-                push(out, text_cell(CellKind::float_text, start, text_size));
-            } else {
-                irregular_at_ = start;
-                push(out, float_cell(token.negative ? -0.0 : 0.0));
-            }
-            return true;
-        }
-        if (!token.has_exponent() && digits <= 15 &&
-            in_float_layout(fraction[fraction_digits - 1], fraction_digits, token.integer_is_zero(),
-                            leading_zeros)) {
-            p = token.end;
-            push(out, text_cell(CellKind::float_text, start, text_size));
-            return true;
-        }
-        // An exponent of more digits than its value holds leaves this path (text/number_scan.h).
-        const auto exponent = static_cast<std::int64_t>(token.exponent_magnitude);
-        const std::int64_t decimal_exponent =
-            (token.exponent_negative ? -exponent : exponent) - fraction_digits;
-        if (digits > 15 || decimal_exponent > kDecimalExponentLimit ||
-            decimal_exponent < -kDecimalExponentLimit ||
-            token.exponent_digits() > text::kExactExponentDigits) {
-            return read_number_in_full(start, p, out);
-        }
-        std::uint64_t significand = text::append_digits(0, token.integer, token.integer_end);
-        significand = text::append_digits(significand, fraction, token.fraction_end);
-        p = token.end;
-        irregular_at_ = start;
-        push(out, Cell::decimal(token.negative, significand, static_cast<int>(decimal_exponent)));
-        return true;
-    }
-
-    // Whether a token with a point and no exponent, of a non-zero value with at most 15
-    // significant digits (so its shortest digits are its own), is laid out as the float text
-    // would lay it out: no trailing zero in the fraction unless the fraction is a single zero
-    // after a non-zero integer part, and below 1 no more than four zeros after the point
-    // (0.00001 is positional, 0.000001 is not: text/json_limits.h).
-    static bool in_float_layout(unsigned char last_fraction_digit, std::int64_t fraction_digits,
-                                bool integer_zero, std::int64_t leading_zeros) {
-        if (last_fraction_digit == '0') return fraction_digits == 1 && !integer_zero;
-        return !integer_zero || leading_zeros <= -text::kPositionalExponentMin - 1;
-    }
-
-    // A binary64 goes to the tape's table of them; its cell holds its place there.
-    Cell float_cell(double value) {
-        return Cell::with_text(CellKind::float_value, tape_.add_float(value), 0);
-    }
-
-    std::size_t offset(const unsigned char* at) const {
-        return static_cast<std::size_t>(at - begin_);
-    }
-
-    // The cell of a text of `size` bytes at `start` (an integer's or a float's token, or an
-    // escape-free string's content), in its other form where a cell cannot place it.
-    [[gnu::always_inline]] Cell text_cell(CellKind kind, const unsigned char* start,
-                                          std::size_t size) {
-        if constexpr (kFarTexts) {
-            if (offset(start) + size > limits_.offsets || size >= limits_.text_size) [[unlikely]]
-                return table_text_cell(kind, start, size);
-        }
-        return Cell::with_text(kind, offset(start), size);
-    }
-
-    // A text's other form: the text itself in the tape's table of texts, which string_decoded
-    // and integer_in_table cells read and write as they would the payload's text (an escape-free
-    // string's content is its own decoded text); a float in the float layout, whose token is the
-    // float text of its value, as that value.
-    [[gnu::noinline]] Cell table_text_cell(CellKind kind, const unsigned char* start,
-                                           std::size_t size) {
-        const std::string_view text(reinterpret_cast<const char*>(start), size);
-        switch (kind) {
-            case CellKind::string_text:
-                return Cell::with_text(CellKind::string_decoded, tape_.add_text(text), 0);
-            case CellKind::integer:
-                return Cell::with_text(CellKind::integer_in_table, tape_.add_text(text), 0);
-            default:
-                break;
-        }
-        const unsigned char* cursor = start;
-        text::JsonNumber number = text::JsonNumber::from_float(0.0);
-        text::ReadError error;
-        text::read_number(begin_, cursor, end_, number, error);  // read once already
-        return float_cell(number.float_value());
-    }
-
-    // Out of line: a call that takes p's address would keep p in memory everywhere.
-    [[gnu::always_inline]] bool read_number_in_full(const unsigned char* start,
-                                                    const unsigned char*& p, Tape::Cursor& out) {
-        Cell number{};
-        const unsigned char* after = read_number_in_full(start, number);
-        if (after == nullptr) return false;
-        p = after;
-        push(out, number);
-        return true;
-    }
-
-    // The number token at `start` read in full into `out`; returns the byte after it, or nullptr
-    // when it is refused.
-    [[gnu::noinline]] const unsigned char* read_number_in_full(const unsigned char* start,
-                                                               Cell& out) {
-        const unsigned char* cursor = start;
-        text::JsonNumber number = text::JsonNumber::from_unsigned(0);
-        text::ReadError error;
-        if (!text::read_number(begin_, cursor, end_, number, error)) return nullptr;
-        if (number.variant() == text::JsonNumber::Variant::float64) {
-            irregular_at_ = start;
-            out = float_cell(number.float_value());
-        } else {
-            out = text_cell(CellKind::integer, start, static_cast<std::size_t>(cursor - start));
-        }
-        return cursor;
     }
 
     const unsigned char* begin_;
     const unsigned char* end_;
     Tape& tape_;
     RowObserver& rows_;
-    const TapeLimits limits_;
+    TapeBuilder<kFarTexts> cells_;
     Frame stack_[kMaxDepth];
     std::string scratch_;
-    std::unique_ptr<ObjectKeySettler> object_keys_;
-    // The last place where the text is other than its output (whitespace, an escape, a number
-    // written otherwise, a repeated name dropped): a container inside a row that closes with none
-    // since it opened is marked Cell::kVerbatim. Nested containers open after begin_.
-    const unsigned char* irregular_at_ = begin_;
 };
 
 // Out of line: the reader's loop is compiled as a function of its own, with its registers to
@@ -600,7 +383,7 @@ bool read_tape(text::PaddedText input, Tape& tape, RowObserver& rows) {
     if (!text::is_well_formed_utf8(input.view())) return false;
     tape.set_payload(input);
     const TapeLimits& limits = tape.limits();
-    if (input.size() >= limits.offsets || limits.text_size < tape_reader_detail::kShortTextLimit) {
+    if (input.size() >= limits.offsets || limits.text_size < kShortTextLimit) {
         return tape_reader_detail::read_tape_walk<RowObserver, true>(input, tape, rows);
     }
     return tape_reader_detail::read_tape_walk<RowObserver, false>(input, tape, rows);
