@@ -32,16 +32,20 @@ VANTOR_BENCH_EXPORT long long vantor_bench_yyjson_round_trip(const char* data, s
 // simdjson refuses the payload.
 VANTOR_BENCH_EXPORT long long vantor_bench_simdjson_parse(const char* data, std::size_t size);
 
-// A walk over the rows with simdjson's On-Demand API that does less than columnarize: it finds
-// each member's column (the one at the same position in the previous row when the name matches,
-// else through a hash map), has simdjson check each number and literal, and copies the text of
-// every value, followed by a comma, into one output buffer, then each column's name in quotes,
-// followed by a comma. No constant test, no null filling, no escapes read. Returns the output's
-// length, or -1 when simdjson refuses the payload or it is not an array of objects.
-VANTOR_BENCH_EXPORT long long vantor_bench_simdjson_ondemand_walk(const char* data,
-                                                                  std::size_t size);
+// A walk over the rows with simdjson's On-Demand API that does the least a columnarize refusing
+// every payload that is not JSON must do: it unescapes every key and string, parses every number
+// (an integer beyond 64 bits counts as valid) and literal, walks every object and array inside a
+// row to its end with the same checks, and checks the end of the document. It finds each row
+// member's column (the one at the same position in the previous row when the unescaped name
+// matches, else through a hash map) and copies the text of every row value, followed by a comma,
+// into one output buffer: a scalar's as it stands in the payload, an object's or array's compact
+// (no blanks outside strings); then each column's unescaped name in quotes, followed by a comma.
+// No constant test, no null filling, no escapes written anew. Returns the output's length, or -1
+// when the payload is not JSON or not an array of objects.
+VANTOR_BENCH_EXPORT long long vantor_bench_simdjson_validating_walk(const char* data,
+                                                                    std::size_t size);
 
-// The name of the simdjson kernel the On-Demand walk was compiled for ("fallback", "westmere",
+// The name of the simdjson kernel the validating walk was compiled for ("fallback", "westmere",
 // "haswell", "icelake", "arm64"...): On-Demand picks it when compiled, not at run time.
 VANTOR_BENCH_EXPORT const char* vantor_bench_simdjson_ondemand_kernel();
 

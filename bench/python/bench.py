@@ -6,10 +6,11 @@ repo)" and so on; they write the module's very bytes on the benchmark's payloads
 shared ones in ../shared/bench/python_peers.py beside the clone, the yardstick of the goal, when
 that file exists. A peer whose library is not installed is left out. Beside them, as reference
 points rather than alternatives, stand C peers from bench/c_peers, called through ctypes: a
-yyjson read and compact write of the payload, a simdjson DOM parse, and a walk over the rows with
-simdjson's On-Demand API that finds each member's column and copies every value's text, built
-for this machine and, from a sibling library, for the compiler's default target. One run
-reports:
+yyjson read and compact write of the payload, a simdjson DOM parse, and a validating walk over
+the rows with simdjson's On-Demand API that does the least a strict columnarize must (every key
+and string unescaped, every number and literal parsed, every nested value walked to its end, each
+member matched to its column, every row value's text copied), built for this machine and, from a
+sibling library, for the compiler's default target. One run reports:
 
 - MB/s of payload for columnarize and every peer on ten row shapes (the C++ benchmark's
   generators, byte for byte) at about 1 KB, 100 KB and 10 MB, each the median of rounds that
@@ -31,7 +32,7 @@ Run it through `./dev bench`, or directly with the built module on the path:
         [--c-peers LIBRARY]
 --quick is a smoke test: few rounds, no 10 MB payloads. --chart also draws the throughput
 as a chart of ratios, one bar per shape and size (PNG, needs matplotlib): columnarize ÷ the
-fastest plain-Python peer, and ÷ the C peers. --sections runs some of throughput, faults,
+fastest plain-Python peer, and ÷ the C peers (yyjson read+write and the validating walk as bars). --sections runs some of throughput, faults,
 tail, fixed, threads and memory. --c-peers names the C peers' library (default: the
 VANTOR_BENCH_C_PEERS variable, which ./dev bench sets from build/bench/python_paths.env);
 without it the C peers are reported missing and the rest runs.
@@ -392,12 +393,12 @@ def load_repo_peers(path=REPO_PEERS_FILE):
 C_PEER_FUNCTIONS = {
     "yyjson read+write": "vantor_bench_yyjson_round_trip",
     "simdjson parse": "vantor_bench_simdjson_parse",
-    "simdjson On-Demand walk": "vantor_bench_simdjson_ondemand_walk",
-    "simdjson On-Demand walk (baseline)": "vantor_bench_simdjson_ondemand_walk",
+    "simdjson validating walk": "vantor_bench_simdjson_validating_walk",
+    "simdjson validating walk (baseline)": "vantor_bench_simdjson_validating_walk",
 }
 # The C peers found in the library's sibling built for the compiler's default target (the same
 # file name with BASELINE_SUFFIX before its extension) rather than in the library itself.
-BASELINE_PEERS = ("simdjson On-Demand walk (baseline)",)
+BASELINE_PEERS = ("simdjson validating walk (baseline)",)
 BASELINE_SUFFIX = "_baseline"
 C_PEERS_VARIABLE = "VANTOR_BENCH_C_PEERS"
 # What each C peer's column measures, for the report.
@@ -406,23 +407,27 @@ C_PEER_MEANINGS = {
                          "back compact, no columns made",
     "simdjson parse": "simdjson parse is simdjson's DOM parse alone, nothing written, with the "
                       "copy into its padded buffer counted",
-    "simdjson On-Demand walk": "simdjson On-Demand walk goes over the rows with simdjson's "
-                               "On-Demand API ({kernel} kernel), finds each member's column (the "
-                               "previous row's at the same position, else a hash map), checks "
-                               "numbers and literals and copies every value's text into one "
-                               "buffer: no constant test, no null filling, no escapes read",
-    "simdjson On-Demand walk (baseline)": "simdjson On-Demand walk (baseline) is the same "
+    "simdjson validating walk": "simdjson validating walk goes over the rows with simdjson's "
+                                "On-Demand API ({kernel} kernel) doing the least a strict "
+                                "columnarize must: it unescapes every key and string, parses "
+                                "every number and literal, walks every nested object and array "
+                                "to its end with the same checks and checks the document's end, "
+                                "finds each member's column (the previous row's at the same "
+                                "position, else a hash map) and copies every row value's text, "
+                                "nested ones compact, into one buffer: no constant test, no null "
+                                "filling, no escapes written anew",
+    "simdjson validating walk (baseline)": "simdjson validating walk (baseline) is the same "
                                            "walk built for the compiler's default target "
                                            "({kernel} kernel), as a portable wheel has it",
 }
 # What each C peer must return for a small payload, and for a payload cut short, before its
 # figures are believed: yyjson's compact text is as long as this payload, simdjson's parse
-# returns 0, and the On-Demand walk's output is `1,[true,null],"a","b",`.
+# returns 0, and the validating walk's output is `1,[true,null],"a","b",`.
 C_PEER_PROBE, C_PEER_BROKEN_PROBE = b'[{"a":1,"b":[true,null]}]', b'[{"a":1,'
 C_PEER_PROBE_RESULTS = {"yyjson read+write": len(C_PEER_PROBE), "simdjson parse": 0,
-                        "simdjson On-Demand walk": len(b'1,[true,null],"a","b",'),
-                        "simdjson On-Demand walk (baseline)": len(b'1,[true,null],"a","b",')}
-# simdjson's name for the kernel each On-Demand walk was compiled for, once its library is
+                        "simdjson validating walk": len(b'1,[true,null],"a","b",'),
+                        "simdjson validating walk (baseline)": len(b'1,[true,null],"a","b",')}
+# simdjson's name for the kernel each validating walk was compiled for, once its library is
 # loaded.
 C_PEER_KERNELS = {}
 
@@ -1089,16 +1094,17 @@ def report_memory(memory_shapes, settings, write):
                  "extra ÷ (payload + output)"], memory_rows))
 
 
-# The chart's second panel: the C reference the bars show, then those drawn as marks on them.
-CHART_BAR_REFERENCE = "yyjson read+write"
-CHART_MARKS = {"simdjson On-Demand walk": "D", "simdjson On-Demand walk (baseline)": "x",
-               "simdjson parse": "o"}
+# The chart's second panel: the C references drawn as bars, side by side in each row (yyjson's
+# full read and write, and the validating walk, the least a strict columnarize must do), then
+# those drawn as marks on the row.
+CHART_BAR_REFERENCES = ("yyjson read+write", "simdjson validating walk")
+CHART_MARKS = {"simdjson validating walk (baseline)": "x", "simdjson parse": "o"}
 
 
 def write_chart(path, chart_rows, title):
     """One bar per shape and size: the module's speed-up over the fastest plain-Python peer, and
-    beside it the module's rate over yyjson read+write, with its rate over the other C references
-    as marks on the same row. Both axes are ratios, so a reader sees at once where the module
+    beside it the module's rate over yyjson read+write and over the validating walk as two bars,
+    with its rate over the other C references as marks on the same row. Both axes are ratios, so a reader sees at once where the module
     stands against each goal (the dashed lines)."""
     import matplotlib
 
@@ -1109,7 +1115,7 @@ def write_chart(path, chart_rows, title):
     rows = [row for row in chart_rows if row.fastest]
     if not rows:
         return False
-    references = [name for name in (CHART_BAR_REFERENCE, *CHART_MARKS) if name in rows[0].rates]
+    references = [name for name in (*CHART_BAR_REFERENCES, *CHART_MARKS) if name in rows[0].rates]
     sizes = list(dict.fromkeys(row.label.rsplit(" ", 1)[1] for row in rows))
     colours = dict(zip(sizes, ("#9ecae1", "#4292c6", "#08519c", "#08306b")))
     # Shapes one under the other, their sizes grouped, a gap between shapes.
@@ -1133,22 +1139,31 @@ def write_chart(path, chart_rows, title):
     axes[0].set_title("speed-up over plain Python", fontsize=10)
 
     if references:
-        bar_name = references[0]
-        ratios = [row.rates["vantor_codec"] / row.rates[bar_name] for row in rows]
-        axes[1].barh(positions, ratios, color=bar_colours, height=0.85,
-                     label=f"÷ {bar_name} (bar, value at its foot)")
-        # The values at the bars' feet, clear of the marks, which fall anywhere along a row.
+        bar_names = [name for name in CHART_BAR_REFERENCES if name in references]
+        marks = [name for name in references if name not in bar_names]
         every_ratio = [row.rates["vantor_codec"] / row.rates[name] for row in rows
                        for name in references]
         low = min(0.1, min(every_ratio) / 1.5)
         axes[1].set_xlim(low, max(2.0, 1.2 * max(every_ratio)))
-        for position, ratio, colour in zip(positions, ratios, bar_colours):
-            dark = colour != colours[sizes[0]] and ratio > low * 1.6
-            axes[1].text(low * 1.03, position, f"{ratio:.2f}", va="center", fontsize=7,
-                         color="white" if dark else "black")
-        for name in references[1:]:
+        # Each bar takes its share of the row's height, the first on top; the values stand at the
+        # bars' feet, clear of the marks, which fall anywhere along a row.
+        height = 0.85 / max(len(bar_names), 1)
+        for index, bar_name in enumerate(bar_names):
+            offset = (index - (len(bar_names) - 1) / 2) * height
+            ratios = [row.rates["vantor_codec"] / row.rates[bar_name] for row in rows]
+            hatch = None if index == 0 else "////"
+            axes[1].barh([position + offset for position in positions], ratios,
+                         color=bar_colours, height=height, hatch=hatch, edgecolor="white",
+                         linewidth=0, label=f"÷ {bar_name} ({'plain' if index == 0 else 'hatched'}"
+                                            " bar, value at its foot)")
+            for position, ratio, colour in zip(positions, ratios, bar_colours):
+                dark = colour != colours[sizes[0]] and ratio > low * 1.6
+                axes[1].text(low * 1.03, position + offset, f"{ratio:.2f}", va="center",
+                             fontsize=5.5 if len(bar_names) > 1 else 7,
+                             color="white" if dark else "black")
+        for name in marks:
             axes[1].scatter([row.rates["vantor_codec"] / row.rates[name] for row in rows],
-                            positions, marker=CHART_MARKS[name], s=18, color="#252525",
+                            positions, marker=CHART_MARKS.get(name, "D"), s=18, color="#252525",
                             zorder=3, label=f"÷ {name}")
         axes[1].axvline(1.0, color="#cb181d", linestyle="--", linewidth=1)
         axes[1].set_xscale("log")
@@ -1157,7 +1172,7 @@ def write_chart(path, chart_rows, title):
         axes[1].set_xticks(ticks, [f"{tick:g}" for tick in ticks])
         axes[1].set_xlabel("columnarize ÷ C reference (above 1: faster; log scale)")
         axes[1].set_title("against C libraries that make no columns", fontsize=10)
-        axes[1].legend(loc="upper center", bbox_to_anchor=(0.5, -0.06), ncol=3, fontsize=7,
+        axes[1].legend(loc="upper center", bbox_to_anchor=(0.5, -0.06), ncol=2, fontsize=7,
                        frameon=False)
 
     axes[0].set_yticks(positions, [row.label for row in rows], fontsize=7)

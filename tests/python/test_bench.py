@@ -1,6 +1,6 @@
 """The Python benchmark's own parts: its payloads are the C++ benchmark's bytes, its structure
 check tells documents apart, and one short run reports every shape and section, with Python
-stand-ins for the C peers' library. The On-Demand walk of that library is also loaded (the
+stand-ins for the C peers' library. The validating walk of that library is also loaded (the
 benchmark build's, or compiled here) and held to what it must refuse and copy, and simdjson's UTF-8
 validation and stage 1 there to what each must refuse and let through; this repository's
 plain-Python peers are held to the module's bytes; and the instruction split to a made-up
@@ -128,8 +128,8 @@ def simdjson_stand_in(payload):
     return 0
 
 
-def ondemand_stand_in(payload):
-    """What the On-Demand walk returns, worked out from the payload's layout."""
+def validating_stand_in(payload):
+    """What the validating walk returns, worked out from the payload's layout."""
     if simdjson_stand_in(payload) < 0:
         return -1
     return compact_walk_length(without_blanks(payload)[0])
@@ -138,7 +138,7 @@ def ondemand_stand_in(payload):
 def use_stand_in_c_peers(monkeypatch):
     """load_c_peers hands out the stand-ins, whatever path it is given."""
     peers = {"yyjson read+write": yyjson_stand_in, "simdjson parse": simdjson_stand_in,
-             "simdjson On-Demand walk": ondemand_stand_in}
+             "simdjson validating walk": validating_stand_in}
     monkeypatch.setattr(bench, "load_c_peers", lambda path: (peers, {}, lambda payload: 0))
     return list(peers)
 
@@ -258,19 +258,19 @@ def test_the_c_peers_have_columns_and_ratios_in_the_throughput_table(tmp_path, m
     monkeypatch.setattr(bench, "load_repo_peers", lambda: ({}, list(bench.PEER_LIBRARIES)))
     names, chart_rows, all_same, report = tiny_run("stand-ins", sections=("throughput",))
     assert names == ["vantor_codec", *c_names] and all_same
-    assert ("C peers: yyjson read+write, simdjson parse, simdjson On-Demand walk (from stand-ins)"
+    assert ("C peers: yyjson read+write, simdjson parse, simdjson validating walk (from stand-ins)"
             in report)
     assert "reference points, not alternatives" in report
     header, rows = table_rows(report, "## Throughput")
     assert header == ["shape", "size", "payload bytes", "vantor_codec", *c_names,
                       "fastest peer", "vantor ÷ fastest", "vantor ÷ yyjson read+write",
-                      "vantor ÷ simdjson parse", "vantor ÷ simdjson On-Demand walk", "rounds"]
+                      "vantor ÷ simdjson parse", "vantor ÷ simdjson validating walk", "rounds"]
     assert len(rows) == len(bench.SHAPES)
     for row in rows:
-        mine, yyjson, simdjson, ondemand = (float(cell) for cell in row[3:7])
+        mine, yyjson, simdjson, walk = (float(cell) for cell in row[3:7])
         # The ratios are the module's rate over each C peer's: within what the rates' rounding
         # to one decimal and the ratio's to two allow.
-        for rate, ratio in ((yyjson, row[9]), (simdjson, row[10]), (ondemand, row[11])):
+        for rate, ratio in ((yyjson, row[9]), (simdjson, row[10]), (walk, row[11])):
             low, high = (mine - 0.05) / (rate + 0.05), (mine + 0.05) / max(rate - 0.05, 1e-9)
             assert low - 0.005 <= float(ratio) <= high + 0.005, row
     for row in chart_rows:
@@ -312,8 +312,8 @@ def test_without_a_usable_library_every_c_peer_is_missing(tmp_path, library, rea
     # Swapped: each returns what the other should.
     ("yyjson read+write", simdjson_stand_in, "returned 0 and -1"),
     ("simdjson parse", yyjson_stand_in, f"returned {len(bench.C_PEER_PROBE)} and -1"),
-    ("simdjson On-Demand walk", ondemand_stand_in, None),
-    ("simdjson On-Demand walk", yyjson_stand_in, f"returned {len(bench.C_PEER_PROBE)} and -1"),
+    ("simdjson validating walk", validating_stand_in, None),
+    ("simdjson validating walk", yyjson_stand_in, f"returned {len(bench.C_PEER_PROBE)} and -1"),
     # Accepts the payload cut short.
     ("simdjson parse", lambda payload: 0, "returned 0 and 0"),
     ("yyjson read+write", lambda payload: -1, "returned -1 and -1"),
@@ -380,9 +380,9 @@ def test_the_command_line_refuses_unknown_sections(monkeypatch, sections):
     assert stopped.value.code == 2
 
 
-# --- the simdjson On-Demand walk, the real library --------------------------------------------
+# --- the simdjson validating walk, the real library --------------------------------------------
 
-ONDEMAND_SYMBOL = bench.C_PEER_FUNCTIONS["simdjson On-Demand walk"]
+VALIDATING_SYMBOL = bench.C_PEER_FUNCTIONS["simdjson validating walk"]
 
 
 @pytest.fixture(scope="module")
@@ -407,8 +407,8 @@ def c_peers_library(tmp_path_factory):
 
 
 @pytest.fixture(scope="module")
-def ondemand_walk(c_peers_library):
-    return bench.bound_c_function(ctypes.CDLL(str(c_peers_library)), ONDEMAND_SYMBOL)
+def validating_walk(c_peers_library):
+    return bench.bound_c_function(ctypes.CDLL(str(c_peers_library)), VALIDATING_SYMBOL)
 
 
 @pytest.mark.parametrize("with_baseline", [False, True])
@@ -420,11 +420,11 @@ def test_the_baseline_walk_comes_from_the_librarys_sibling(c_peers_library, tmp_
         shutil.copyfile(c_peers_library, tmp_path / "libpeers_baseline.so")
     peers, missing, call = bench.load_c_peers(library)
     assert call(b"[]") == 0
-    assert {"simdjson parse", "simdjson On-Demand walk"} <= set(peers)
-    baseline = "simdjson On-Demand walk (baseline)"
+    assert {"simdjson parse", "simdjson validating walk"} <= set(peers)
+    baseline = "simdjson validating walk (baseline)"
     if with_baseline:
         assert peers[baseline](b'[{"a":1},{"b":2}]') == len(b'1,2,"a","b",')
-        assert bench.C_PEER_KERNELS[baseline] == bench.C_PEER_KERNELS["simdjson On-Demand walk"]
+        assert bench.C_PEER_KERNELS[baseline] == bench.C_PEER_KERNELS["simdjson validating walk"]
         assert f"({bench.C_PEER_KERNELS[baseline]} kernel)" in bench.c_peer_meaning(baseline)
     else:
         assert baseline not in peers
@@ -436,9 +436,16 @@ def test_the_baseline_walk_comes_from_the_librarys_sibling(c_peers_library, tmp_
     b'[{"a" 1}]', b'[{a:1}]', b'[{"a":tru}]', b'[{"a":nul}]', b'[{"a":falsey}]', b'[{"a":01}]',
     b'[{"a":1e}]', b'[{"a":-}]', b'[{"a":.5}]', b'[{"a":"\x01"}]', b'[{"a":"\xff"}]',
     b'[{"a":[1,}]', b'[{"a":{"b"}}]', b'[1]', b'[{"a":1},"row"]', b'{"a":1}', b'', b'   ',
+    # What only reading every string, number and literal to its end finds: a bad escape in a
+    # row's value or key or anywhere inside a nested value, a lone surrogate, a bad number or
+    # literal inside a nested value.
+    b'[{"a":"\\q"}]', b'[{"a":"\\u12"}]', b'[{"a":"\\ud800"}]', b'[{"a":"\\ud800\\u0041"}]',
+    b'[{"\\q":1}]', b'[{"a":1},{"b\\x":2}]', b'[{"a":{"b":"\\q"}}]', b'[{"a":{"\\q":1}}]',
+    b'[{"a":[1,"\\x"]}]', b'[{"a":[[{"b":["\\u00g0"]}]]}]', b'[{"a":{"b":01}}]',
+    b'[{"a":[1e]}]', b'[{"a":[-]}]', b'[{"a":[tru]}]', b'[{"a":{"b":nul}}]', b'[{"a":[falsey]}]',
 ])
-def test_the_ondemand_walk_refuses_what_is_not_rows_of_json(ondemand_walk, payload):
-    assert ondemand_walk(payload) == -1
+def test_the_validating_walk_refuses_what_is_not_rows_of_json(validating_walk, payload):
+    assert validating_walk(payload) == -1
 
 
 @pytest.mark.parametrize("payload, output", [
@@ -449,21 +456,26 @@ def test_the_ondemand_walk_refuses_what_is_not_rows_of_json(ondemand_walk, paylo
     (b'[{"a":1,"b":"x"},{"b":"y","a":22},{"c":null,"a":3}]',
      b'1,"x","y",22,null,3,"a","b","c",'),
     (b'[{"a":1,"a":2}]', b'1,2,"a",'),
-    # Blanks after a value are not copied; those inside an object or array are.
-    (b' [ {"a" : 1 ,\n"b":\t"x" } , {"a":[ 1, 2 ]} ] ', b'1,"x",[ 1, 2 ],"a","b",'),
+    # No blanks are copied, after a value nor inside an object or array.
+    (b' [ {"a" : 1 ,\n"b":\t"x" } , {"a":[ 1, 2 ]} ] ', b'1,"x",[1,2],"a","b",'),
+    (b'[{"a":{ "b" :\n[ ] , "c" : { } ,"d":[ null ,"x y" ] } }]',
+     b'{"b":[],"c":{},"d":[null,"x y"]},"a",'),
+    # Values keep their escapes; a column is named by its key unescaped, so "\u0061" is "a".
     (b'[{"k\\u00e9":"v\\"\\n","b":{"c":[true,false,null]}}]',
-     b'"v\\"\\n",{"c":[true,false,null]},"k\\u00e9","b",'),
+     b'"v\\"\\n",{"c":[true,false,null]},"k\xc3\xa9","b",'),
+    (b'[{"a":1,"\\u0061":2,"b":{"\\u0061":"\\ud83d\\ude00"}}]',
+     b'1,2,{"\\u0061":"\\ud83d\\ude00"},"a","b",'),
     # An integer beyond 64 bits is valid JSON; its text is copied as it stands.
     (b'[{"n":123456789012345678901234567890,"f":-0.5e-300}]',
      b'123456789012345678901234567890,-0.5e-300,"n","f",'),
 ])
-def test_the_ondemand_walk_copies_each_value_and_names_each_column_once(ondemand_walk, payload,
+def test_the_validating_walk_copies_each_value_and_names_each_column_once(validating_walk, payload,
                                                                         output):
-    assert ondemand_walk(payload) == len(output)
+    assert validating_walk(payload) == len(output)
 
 
 def compact_walk_length(payload):
-    """The On-Demand walk's output length for a compact payload whose keys need no escapes,
+    """The validating walk's output length for a compact payload whose keys need no escapes,
     worked out from its layout: the payload less its brackets, braces, commas and `"key":`
     texts is the values' text, each followed by a comma, then each distinct key in quotes and a
     comma."""
@@ -476,11 +488,10 @@ def compact_walk_length(payload):
     return values + len(members) + sum(len(key) + 3 for key in dict.fromkeys(members))
 
 
-@pytest.mark.parametrize("shape", sorted(shape for shape in bench.SHAPES
-                                         if not shape.endswith("_pretty")))
-def test_the_ondemand_walk_copies_the_whole_of_each_benchmark_payload(ondemand_walk, shape):
+@pytest.mark.parametrize("shape", sorted(bench.SHAPES))
+def test_the_validating_walk_copies_the_whole_of_each_benchmark_payload(validating_walk, shape):
     payload = bench.make_payload(shape, 20_000)
-    assert ondemand_walk(payload) == compact_walk_length(payload)
+    assert validating_walk(payload) == compact_walk_length(without_blanks(payload)[0])
 
 
 def without_blanks(payload):
@@ -505,12 +516,12 @@ def without_blanks(payload):
 
 
 @pytest.mark.parametrize("shape", ["nested_pretty", "nested_repeated_pretty"])
-def test_the_ondemand_walk_keeps_the_blanks_inside_values_only(ondemand_walk, shape):
+def test_the_validating_walk_writes_indented_rows_as_the_compact_ones(validating_walk, shape):
     payload = bench.make_payload(shape, 20_000)
     compact, inner = without_blanks(payload)
     assert inner > 0 and compact == bench.make_payload(shape.removesuffix("_pretty"),
                                                         len(compact) - 1)
-    assert ondemand_walk(payload) == compact_walk_length(compact) + inner
+    assert validating_walk(payload) == validating_walk(compact) == compact_walk_length(compact)
 
 
 # --- simdjson's UTF-8 validation and stage 1, beside the UTF-8 check ----------------------------
