@@ -1,10 +1,10 @@
 // A plain driver for instruction counts: `transform_profile SHAPE BYTES CALLS [exact]` builds one
-// benchmark payload and runs the transform on it CALLS times (the reference transform of tests/oracle with "exact").
-// Run it under `valgrind --tool=callgrind` and divide the instructions by CALLS * payload bytes.
-// For the hostile shapes BYTES is a count instead: wide_object and wide_row take the members of
-// one object (inside a row, or the row itself), wide_objects the rows of 1,000-member objects and
-// wide_object_rows the members of the objects in 1,000 rows. It also says whether the fast path
-// took the payload.
+// benchmark payload and runs the transform on it CALLS times (the reference transform of
+// tests/oracle with "exact"). Run it under `valgrind --tool=callgrind` and divide the instructions
+// by CALLS * payload bytes. For the hostile shapes BYTES is a count instead: wide_object and
+// wide_row take the members of one object (inside a row, or the row itself), wide_objects the rows
+// of 1,000-member objects and wide_object_rows the members of the objects in 1,000 rows. It also
+// says whether the fast path took the payload.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

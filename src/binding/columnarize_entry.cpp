@@ -29,7 +29,7 @@ constexpr std::size_t kFrameBytes = kFramePayloadBytes + text::kTextPadding;
 
 // Without the lock the transform may touch no interpreter object, the contents of the `bytes`
 // object included, so it works on a private copy made while the lock is held: in `frame` when it
-// fits, else in a buffer of its own, followed by the padding the fast reader may read. Returns the
+// fits, else in a buffer of its own, followed by the padding the tape reader may read. Returns the
 // copy's bytes, or nullptr when memory runs out. A `bytes` object never changes once made, so on
 // a free-threaded interpreter too the copy reads what the caller passed, whatever other threads
 // do meanwhile (mutable buffers are refused).

@@ -1,5 +1,5 @@
 #pragma once
-// A private copy of a payload followed by the padding the fast reader may read
+// A private copy of a payload followed by the padding the tape reader may read
 // (text/padded_text.h), in a buffer of its own: on huge pages when it spans several.
 #include <cstring>
 #include <new>

@@ -1,5 +1,5 @@
 #pragma once
-// The fast reader's decoding of strings with escapes, in padded text whose UTF-8 is checked
+// The tape reader's decoding of strings with escapes, in padded text whose UTF-8 is checked
 // (text/padded_text.h, text/utf8_check.h). Nearly every escape in real payloads is a
 // two-character one (\n, \", \/, ...) or a \u escape of a character outside the surrogates; a
 // string of only those is decoded here in two passes, each a whole vector register a step: the

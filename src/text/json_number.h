@@ -1,7 +1,7 @@
 #pragma once
 // A JSON number as read: an unsigned or signed 64-bit integer, or a finite binary64 value. Both
-// readers (the value model's and the tape's) and the column comparisons hold numbers in this
-// form, so it lives apart from the value model.
+// readers (the exact reader and the tape's) and the column comparisons hold numbers in this form,
+// so it lives apart from any of them.
 #include <cstdint>
 
 namespace vantor::text {

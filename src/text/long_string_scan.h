@@ -3,7 +3,7 @@
 // byte, in text of checked UTF-8), a whole vector register per step: 32 bytes with AVX2, 64 with
 // AVX-512 where AVX2 is missing, chosen at run time, and sixteen with the baseline scan
 // (text/string_scan.h) on machines without either. Strings of sixteen bytes and more are most of
-// the bytes of payloads of long texts, and the fast reader settles shorter ones with one block of
+// the bytes of payloads of long texts, and the tape reader settles shorter ones with one block of
 // the baseline scan, so only the long ones come here, behind one call.
 #include <cstdint>
 

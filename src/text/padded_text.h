@@ -1,5 +1,5 @@
 #pragma once
-// A payload followed by padding the fast reader may read: its scans load sixteen bytes at a time
+// A payload followed by padding the tape reader may read: its scans load sixteen bytes at a time
 // and test the byte after a token without asking first whether the payload has ended. The padding
 // is NUL bytes, a byte no token may hold and no string may hold unescaped, so every scan stops at
 // the first of them and the reader refuses it wherever it would have found the payload's end.

@@ -1,12 +1,13 @@
 #pragma once
 // Whether a whole text is well-formed UTF-8 (RFC 3629: no overlong forms, no surrogates, nothing
 // above U+10FFFF, no sequence cut short), answered in one pass before anything else reads it.
-// The fast reader asks this once per payload: a payload that passes needs no UTF-8 check inside
+// The tape reader asks this once per payload: a payload that passes needs no UTF-8 check inside
 // its strings, whose scan then stops only at quotes, backslashes and control bytes, and one that
 // fails holds a sequence the exact reader refuses, with its message and position.
 //
 // Kernels: a portable one (eight ASCII bytes per step, each non-ASCII sequence by the string
-// scan's own definition), AVX-512 and AVX2 chosen at run time, and Advanced SIMD on aarch64. The
+// scan's own definition), AVX-512 and AVX2 chosen at run time, and Advanced SIMD on aarch64, the
+// three written once (utf8_vector_kernel.h). The
 // vector kernels check 64 bytes per step by three table lookups on the halves of each byte and of
 // the byte before it, whose bitwise AND names the error a pair of bytes makes; the third and fourth
 // bytes of longer sequences are checked by looking two and three bytes back. A block of ASCII
