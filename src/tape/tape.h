@@ -81,7 +81,8 @@ enum class CellKind : std::uint8_t {
 // them costs no shift.
 //     integer, float_text, string_text   bits 0..31 the text's payload offset, bits 32..59 its
 //                                        length
-//     string_decoded, integer_in_table   bits 0..31 its place in the tape's table of texts
+//     string_decoded, integer_in_table   bits 0..31 its place in the tape's table of texts, bits
+//                                        32..59 its length, or kSizeTooLong
 //     float_value                        bits 0..31 its place in the tape's table of binary64s
 //     float_decimal                      bits 0..49 the significand (below 10^15), bits 50..57 the
 //                                        exponent + 128, bit 58 the sign
@@ -96,6 +97,8 @@ struct Cell {
     // A container whose text has no whitespace, no escapes, no number written otherwise and no
     // name given twice: written by copying its payload text.
     static constexpr std::uint64_t kVerbatim = std::uint64_t{1} << 59;
+    // The text size of a text in the table too long for the cell (tape/tape_limits.h).
+    static constexpr std::size_t kSizeTooLong = 0x0fffffff;
     // The extent of a container that has none (tape/tape_limits.h).
     static constexpr std::uint32_t kNoExtent = (std::uint32_t{1} << 27) - 1;
 
@@ -120,6 +123,9 @@ struct Cell {
 
     static Cell literal(CellKind kind) { return {kind_bits(kind)}; }
     // `offset` into the payload, or into a table; `size` within TapeLimits::text_size.
+    static Cell in_table(CellKind kind, std::size_t place, std::size_t size) {
+        return with_text(kind, place, size < kSizeTooLong ? size : kSizeTooLong);
+    }
     static Cell with_text(CellKind kind, std::size_t offset, std::size_t size) {
         return {kind_bits(kind) | (static_cast<std::uint64_t>(size) << 32) |
                 static_cast<std::uint64_t>(offset)};

@@ -98,7 +98,7 @@ class TapeBuilder {
     // A string with escapes, whose content starts at `start`, decoded into the tape's storage.
     Cell decoded_string(const unsigned char* start, std::string_view decoded) {
         irregular_at_ = start;
-        return Cell::with_text(CellKind::string_decoded, tape_.add_text(decoded), 0);
+        return Cell::in_table(CellKind::string_decoded, tape_.add_text(decoded), decoded.size());
     }
 
     // The cell of a number token: an integer token needs no value at all (its text is its
@@ -236,9 +236,9 @@ class TapeBuilder {
         const std::string_view text(reinterpret_cast<const char*>(start), size);
         switch (kind) {
             case CellKind::string_text:
-                return Cell::with_text(CellKind::string_decoded, tape_.add_text(text), 0);
+                return Cell::in_table(CellKind::string_decoded, tape_.add_text(text), size);
             case CellKind::integer:
-                return Cell::with_text(CellKind::integer_in_table, tape_.add_text(text), 0);
+                return Cell::in_table(CellKind::integer_in_table, tape_.add_text(text), size);
             default:
                 break;
         }

@@ -10,7 +10,7 @@ std::size_t tape_container_bound_by_cells(const Tape& tape, std::uint32_t index)
     std::size_t bound = 0;
     for (std::uint32_t at = index; at < cells[index].container_end(); ++at) {
         // A container's two brackets and a comma; a scalar's text and a colon or a comma.
-        bound += cells[at].is_container() ? 3 : 2 + tape_scalar_bound(tape, cells[at]);
+        bound += cells[at].is_container() ? 3 : 2 + tape_value_bound(tape, at);
     }
     return bound;
 }

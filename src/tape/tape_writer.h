@@ -52,14 +52,25 @@ struct TapeView {
     const char* payload_text(const Cell& cell) const { return payload + cell.text_offset(); }
 };
 
-// An upper bound of the length of a string cell's text.
-inline std::size_t tape_string_bound(const Tape& tape, const Cell& cell) {
-    return cell.kind() == CellKind::string_text ? cell.text_size() + 2
-                                                : tape.text(cell).size() * 6 + 2;
+// The length of a text in the tape's table of texts, which its cell holds unless it is too long.
+[[gnu::always_inline]] inline std::size_t table_text_size(const Tape& tape, const Cell& cell) {
+    return cell.text_size() == Cell::kSizeTooLong ? tape.text(cell).size() : cell.text_size();
 }
 
-// An upper bound of the length of the text of the scalar `cell`.
-inline std::size_t tape_scalar_bound(const Tape& tape, const Cell& cell) {
+// An upper bound of the length of a string cell's text.
+[[gnu::always_inline]] inline std::size_t tape_string_bound(const Tape& tape, const Cell& cell) {
+    if (cell.kind() == CellKind::string_text) return cell.text_size() + 2;
+    return table_text_size(tape, cell) * 6 + 2;
+}
+
+// The bound of a container without an extent, summed from its cells: each scalar's (a name's
+// with its colon) or its brackets, and a separator.
+std::size_t tape_container_bound_by_cells(const Tape& tape, std::uint32_t index);
+
+// An upper bound of the length of the text of the value at `index`. A container's text is at most
+// its payload text (whitespace goes, escapes never grow) plus a float text's length per cell.
+[[gnu::always_inline]] inline std::size_t tape_value_bound(const Tape& tape, std::uint32_t index) {
+    const Cell& cell = tape.cells()[index];
     switch (cell.kind()) {
         case CellKind::null:
         case CellKind::boolean_true:
@@ -69,28 +80,17 @@ inline std::size_t tape_scalar_bound(const Tape& tape, const Cell& cell) {
         case CellKind::float_text:
             return cell.text_size();
         case CellKind::integer_in_table:
-            return tape.text(cell).size();
+            return table_text_size(tape, cell);
         case CellKind::string_text:
         case CellKind::string_decoded:
             return tape_string_bound(tape, cell);
         case CellKind::float_decimal:
         case CellKind::float_value:
+            return text::kFloatTextCapacity;
         case CellKind::array:
         case CellKind::object:
             break;
     }
-    return text::kFloatTextCapacity;
-}
-
-// The bound of a container without an extent, summed from its cells: each scalar's (a name's
-// with its colon) or its brackets, and a separator.
-std::size_t tape_container_bound_by_cells(const Tape& tape, std::uint32_t index);
-
-// An upper bound of the length of the text of the value at `index`. A container's text is at most
-// its payload text (whitespace goes, escapes never grow) plus a float text's length per cell.
-inline std::size_t tape_value_bound(const Tape& tape, std::uint32_t index) {
-    const Cell& cell = tape.cells()[index];
-    if (!cell.is_container()) return tape_scalar_bound(tape, cell);
     if (!cell.has_extent()) [[unlikely]]
         return tape_container_bound_by_cells(tape, index);
     return tape.container_text_size(cell) +

@@ -43,8 +43,8 @@ bool column_values_equal_in_full(const tape::Tape& tape, std::uint32_t a, std::u
 
 // Most comparisons are of two escape-free strings or two integers, equal exactly when their
 // texts are (an integer's text is its canonical decimal form): settled inline, without a call.
-inline bool column_values_equal(const tape::Tape& tape, std::uint32_t a, std::uint32_t b,
-                                ObjectMatching& matching) {
+[[gnu::always_inline]] inline bool column_values_equal(const tape::Tape& tape, std::uint32_t a,
+                                                       std::uint32_t b, ObjectMatching& matching) {
     const tape::Cell& x = tape.cells()[a];
     const tape::Cell& y = tape.cells()[b];
     if (x.kind() == y.kind() &&

@@ -155,3 +155,20 @@ TEST(TapeLimits, MoreCellsThanTheLimitRunOutOfMemory) {
 }
 
 }  // namespace
+
+// Texts of 2^28 bytes and more at their real size: one escape-free, kept in the payload, and one
+// with an escape, decoded; their cells cannot hold their length.
+TEST(TapeLimits, TextsOfTwoToTheTwentyEighthBytes) {
+    const std::size_t size = (std::size_t{1} << 28) + 3;
+    const std::string plain(size, 'x');
+    std::string escaped(size, 'y');
+    escaped.replace(size / 2, 2, "\\n");
+    const std::string payload = "[{\"a\":\"" + plain + "\",\"b\":\"" + escaped + "\"}]";
+    // One row: both members are columns, written back as they stand (the escape written again).
+    const std::string expected = R"({"columns":["a","b"],"rows":[[")" + plain + R"(",")" + escaped +
+                                 R"("]],"constants":{}})";
+    const TransformOutcome outcome = vantor::transform::columnarize(payload);
+    ASSERT_EQ(outcome.kind, TransformOutcome::Kind::result);
+    // Compared whole, not printed: a failure would print half a gigabyte.
+    EXPECT_TRUE(outcome.text.view() == expected);
+}
