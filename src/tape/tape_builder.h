@@ -104,7 +104,8 @@ class TapeBuilder {
     // The cell of a number token: an integer token needs no value at all (its text is its
     // output); a float token in the float layout needs none either; other floats get their
     // significand and exponent. Long tokens and floats beyond one correctly rounded operation go
-    // through the number reader both readers share (text/number_reader.h). p moves past it.
+    // through the number reader both readers share (text/number_reader.h). p moves past it; false
+    // when the token is refused.
     [[gnu::always_inline]] bool number(const unsigned char* start, const text::NumberToken& token,
                                        const unsigned char*& p, Tape::Cursor& out) {
         auto text_size = static_cast<std::size_t>(token.end - start);

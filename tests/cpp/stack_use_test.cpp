@@ -151,9 +151,12 @@ std::vector<DeepCase> deep_cases() {
                          "expected a JSON object row, got: " + element});
     }
     // Refused at the first level too deep, and a syntax error at the bottom of the deepest nesting.
-    cases.push_back({"too_deep", "[[x", repeat("[", 128),
+    // Their shallow forms hold as many containers, one level deep, so that the tape grows out of
+    // the room it keeps in itself in both, and only the nesting differs.
+    const std::string many_shallow = "[" + repeat("[],", 127) + "[x";
+    cases.push_back({"too_deep", many_shallow, repeat("[", 128),
                      "invalid row-oriented JSON: recursion limit exceeded at line 1 column 128"});
-    cases.push_back({"error_at_the_bottom", "[[x", repeat("[", 127) + "x",
+    cases.push_back({"error_at_the_bottom", many_shallow, repeat("[", 127) + "x",
                      "invalid row-oriented JSON: expected value at line 1 column 128"});
     return cases;
 }

@@ -699,7 +699,7 @@ SPLIT_SOURCES = {
     "src/text/utf8_check.cpp": "",
     "src/hashing/name_index.h": "",
     "src/tape/new_part.h": "",
-    "src/transform/fast_transform.cpp": """class FastTransform {
+    "src/transform/columnarize.cpp": """class FastTransform {
   public:
     [[gnu::always_inline]] void member(const Cell& name) {
         std::string_view text = name.text();
@@ -730,7 +730,7 @@ fi=src/text/utf8_check.cpp
 20 50
 fi=/usr/include/c++/16/bits/stl_algo.h
 40 9
-fe=../../src/transform/fast_transform.cpp
+fe=../../src/transform/columnarize.cpp
 4 30
 7 20
 cfi=/usr/lib/memcpy.S
@@ -790,11 +790,11 @@ def test_the_split_places_each_instruction_by_its_source(split_clone):
     ("/abs/clone/src/tape/tape_reader.h", 1, "walking"),
     ("build/profile/src/text/utf8_check.cpp", 1, "classifying"),
     ("src/hashing/name_index.h", 1, "discovery"),
-    ("src/transform/fast_transform.cpp", 3, "discovery"),
-    ("src/transform/fast_transform.cpp", 5, "discovery"),
-    ("src/transform/fast_transform.cpp", 6, "writing"),
-    ("src/transform/fast_transform.cpp", 9, "other"),
-    ("src/transform/fast_transform.cpp", 1, "other"),
+    ("src/transform/columnarize.cpp", 3, "discovery"),
+    ("src/transform/columnarize.cpp", 5, "discovery"),
+    ("src/transform/columnarize.cpp", 6, "writing"),
+    ("src/transform/columnarize.cpp", 9, "other"),
+    ("src/transform/columnarize.cpp", 1, "other"),
     # A file of the project that no rule names; a file of that name outside the clone.
     ("build/profile/src/tape/new_part.h", 1, "other"),
     ("/usr/src/linux/src/missing.h", 1, None),
