@@ -648,37 +648,49 @@ def measure_throughput(peers, settings, shapes=tuple(SHAPES), c_peers=None, yard
     repository's peers write the very same bytes. The C peers run interleaved with the others;
     the fastest peer is the fastest plain-Python one of `yardstick` (default: every peer), and
     where this repository's peers are not the yardstick, the fastest of them is reported too."""
-    c_peers = c_peers or {}
-    yardstick = list(peers) if yardstick is None else yardstick
-    repo_names = [name for name in peers if name.endswith(REPO_PEER_SUFFIX)]
-    second = repo_names if repo_names and set(repo_names) != set(yardstick) else []
-    candidates = {"vantor_codec": vantor_codec.columnarize, **peers, **c_peers}
     rows, checks = [], []
     for shape in shapes:
         for index, (size_label, target) in enumerate(settings.sizes):
             payload = make_payload(shape, target)
-            for name, function in c_peers.items():
-                if function(payload) < 0:
-                    raise RuntimeError(f"{name} refused the {shape} payload of {len(payload)} "
-                                       "bytes")
-            medians, rounds = interleaved_medians(candidates, payload, settings)
-            rates = {name: len(payload) / seconds / 1e6 for name, seconds in medians.items()}
-            fastest = max(yardstick, key=rates.__getitem__) if yardstick else None
-            row = {"shape": shape, "size": size_label, "bytes": len(payload), "rates": rates,
-                   "fastest": fastest or "none", "rounds": rounds,
-                   "ratio": rates["vantor_codec"] / rates[fastest] if fastest else float("nan")}
-            if second:
-                row["fastest_repo"] = max(second, key=rates.__getitem__)
-                row["ratio_repo"] = rates["vantor_codec"] / rates[row["fastest_repo"]]
-            rows.append(row)
-            if fastest and index == len(settings.sizes) - 1:
-                result = vantor_codec.columnarize(payload)
-                difference, floats = structure_difference(result, peers[fastest](payload))
-                checks.append({"shape": shape, "bytes": len(payload), "against": fastest,
-                               "difference": difference, "floats": floats,
-                               "identical": [name for name in repo_names
-                                             if peers[name](payload) == result]})
+            row = throughput_row(payload, f"the {shape} payload", peers, settings, c_peers,
+                                 yardstick)
+            rows.append({"shape": shape, "size": size_label, **row})
+            if row["fastest"] in peers and index == len(settings.sizes) - 1:
+                checks.append({"shape": shape, **same_as_fastest(payload, peers, row["fastest"])})
     return rows, checks
+
+
+def throughput_row(payload, what, peers, settings, c_peers=None, yardstick=None):
+    """The rates (MB/s) of the module, the peers and the C peers on `payload`, interleaved, the
+    fastest of the `yardstick` peers (default: every peer) and the module's rate over its; where
+    this repository's peers are not the yardstick, the fastest of them and that ratio too."""
+    c_peers = c_peers or {}
+    yardstick = list(peers) if yardstick is None else yardstick
+    repo_names = [name for name in peers if name.endswith(REPO_PEER_SUFFIX)]
+    second = repo_names if repo_names and set(repo_names) != set(yardstick) else []
+    for name, function in c_peers.items():
+        if function(payload) < 0:
+            raise RuntimeError(f"{name} refused {what} of {len(payload)} bytes")
+    candidates = {"vantor_codec": vantor_codec.columnarize, **peers, **c_peers}
+    medians, rounds = interleaved_medians(candidates, payload, settings)
+    rates = {name: len(payload) / seconds / 1e6 for name, seconds in medians.items()}
+    fastest = max(yardstick, key=rates.__getitem__) if yardstick else None
+    row = {"bytes": len(payload), "rates": rates, "fastest": fastest or "none", "rounds": rounds,
+           "ratio": rates["vantor_codec"] / rates[fastest] if fastest else float("nan")}
+    if second:
+        row["fastest_repo"] = max(second, key=rates.__getitem__)
+        row["ratio_repo"] = rates["vantor_codec"] / rates[row["fastest_repo"]]
+    return row
+
+
+def same_as_fastest(payload, peers, fastest):
+    """Whether the module's result on `payload` is the same document as the peer `fastest`'s,
+    and which of this repository's peers write its very bytes."""
+    result = vantor_codec.columnarize(payload)
+    difference, floats = structure_difference(result, peers[fastest](payload))
+    return {"bytes": len(payload), "against": fastest, "difference": difference,
+            "floats": floats, "identical": [name for name in peers if name.endswith(
+                REPO_PEER_SUFFIX) and peers[name](payload) == result]}
 
 
 def fixed_cost(settings):
