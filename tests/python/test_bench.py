@@ -3,8 +3,9 @@ check tells documents apart, and one short run reports every shape and section, 
 stand-ins for the C peers' library. The validating walk of that library is also loaded (the
 benchmark build's, or compiled here) and held to what it must refuse and copy, and simdjson's UTF-8
 validation and stage 1 there to what each must refuse and let through; this repository's
-plain-Python peers are held to the module's bytes; and the instruction split to a made-up
-callgrind profile."""
+plain-Python peers are held to the module's bytes; the instruction split to a made-up
+callgrind profile; and real_payloads.py's report on a made-up file, with peers that agree with the
+module and peers that do not."""
 
 import ctypes
 import ctypes.util
@@ -802,3 +803,108 @@ def test_the_split_places_each_instruction_by_its_source(split_clone):
 ])
 def test_the_split_knows_the_project_files_and_methods(split_clone, file, line, phase):
     assert instructions.Classifier(split_clone).file_phase(file, line) == phase
+
+
+# --- real_payloads.py: the same candidates on JSON files ---------------------------------------
+
+_spec = importlib.util.spec_from_file_location(
+    "vantor_real_payloads", REPO / "bench" / "python" / "real_payloads.py")
+real_payloads = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(real_payloads)
+
+
+def made_up_rows():
+    """Rows with what real files have: a constant, a sparse member, nulls, floats, escapes and
+    non-ASCII text, nested objects and arrays."""
+    return [{"id": 1000 + i, "kind": "city", "name": f"Zürich \"{i}\"\n", "ratio": i / 7,
+             "big": -(3 ** 39) if i % 5 == 0 else i,
+             **({"note": None} if i % 3 else {"extra": [i, {"deep": True}]}),
+             "meta": {"lang": ["de", "fr"][i % 2], "tags": ["a", "b"][: i % 3]}}
+            for i in range(25)]
+
+
+def columnar_rows(result):
+    """The rows that a columnar result stands for, members that were null left out."""
+    document = json.loads(result)
+    return [{**document["constants"],
+             **{name: value for name, value in zip(document["columns"], values)
+                if value is not None}}
+            for values in document["rows"]]
+
+
+def drop_last_row(result):
+    document = json.loads(result)
+    document["rows"].pop()
+    return json.dumps(document, separators=(",", ":")).encode()
+
+
+def move_a_float(result):
+    assert b"0.14285714285714285" in result
+    return result.replace(b"0.14285714285714285", b"0.1428571428571", 1)
+
+
+@pytest.mark.parametrize("peer_change, same", [
+    (None, True),
+    (drop_last_row, False),
+    (move_a_float, False),
+])
+def test_real_payloads_reports_each_file_and_checks_it_against_the_fastest_peer(
+        tmp_path, monkeypatch, peer_change, same):
+    rows = made_up_rows()
+    payload = json.dumps(rows, indent=1, ensure_ascii=False).encode()
+    (tmp_path / "made-up.json").write_bytes(payload)
+    (tmp_path / "not-rows.json").write_bytes(b'{"rows": [1, 2]}')
+    used = real_payloads.bench_module()
+    if peer_change:
+        # Every peer now writes a result that is not the module's document.
+        for loader in ("load_peers", "load_repo_peers"):
+            def changed(*args, loader=getattr(used, loader)):
+                *before, peers, missing = loader(*args)
+                return (*before, {name: lambda payload, function=function:
+                                  peer_change(function(payload))
+                                  for name, function in peers.items()}, missing)
+            monkeypatch.setattr(used, loader, changed)
+    lines = []
+    found, checks, all_same = real_payloads.measure(
+        real_payloads.json_files([tmp_path]), TINY, lines.append, tmp_path / "absent.so")
+    report = "\n".join(lines)
+    assert all_same == same, report
+    assert [(row["file"], row["set"], row["bytes"], row["rows"]) for row in found] == [
+        ("made-up.json", "other", len(payload), len(rows))], report
+    rates = found[0]["rates"]
+    assert {"vantor_codec", "json (in repo)"} <= set(rates) and min(rates.values()) > 0
+    # The fastest of the yardstick: the shared peers when there are any, else this repository's.
+    fastest = found[0]["fastest"]
+    yardstick = [name for name in rates if name != "vantor_codec"
+                 and name.endswith(" (in repo)") == fastest.endswith(" (in repo)")]
+    assert rates[fastest] == max(rates[name] for name in yardstick)
+    assert found[0]["ratio"] == pytest.approx(rates["vantor_codec"] / rates[fastest])
+    header, table = table_rows(report, "## Throughput on real files")
+    assert [row[:4] for row in table] == [["made-up.json", "other", f"{len(payload):,}", "25"]]
+    assert table[0][header.index("fastest peer")] == found[0]["fastest"]
+    assert f"C peers: none (cannot load {tmp_path / 'absent.so'}" in report
+    assert [(check["file"], check["against"]) for check in checks] == [
+        ("made-up.json", found[0]["fastest"])]
+    header, table = table_rows(report, "## Same document as the fastest peer")
+    assert table[0][header.index("result")] == (
+        "same" if same else "DIFFERENT: " + checks[0]["difference"]), report
+    assert f"skipped {tmp_path / 'not-rows.json'}: " in report
+    # Whatever the peers say, the module's result stands for the file's rows.
+    assert columnar_rows(used.vantor_codec.columnarize(payload)) == [
+        {key: value for key, value in row.items() if value is not None} for row in rows]
+
+
+def test_real_payloads_sets_the_c_peers_beside_the_module(tmp_path, c_peers_library):
+    payload = json.dumps(made_up_rows()).encode()
+    (tmp_path / "made-up.json").write_bytes(payload)
+    lines = []
+    found, _, all_same = real_payloads.measure([tmp_path / "made-up.json"], TINY, lines.append,
+                                               c_peers_library)
+    report = "\n".join(lines)
+    header, table = table_rows(report, "## Throughput on real files")
+    assert all_same and len(table) == 1, report
+    for name in ("simdjson parse", "simdjson validating walk"):
+        rate = found[0]["rates"][name]
+        ratio = float(table[0][header.index(f"vantor ÷ {name}")])
+        assert rate > 0 and ratio == pytest.approx(found[0]["rates"]["vantor_codec"] / rate,
+                                                   abs=0.006), report
