@@ -122,10 +122,12 @@ struct Cell {
     std::uint64_t decimal_significand() const { return bits & ((std::uint64_t{1} << 50) - 1); }
 
     static Cell literal(CellKind kind) { return {kind_bits(kind)}; }
-    // `offset` into the payload, or into a table; `size` within TapeLimits::text_size.
+    // A text kept at `place` in the tape's table of texts, with its length where the cell can
+    // hold it.
     static Cell in_table(CellKind kind, std::size_t place, std::size_t size) {
         return with_text(kind, place, size < kSizeTooLong ? size : kSizeTooLong);
     }
+    // `offset` into the payload, or into a table; `size` within TapeLimits::text_size.
     static Cell with_text(CellKind kind, std::size_t offset, std::size_t size) {
         return {kind_bits(kind) | (static_cast<std::uint64_t>(size) << 32) |
                 static_cast<std::uint64_t>(offset)};
@@ -184,12 +186,12 @@ class Tape {
 
     // The text of an integer, a float_text or a string cell.
     std::string_view text(const Cell& cell) const {
-        if (in_table(cell)) [[unlikely]]
+        if (text_in_table(cell)) [[unlikely]]
             return texts_[cell.text_offset()];
         return {payload_ + cell.text_offset(), cell.text_size()};
     }
     // Whether a cell's text is in the table of texts rather than at its payload offset.
-    static bool in_table(const Cell& cell) {
+    static bool text_in_table(const Cell& cell) {
         return cell.kind() == CellKind::string_decoded || cell.kind() == CellKind::integer_in_table;
     }
     // The text of a cell known to be in the payload: an integer, a float_text or a string_text.
