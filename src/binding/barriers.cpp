@@ -68,11 +68,11 @@ void raise_panic(const char* entry, const std::exception_ptr& fault) noexcept {
     }
 }
 
-TransformRun run_transform(text::PaddedText payload) noexcept {
+TransformRun run_transform(text::PaddedText payload, memory::ScratchArea& call_block) noexcept {
     TransformRun run;
     try {
         if (!inject_transform_fault(payload.view(), run.outcome))
-            run.outcome = transform::columnarize(payload);
+            run.outcome = transform::columnarize(payload, call_block);
         run.kind = TransformRun::Kind::outcome;
     } catch (const std::bad_alloc&) {
         // Checked before any other fault: running out of memory is the caller's MemoryError,

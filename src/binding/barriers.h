@@ -54,8 +54,9 @@ struct TransformRun {
     std::string fault_text;
 };
 
-// Runs `transform::columnarize` on `payload` inside the transform barrier. Touches no interpreter
-// object, so it may run without the interpreter lock.
-TransformRun run_transform(text::PaddedText payload) noexcept;
+// Runs `transform::columnarize` on `payload` with the call's block inside the transform barrier.
+// Touches no interpreter object, so it may run without the interpreter lock. The outcome may
+// live in the block.
+TransformRun run_transform(text::PaddedText payload, memory::ScratchArea& call_block) noexcept;
 
 }  // namespace vantor::binding

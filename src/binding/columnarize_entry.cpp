@@ -13,6 +13,7 @@
 #include "memory/huge_pages.h"
 #include "memory/page_release.h"
 #include "text/padded_text.h"
+#include "transform/columnarize.h"
 
 namespace vantor::binding {
 namespace {
@@ -29,19 +30,24 @@ constexpr std::size_t kFrameBytes = kFramePayloadBytes + text::kTextPadding;
 
 // Without the lock the transform may touch no interpreter object, the contents of the `bytes`
 // object included, so it works on a private copy made while the lock is held: in `frame` when it
-// fits, else in a buffer of its own, followed by the padding the tape reader may read. Returns the
-// copy's bytes, or nullptr when memory runs out. A `bytes` object never changes once made, so on
-// a free-threaded interpreter too the copy reads what the caller passed, whatever other threads
-// do meanwhile (mutable buffers are refused).
-const char* copy_payload(std::string_view payload, char (&frame)[kFrameBytes], PayloadCopy& copy) {
+// fits, else at the front of the call's block (memory/scratch_area.h), else, for payloads too
+// large for a block, in a buffer of its own; followed by the padding the tape reader may read.
+// Returns the copy's bytes, or nullptr when memory runs out. A `bytes` object never changes once
+// made, so on a free-threaded interpreter too the copy reads what the caller passed, whatever
+// other threads do meanwhile (mutable buffers are refused).
+const char* copy_payload(std::string_view payload, char (&frame)[kFrameBytes],
+                         memory::ScratchArea& block, PayloadCopy& copy) {
     char* bytes = frame;
     if (payload.size() > kFramePayloadBytes) {
-        // A buffer on huge pages spares a large copy most page faults. A payload's size is at
-        // most PY_SSIZE_T_MAX, so adding the padding cannot wrap.
-        copy.reset(
-            static_cast<char*>(memory::allocate_buffer(payload.size() + text::kTextPadding)));
-        if (!copy) return nullptr;
-        bytes = copy.get();
+        // A payload's size is at most PY_SSIZE_T_MAX, so adding the padding cannot wrap.
+        const std::size_t size = payload.size() + text::kTextPadding;
+        bytes = static_cast<char*>(block.take(size));
+        if (bytes == nullptr) {
+            // A buffer on huge pages spares a large copy most page faults.
+            copy.reset(static_cast<char*>(memory::allocate_buffer(size)));
+            if (!copy) return nullptr;
+            bytes = copy.get();
+        }
     }
     std::memcpy(bytes, payload.data(), payload.size());
     std::memset(bytes + payload.size(), 0, text::kTextPadding);
@@ -53,9 +59,15 @@ const char* copy_payload(std::string_view payload, char (&frame)[kFrameBytes], P
 // partial huge pages), while the lock is held. The result buffer gives its pages back as they are
 // copied, so a large result is not held twice, and the huge pages it frees back the `bytes`
 // object's next ones without compaction.
+//
+// A result in the call's block is copied plainly unless it is large: the C library keeps a block
+// of a usual size for the next call, whose pages would fault in again had they been given back.
+constexpr std::size_t kReleasedBlockResult = std::size_t{16} << 20;
+
 PyObject* new_result_bytes(memory::ByteBuffer& text) {
     const auto size = static_cast<Py_ssize_t>(text.size());
-    if (text.size() < memory::kHugePageBytes) {
+    if (text.size() < memory::kHugePageBytes ||
+        (text.borrowed() && text.size() < kReleasedBlockResult)) {
         return PyBytes_FromStringAndSize(text.data(), size);
     }
     PyObject* result = PyBytes_FromStringAndSize(nullptr, size);
@@ -81,13 +93,17 @@ PyObject* make_result(memory::ByteBuffer& text) {
 // object that the caller keeps alive. Called and returns with the interpreter lock held.
 PyObject* run_call_body(std::string_view payload) {
     char frame[kFrameBytes];
+    // Declared first, so that it is released last: the result may live in it.
+    memory::ScratchArea block(transform::call_block_bytes(payload.size()));
     PayloadCopy copy;
-    const char* bytes = copy_payload(payload, frame, copy);
+    const char* bytes = copy_payload(payload, frame, block, copy);
     if (bytes == nullptr) return PyErr_NoMemory();
 
     PyThreadState* saved = PyEval_SaveThread();
     TransformRun run = run_transform(
-        text::PaddedText::with_padding_after(std::string_view(bytes, payload.size())));
+        text::PaddedText::with_padding_after(std::string_view(bytes, payload.size())), block);
+    // A copy of its own is given back before the lock is taken again; one in the block goes
+    // with the block, after the result is made.
     copy.reset();
     PyEval_RestoreThread(saved);
 

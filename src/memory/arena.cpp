@@ -8,12 +8,16 @@
 namespace vantor::memory {
 
 void* Arena::allocate_block(std::size_t bytes) {
+    if (area_ != nullptr) {
+        if (void* block = area_->take(bytes)) return block;
+    }
     void* block = allocate_buffer(bytes);
     if (block == nullptr) throw std::bad_alloc();
     return block;
 }
 
 void Arena::free_block(void* block) noexcept {
+    if (area_ != nullptr && area_->owns(block)) return;
     release_buffer(block);
 }
 

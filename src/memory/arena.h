@@ -9,11 +9,17 @@
 #include <new>
 #include <string_view>
 
+#include "memory/scratch_area.h"
+
 namespace vantor::memory {
 
 class Arena {
   public:
     explicit Arena(std::size_t first_block_bytes = 4096) : next_block_bytes_(first_block_bytes) {}
+    // An arena whose blocks come from the call's block while it has room
+    // (memory/scratch_area.h), and from the system after.
+    Arena(ScratchArea* area, std::size_t first_block_bytes)
+        : area_(area), next_block_bytes_(first_block_bytes) {}
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
     ~Arena() { release(); }
@@ -66,9 +72,10 @@ class Arena {
     void* allocate_slow(std::size_t bytes, std::size_t align);
     // System memory for a block; large blocks are backed by huge pages where the system offers
     // them, which saves most of the page faults of touching a fresh multi-megabyte block.
-    static void* allocate_block(std::size_t bytes);
-    static void free_block(void* block) noexcept;
+    void* allocate_block(std::size_t bytes);
+    void free_block(void* block) noexcept;
 
+    ScratchArea* area_ = nullptr;
     Block* head_ = nullptr;
     char* cursor_ = nullptr;
     char* end_ = nullptr;

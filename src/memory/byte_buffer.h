@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "memory/huge_pages.h"
+#include "memory/scratch_area.h"
 
 namespace vantor::memory {
 
@@ -17,28 +18,45 @@ class ByteBuffer {
   public:
     ByteBuffer() = default;
     explicit ByteBuffer(std::size_t initial_capacity) { grow_to(initial_capacity); }
+    // A buffer whose first `capacity` bytes come from the call's block when it has room for them
+    // (memory/scratch_area.h): the buffer then must not outlive the block.
+    ByteBuffer(ScratchArea* area, std::size_t capacity) {
+        if (area != nullptr) data_ = static_cast<char*>(area->take(capacity));
+        if (data_ != nullptr) {
+            capacity_ = capacity;
+            borrowed_ = true;
+        } else {
+            grow_to(capacity);
+        }
+    }
     ByteBuffer(const ByteBuffer&) = delete;
     ByteBuffer& operator=(const ByteBuffer&) = delete;
     ByteBuffer(ByteBuffer&& other) noexcept
         : data_(std::exchange(other.data_, nullptr)),
           size_(std::exchange(other.size_, 0)),
-          capacity_(std::exchange(other.capacity_, 0)) {}
+          capacity_(std::exchange(other.capacity_, 0)),
+          borrowed_(std::exchange(other.borrowed_, false)) {}
     ByteBuffer& operator=(ByteBuffer&& other) noexcept {
         if (this != &other) {
-            std::free(data_);
+            if (!borrowed_) std::free(data_);
             data_ = std::exchange(other.data_, nullptr);
             size_ = std::exchange(other.size_, 0);
             capacity_ = std::exchange(other.capacity_, 0);
+            borrowed_ = std::exchange(other.borrowed_, false);
         }
         return *this;
     }
-    ~ByteBuffer() { std::free(data_); }
+    ~ByteBuffer() {
+        if (!borrowed_) std::free(data_);
+    }
 
     const char* data() const { return data_; }
     char* data() { return data_; }
     std::size_t size() const { return size_; }
     std::size_t capacity() const { return capacity_; }
     std::string_view view() const { return {data_, size_}; }
+    // Whether the bytes live in a call's block rather than in memory of the buffer's own.
+    bool borrowed() const { return borrowed_; }
 
     void append(const char* bytes, std::size_t count) {
         if (count == 0) return;
@@ -77,8 +95,16 @@ class ByteBuffer {
         // of it can be backed by them; growth reallocates, which moves large blocks without
         // copying their bytes.
         const bool first_large = data_ == nullptr && capacity >= 2 * memory::kHugePageBytes;
-        void* grown =
-            first_large ? memory::allocate_buffer(capacity) : std::realloc(data_, capacity);
+        void* grown = nullptr;
+        if (borrowed_) {
+            // Out of the call's block: the bytes so far move to memory of the buffer's own.
+            grown = std::malloc(capacity);
+            if (grown == nullptr) throw std::bad_alloc();
+            std::memcpy(grown, data_, size_);
+            borrowed_ = false;
+        } else {
+            grown = first_large ? memory::allocate_buffer(capacity) : std::realloc(data_, capacity);
+        }
         if (grown == nullptr) throw std::bad_alloc();
         data_ = static_cast<char*>(grown);
         capacity_ = capacity;
@@ -90,6 +116,7 @@ class ByteBuffer {
     char* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
+    bool borrowed_ = false;
 };
 
 }  // namespace vantor::memory

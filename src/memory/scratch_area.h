@@ -1,14 +1,18 @@
 #pragma once
-// One block of memory per call for the small tables of a transform: the tape's cells and
-// extents, the columns, the rows' facts, the members' columns and the name index. A small
-// payload's call takes them all with one allocation and gives them back with one, where each
-// table would otherwise allocate (and free) its own, several times as it grows; at a kilobyte
-// that was about a twentieth of the call. Tables that outgrow the block, and every table of a
-// call without one, take memory of their own, backed as each table's allocator says (Backing).
+// The call's block: one allocation per call, sized from the payload's length, that holds the
+// payload's copy, the transform's tables (the tape's cells, extents and texts, the columns, the
+// rows' facts, the members' columns, the name index) and the result. The C library serves a call
+// of any usual size with one allocation and one release then: with glibc, the first such block
+// is mapped and unmapped, which raises its mapping threshold to the block's size, and every later
+// call of that size is served from the heap without growing it or trimming it back, so a call
+// neither asks the system for memory nor faults its pages in again. Several medium blocks per
+// call would instead grow the heap past its trim threshold and give it back every time.
+//
+// Tables that outgrow their room, and every table of a call without a block, take memory of their
+// own (memory/table_storage.h).
 //
 // The block hands out memory from its front and takes nothing back before the call ends: a
-// table that grows leaves its old room unused, which for a block sized to a small payload costs
-// less than giving it back.
+// table that grows leaves its old room unused, which costs less than giving it back.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -22,13 +26,15 @@ class ScratchArea {
   public:
     // No block: every table allocates its own.
     ScratchArea() = default;
+    // The block's size, before and after it is allocated.
+    std::size_t bytes() const { return wanted_ != 0 ? wanted_ : static_cast<std::size_t>(end_ - begin_); }
     // A block of `bytes`, allocated with the first table that asks for room, so that a call that
     // makes no table (an empty array, a payload refused at once) pays nothing for it. None when
     // `bytes` is 0 or the memory cannot be had, which only makes the tables allocate their own.
     explicit ScratchArea(std::size_t bytes) : wanted_(bytes) {}
     ScratchArea(const ScratchArea&) = delete;
     ScratchArea& operator=(const ScratchArea&) = delete;
-    ~ScratchArea() { std::free(begin_); }
+    ~ScratchArea() { release_buffer(begin_); }
 
     // `bytes` from the block, aligned as malloc aligns, or nullptr when they do not fit.
     void* take(std::size_t bytes) {
@@ -50,7 +56,9 @@ class ScratchArea {
 
   private:
     void allocate() {
-        begin_ = static_cast<char*>(std::malloc(wanted_));
+        // Only a block of several huge pages is worth backing by them.
+        begin_ = static_cast<char*>(wanted_ >= 2 * kHugePageBytes ? allocate_buffer(wanted_)
+                                                                  : std::malloc(wanted_));
         next_ = begin_;
         end_ = begin_ == nullptr ? nullptr : begin_ + wanted_;
         wanted_ = 0;

@@ -46,6 +46,7 @@
 
 #include "memory/arena.h"
 #include "memory/scratch_area.h"
+#include "memory/table_storage.h"
 #include "tape/tape_limits.h"
 #include "text/padded_text.h"
 
@@ -165,16 +166,13 @@ class Tape {
     // A tape whose cells and tables live in `area` while it has room (memory/scratch_area.h).
     explicit Tape(memory::ScratchArea* area = nullptr, const TapeLimits& limits = TapeLimits())
         : limits_(limits),
-          allocator_(area),
-          extent_allocator_(area),
-          texts_(memory::ScratchAllocator<std::string_view>(area)),
+          cells_(area, inline_cells_, kInlineCells),
+          strings_(area, 1024),
+          extents_(area, inline_extents_, kInlineExtents),
+          texts_(memory::ScratchAllocator<TableText>(area)),
           floats_(memory::ScratchAllocator<double>(area)) {}
     Tape(const Tape&) = delete;
     Tape& operator=(const Tape&) = delete;
-    ~Tape() {
-        if (cells_ != inline_cells_) allocator_.deallocate(cells_, capacity_);
-        if (extents_ != inline_extents_) extent_allocator_.deallocate(extents_, extent_capacity_);
-    }
 
     // The payload the tape was read from; text cells and extents refer to it by offset.
     const char* payload() const { return payload_; }
@@ -187,7 +185,7 @@ class Tape {
     // The text of an integer, a float_text or a string cell.
     std::string_view text(const Cell& cell) const {
         if (text_in_table(cell)) [[unlikely]]
-            return texts_[cell.text_offset()];
+            return texts_[cell.text_offset()].text;
         return {payload_ + cell.text_offset(), cell.text_size()};
     }
     // Whether a cell's text is in the table of texts rather than at its payload offset.
@@ -199,43 +197,51 @@ class Tape {
     double float_value(const Cell& cell) const { return floats_[cell.text_offset()]; }
     // A container with an extent (Cell::has_extent).
     std::string_view container_text(const Cell& cell) const {
-        const Extent& extent = extents_[cell.extent_index()];
+        const Extent& extent = extents_.data()[cell.extent_index()];
         return {payload_ + extent.offset, extent.size};
     }
     std::size_t container_text_size(const Cell& cell) const {
-        return extents_[cell.extent_index()].size;
+        return extents_.data()[cell.extent_index()].size;
     }
 
     // The tables beside the cells. Each returns the new entry's place.
-    std::size_t add_text(std::string_view text) {
-        texts_.push_back(text);
+    // A string's text comes with a bound of the length of its JSON string, quotes included.
+    std::size_t add_text(std::string_view text, std::size_t written_bound = 0) {
+        texts_.push_back(TableText{text, written_bound});
         return texts_.size() - 1;
+    }
+    // The bound add_text was given with a string's text in the table.
+    std::size_t table_string_bound(const Cell& cell) const {
+        return texts_[cell.text_offset()].written_bound;
     }
     std::size_t add_float(double value) {
         floats_.push_back(value);
         return floats_.size() - 1;
     }
     std::size_t add_extent(std::uint32_t offset, std::uint32_t size) {
-        if (extent_count_ == extent_capacity_) [[unlikely]]
+        if (extent_count_ == extents_.capacity()) [[unlikely]]
             grow_extents(extent_count_ + 1);
-        extents_[extent_count_] = Extent{offset, size};
+        extents_.data()[extent_count_] = Extent{offset, size};
         return extent_count_++;
     }
     std::size_t extent_count() const { return extent_count_; }
     // Room for `count` extents, taken once where the reader starts, so that the table does not
     // grow step by step.
     void reserve_extents(std::size_t count) {
-        if (count > extent_capacity_) grow_extents(count);
+        if (count > extents_.capacity()) grow_extents(count);
     }
 
-    const Cell* cells() const { return cells_; }
-    Cell* cells() { return cells_; }
+    const Cell* cells() const { return cells_.data(); }
+    Cell* cells() { return cells_.data(); }
     std::size_t size() const { return size_; }
+    // Whether the cells have left the call's block (and the tape itself) for memory of their
+    // own, which may be given back behind the rows as they are written.
+    bool cells_in_own_memory() const { return cells_.own_memory(); }
 
     // Room for `count` more cells. Large tapes are backed by huge pages where the system offers
     // them, which saves most of the page faults of filling fresh megabytes.
     void reserve_more(std::size_t count) {
-        if (capacity_ - size_ >= count) return;
+        if (cells_.capacity() - size_ >= count) return;
         grow(count);
     }
     // Where the tape reader writes: cells go to `next` until it meets `limit`. The reader keeps
@@ -248,8 +254,16 @@ class Tape {
         Cell* limit;
         std::uint32_t index() const { return static_cast<std::uint32_t>(next - cells); }
     };
-    Cursor cursor() { return {cells_, cells_ + size_, cells_ + capacity_}; }
-    void set_end(const Cell* next) { size_ = static_cast<std::size_t>(next - cells_); }
+    Cursor cursor() {
+        Cell* cells = cells_.data();
+        return {cells, cells + size_, cells + cells_.capacity()};
+    }
+    void set_end(const Cell* next) { size_ = static_cast<std::size_t>(next - cells_.data()); }
+
+    // Numbers whose output text is not their token (float_decimal and float_value cells): the
+    // only values whose text may grow when written, each by less than a float text's length.
+    void count_rewritten_number() { ++rewritten_numbers_; }
+    std::size_t rewritten_numbers() const { return rewritten_numbers_; }
 
     // Drops the cells from `size` on; rewriting the cells of the container closed last can
     // shorten it.
@@ -260,56 +274,42 @@ class Tape {
     memory::Arena& strings() { return strings_; }
 
   private:
-    // Moves the `used` elements of `data` (its `capacity`, kept in the tape itself while it is
-    // `inline_data`) to room for `wanted`: the cells and the extents grow alike.
-    template <class T, class Allocator>
-    static void grow_storage(Allocator& allocator, T* inline_data, T*& data, std::size_t used,
-                             std::size_t& capacity, std::size_t wanted) {
-        T* grown = allocator.allocate(wanted);  // refuses a count whose bytes overflow
-        if (used != 0) std::memcpy(grown, data, used * sizeof(T));
-        if (data != inline_data) allocator.deallocate(data, capacity);
-        data = grown;
-        capacity = wanted;
-    }
-
-    // At least twice the capacity, or what is needed.
-    static std::size_t doubled(std::size_t capacity, std::size_t needed) {
-        return capacity * 2 > needed ? capacity * 2 : needed;
-    }
+    // A text in the table of texts, and for a string a bound of its JSON string's length.
+    struct TableText {
+        std::string_view text;
+        std::size_t written_bound;
+    };
 
     [[gnu::noinline]] void grow_extents(std::size_t count) {
-        grow_storage(extent_allocator_, inline_extents_, extents_, extent_count_, extent_capacity_,
-                     doubled(extent_capacity_, count));
+        extents_.grow(extent_count_, count);
     }
 
     // A container's end is a cell index of 32 bits (TapeLimits::cells): the cells never take
     // more room than that, and a payload that needs more runs out of memory.
     void grow(std::size_t count) {
         if (count > limits_.cells - size_) throw std::bad_alloc();
-        const std::size_t wanted = doubled(capacity_, size_ + count);
-        grow_storage(allocator_, inline_cells_, cells_, size_, capacity_,
-                     wanted < limits_.cells ? wanted : limits_.cells);
+        const std::size_t needed = size_ + count;
+        const std::size_t wanted =
+            memory::grown_capacity(cells_.capacity(), needed, sizeof(Cell));
+        cells_.move_to(size_, wanted < limits_.cells ? wanted : limits_.cells);
     }
 
     const char* payload_ = nullptr;
     TapeLimits limits_;
-    memory::ScratchAllocator<Cell, memory::Backing::huge_pages> allocator_;
     // The smallest payloads fit the cells kept in the tape itself, and allocate none.
     static constexpr std::size_t kInlineCells = 48;
     Cell inline_cells_[kInlineCells];
-    Cell* cells_ = inline_cells_;
+    memory::TableStorage<Cell> cells_;
     std::size_t size_ = 0;
-    std::size_t capacity_ = kInlineCells;
-    memory::Arena strings_{1024};
+    std::size_t rewritten_numbers_ = 0;
+    memory::Arena strings_;
     // Extents, in the tape itself for the smallest payloads (an empty array allocates nothing).
     static constexpr std::size_t kInlineExtents = 8;
-    memory::ScratchAllocator<Extent> extent_allocator_;
     Extent inline_extents_[kInlineExtents];
-    Extent* extents_ = inline_extents_;
+    memory::TableStorage<Extent> extents_;
     std::size_t extent_count_ = 0;
-    std::size_t extent_capacity_ = kInlineExtents;
     // Decoded strings, and texts that text cells cannot reach (views of the payload).
-    std::vector<std::string_view, memory::ScratchAllocator<std::string_view>> texts_;
+    std::vector<TableText, memory::ScratchAllocator<TableText>> texts_;
     std::vector<double, memory::ScratchAllocator<double>> floats_;
 };
 

@@ -95,10 +95,15 @@ class TapeBuilder {
                                         : table_text_cell(CellKind::string_text, start, size);
     }
 
-    // A string with escapes, whose content starts at `start`, decoded into the tape's storage.
-    Cell decoded_string(const unsigned char* start, std::string_view decoded) {
+    // A string with escapes, whose content of `token_size` bytes starts at `start`, decoded into
+    // the tape's storage. Written again it is no longer than its token: every byte the writer
+    // escapes (a quote, a backslash, a control byte) stood escaped in the payload in a form at
+    // least as long, and every other escape writes shorter than it reads.
+    Cell decoded_string(const unsigned char* start, std::string_view decoded,
+                        std::size_t token_size) {
         irregular_at_ = start;
-        return Cell::in_table(CellKind::string_decoded, tape_.add_text(decoded), decoded.size());
+        return Cell::in_table(CellKind::string_decoded, tape_.add_text(decoded, token_size + 2),
+                              decoded.size());
     }
 
     // The cell of a number token: an integer token needs no value at all (its text is its
@@ -171,6 +176,7 @@ class TapeBuilder {
         significand = text::append_digits(significand, fraction, token.fraction_end);
         p = token.end;
         irregular_at_ = start;
+        tape_.count_rewritten_number();
         push(out, Cell::decimal(token.negative, significand, static_cast<int>(decimal_exponent)));
         return true;
     }
@@ -210,6 +216,7 @@ class TapeBuilder {
 
     // A binary64 goes to the tape's table of them; its cell holds its place there.
     Cell float_cell(double value) {
+        tape_.count_rewritten_number();
         return Cell::with_text(CellKind::float_value, tape_.add_float(value), 0);
     }
 
@@ -237,7 +244,9 @@ class TapeBuilder {
         const std::string_view text(reinterpret_cast<const char*>(start), size);
         switch (kind) {
             case CellKind::string_text:
-                return Cell::in_table(CellKind::string_decoded, tape_.add_text(text), size);
+                // An escape-free string is written as it stands.
+                return Cell::in_table(CellKind::string_decoded, tape_.add_text(text, size + 2),
+                                      size);
             case CellKind::integer:
                 return Cell::in_table(CellKind::integer_in_table, tape_.add_text(text), size);
             default:

@@ -85,15 +85,6 @@ class TapeReader {
           cells_(begin_, end_, tape) {}
 
     [[gnu::always_inline]] bool read() {
-        // Rows of short members take about one cell per four bytes; the reservation costs address
-        // space only until cells are written.
-        const std::size_t cells = static_cast<std::size_t>(end_ - begin_) / 4 + 16;
-        const std::size_t cell_limit = tape_.limits().cells;
-        tape_.reserve_more(cells < cell_limit ? cells : cell_limit);
-        // A container with a value in it takes four bytes at the least ("[1],"): a quarter of the
-        // payload's bytes bounds the extents of all but payloads of many empty containers, so
-        // the table seldom grows (its growth, out of the walk's way, also costs stack).
-        tape_.reserve_extents(static_cast<std::size_t>(end_ - begin_) / 4 + 8);
         Tape::Cursor out = tape_.cursor();
         const bool read = walk(out);
         tape_.set_end(out.next);
@@ -341,7 +332,7 @@ class TapeReader {
                 return nullptr;
             }
         }
-        out = cells_.decoded_string(start, decoded);
+        out = cells_.decoded_string(start, decoded, static_cast<std::size_t>(cursor - 1 - start));
         return cursor;
     }
 

@@ -57,10 +57,12 @@ struct TapeView {
     return cell.text_size() == Cell::kSizeTooLong ? tape.text(cell).size() : cell.text_size();
 }
 
-// An upper bound of the length of a string cell's text.
+// An upper bound of the length of a string cell's text: for a text in the table, the bound kept
+// with it, which is its token's length (tape/tape_builder.h) and not six times its length, so
+// that a payload's long strings ask for no more room than their own size.
 [[gnu::always_inline]] inline std::size_t tape_string_bound(const Tape& tape, const Cell& cell) {
     if (cell.kind() == CellKind::string_text) return cell.text_size() + 2;
-    return table_text_size(tape, cell) * 6 + 2;
+    return tape.table_string_bound(cell);
 }
 
 // The bound of a container without an extent, summed from its cells: each scalar's (a name's
@@ -95,6 +97,17 @@ std::size_t tape_container_bound_by_cells(const Tape& tape, std::uint32_t index)
         return tape_container_bound_by_cells(tape, index);
     return tape.container_text_size(cell) +
            text::kFloatTextCapacity * static_cast<std::size_t>(cell.container_end() - index);
+}
+
+// A bound of the text of the value at `index` but for the numbers rewritten inside it
+// (Tape::rewritten_numbers), which the caller bounds for many values at once: a container's text
+// is then at most its payload text, for whitespace goes, escapes never grow and repeated names
+// only drop members.
+[[gnu::always_inline]] inline std::size_t tape_value_bound_but_numbers(const Tape& tape,
+                                                                       std::uint32_t index) {
+    const Cell& cell = tape.cells()[index];
+    if (cell.is_container() && cell.has_extent()) return tape.container_text_size(cell);
+    return tape_value_bound(tape, index);
 }
 
 // Writes a string cell (a value or a member name) at `p`.

@@ -21,9 +21,11 @@
 #include "memory/huge_pages.h"
 #include "memory/page_release.h"
 #include "memory/scratch_area.h"
+#include "memory/table_storage.h"
 #include "tape/tape.h"
 #include "tape/tape_reader.h"
 #include "tape/tape_writer.h"
+#include "transform/call_plan.h"
 #include "transform/column_rules.h"
 #include "transform/result_text.h"
 #include "transform/tape_column_values.h"
@@ -74,6 +76,7 @@ struct RowFacts {
     std::size_t value_bounds;
     bool in_column_order;
 };
+static_assert(sizeof(RowFacts) == CallPlan::kRowFactsBytes);
 
 // Sizes add up from payload-bounded parts, but rows times columns is the result's own shape and
 // may exceed any memory: that is running out of memory, as growing a buffer would be.
@@ -97,22 +100,29 @@ constexpr std::string_view kNonObjectRowPrefix = "expected a JSON object row, go
 // any value is not null, and whether every value matches the first row's.
 class Columnarizer {
   public:
-    Columnarizer(std::size_t payload_size, const tape::TapeLimits& limits)
+    // The tables come from `call_block` while it has room, and so does the result when
+    // `result_in_block` (the caller keeps the block until the result is used).
+    Columnarizer(std::size_t payload_size, const tape::TapeLimits& limits,
+                 memory::ScratchArea& call_block, bool result_in_block)
         : payload_size_(payload_size),
-          scratch_(scratch_bytes(payload_size)),
-          tape_(&scratch_, limits),
-          index_(&scratch_),
-          columns_(memory::ScratchAllocator<Column>(&scratch_)),
-          member_columns_(
-              memory::ScratchAllocator<std::uint32_t, memory::Backing::huge_pages>(&scratch_)),
-          rows_facts_(memory::ScratchAllocator<RowFacts>(&scratch_)) {}
+          block_(&call_block),
+          result_in_block_(result_in_block),
+          tape_(block_, limits),
+          index_(block_),
+          columns_(memory::ScratchAllocator<Column>(block_)),
+          member_columns_(block_),
+          rows_facts_(block_) {}
 
     TransformOutcome run(text::PaddedText payload) {
+        const CallPlan plan(payload.size());
+        tape_.reserve_more(plan.cells < tape_.limits().cells ? plan.cells : tape_.limits().cells);
+        tape_.reserve_extents(plan.extents);
         if (!tape::read_tape(payload, tape_, *this)) return refusal(payload.view());
         if (non_object_row_ != kNoCell) return non_object_failure();
         cells_ = tape_.cells();
         choose_columns();
-        TransformOutcome outcome{TransformOutcome::Kind::result, ByteBuffer(result_bound())};
+        TransformOutcome outcome{TransformOutcome::Kind::result,
+                                 ByteBuffer(result_in_block_ ? block_ : nullptr, result_bound())};
         write_result(outcome.text);
         return outcome;
     }
@@ -122,6 +132,7 @@ class Columnarizer {
     [[gnu::always_inline]] void row_begin() {
         if (rows_ == 0) reserve_for_rows();
         row_start_ = member_columns_.size();
+        rewritten_before_row_ = tape_.rewritten_numbers();
         position_ = 0;
         guesses_taken_ = 0;
         facts_ = RowFacts{0, true};
@@ -180,7 +191,7 @@ class Columnarizer {
     [[gnu::always_inline]] void member_value(std::uint32_t value) {
         const Cell* cells = tape_.cells();
         Column& column = columns_[current_column_];
-        facts_.value_bounds += tape::tape_value_bound(tape_, value) + 1;
+        facts_.value_bounds += tape::tape_value_bound_but_numbers(tape_, value) + 1;
         ++column.rows_holding;
         if (cells[value].kind() != CellKind::null && column.first_non_null_row == kNoRow) {
             column.first_non_null_row = rows_;
@@ -195,6 +206,9 @@ class Columnarizer {
     }
 
     [[gnu::always_inline]] void row_end() {
+        // Numbers rewritten in the row's values may each write longer than their token.
+        facts_.value_bounds +=
+            text::kFloatTextCapacity * (tape_.rewritten_numbers() - rewritten_before_row_);
         rows_facts_.push_back(facts_);
         previous_start_ = row_start_;
         previous_size_ = member_columns_.size() - row_start_;
@@ -238,11 +252,12 @@ class Columnarizer {
     }
 
     // Room for the members and rows that a payload of this size holds in typical rows, taken
-    // with the first row; reserved address space costs nothing until it is written.
+    // with the first row (CallPlan); the tables grow beyond it as they fill.
     [[gnu::noinline]] void reserve_for_rows() {
-        member_columns_.reserve(payload_size_ / 16 + 16);
-        rows_facts_.reserve(payload_size_ / 64 + 4);
-        columns_.reserve(32);
+        const CallPlan plan(payload_size_);
+        member_columns_.reserve(plan.members);
+        rows_facts_.reserve(plan.rows);
+        columns_.reserve(CallPlan::kColumns);
     }
 
     // The refused payload's failure, the exact reader's explanation of it.
@@ -400,18 +415,9 @@ class Columnarizer {
         }
     }
 
-    // A small payload's call takes its tables from one block: the payload's size bounds what
-    // the reader and this class reserve for it, about five bytes per payload byte (cells and
-    // extents two each) and a few kilobytes of first tables. Larger payloads spend little of a
-    // call on allocating, and their tables, of huge pages each, are given back behind the rows as
-    // they are written.
-    static constexpr std::size_t kScratchPayloadLimit = std::size_t{16} << 10;
-    static std::size_t scratch_bytes(std::size_t payload_size) {
-        return payload_size <= kScratchPayloadLimit ? 5 * payload_size + 8192 : 0;
-    }
-
     std::size_t payload_size_;
-    memory::ScratchArea scratch_;             // before the tables that live in it
+    memory::ScratchArea* block_;  // the call's block
+    bool result_in_block_;
     std::uint32_t non_object_row_ = kNoCell;  // the first element that is not an object
     Tape tape_;
     const Cell* cells_ = nullptr;  // once the tape is read
@@ -419,14 +425,14 @@ class Columnarizer {
     ObjectMatching object_matching_;
     std::vector<Column, memory::ScratchAllocator<Column>> columns_;
     // The column of each member of each row, rows in order, members in their row's order.
-    std::vector<std::uint32_t, memory::ScratchAllocator<std::uint32_t, memory::Backing::huge_pages>>
-        member_columns_;
-    std::vector<RowFacts, memory::ScratchAllocator<RowFacts>> rows_facts_;
+    memory::TableVector<std::uint32_t> member_columns_;
+    memory::TableVector<RowFacts> rows_facts_;
     std::uint32_t rows_ = 0;
     std::uint32_t written_ = 0;
     // The row being read: where its members start in member_columns_, the member's position in
     // it, and the column of the member last named.
     std::size_t row_start_ = 0;
+    std::size_t rewritten_before_row_ = 0;
     std::size_t position_ = 0;
     std::uint32_t current_column_ = 0;
     RowFacts facts_{0, true};
@@ -441,12 +447,23 @@ class Columnarizer {
 
 }  // namespace
 
+std::size_t call_block_bytes(std::size_t payload_size) { return CallPlan(payload_size).block_bytes; }
+
 TransformOutcome columnarize(text::PaddedText payload) {
     return columnarize(payload, tape::TapeLimits());
 }
 
+TransformOutcome columnarize(text::PaddedText payload, memory::ScratchArea& call_block) {
+    Columnarizer transform(payload.size(), tape::TapeLimits(), call_block,
+                           /*result_in_block=*/true);
+    return transform.run(payload);
+}
+
+// Without a block from the caller the tables have one of their own, and the result, which
+// outlives it, memory of its own.
 TransformOutcome columnarize(text::PaddedText payload, const tape::TapeLimits& limits) {
-    Columnarizer transform(payload.size(), limits);
+    memory::ScratchArea tables(CallPlan(payload.size()).block_bytes);
+    Columnarizer transform(payload.size(), limits, tables, /*result_in_block=*/false);
     return transform.run(payload);
 }
 
