@@ -56,42 +56,40 @@ class ScratchArea {
 
   private:
     void allocate() {
-        // Only a block of several huge pages is worth backing by them.
-        begin_ = static_cast<char*>(wanted_ >= 2 * kHugePageBytes ? allocate_buffer(wanted_)
-                                                                  : std::malloc(wanted_));
+        // A block the C library would serve from its heap once it has served one is a plain
+        // allocation: an aligned one for huge pages is mapped anew by glibc every time. Larger
+        // blocks are mapped every time anyway, and huge pages spare most of their faults.
+        begin_ = static_cast<char*>(wanted_ >= kHeapBlockLimit ? allocate_buffer(wanted_)
+                                                               : std::malloc(wanted_));
         next_ = begin_;
         end_ = begin_ == nullptr ? nullptr : begin_ + wanted_;
         wanted_ = 0;
     }
 
     static constexpr std::size_t kAlignment = alignof(std::max_align_t);
+    // glibc's largest mapping threshold: blocks below it are served from the heap, without a
+    // system call, once one of their size has been released.
+    static constexpr std::size_t kHeapBlockLimit = std::size_t{32} << 20;
     std::size_t wanted_ = 0;  // the block's size until it is allocated
     char* begin_ = nullptr;
     char* next_ = nullptr;
     char* end_ = nullptr;
 };
 
-// What a table that does not fit the call's block is given: plain memory, or, for the tables
-// that fill most of what they reserve (the tape's cells, the members' columns), a buffer backed
-// by huge pages once it spans several (memory/huge_pages.h). A table that fills a small part of
-// a large reservation is better off on small pages: a huge page counts whole in the resident
-// memory as soon as one byte of it is touched.
-enum class Backing { plain, huge_pages };
-
-// The allocator of the tables: from the call's block while it has room, else memory of the
-// table's own, backed as `kBacking` says. Without a block it is a plain or a buffer allocator.
-template <class T, Backing kBacking = Backing::plain>
+// The allocator of the tables kept in standard containers: from the call's block while it has
+// room, else plain memory of the table's own.
+template <class T>
 struct ScratchAllocator {
     using value_type = T;
     template <class U>
     struct rebind {
-        using other = ScratchAllocator<U, kBacking>;
+        using other = ScratchAllocator<U>;
     };
 
     ScratchAllocator() = default;
     explicit ScratchAllocator(ScratchArea* area) noexcept : area(area) {}
     template <class U>
-    ScratchAllocator(const ScratchAllocator<U, kBacking>& other) noexcept : area(other.area) {}
+    ScratchAllocator(const ScratchAllocator<U>& other) noexcept : area(other.area) {}
 
     T* allocate(std::size_t count) {
         static_assert(alignof(T) <= alignof(std::max_align_t));
@@ -99,21 +97,16 @@ struct ScratchAllocator {
         if (area != nullptr) {
             if (void* taken = area->take(count * sizeof(T))) return static_cast<T*>(taken);
         }
-        void* memory = kBacking == Backing::huge_pages ? allocate_buffer(count * sizeof(T))
-                                                       : std::malloc(count * sizeof(T));
+        void* memory = std::malloc(count * sizeof(T));
         if (memory == nullptr) throw std::bad_alloc();
         return static_cast<T*>(memory);
     }
     void deallocate(T* memory, std::size_t) noexcept {
         if (area != nullptr && area->owns(memory)) return;
-        if constexpr (kBacking == Backing::huge_pages) {
-            release_buffer(memory);
-        } else {
-            std::free(memory);
-        }
+        std::free(memory);
     }
     template <class U>
-    bool operator==(const ScratchAllocator<U, kBacking>& other) const noexcept {
+    bool operator==(const ScratchAllocator<U>& other) const noexcept {
         return area == other.area;
     }
 

@@ -20,24 +20,31 @@ struct CallPlan {
     // fills, so that a payload of gigabytes needs little address space beyond its copy and its
     // result. Below it a call's block is served again and again by the C library without
     // asking the system (memory/scratch_area.h), which is what small payloads need.
-    static constexpr std::size_t kLargestBlockPayload = std::size_t{16} << 20;
+    static constexpr std::size_t kLargestBlockPayload = std::size_t{4} << 20;
     // The bytes of one row's facts (transform/columnarize.cpp).
-    static constexpr std::size_t kRowFactsBytes = 16;
+    static constexpr std::size_t kRowFactsBytes = 8;
 
-    std::size_t cells;    // the tape's cells: about one per six payload bytes
-    std::size_t extents;  // containers: about one per thirty-two bytes
-    std::size_t members;  // row members: about one per sixteen bytes
-    std::size_t rows;     // rows: about one per sixty-four bytes
+    // In a block: about one cell per six payload bytes, one container per thirty-two, one row
+    // member per sixteen and one row per sixty-four. Without one, a sixteenth of that: the
+    // tables grow to what they fill (by an eighth at a time once large), and a payload of
+    // gigabytes of text, which fills next to nothing, asks for next to nothing.
+    std::size_t cells;
+    std::size_t extents;
+    std::size_t members;
+    std::size_t rows;
     std::size_t block_bytes;
 
     explicit CallPlan(std::size_t payload_size)
-        : cells(payload_size / 6 + 16),
-          extents(payload_size / 32 + 8),
-          members(payload_size / 16 + 16),
-          rows(payload_size / 64 + 4),
-          block_bytes(payload_size > kLargestBlockPayload ? 0 : block_for(payload_size)) {}
+        : CallPlan(payload_size, payload_size <= kLargestBlockPayload ? 1 : 16) {}
 
   private:
+    CallPlan(std::size_t payload_size, std::size_t shrink)
+        : cells(payload_size / 6 / shrink + 16),
+          extents(payload_size / 32 / shrink + 8),
+          members(payload_size / 16 / shrink + 16),
+          rows(payload_size / 64 / shrink + 4),
+          block_bytes(shrink == 1 ? block_for(payload_size) : 0) {}
+
     // Each piece taken from the block is rounded up to the block's alignment.
     static constexpr std::size_t kPieceSlack = 16;
 

@@ -76,7 +76,22 @@ struct RowFacts {
     std::size_t value_bounds;
     bool in_column_order;
 };
-static_assert(sizeof(RowFacts) == CallPlan::kRowFactsBytes);
+
+// A row's facts as kept for the writing pass, in one word: the bound in the low 63 bits (a row's
+// values are bounded by a few times the payload's length), the order in the top one.
+class KeptRowFacts {
+  public:
+    explicit KeptRowFacts(const RowFacts& facts)
+        : bits_((facts.value_bounds & kBoundMask) |
+                (static_cast<std::uint64_t>(facts.in_column_order) << 63)) {}
+    std::size_t value_bounds() const { return static_cast<std::size_t>(bits_ & kBoundMask); }
+    bool in_column_order() const { return (bits_ >> 63) != 0; }
+
+  private:
+    static constexpr std::uint64_t kBoundMask = ~std::uint64_t{0} >> 1;
+    std::uint64_t bits_;
+};
+static_assert(sizeof(KeptRowFacts) == CallPlan::kRowFactsBytes);
 
 // Sizes add up from payload-bounded parts, but rows times columns is the result's own shape and
 // may exceed any memory: that is running out of memory, as growing a buffer would be.
@@ -209,7 +224,7 @@ class Columnarizer {
         // Numbers rewritten in the row's values may each write longer than their token.
         facts_.value_bounds +=
             text::kFloatTextCapacity * (tape_.rewritten_numbers() - rewritten_before_row_);
-        rows_facts_.push_back(facts_);
+        rows_facts_.push_back(KeptRowFacts(facts_));
         previous_start_ = row_start_;
         previous_size_ = member_columns_.size() - row_start_;
         // Where rows vary in their names (sparse rows), testing the expected name first would
@@ -309,8 +324,8 @@ class Columnarizer {
         const std::size_t per_row =
             checked_add(3, checked_multiply(written_, result_text::kNullTextSize));
         bound = checked_add(bound, checked_multiply(rows_, per_row));
-        for (const RowFacts& facts : rows_facts_)
-            bound = checked_add(bound, facts.value_bounds);
+        for (const KeptRowFacts& facts : rows_facts_)
+            bound = checked_add(bound, facts.value_bounds());
         return checked_add(bound, tape::kTapeWriteSlack);
     }
 
@@ -368,8 +383,8 @@ class Columnarizer {
         std::uint32_t release_at = kCellsPerHugePage;
         for (std::uint32_t at = 1; at < rows_end; ++row) {
             const std::uint32_t row_end = cells_[at].container_end();
-            const RowFacts& facts = rows_facts_[row];
-            char* start = out.tail(all_nulls + 3 + facts.value_bounds + tape::kTapeWriteSlack);
+            const KeptRowFacts facts = rows_facts_[row];
+            char* start = out.tail(all_nulls + 3 + facts.value_bounds() + tape::kTapeWriteSlack);
             char* p = start;
             if (row != 0) *p++ = ',';
             *p++ = '[';
@@ -381,7 +396,7 @@ class Columnarizer {
                 next = index + 1;
             };
             // A row's cell is followed by its members' values (their names are not on the tape).
-            if (facts.in_column_order) {
+            if (facts.in_column_order()) {
                 for (std::uint32_t value = at + 1; value < row_end;) {
                     std::uint32_t index = columns_[member_columns_[member++]].output_index;
                     if (index != kNotWritten) write_value(index, value);
@@ -426,7 +441,7 @@ class Columnarizer {
     std::vector<Column, memory::ScratchAllocator<Column>> columns_;
     // The column of each member of each row, rows in order, members in their row's order.
     memory::TableVector<std::uint32_t> member_columns_;
-    memory::TableVector<RowFacts> rows_facts_;
+    memory::TableVector<KeptRowFacts> rows_facts_;
     std::uint32_t rows_ = 0;
     std::uint32_t written_ = 0;
     // The row being read: where its members start in member_columns_, the member's position in
