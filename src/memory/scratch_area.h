@@ -27,7 +27,9 @@ class ScratchArea {
     // No block: every table allocates its own.
     ScratchArea() = default;
     // The block's size, before and after it is allocated.
-    std::size_t bytes() const { return wanted_ != 0 ? wanted_ : static_cast<std::size_t>(end_ - begin_); }
+    std::size_t bytes() const {
+        return wanted_ != 0 ? wanted_ : static_cast<std::size_t>(end_ - begin_);
+    }
     // A block of `bytes`, allocated with the first table that asks for room, so that a call that
     // makes no table (an empty array, a payload refused at once) pays nothing for it. None when
     // `bytes` is 0 or the memory cannot be had, which only makes the tables allocate their own.

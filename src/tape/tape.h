@@ -280,17 +280,14 @@ class Tape {
         std::size_t written_bound;
     };
 
-    [[gnu::noinline]] void grow_extents(std::size_t count) {
-        extents_.grow(extent_count_, count);
-    }
+    [[gnu::noinline]] void grow_extents(std::size_t count) { extents_.grow(extent_count_, count); }
 
     // A container's end is a cell index of 32 bits (TapeLimits::cells): the cells never take
     // more room than that, and a payload that needs more runs out of memory.
     void grow(std::size_t count) {
         if (count > limits_.cells - size_) throw std::bad_alloc();
         const std::size_t needed = size_ + count;
-        const std::size_t wanted =
-            memory::grown_capacity(cells_.capacity(), needed, sizeof(Cell));
+        const std::size_t wanted = memory::grown_capacity(cells_.capacity(), needed, sizeof(Cell));
         cells_.move_to(size_, wanted < limits_.cells ? wanted : limits_.cells);
     }
 

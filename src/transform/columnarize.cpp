@@ -462,7 +462,9 @@ class Columnarizer {
 
 }  // namespace
 
-std::size_t call_block_bytes(std::size_t payload_size) { return CallPlan(payload_size).block_bytes; }
+std::size_t call_block_bytes(std::size_t payload_size) {
+    return CallPlan(payload_size).block_bytes;
+}
 
 TransformOutcome columnarize(text::PaddedText payload) {
     return columnarize(payload, tape::TapeLimits());
