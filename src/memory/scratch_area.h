@@ -49,6 +49,9 @@ class ScratchArea {
         return taken;
     }
 
+    // Whether the block has been allocated: some piece was taken from it.
+    bool allocated() const { return begin_ != nullptr; }
+
     // Whether `memory` came from the block.
     bool owns(const void* memory) const {
         const auto at = reinterpret_cast<std::uintptr_t>(memory);

@@ -57,7 +57,6 @@ class ObjectKeySettler {
         const std::uint32_t end = cells[object].container_end();
         const std::uint32_t first = object + 1;
         if (first == end || value_end(cells, first + 1) == end) return;  // one member at most
-        std::vector<std::string_view>& recent = recent_names(tape.text(cells[first]));
         struct Walk {
             const Tape& tape;
             const Cell* cells;
@@ -66,10 +65,43 @@ class ObjectKeySettler {
             bool done() const { return at == end; }
             std::string_view name() const { return tape.text(cells[at]); }
             void next() { at = value_end(cells, at + 1); }
-        } walk{tape, cells, first, end};
-        const std::size_t prefix = hashing::names_repeating(recent, walk);
-        std::uint32_t at = walk.at;
-        if (at == end) return;
+        };
+        // The recent objects whose first name falls in this slot: the one whose names begin
+        // this object furthest. Objects of several shapes often begin with the same name ("id"),
+        // and each keeps its own list while the slot has room.
+        RecentSlot& slot = recent_slot(tape.text(cells[first]));
+        ++uses_;
+        std::size_t best_way = 0;
+        std::size_t prefix = 0;
+        std::uint32_t at = first;
+        for (std::size_t way = 0; way < kRecentWays; ++way) {
+            Walk walk{tape, cells, first, end};
+            const std::size_t repeating = hashing::names_repeating(slot.names[way], walk);
+            if (walk.at == end) {
+                slot.last_use[way] = uses_;
+                return;
+            }
+            if (repeating > prefix || way == 0) {
+                best_way = way;
+                prefix = repeating;
+                at = walk.at;
+            }
+        }
+        std::vector<std::string_view>* chosen = &slot.names[best_way];
+        if (prefix < chosen->size()) {
+            // Another shape: it takes the way used least recently, with the names it shares.
+            std::size_t victim = 0;
+            for (std::size_t way = 1; way < kRecentWays; ++way) {
+                if (slot.last_use[way] < slot.last_use[victim]) victim = way;
+            }
+            if (victim != best_way) {
+                slot.names[victim].assign(chosen->begin(), chosen->begin() + prefix);
+                best_way = victim;
+            }
+            chosen = &slot.names[best_way];
+        }
+        slot.last_use[best_way] = uses_;
+        std::vector<std::string_view>& recent = *chosen;
         tail_.clear();
         for (; at < end && tail_.size() <= kLinearMembers; at = value_end(cells, at + 1))
             tail_.push_back(at);
@@ -101,9 +133,14 @@ class ObjectKeySettler {
     static constexpr std::uint32_t kLinearMembers = 4;
     static constexpr std::size_t kRecentSlots = 32;
 
-    // The names of the last object settled whose first name falls in the same slot; the slots
-    // are made with the first object of two members or more.
-    std::vector<std::string_view>& recent_names(std::string_view first) {
+    // The names of the last objects settled whose first name falls in the same slot, a few
+    // shapes per slot; the slots are made with the first object of two members or more.
+    static constexpr std::size_t kRecentWays = 4;
+    struct RecentSlot {
+        std::vector<std::string_view> names[kRecentWays];
+        std::uint64_t last_use[kRecentWays] = {};
+    };
+    RecentSlot& recent_slot(std::string_view first) {
         if (recent_.empty()) recent_.resize(kRecentSlots);
         std::uint64_t head = 0;
         std::memcpy(&head, first.data(), first.size() < 8 ? first.size() : 8);
@@ -256,7 +293,8 @@ class ObjectKeySettler {
     std::vector<std::pair<std::uint32_t, std::string_view>> new_names_;
     std::vector<std::uint32_t> repeats_;  // per tail member giving a name again, that name
     std::vector<hashing::NameTable::Found> tail_found_;
-    std::vector<std::vector<std::string_view>> recent_;
+    std::vector<RecentSlot> recent_;
+    std::uint64_t uses_ = 0;  // objects settled past the small ones, for the ways' ages
     hashing::NameTable index_;
     std::vector<hashing::KeptMember> kept_;
     std::vector<Cell> moved_;

@@ -53,9 +53,9 @@ struct CallPlan {
         const std::size_t tables = cells * sizeof(tape::Cell) + extents * sizeof(tape::Extent) +
                                    members * sizeof(std::uint32_t) + rows * kRowFactsBytes;
         // The columns, the name index, the tape's decoded strings and its other tables.
-        const std::size_t small_tables = 8192 + payload_size / 8;
+        const std::size_t small_tables = 4096 + payload_size / 8;
         // Most results are about as long as their payload; a longer one takes its own memory.
-        const std::size_t result = payload_size + payload_size / 2 + 4096;
+        const std::size_t result = payload_size + payload_size / 2 + 1024;
         return copy + tables + small_tables + result + 16 * kPieceSlack;
     }
 };

@@ -136,8 +136,12 @@ class Columnarizer {
         if (non_object_row_ != kNoCell) return non_object_failure();
         cells_ = tape_.cells();
         choose_columns();
+        // A small result of a call that made no table in the block (an empty array) is not worth
+        // allocating the block for: the C library keeps such small pieces at hand.
+        const std::size_t bound = result_bound();
+        const bool in_block = result_in_block_ && (block_->allocated() || bound > kSmallResult);
         TransformOutcome outcome{TransformOutcome::Kind::result,
-                                 ByteBuffer(result_in_block_ ? block_ : nullptr, result_bound())};
+                                 ByteBuffer(in_block ? block_ : nullptr, bound)};
         write_result(outcome.text);
         return outcome;
     }
@@ -429,6 +433,8 @@ class Columnarizer {
             }
         }
     }
+
+    static constexpr std::size_t kSmallResult = 1024;
 
     std::size_t payload_size_;
     memory::ScratchArea* block_;  // the call's block
