@@ -64,6 +64,7 @@ TEST(Agreement, NumberFormsAgreeWithTheReference) {
         expect_value_agreement(token);
         expect_value_agreement(token, "1");
         expect_value_agreement(token, "1.0");
+        expect_value_agreement(token, "-1");
     }
 }
 
@@ -84,6 +85,9 @@ TEST(Agreement, NumberScanBoundariesAgreeWithTheReference) {
         expect_value_agreement(token);
         expect_value_agreement(token, "1");
         expect_value_agreement(token, "1.0");
+        // The other integer class at the same bits: 2^63 against -2^63, 2^64 - 1 against -1.
+        expect_value_agreement(token, "-1");
+        expect_value_agreement(token, "-9223372036854775808");
     }
 }
 

@@ -119,4 +119,27 @@ TEST(SurrogatePairs, LoneAndOddEscapesAreRefused) {
     }
 }
 
+// A top-level string is refused with its text quoted in the message, decoded by the string
+// reader alone: U+10000 as itself, U+10FFFF (a noncharacter) as an escape.
+TEST(SurrogatePairs, TopLevelStringsAreQuotedInTheTypeError) {
+    struct Quoted {
+        const char* payload;
+        std::string_view message;
+    };
+    const Quoted cases[] = {
+        {R"("\ud800\udc00")",
+         "invalid type: string \"\xF0\x90\x80\x80\", expected a sequence at line 1 column 14"},
+        {R"("\udbff\udfff")",
+         "invalid type: string \"\\u{10ffff}\", expected a sequence at line 1 column 14"},
+        {R"("\ud83d\ude00")",
+         "invalid type: string \"\xF0\x9F\x98\x80\", expected a sequence at line 1 column 14"},
+    };
+    for (const Quoted& c : cases) {
+        SCOPED_TRACE(c.payload);
+        const TransformOutcome outcome = vantor::transform::columnarize(c.payload);
+        EXPECT_EQ(outcome.text.view(), "invalid row-oriented JSON: " + std::string(c.message));
+        EXPECT_EQ(vantor::test_support::disagreement(c.payload), "");
+    }
+}
+
 }  // namespace
