@@ -1,10 +1,9 @@
 #pragma once
-// Keyed hashing for member names. An attacker controls every name in a payload, so every table
-// of names is keyed by secret keys drawn per thread: crafted collisions cannot be precomputed.
-// SipHash-1-3 is here for the reference's value model (tests/oracle); the transform's tables of
-// names (the column index, the settling of repeated names on the tape, the tape comparison's
-// member lookup) use the faster keyed mix of name_table.h under the same keys. No output depends on
-// the keys, since every order shown is an insertion order.
+// The keys of the hashing of member names. An attacker controls every name in a payload, so every
+// table of names is keyed by secret keys drawn per thread: crafted collisions cannot be
+// precomputed. The tables of names (the column index, the settling of repeated names on the tape,
+// the tape comparison's member lookup) hash with the keyed mix of name_table.h. No output depends
+// on the keys, since every order shown is an insertion order.
 #include <cstdint>
 #include <string_view>
 
@@ -14,9 +13,6 @@ struct HashKeys {
     std::uint64_t k0;
     std::uint64_t k1;
 };
-
-// SipHash-1-3 of `data` under `keys`.
-std::uint64_t siphash13(const HashKeys& keys, std::string_view data) noexcept;
 
 // Keys for a new map or set: the calling thread's keys, drawn once per thread from the operating
 // system's random source; the thread's first key is then increased by one, so maps created one

@@ -1,5 +1,5 @@
 #pragma once
-// Keyed hashing of member names, and the one table of names every path uses.
+// Keyed hashing of member names, and the one table of names the transform uses.
 // Names come from the payload, so the hash is keyed by the thread's random hash keys
 // (hashing/keyed_hash.h): colliding names cannot be prepared in advance, and no input can make a
 // lookup cost more than a few probes on average. No output depends on the keys.
@@ -130,8 +130,8 @@ inline void place(std::uint64_t* slots, std::size_t mask, std::uint64_t entry) {
 
 }  // namespace name_slots
 
-// A table of distinct names numbered in order of first insertion: the column index of both
-// transforms, the settling of repeated names on the tape and the constant test's member lookup.
+// A table of distinct names numbered in order of first insertion: the transform's column index,
+// the settling of repeated names on the tape and the constant test's member lookup.
 // The keys are drawn, and the table allocated, with the first name; `reset` empties it and
 // keeps its memory, so a table reused object after object costs their member counts.
 class NameTable {

@@ -1,7 +1,7 @@
 #pragma once
 // The two rules about the names of one object: names repeating the last such object's, and a name
 // repeated within one object, which the tape's settling of nested objects and the transform's rows
-// both apply.
+// each apply.
 //
 // Objects at one depth are usually alike (rows, and the objects nested in them): an object tends
 // to begin with the names of the last such object, in the same order. Those names were checked
@@ -32,8 +32,8 @@ inline std::size_t names_repeating(const std::vector<std::string_view>& recent, 
     return count;
 }
 
-// The rule for a name given more than once in one object, which both paths follow wherever an
-// object's members are settled (the tape's nested objects, the transform's rows): the name keeps
+// The rule for a name given more than once in one object, followed wherever an object's members
+// are settled (the tape's nested objects, the transform's rows): the name keeps
 // the position of its first occurrence and takes the value of its last. This is its one step, for
 // each member in order once its name has been looked up among the object's earlier names: a first
 // occurrence takes the next position (`take_position()`); a repeat leaves the position where it is

@@ -1,13 +1,12 @@
 #pragma once
-// The explicit stack of the walks over nested values (the exact reader's; the reference value
-// model's writing, equality and copying): one entry per open array or object. The tape reader and
+// The explicit stack of the exact reader's walk over nested values: one entry per open array or
+// object. The tape reader and
 // writer keep fixed stacks of their own, sized by the same limit (text/json_limits.h). Nothing here
 // recurses once per level, so the C stack that a walk needs is the same for any nesting, and a call
 // is safe however little stack its thread has left.
 //
 // The first kDepthStackInlineLevels levels (the exact reader's nesting budget, so every level of a
-// read document) live in the walk's own frame; values built by hand may nest deeper, and those
-// levels go to the heap.
+// read document) live in the walk's own frame; any deeper level goes to the heap.
 #include <cstddef>
 #include <type_traits>
 #include <vector>

@@ -27,7 +27,6 @@ void* Arena::allocate_slow(std::size_t bytes, std::size_t align) {
     if (bytes + align > block_bytes) block_bytes = bytes + align;
     void* raw = allocate_block(sizeof(Block) + block_bytes);
     head_ = new (raw) Block{head_};
-    bytes_reserved_ += sizeof(Block) + block_bytes;
     cursor_ = reinterpret_cast<char*>(head_ + 1);
     end_ = cursor_ + block_bytes;
     // Grow geometrically so a large document needs few blocks, but cap the step so the unused

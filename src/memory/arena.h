@@ -51,9 +51,6 @@ class Arena {
         return {data, text.size()};
     }
 
-    // Bytes obtained from the system so far; used to report memory per payload byte.
-    std::size_t bytes_reserved() const { return bytes_reserved_; }
-
     void release() {
         while (head_ != nullptr) {
             Block* previous = head_->previous;
@@ -61,7 +58,6 @@ class Arena {
             head_ = previous;
         }
         cursor_ = end_ = nullptr;
-        bytes_reserved_ = 0;
     }
 
   private:
@@ -80,7 +76,6 @@ class Arena {
     char* cursor_ = nullptr;
     char* end_ = nullptr;
     std::size_t next_block_bytes_;
-    std::size_t bytes_reserved_ = 0;
 };
 
 }  // namespace vantor::memory

@@ -1,7 +1,7 @@
 #pragma once
-// Writing values from a tape: the same compact text as write_json writes for the same values.
-// Text that is already output (integers, escape-free strings, floats in the float layout,
-// literals) is copied; the rest is formed by the writers write_json uses. The unchecked writers
+// Writing values from a tape: their compact JSON text. Text that is already output (integers,
+// escape-free strings, floats in the float layout, literals) is copied; the rest is formed by the
+// scalar writers (text/scalar_writer.h). The unchecked writers
 // form text straight at a pointer with room for the value's bound plus kTapeWriteSlack; the
 // checked ones reserve that room in a ByteBuffer first.
 #include <cstddef>

@@ -81,32 +81,7 @@ inline char* write_escaped(const unsigned char* begin, const unsigned char* end,
     }
 }
 
-// Text is escaped in pieces of at most this many bytes; each piece reserves room for its worst
-// case (every byte a six-byte escape) once, so runs and escapes are written without further
-// capacity checks while the reservation stays small next to the text.
-constexpr std::size_t kEscapePieceBytes = 4096;
-
 }  // namespace
-
-void write_json_string(std::string_view text, memory::ByteBuffer& out) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    std::size_t size = text.size();
-    std::size_t i = 0;
-    bool first_piece = true;
-    do {
-        std::size_t piece_end = size - i > kEscapePieceBytes ? i + kEscapePieceBytes : size;
-        // Room for the quotes and the piece escaped throughout, and slack for the last escape's
-        // eight-byte copy.
-        char* start = out.tail((piece_end - i) * 6 + 8);
-        char* p = start;
-        if (first_piece) *p++ = '"';
-        first_piece = false;
-        p = write_escaped(bytes + i, bytes + piece_end, p);
-        i = piece_end;
-        if (i == size) *p++ = '"';
-        out.commit(static_cast<std::size_t>(p - start));
-    } while (i < size);
-}
 
 void write_json_float(double value, memory::ByteBuffer& out) {
     // The text is formed straight in the buffer when it has room for the whole scratch area: no

@@ -9,12 +9,9 @@
 
 namespace vantor::text {
 
-// Appends `text` as a JSON string literal: `"` and `\` escaped, control bytes as \b \t \n \f \r
-// or \u00xx (lowercase hex); every other byte, non-ASCII included, copied as it stands.
-void write_json_string(std::string_view text, memory::ByteBuffer& out);
-
 // Writes `text` as a JSON string literal at `out`, which has room for 6 * text.size() + 10
-// bytes, and returns the end of what it wrote.
+// bytes, and returns the end of what it wrote: `"` and `\` escaped, control bytes as \b \t \n
+// \f \r or \u00xx (lowercase hex); every other byte, non-ASCII included, copied as it stands.
 char* write_json_string_unchecked(std::string_view text, char* out);
 
 // Appends the float text of a finite binary64 value: the shortest round-trip digits (the nearest

@@ -276,7 +276,7 @@ bool utf8_kernel_available(Utf8Kernel kernel) {
 
 Utf8Kernel best_utf8_kernel() {
     // AVX2 before AVX-512: on the AMD EPYC (AVX-512) machines we measure on, the AVX2 kernel
-    // checks ASCII text a fifth faster and other text as fast (bench/cpp/utf8_check_bench.cpp).
+    // checks ASCII text faster and other text as fast (bench/cpp/utf8_check_bench.cpp).
     // The AVX-512 kernel stays for machines where it wins, and is tested on every machine that
     // runs it.
     if (utf8_kernel_available(Utf8Kernel::avx2)) return Utf8Kernel::avx2;

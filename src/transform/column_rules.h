@@ -1,5 +1,6 @@
 #pragma once
-// The column rules both transforms apply, written once.
+// The column rules of the transform: what becomes of a column, and the guess of a member's
+// column from the previous row.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

@@ -1,7 +1,7 @@
 #pragma once
 // Equality of two numbers by their mathematical values across variants (1 matches 1.0, 0 matches
-// -0.0, but 2^53 + 1 does not match 2^53 although both round to the same binary64), the rule both
-// transforms' constant tests use. Inline: the tape comparison calls it in its inner loop.
+// -0.0, but 2^53 + 1 does not match 2^53 although both round to the same binary64), the rule of
+// the constant test. Inline: the tape comparison calls it in its inner loop.
 #include <cmath>
 #include <cstdint>
 

@@ -1,5 +1,5 @@
 #pragma once
-// The fixed text of the result, which both transforms write: the framing around the column names,
+// The fixed text of the result, which the transform writes: the framing around the column names,
 // the rows and the constants, and the runs of nulls that fill a row where it lacks members.
 //
 //     {"columns":[NAMES],"rows":[ROWS],"constants":{MEMBERS}}

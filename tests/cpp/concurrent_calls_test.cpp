@@ -63,7 +63,7 @@ Call sparse_rows(std::size_t count, std::size_t width) {
             "{\"columns\":[" + columns + "],\"rows\":[" + rows + "],\"constants\":{}}"};
 }
 
-// A key given twice in every row: the fast path leaves these rows to the exact path.
+// A key given twice in every row: each row's repeated name is settled on the tape.
 Call repeated_key_rows(std::size_t count) {
     std::string payload = "[", rows;
     for (std::size_t i = 0; i < count; ++i) {

@@ -1,4 +1,4 @@
-// The fast reader's decoding of strings with escapes against the shared string reader: the same
+// The tape reader's decoding of strings with escapes against the shared string reader: the same
 // text and the same end where it decodes, and the shared reader's turn where it leaves a string.
 #include "text/escaped_string.h"
 

@@ -13,14 +13,15 @@
 #include <vector>
 
 #include "hashing/keyed_hash.h"
+#include "hashing/name_table.h"
 #include "hashing/random_source.h"
 
 namespace {
 
 using vantor::hashing::fill_random_bytes;
 using vantor::hashing::HashKeys;
+using vantor::hashing::NameHasher;
 using vantor::hashing::next_hash_keys;
-using vantor::hashing::siphash13;
 
 TEST(RandomSource, FillsBuffersOfEverySize) {
     // Sizes around the 16 bytes of one key pair, and a large one. For 16 bytes and more, a
@@ -88,7 +89,9 @@ TEST(HashKeys, MapsMadeOneAfterAnotherDoNotShareKeys) {
     for (std::size_t n = 0; n < map_count; ++n) {
         HashKeys drawn = next_hash_keys();
         keys.emplace(drawn.k0, drawn.k1);
-        hashes.insert(siphash13(drawn, "name"));
+        NameHasher hasher;  // a table's hasher draws its own keys when it is seeded
+        hasher.seed();
+        hashes.insert(hasher("name"));
     }
     EXPECT_EQ(keys.size(), map_count);
     EXPECT_EQ(hashes.size(), map_count);

@@ -50,6 +50,11 @@ const TextPair kPairs[] = {
     {"9007199254740992", "9007199254740992.0", true},
     {"18446744073709551615", "18446744073709551615", true},
     {"-9223372036854775808", "-9.223372036854775808e18", true},
+    // An unsigned integer against a signed one: a negative value never matches, even where the
+    // two's complement bits are the same.
+    {"18446744073709551615", "-1", false},
+    {"9223372036854775808", "-9223372036854775808", false},
+    {"5", "-5", false},
     // Strings with escapes against the same text without.
     {"\"a\\u0062\"", "\"ab\"", true},
     {"\"a\\n\"", "\"a\\u000a\"", true},

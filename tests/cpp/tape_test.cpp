@@ -1,4 +1,4 @@
-// The tape as the fast reader lays it out, cell by cell, through the dump helper: the worked
+// The tape as the tape reader lays it out, cell by cell, through the dump helper: the worked
 // example of tape.h, and the forms each kind of cell is chosen for.
 #include <gtest/gtest.h>
 

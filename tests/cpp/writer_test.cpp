@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "memory/arena.h"
+#include "oracle/string_text.h"
 #include "oracle/value.h"
+#include "text/scalar_writer.h"
 
 namespace vantor::json {
 
@@ -50,10 +52,18 @@ std::string text_of(const JsonValue& value) {
     return std::string(out.view());
 }
 
+// The product's string literal, which the tape writer writes, and the reference's, which must
+// be the same: a difference shows both.
 std::string string_literal(std::string_view text) {
-    ByteBuffer out;
-    text::write_json_string(text, out);
-    return std::string(out.view());
+    std::string product(6 * text.size() + 10, '\0');
+    product.resize(static_cast<std::size_t>(
+        text::write_json_string_unchecked(text, product.data()) - product.data()));
+    ByteBuffer reference;
+    oracle::write_quoted(text, reference);
+    if (product != reference.view()) {
+        return "product " + product + " against reference " + std::string(reference.view());
+    }
+    return product;
 }
 
 TEST(WriteJsonString, EscapesExactlyTheRequiredBytes) {
@@ -159,7 +169,7 @@ TEST(WriteJsonString, LongTextAppendsToExistingContent) {
     text[500] = '\n';
     ByteBuffer out;
     out.append("prefix: ");
-    text::write_json_string(text, out);
+    oracle::write_quoted(text, out);
     std::string expected = "prefix: \"";
     expected.append(500, 'x').append("\\n").append(499, 'x').push_back('"');
     EXPECT_EQ(out.view(), expected);

@@ -55,7 +55,7 @@ ACCEPTED = {
     "build": [], "test": ["--quick", "PYTEST ARGS"], "run": ["FILE"],
     "python": ["SCRIPT", "-c CODE", "-m MODULE"],
     "wheel": ["--arch", "x86_64", "aarch64", "--python-tests"], "bench": ["ARGS"],
-    "fuzz": ["SECONDS"], "test-windows-core": [], "test-aarch64": ["PYTEST ARGS"],
+    "fuzz": ["SECONDS", "TARGET", "agreement_fuzz"], "test-windows-core": [], "test-aarch64": ["PYTEST ARGS"],
     "shell": ["CMD"],
 }
 
@@ -99,7 +99,9 @@ def test_each_commands_help_names_what_it_accepts_however_asked(dev, command):
     (["run", "a.json", "b.json"], "run takes at most one FILE (got: a.json b.json)"),
     (["fuzz", "ten"], "fuzz: SECONDS must be a whole number, not 'ten'"),
     (["fuzz", "-5"], "fuzz: SECONDS must be a whole number, not '-5'"),
-    (["fuzz", "1", "2"], "fuzz takes at most one SECONDS (got: 1 2)"),
+    (["fuzz", "1", "x", "2"], "fuzz takes at most SECONDS and TARGET (got: 1 x 2)"),
+    (["fuzz", "1", "fast_exact_fuzz"],
+     "fuzz: TARGET is one of agreement_fuzz columnarize_fuzz reader_fuzz, not 'fast_exact_fuzz'"),
 ])
 def test_usage_errors_exit_2_with_the_usage_on_standard_error(dev, args, message):
     completed = dev(*args)

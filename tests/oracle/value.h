@@ -1,6 +1,6 @@
 #pragma once
 // The JSON value model: six kinds of value, numbers that keep their variant, and objects that
-// keep insertion order with unique names and a hashed name index.
+// keep insertion order with unique names and an index of their names.
 //
 // Storage: a document's values live in an Arena (memory/arena.h) and are released with it. A
 // JsonValue is a small handle; copying the handle is shallow. Strings are views: the reader points
@@ -12,11 +12,8 @@
 #include <string_view>
 #include <utility>
 
-#include "hashing/keyed_hash.h"
-#include "hashing/name_table.h"
 #include "memory/arena.h"
 #include "text/json_number.h"
-#include "text/same_bytes.h"
 
 namespace vantor::json {
 
@@ -118,13 +115,11 @@ struct JsonMember {
     JsonValue value;
 };
 
-// Members in insertion order with unique names. Small objects are searched linearly (cheaper than
-// hashing a handful of names); larger ones keep a keyed hash index from name to position.
+// Members in insertion order with unique names, and beside them the members' positions sorted by
+// name, which a lookup searches by halves. Plain on purpose: the reference's objects share no
+// hashing with the tables of the product they check.
 class JsonObject {
   public:
-    // Objects with at most this many members have no index.
-    static constexpr std::size_t kLinearSearchLimit = 16;
-
     // An object holding `members` in order, where a repeated name keeps the position of its
     // first occurrence and the value of its last (the reader's rule for duplicate keys).
     // Names and values are not copied.
@@ -132,7 +127,6 @@ class JsonObject {
 
     // An object holding `members` in order, whose names the caller knows to be distinct (for
     // example because they repeat a sequence already checked). Names and values are not copied.
-    // The name index is then built on the first lookup, if one ever comes.
     static JsonObject* from_distinct_members(memory::Arena& arena,
                                              std::span<const JsonMember> members);
 
@@ -145,37 +139,14 @@ class JsonObject {
     const JsonMember* end() const { return members_ + size_; }
 
   private:
-    explicit JsonObject(memory::Arena& arena) : arena_(&arena) {}
-
-    // Where `name` is or would go: its position (size_ when absent) and, for an indexed object,
-    // the slot that holds it or the empty slot where it belongs.
-    struct Place {
-        std::size_t position;
-        std::size_t slot;
-        std::uint64_t hash;
-    };
+    JsonObject() = default;
     static JsonObject* with_capacity(memory::Arena& arena, std::size_t capacity);
-    Place locate(std::string_view name) const;
-    // Appends a member whose name `place` found absent, into the room made by with_capacity and,
-    // for a large object, the index made by allocate_index for every member to come.
-    void append(const Place& place, std::string_view name, JsonValue value);
-    void allocate_index(std::size_t members) const;  // empty, with room for `members`
-    void build_index() const;
-    std::uint64_t name_hash(std::string_view name) const;
+    void sort_by_name();
 
-    memory::Arena* arena_;
     JsonMember* members_ = nullptr;
+    // members_[by_name_[0]], members_[by_name_[1]], ... have ascending names.
+    std::size_t* by_name_ = nullptr;
     std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
-    // The slots of the one table layout (hashing/name_table.h) over member positions, in the
-    // arena with the members. Null while the object is small, or until the first lookup of an
-    // object built from distinct members; building it does not change the object's contents, hence
-    // `mutable`.
-    mutable std::uint64_t* slots_ = nullptr;
-    mutable std::size_t slot_mask_ = 0;
-    // SipHash-1-3 rather than the name table's mix: the value model is the reference, so its
-    // hash is the analysed keyed function; the fast path's tables trade that for speed.
-    mutable hashing::HashKeys keys_{};
 };
 
 }  // namespace vantor::json

@@ -1,9 +1,11 @@
 #include "oracle/value_reader.h"
 
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "json/exact_reader.h"
+#include "oracle/string_text.h"
 
 namespace vantor::json {
 namespace {
@@ -11,14 +13,21 @@ namespace {
 // Builds the values the reader reads: elements and members wait on shared stacks until their
 // container closes, and are then copied into the arena at their exact count. Objects take the
 // rule for repeated names (the position of the first, the value of the last).
+//
+// Strings are decoded here, from the payload's own text, rather than taken as the grammar's
+// string reader decoded them: the reference must not share the decoder it checks. The grammar
+// hands over each string it accepts in payload order, and between two string tokens there is no
+// quotation mark, so the next token's text starts at the next quotation mark after the last one.
 class ValueBuilder {
   public:
-    explicit ValueBuilder(memory::Arena& arena) : arena_(arena) {}
+    ValueBuilder(std::string_view input, memory::Arena& arena) : input_(input), arena_(arena) {}
 
-    void value(const Token& token) { add(to_value(token)); }
+    void value(const Token& token) {
+        add(token.kind == Token::Kind::string ? JsonValue::string(next_string()) : to_value(token));
+    }
     void open(bool object) { open_.push_back({object ? members_.size() : values_.size(), object}); }
     // The member waits on top of the member stack for its value.
-    void key(std::string_view name) { members_.push_back({name, JsonValue()}); }
+    void key(std::string_view) { members_.push_back({next_string(), JsonValue()}); }
     void close(bool object) {
         const std::size_t base = open_.back().base;
         open_.pop_back();
@@ -33,6 +42,24 @@ class ValueBuilder {
     const JsonValue& document() const { return document_; }
 
   private:
+    // The next string token of the payload, decoded: a view of the payload when it holds no
+    // escape, otherwise a copy in the arena.
+    std::string_view next_string() {
+        const std::size_t open = input_.find('"', string_search_from_);
+        std::size_t close = open + 1;
+        while (input_[close] != '"')
+            close += input_[close] == '\\' ? 2 : 1;
+        string_search_from_ = close + 1;
+        const std::string_view raw = input_.substr(open + 1, close - open - 1);
+        if (raw.find('\\') == std::string_view::npos) return raw;
+        const std::optional<std::string> decoded = oracle::decode_string_text(raw);
+        if (!decoded)
+            throw std::logic_error("the reference cannot decode a string the grammar took");
+        char* copy = arena_.allocate_array<char>(decoded->size());
+        decoded->copy(copy, decoded->size());
+        return {copy, decoded->size()};
+    }
+
     static JsonValue to_value(const Token& token) {
         switch (token.kind) {
             case Token::Kind::boolean:
@@ -40,7 +67,6 @@ class ValueBuilder {
             case Token::Kind::number:
                 return JsonValue::number(token.number);
             case Token::Kind::string:
-                return JsonValue::string(token.string);
             case Token::Kind::null:
             case Token::Kind::object:
                 break;
@@ -81,6 +107,8 @@ class ValueBuilder {
         std::size_t base;  // where its elements (values_) or members (members_) start
         bool object;
     };
+    std::string_view input_;
+    std::size_t string_search_from_ = 0;
     memory::Arena& arena_;
     std::vector<Open> open_;
     std::vector<JsonValue> values_;
@@ -99,7 +127,7 @@ std::size_t reader_arena_first_block(std::size_t payload_bytes) {
 }
 
 ReadResult read_payload(std::string_view input, memory::Arena& arena) {
-    ValueBuilder builder(arena);
+    ValueBuilder builder(input, arena);
     ExactReader<ValueBuilder> reader(input, arena, builder);
     ReadResult result;
     if (reader.read()) {

@@ -1,24 +1,29 @@
 #include "oracle/writer.h"
 
-#include <array>
-#include <cstring>
+#include <charconv>
+#include <vector>
 
-#include "json/depth_stack.h"
+#include "oracle/string_text.h"
+#include "text/float_text.h"
 
 namespace vantor::json {
 namespace {
+// Integers in decimal by the standard library; a float by the one float text the system has.
 void write_number(const text::JsonNumber& number, memory::ByteBuffer& out) {
+    char digits[text::kFloatTextScratchSize];
+    char* end = digits;
     switch (number.variant()) {
         case text::JsonNumber::Variant::unsigned_integer:
-            text::write_json_unsigned(number.unsigned_value(), out);
-            return;
+            end = std::to_chars(digits, digits + sizeof digits, number.unsigned_value()).ptr;
+            break;
         case text::JsonNumber::Variant::signed_integer:
-            text::write_json_signed(number.signed_value(), out);
-            return;
+            end = std::to_chars(digits, digits + sizeof digits, number.signed_value()).ptr;
+            break;
         case text::JsonNumber::Variant::float64:
-            text::write_json_float(number.float_value(), out);
-            return;
+            end = digits + text::format_float_text(number.float_value(), digits);
+            break;
     }
+    out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
 bool is_container(const JsonValue& value) {
@@ -41,7 +46,7 @@ void write_scalar(const JsonValue& value, memory::ByteBuffer& out) {
             write_number(value.as_number(), out);
             return;
         case JsonKind::string:
-            text::write_json_string(value.as_string(), out);
+            oracle::write_quoted(value.as_string(), out);
             return;
         case JsonKind::array:
         case JsonKind::object:
@@ -57,30 +62,30 @@ struct OpenContainer {
 };
 
 // Opens `value` (an array or object): writes its bracket and pushes it.
-void open_container(const JsonValue& value, DepthStack<OpenContainer>& open,
+void open_container(const JsonValue& value, std::vector<OpenContainer>& open,
                     memory::ByteBuffer& out) {
     if (value.kind() == JsonKind::array) {
         std::span<const JsonValue> items = value.as_array();
         out.push_back('[');
-        open.push({items.data(), items.data() + items.size(), false});
+        open.push_back({items.data(), items.data() + items.size(), false});
     } else {
         const JsonObject& object = value.as_object();
         out.push_back('{');
-        open.push({object.begin(), object.end(), true});
+        open.push_back({object.begin(), object.end(), true});
     }
 }
 
 // An array or object and everything beneath it, one level of the explicit stack per open
 // container: elements separated by ",", members as name ":" value.
 void write_container(const JsonValue& value, memory::ByteBuffer& out) {
-    DepthStack<OpenContainer> open;
+    std::vector<OpenContainer> open;
     open_container(value, open, out);
     bool first = true;  // whether the innermost open container has written nothing yet
     while (!open.empty()) {
-        OpenContainer& top = open.top();
+        OpenContainer& top = open.back();
         if (top.next == top.end) {
             out.push_back(top.object ? '}' : ']');
-            open.pop();
+            open.pop_back();
             first = false;
             continue;
         }
@@ -89,7 +94,7 @@ void write_container(const JsonValue& value, memory::ByteBuffer& out) {
         if (top.object) {
             const auto* member = static_cast<const JsonMember*>(top.next);
             top.next = member + 1;
-            text::write_json_string(member->name, out);
+            oracle::write_quoted(member->name, out);
             out.push_back(':');
             element = &member->value;
         } else {

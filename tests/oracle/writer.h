@@ -1,12 +1,12 @@
 #pragma once
-// The result writer: the exact compact JSON text of values. Writing cannot fail (other than by
-// running out of memory, which throws std::bad_alloc from the buffer).
+// The reference's writer: the exact compact JSON text of values, with its own string escapes and
+// integer digits; only the float text is the system's. Writing cannot fail (other than by running
+// out of memory, which throws std::bad_alloc from the buffer).
 #include <cstdint>
 #include <string_view>
 
 #include "memory/byte_buffer.h"
 #include "oracle/value.h"
-#include "text/scalar_writer.h"
 
 namespace vantor::json {
 

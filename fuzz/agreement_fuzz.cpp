@@ -1,13 +1,15 @@
 // Fuzz target for the agreement of the transform with the reference transform over the value
 // model (tests/oracle): for every input both must give the same outcome, byte for byte, result or
-// message, and so must the transform with its tape's limits set low (tape/tape_limits.h), which
+// message, in well-formed UTF-8 (tests/support/agreement.h), and so must the transform with its
+// tape's limits set low (tape/tape_limits.h), which
 // puts texts and containers in the other forms that only huge payloads need. Besides the raw input
 // it tries the input as a member value in two rows (equal values, which become a constant), its two
 // halves as the values of one column (the constant test's comparison of different texts), and as a
 // member of an object of 20 members that the second row lists in reverse order (the keyed name
 // index of the repeated-key check and of the constant test); and the input after runs of whitespace
 // that the reader skips sixteen bytes at a time. Every UTF-8 kernel the machine runs must judge
-// each of these payloads as the portable one does, and every long-string kernel must find the same
+// each of these payloads as the portable one does, and the portable one as the tests' own
+// byte-by-byte check, and every long-string kernel must find the same
 // first string stop from each of its first bytes, so the transform's outcome is the same whichever
 // kernels it is given.
 #include <cstddef>
@@ -18,6 +20,7 @@
 
 #include "memory/padded_copy.h"
 #include "oracle/exact_transform.h"
+#include "support/agreement.h"
 #include "tape/tape_limits.h"
 #include "text/long_string_scan.h"
 #include "text/string_scan.h"
@@ -27,19 +30,21 @@
 namespace {
 
 void check_agreement(std::string_view payload) {
-    vantor::transform::TransformOutcome fast = vantor::transform::columnarize(payload);
-    vantor::transform::TransformOutcome exact = vantor::oracle::columnarize_exact(payload);
-    if (fast.kind != exact.kind || fast.text.view() != exact.text.view()) std::abort();
+    using vantor::test_support::disagreement;
+    const vantor::transform::TransformOutcome reference =
+        vantor::oracle::columnarize_exact(payload);
+    if (!disagreement(vantor::transform::columnarize(payload), reference).empty()) std::abort();
     vantor::tape::TapeLimits low;
     low.offsets = payload.size() / 2;
     low.text_size = 3;
     low.extents = 4;
     const vantor::memory::PaddedCopy padded(payload);
-    vantor::transform::TransformOutcome limited =
-        vantor::transform::columnarize(padded.text(), low);
-    if (limited.kind != exact.kind || limited.text.view() != exact.text.view()) std::abort();
+    if (!disagreement(vantor::transform::columnarize(padded.text(), low), reference).empty()) {
+        std::abort();
+    }
     const bool well_formed =
         vantor::text::is_well_formed_utf8(payload, vantor::text::Utf8Kernel::portable);
+    if (vantor::test_support::is_well_formed_utf8(payload) != well_formed) std::abort();
     for (auto kernel : {vantor::text::Utf8Kernel::avx2, vantor::text::Utf8Kernel::avx512,
                         vantor::text::Utf8Kernel::neon}) {
         if (vantor::text::utf8_kernel_available(kernel) &&
