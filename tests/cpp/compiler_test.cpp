@@ -121,7 +121,7 @@ TEST(X86State, DecidesFromTheRegisters) {
 // The registers read the way the MSVC branch reads them, here through GCC's and Clang's cpuid.h,
 // decide as the compiler's own runtime does on this machine.
 TEST(X86State, AgreesWithTheCompilersRuntimeOnThisMachine) {
-    unsigned eax, ebx, ecx, edx;
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
     ASSERT_TRUE(__get_cpuid(1, &eax, &ebx, &ecx, &edx));
     const std::uint32_t leaf1_ecx = ecx;
     std::uint32_t leaf7_ebx = 0;
