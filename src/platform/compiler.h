@@ -4,8 +4,8 @@
 // MSVC, and clang-cl, which follows MSVC, the second; any other compiler plain C++. The rest of
 // src/ is standard C++20 and the SSE2, AVX2, AVX-512 and NEON intrinsics that all of them have.
 // Its [[gnu::always_inline]], [[gnu::noinline]] and [[gnu::target]] attributes are standard
-// attribute syntax: a compiler that does not know them ignores them (MSVC warns, C5030), at a cost
-// in speed only.
+// attribute syntax: a compiler that does not know them ignores them (MSVC's warning C5030, which
+// CMakeLists.txt turns off), at a cost in speed only.
 #include <cstdint>
 
 #if defined(__GNUC__)
