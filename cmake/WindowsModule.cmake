@@ -51,13 +51,21 @@ target_include_directories(vantor_codec PRIVATE ${PROJECT_SOURCE_DIR}/src)
 target_link_options(vantor_codec PRIVATE LINKER:--exclude-all-symbols LINKER:--gc-sections -s)
 target_link_libraries(vantor_codec PRIVATE vantor_core vantor_warnings ${python_import_library})
 
-# Read by tests/abi (KEY=VALUE lines; paths are absolute).
+option(VANTOR_WINDOWS_LOAD_TEST "Build the Windows module's load test without the core's tests" OFF)
+# Read by tests/abi (KEY=VALUE lines; paths are absolute), with the load test and its stand-in
+# python314.dll when they are built.
+set(load_test_lines "")
+if(VANTOR_BUILD_TESTS OR VANTOR_WINDOWS_LOAD_TEST)
+    set(load_test_lines "VANTOR_WINDOWS_LOAD_TEST=${CMAKE_BINARY_DIR}/load_test/module_load_test.exe
+VANTOR_WINDOWS_STAND_IN=${CMAKE_BINARY_DIR}/load_test/python314.dll
+")
+endif()
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/windows_module.env CONTENT
 "VANTOR_WINDOWS_MODULE=$<TARGET_FILE:vantor_codec>
 VANTOR_WINDOWS_PYTHON_DEF=${python_def}
 VANTOR_WINDOWS_PYTHON_HEADERS=${VANTOR_WINDOWS_PYTHON_HEADERS}
 VANTOR_WINDOWS_OBJDUMP=${CMAKE_OBJDUMP}
-")
+${load_test_lines}")
 
 # With the tests (./dev test-windows-core, under Wine): the module loaded into a Windows process
 # the way CPython loads extension modules, against a stand-in python314.dll that exports the
@@ -66,7 +74,9 @@ VANTOR_WINDOWS_OBJDUMP=${CMAKE_OBJDUMP}
 # resolves every import, that the linked-in runtime starts and stops (its static constructors and
 # thread-local callbacks), and that PyInit_vantor_codec hands over a module definition that reads
 # right through these headers. It is not CPython: nothing of the module runs past its init.
-if(VANTOR_BUILD_TESTS)
+# ./dev wheel --arch win_amd64 builds the two without the core's tests (VANTOR_WINDOWS_LOAD_TEST)
+# and runs them on the wheel's module where pip installs it.
+if(VANTOR_BUILD_TESTS OR VANTOR_WINDOWS_LOAD_TEST)
     set(load_test_dir ${CMAKE_BINARY_DIR}/load_test)
     set(stand_in_source ${CMAKE_BINARY_DIR}/python314_stand_in.cpp)
     file(STRINGS ${python_def} def_lines)
@@ -101,5 +111,7 @@ if(VANTOR_BUILD_TESTS)
     target_link_libraries(module_load_test PRIVATE vantor_warnings)
     set_target_properties(module_load_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${load_test_dir})
     add_dependencies(module_load_test vantor_python314_stand_in vantor_codec)
-    add_test(NAME module_load_test COMMAND module_load_test $<TARGET_FILE:vantor_codec>)
+    if(VANTOR_BUILD_TESTS)
+        add_test(NAME module_load_test COMMAND module_load_test $<TARGET_FILE:vantor_codec>)
+    endif()
 endif()

@@ -12,6 +12,7 @@
 
 #include "hashing/keyed_hash.h"
 #include "memory/scratch_area.h"
+#include "platform/compiler.h"
 #include "text/same_bytes.h"
 
 namespace vantor::hashing {
@@ -71,9 +72,8 @@ class NameHasher {
     }
     // One 64 x 64 -> 128-bit product folded to 64 bits: the mixing step of the hash.
     static std::uint64_t mix(std::uint64_t a, std::uint64_t b) {
-        __extension__ using uint128 = unsigned __int128;
-        uint128 product = static_cast<uint128>(a) * b;
-        return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+        const platform::U128 product = platform::multiply_64x64(a, b);
+        return product.low ^ product.high;
     }
 
     HashKeys keys_{};

@@ -45,6 +45,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/compiler.h"
 #include "tape/tape.h"
 #include "tape/tape_builder.h"
 #include "text/byte_classes.h"
@@ -340,9 +341,8 @@ class TapeReader {
     // number scan both readers share (text/number_scan.h); the builder makes its cell.
     [[gnu::always_inline]] bool read_number(const unsigned char*& p, Tape::Cursor& out) {
         const unsigned char* start = p;
-        auto take =
-            [this, start, &p, &out](const text::NumberToken& token)
-                __attribute__((always_inline)) { return cells_.number(start, token, p, out); };
+        auto take = [this, start, &p, &out](const text::NumberToken& token)
+                        VANTOR_LAMBDA_ALWAYS_INLINE { return cells_.number(start, token, p, out); };
         return text::scan_number</*kPadded=*/true>(p, end_, take);
     }
 

@@ -1,18 +1,20 @@
 #pragma once
 // What the machine's processor offers the kernels chosen at run time (the UTF-8 check, the
 // long-string scan): one answer per instruction set, asked in one place. Compiled where the
-// compiler can target those instruction sets per function (GCC and Clang on x86-64); elsewhere
+// compiler can ask the processor (platform/compiler.h: GCC, Clang and MSVC on x86-64); elsewhere
 // every answer is no.
+#include "platform/compiler.h"
+
 namespace vantor::text {
 
-#if defined(__GNUC__) && defined(__x86_64__)
+#if defined(VANTOR_X86_CPU_FEATURES)
 #define VANTOR_X86_KERNELS 1
 #endif
 
 // AVX2.
 inline bool cpu_has_avx2() {
 #if defined(VANTOR_X86_KERNELS)
-    return __builtin_cpu_supports("avx2");
+    return platform::cpu_supports_avx2();
 #else
     return false;
 #endif
@@ -21,7 +23,7 @@ inline bool cpu_has_avx2() {
 // AVX-512 with byte and word instructions (AVX-512F and AVX-512BW).
 inline bool cpu_has_avx512bw() {
 #if defined(VANTOR_X86_KERNELS)
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    return platform::cpu_supports_avx512bw();
 #else
     return false;
 #endif

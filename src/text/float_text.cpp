@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/compiler.h"
 #include "text/digit_tables.h"
 #include "text/float_tables.h"
 #include "text/json_limits.h"
@@ -20,28 +21,8 @@ namespace vantor::text {
 
 namespace {
 
-struct U128 {
-    std::uint64_t high;
-    std::uint64_t low;
-};
-
-inline U128 multiply_64x64(std::uint64_t a, std::uint64_t b) {
-#if defined(__SIZEOF_INT128__)
-    __extension__ using uint128 = unsigned __int128;
-    uint128 product = static_cast<uint128>(a) * b;
-    return {static_cast<std::uint64_t>(product >> 64), static_cast<std::uint64_t>(product)};
-#else
-    std::uint64_t a_low = a & 0xffffffffu, a_high = a >> 32;
-    std::uint64_t b_low = b & 0xffffffffu, b_high = b >> 32;
-    std::uint64_t low_low = a_low * b_low;
-    std::uint64_t high_low = a_high * b_low;
-    std::uint64_t low_high = a_low * b_high;
-    std::uint64_t high_high = a_high * b_high;
-    std::uint64_t middle = (low_low >> 32) + (high_low & 0xffffffffu) + low_high;
-    return {high_high + (high_low >> 32) + (middle >> 32),
-            (middle << 32) | (low_low & 0xffffffffu)};
-#endif
-}
+using platform::multiply_64x64;
+using platform::U128;
 
 // floor(g * cp / 2^128) with its lowest bit set when the quotient is inexact: rounding to odd
 // keeps enough information to compare the scaled value with the interval bounds exactly.

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/compiler.h"
 #include "text/byte_classes.h"
 #include "text/json_number.h"
 
@@ -121,9 +122,9 @@ template <bool kPadded = false, class Take>
 [[gnu::always_inline]] inline auto scan_number(const unsigned char* p, const unsigned char* end,
                                                Take&& take) {
     auto more = [end](const unsigned char* at)
-                    __attribute__((always_inline)) { return kPadded || at != end; };
+                    VANTOR_LAMBDA_ALWAYS_INLINE { return kPadded || at != end; };
     NumberToken token;
-    auto refuse = [&](const unsigned char* at) __attribute__((always_inline)) {
+    auto refuse = [&](const unsigned char* at) VANTOR_LAMBDA_ALWAYS_INLINE {
         token.number_class = NumberClass::refused;
         token.end = at;
         return take(token);

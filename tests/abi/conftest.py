@@ -1,6 +1,8 @@
-"""The builds checked here cannot be loaded on this machine: the Windows module (no Windows
-CPython) and the free-threaded one (no 3.14t interpreter). ./dev test builds them and names their
-build folders' KEY=VALUE files in VANTOR_WINDOWS_MODULE_ENV and VANTOR_FREE_THREADED_ENV."""
+"""The builds checked here cannot be loaded by an interpreter on this machine: the Windows module
+(no Windows CPython) and the free-threaded one (no 3.14t interpreter). ./dev test builds them and
+names their build folders' KEY=VALUE files in VANTOR_WINDOWS_MODULE_ENV and
+VANTOR_FREE_THREADED_ENV; ./dev wheel --arch win_amd64 names in VANTOR_WINDOWS_MODULE_ENV the
+Windows wheel and its module as pip installed it (test_windows_wheel.py)."""
 
 import os
 import pathlib

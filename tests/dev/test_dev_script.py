@@ -54,8 +54,9 @@ def test_help_goes_to_standard_output(dev, args):
 ACCEPTED = {
     "build": [], "test": ["--quick", "PYTEST ARGS"], "run": ["FILE"],
     "python": ["SCRIPT", "-c CODE", "-m MODULE"],
-    "wheel": ["--arch", "x86_64", "aarch64", "--python-tests"], "bench": ["ARGS"],
-    "fuzz": ["SECONDS", "TARGET", "agreement_fuzz"], "test-windows-core": [], "test-aarch64": ["PYTEST ARGS"],
+    "wheel": ["--arch", "x86_64", "aarch64", "win_amd64", "--python-tests"], "bench": ["ARGS"],
+    "fuzz": ["SECONDS", "TARGET", "agreement_fuzz"], "test-windows-core": [], "test-big": [],
+    "test-aarch64": ["PYTEST ARGS"],
     "shell": ["CMD"],
 }
 
@@ -94,7 +95,11 @@ def test_each_commands_help_names_what_it_accepts_however_asked(dev, command):
     (["wheel", "aarch64"], "wheel takes only --arch ARCH and --python-tests (got: aarch64)"),
     (["wheel", "--arch", "aarch64", "x"],
      "wheel takes only --arch ARCH and --python-tests (got: --arch aarch64 x)"),
-    (["wheel", "--arch", "arm64"], "wheel: ARCH is x86_64 or aarch64, not 'arm64'"),
+    (["wheel", "--arch", "arm64"], "wheel: ARCH is x86_64, aarch64 or win_amd64, not 'arm64'"),
+    (["wheel", "--arch", "win_amd64", "--python-tests"],
+     "wheel: --python-tests does not go with win_amd64 (no Windows CPython here)"),
+    (["wheel", "--python-tests", "--arch", "win_amd64"],
+     "wheel: --python-tests does not go with win_amd64 (no Windows CPython here)"),
     (["test-windows-core", "x"], "test-windows-core takes no arguments (got: x)"),
     (["run", "a.json", "b.json"], "run takes at most one FILE (got: a.json b.json)"),
     (["fuzz", "ten"], "fuzz: SECONDS must be a whole number, not 'ten'"),
@@ -142,6 +147,7 @@ def test_accepted_options_go_on_to_the_root(dev, tmp_path, args):
 @pytest.mark.parametrize("args", [["wheel", "--arch", "aarch64"], ["wheel", "--arch", "x86_64"],
                                   ["wheel", "--python-tests", "--arch", "x86_64"],
                                   ["wheel", "--arch", "aarch64", "--python-tests"],
+                                  ["wheel", "--arch", "win_amd64"],
                                   ["test-aarch64", "-k", "stack"]])
 def test_arguments_that_fit_go_on_to_the_root(dev, args):
     # The fake id stops them at the root.
