@@ -908,3 +908,140 @@ def test_real_payloads_sets_the_c_peers_beside_the_module(tmp_path, c_peers_libr
         ratio = float(table[0][header.index(f"vantor ÷ {name}")])
         assert rate > 0 and ratio == pytest.approx(found[0]["rates"]["vantor_codec"] / rate,
                                                    abs=0.006), report
+
+
+# --- fresh_state.py: each candidate in fresh processes, on slices of real files -----------------
+
+_spec = importlib.util.spec_from_file_location(
+    "vantor_fresh_state", REPO / "bench" / "python" / "fresh_state.py")
+fresh_state = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(fresh_state)
+
+
+def rows_of_lengths(*lengths):
+    """Rows whose compact text is each of `lengths` bytes long (at least 8)."""
+    return [{"k": "x" * (length - 8)} for length in lengths]
+
+
+@pytest.mark.parametrize("lengths, sizes, counts", [
+    # "[" + rows and commas + "]": 10 rows of 100 bytes make 1,011 bytes.
+    ((100,) * 10, (("1KB", 1011),), {"1KB": 10}),
+    ((100,) * 10, (("1KB", 1012),), {}),  # the file does not reach it
+    ((100,) * 10, (("a", 50), ("b", 102), ("c", 103)), {"a": 1, "b": 1, "c": 2}),
+    # The first row alone overshoots three times: no slice of that size, but of larger ones.
+    ((400, 10, 10), (("100B", 100), ("150B", 150)), {"150B": 1}),
+    ((400, 10, 10), (("133B", 133), ("134B", 134)), {"134B": 1}),
+    ((), (("1KB", 1024),), {}),
+])
+def test_real_files_are_cut_into_their_first_rows_written_compact(lengths, sizes, counts):
+    rows = rows_of_lengths(*lengths)
+    assert [len(fresh_state.compact(row)) for row in rows] == list(lengths)
+    slices = fresh_state.first_rows_slices(rows, sizes)
+    assert {label: len(json.loads(text)) for label, text in slices.items()} == counts
+    targets = dict(sizes)
+    for label, text in slices.items():
+        count = counts[label]
+        assert text == json.dumps(rows[:count], separators=(",", ":")).encode()
+        # The fewest rows that reach the size.
+        assert len(text) >= targets[label] > len(fresh_state.compact(rows[:count - 1]))
+
+
+def test_a_slice_is_written_compact_whatever_the_files_layout(tmp_path):
+    rows = [{"name": "Zürich", "n": 1.5, "t": [1, {"a": None}]}, {"name": "Ελλάδα", "n": 2}] * 30
+    (tmp_path / "cities.json").write_text(json.dumps(rows, indent=3, ensure_ascii=True))
+    (tmp_path / "object.json").write_text('{"rows": []}')
+    (tmp_path / "broken.json").write_text('[{"a":')
+    payloads, skipped = fresh_state.real_payloads(tmp_path, (("1KB", 1024),))
+    assert [(payload.name, payload.kind, payload.size) for payload in payloads] == [
+        ("cities", "real", "1KB")]
+    text = payloads[0].text
+    assert b"\n" not in text and "Zürich".encode() in text and b'{"a":null}' in text
+    assert payloads[0].compact_bytes == len(text)
+    assert [line.split(":")[0] for line in skipped] == ["broken.json", "object.json"]
+
+
+STRACE_SUMMARY = """\
+% time     seconds  usecs/call     calls    errors syscall
+------ ----------- ----------- --------- --------- ----------------
+ 73.22    0.010301          10       946           mmap
+ 13.31    0.001872          12       148           mprotect
+  8.71    0.001225           8       138         2 brk
+  4.76    0.000670          14        47           munmap
+------ ----------- ----------- --------- --------- ----------------
+100.00    0.014068          10      1279         2 total
+"""
+
+
+def test_the_strace_summary_is_read_call_by_call():
+    assert fresh_state.parse_strace_summary(STRACE_SUMMARY) == {
+        "mmap": 946, "mprotect": 148, "brk": 138, "munmap": 47}
+    assert fresh_state.parse_strace_summary("") == {}
+
+
+@pytest.mark.parametrize("module_python, module_path, candidate, state, tunables, path", [
+    (None, None, "vantor_codec", "fresh", None, "own"),
+    (None, None, "vantor_codec", "warm", fresh_state.WARM_TUNABLES, "own"),
+    (None, None, "yyjson read+write", "fresh", None, "own"),
+    (None, None, "fastest plain-Python peer", "warm", fresh_state.WARM_TUNABLES, "own"),
+    # A venv's interpreter finds its own module: nothing of this process's path comes first.
+    ("/venv/bin/python", None, "vantor_codec", "fresh", None, None),
+    ("/venv/bin/python", None, "fastest plain-Python peer", "fresh", None, "own"),
+    ("/venv/bin/python", "/wheel", "vantor_codec", "fresh", None, "/wheel"),
+    (None, "/wheel", "vantor_codec", "warm", fresh_state.WARM_TUNABLES, "/wheel:own"),
+])
+def test_each_childs_allocator_settings_and_module(monkeypatch, module_python, module_path,
+                                                   candidate, state, tunables, path):
+    monkeypatch.setenv("GLIBC_TUNABLES", "glibc.malloc.trim_threshold=1")
+    monkeypatch.delenv("PYTHONPATH", raising=False)
+    children = fresh_state.make_children(module_python, module_path, "peers.so")
+    environment = children.env(candidate, state)
+    assert environment.get("GLIBC_TUNABLES") == tunables
+    own = str(pathlib.Path(bench.vantor_codec.__file__).resolve().parent)
+    expected = None if path is None else path.replace("own", own).replace(":", os.pathsep)
+    assert environment.get("PYTHONPATH") == expected
+    payload = fresh_state.Payload("p", "real", "1KB", b"[]", 2, pathlib.Path("/p.json"))
+    command = children.command("time", candidate, None, payload, 0.1)
+    python = module_python if module_python and candidate == "vantor_codec" else sys.executable
+    assert command[0] == python and command[3:5] == ["time", candidate]
+
+
+def test_a_quick_run_times_every_candidate_in_its_own_processes(tmp_path, monkeypatch, capsys):
+    rows = made_up_rows() * 4
+    (tmp_path / "made-up.json").write_bytes(json.dumps(rows, indent=2).encode())
+    monkeypatch.setattr(fresh_state, "QUICK", fresh_state.Settings(
+        sizes=(("1KB", 1 << 10), ("3KB", 3 << 10)), runs=1, seconds=0.001, counted_calls=2,
+        pick_budget=0.001))
+    from conftest import MODULE_DIR
+
+    assert fresh_state.main(["--quick", "--real", str(tmp_path), "--shapes", "sparse",
+                             "--module-path", MODULE_DIR, "--c-peers", ""]) == 0
+    report = capsys.readouterr().out
+    assert f"loaded {pathlib.Path(MODULE_DIR).resolve() / 'vantor_codec.'}" in report, report
+    header, table = table_rows(report, "## Every payload")
+    assert header[:5] == ["payload", "kind", "payload bytes", "rows", "output ÷ compact payload"]
+    assert [row[:2] for row in table] == [["made-up 1KB", "real"], ["made-up 3KB", "real"],
+                                          ["sparse rows 1KB", "synthetic"],
+                                          ["sparse rows 3KB", "synthetic"]]
+    for row in table:
+        cells = dict(zip(header, row))
+        # Every result reads back as the fastest peer's document.
+        assert cells["same document"] == "same", row
+        assert float(cells["vantor_codec MB/s fresh"]) > 0
+        assert float(cells["vantor_codec MB/s warm"]) > 0
+        assert cells["fastest peer"] in bench.load_peers(bench.PEERS_FILE)[1] or \
+            cells["fastest peer"].endswith(bench.REPO_PEER_SUFFIX)
+        # No C peers' library: yyjson's columns say so.
+        assert cells["yyjson MB/s fresh"] == "n/a" and cells["÷ yyjson fresh"] == "n/a"
+        faults = cells["faults per call fresh (vantor / yyjson / peer)"].split(" / ")
+        assert faults[1] == "n/a" and float(faults[0]) >= 0 and float(faults[2]) >= 0
+        calls = cells["memory calls per call fresh (vantor / yyjson / peer)"].split(" / ")
+        assert (calls[0] == "n/a") == (shutil.which("strace") is None), row
+    # The slices' sizes and the result's size over the payload's.
+    for row, size in zip(table[:2], (1 << 10, 3 << 10)):
+        payload = fresh_state.first_rows_slices(rows, (("s", size),))["s"]
+        output = bench.vantor_codec.columnarize(payload)
+        assert row[2:5] == [f"{len(payload):,}", f"{len(json.loads(output)['rows']):,}",
+                            f"{len(output) / len(payload):.2f}"]
+    header, table = table_rows(report, "## The README's table")
+    assert header == fresh_state.README_HEADER
+    assert [row[0] for row in table] == ["made-up 1KB", "made-up 3KB"]
