@@ -125,6 +125,11 @@ class Payload:
     text: bytes
     compact_bytes: int  # the length of the payload written compact
     path: Path = None  # where the children read it
+    length: int = None  # the payload's bytes, kept when a saved run is read back without them
+
+    def __post_init__(self):
+        if self.length is None:
+            self.length = len(self.text)
 
     @property
     def label(self):
@@ -378,13 +383,32 @@ def measure(payloads, settings, children, strace, write):
                             children, name, peer, payload, state, settings.counted_calls,
                             strace)
             records.append(record)
-            write(f"measured {payload.label} ({len(payload.text):,} bytes): "
+            write(f"measured {payload.label} ({payload.length:,} bytes): "
                   f"{record['states']['fresh'][MODULE]['rate']:.1f} MB/s fresh, "
                   f"{record['states']['warm'][MODULE]['rate']:.1f} warm")
     return records
 
 
 # --- the report -------------------------------------------------------------------------------
+
+
+def save_records(path, records):
+    """The measurements as JSON, so that the report and the chart can be made again from them."""
+    saved = [{**record, "payload": {"name": record["payload"].name,
+                                    "kind": record["payload"].kind,
+                                    "size": record["payload"].size,
+                                    "length": record["payload"].length,
+                                    "compact_bytes": record["payload"].compact_bytes}}
+             for record in records]
+    Path(path).write_text(json.dumps(saved, indent=1))
+
+
+def load_records(path):
+    records = json.loads(Path(path).read_text())
+    for record in records:
+        record["payload"] = Payload(text=b"", **record["payload"])
+    return records
+
 
 
 def ratio(record, state, name):
@@ -436,7 +460,7 @@ def full_table(records):
 
         calls = states["fresh"][MODULE].get("memory_calls")
         rows.append([
-            payload.name, payload.kind, f"{len(payload.text):,}", f"{record['rows']:,}",
+            payload.name, payload.kind, f"{payload.length:,}", f"{record['rows']:,}",
             number(record["output_bytes"] / payload.compact_bytes),
             number(rate("fresh", MODULE), 1), number(rate("warm", MODULE), 1),
             number(rate("fresh", YYJSON), 1), number(rate("warm", YYJSON), 1),
@@ -453,30 +477,72 @@ def full_table(records):
     return header, rows
 
 
-README_HEADER = ["payload", "bytes", "MB/s fresh / warm", "÷ yyjson read+write, fresh / warm",
-                 "÷ fastest plain Python, fresh", "page faults per call, vantor / yyjson (fresh)",
-                 "memory system calls per call, vantor / yyjson (fresh)", "result ÷ payload"]
+def span(values, digits):
+    """The range of `values` as the README writes it: "a–b", or one figure."""
+    values = [value for value in values if value is not None]
+    if not values:
+        return "n/a"
+    low, high = f"{min(values):,.{digits}f}", f"{max(values):,.{digits}f}"
+    return low if low == high else f"{low}–{high}"
 
 
-def readme_table(records):
-    """The README's table: the real payloads, in the README's columns."""
-    rows = []
+def readme_table(records, sizes=SIZES):
+    """The README's table: one row per real file, the module's rate over yyjson read+write's at
+    each size, fresh (warm), then the ranges over the sizes of its rate over the fastest
+    plain-Python peer's (fresh) and of the result's size over the payload's."""
+    header = ["payload", *(label.replace("KB", " KB").replace("MB", " MB") for label, _ in sizes),
+              "÷ fastest plain Python", "result ÷ payload"]
+    files = {}
     for record in records:
-        if record["payload"].kind != "real":
-            continue
-        fresh, warm = record["states"]["fresh"], record["states"]["warm"]
-        rows.append([
-            record["payload"].label, f"{len(record['payload'].text):,}",
-            pair(fresh[MODULE]["rate"], warm[MODULE]["rate"], 0),
-            pair(ratio(record, "fresh", YYJSON), ratio(record, "warm", YYJSON), 2),
-            number(ratio(record, "fresh", PEER), 1),
-            pair(fresh[MODULE]["faults"], fresh[YYJSON]["faults"] if YYJSON in fresh else None,
-                 1),
-            pair(memory_total(record, "fresh", MODULE), memory_total(record, "fresh", YYJSON),
-                 1),
-            number(record["output_bytes"] / record["payload"].compact_bytes),
-        ])
-    return README_HEADER, rows
+        if record["payload"].kind == "real":
+            files.setdefault(record["payload"].name, {})[record["payload"].size] = record
+    rows = []
+    for name, by_size in files.items():
+        cells = []
+        for label, _ in sizes:
+            record = by_size.get(label)
+            fresh = record and ratio(record, "fresh", YYJSON)
+            cells.append("–" if fresh is None else
+                         f"{fresh:.2f} ({number(ratio(record, 'warm', YYJSON))})")
+        chosen = list(by_size.values())
+        rows.append([name, *cells,
+                     span([ratio(record, "fresh", PEER) for record in chosen], 1),
+                     span([record["output_bytes"] / record["payload"].compact_bytes
+                           for record in chosen], 2)])
+    return header, rows
+
+
+def readme_summary(records):
+    """The README's sentences on the real payloads: MB/s, page faults and memory system calls per
+    call, fresh and warm."""
+    real = [record for record in records if record["payload"].kind == "real"]
+    if not real:
+        return []
+
+    def figures(state, name, key):
+        return [record["states"][state][name][key] for record in real
+                if name in record["states"][state]]
+
+    lines = [f"columnarize ran at {span(figures('fresh', MODULE, 'rate'), 0)} MB/s of payload "
+             f"fresh and {span(figures('warm', MODULE, 'rate'), 0)} MB/s warm "
+             f"(yyjson read+write: {span(figures('fresh', YYJSON, 'rate'), 0)} fresh, "
+             f"{span(figures('warm', YYJSON, 'rate'), 0)} warm)."]
+    largest = {}
+    for record in real:
+        name = record["payload"].name
+        if name not in largest or record["payload"].length > largest[name]["payload"].length:
+            largest[name] = record
+    for state in STATES:
+        chosen = list(largest.values())
+        faults = {name: span([record["states"][state][name]["faults"] for record in chosen
+                              if name in record["states"][state]], 1) for name in CANDIDATES}
+        calls = {name: span([memory_total(record, state, name) for record in chosen], 1)
+                 for name in CANDIDATES}
+        lines.append(f"{state}, on each file's largest slice, per call: page faults "
+                     f"{faults[MODULE]} (yyjson read+write {faults[YYJSON]}, the fastest "
+                     f"plain-Python peer {faults[PEER]}); memory system calls {calls[MODULE]} "
+                     f"(yyjson {calls[YYJSON]}, peer {calls[PEER]}).")
+    return lines
 
 
 def write_chart(path, records, title):
@@ -524,8 +590,29 @@ def write_chart(path, records, title):
 
 
 def report(records, skipped, children, strace, settings, write):
+    """The tables; `children` is None for measurements read back from a file."""
     bench = bench_module()
     modules = sorted({record["module_file"] for record in records if record["module_file"]})
+    if children is None:
+        write("\nthe module measured: " + (", ".join(modules) or "unknown"))
+    else:
+        report_settings(modules, children, strace, settings, write)
+    for line in skipped:
+        write(f"skipped {line}")
+    header, rows = full_table(records)
+    write("\n## Every payload\n")
+    write(bench.table(header, rows))
+    present = {record["payload"].size for record in records if record["payload"].kind == "real"}
+    sizes = [size for size in (settings.sizes if children else SIZES) if size[0] in present]
+    header, rows = readme_table(records, sizes)
+    write("\n## The README's table (real payloads: columnarize ÷ yyjson read+write, fresh "
+          "(warm), per size; the ranges over the sizes)\n")
+    write(bench.table(header, rows) if rows else "no real payloads were measured")
+    for line in readme_summary(records):
+        write("\n" + line)
+
+
+def report_settings(modules, children, strace, settings, write):
     write(f"\nPython {sys.version.split()[0]}; the module's children ran "
           f"{children.module_python} and loaded " + (", ".join(modules) or "nothing"))
     write(f"each candidate in a fresh process per payload, state and run: {settings.runs} runs "
@@ -537,15 +624,7 @@ def report(records, skipped, children, strace, settings, write):
              if strace else "not counted (strace is not installed)"))
     if not children.c_peers:
         write("yyjson read+write: missing (no C peers' library: --c-peers or "
-              f"${bench.C_PEERS_VARIABLE})")
-    for line in skipped:
-        write(f"skipped {line}")
-    header, rows = full_table(records)
-    write("\n## Every payload\n")
-    write(bench.table(header, rows))
-    header, rows = readme_table(records)
-    write("\n## The README's table (real payloads)\n")
-    write(bench.table(header, rows) if rows else "no real payloads were measured")
+              f"${bench_module().C_PEERS_VARIABLE})")
 
 
 def main(arguments=None):
@@ -566,6 +645,9 @@ def main(arguments=None):
     parser.add_argument("--chart", metavar="PATH", help="also write the chart (PNG)")
     parser.add_argument("--strace", default=shutil.which("strace"),
                         help="strace, for counting memory system calls (default: on the path)")
+    parser.add_argument("--save", metavar="JSON", help="also write the measurements to JSON")
+    parser.add_argument("--load", metavar="JSON",
+                        help="measure nothing: report (and chart) the measurements saved in JSON")
     parser.add_argument("--child", nargs=argparse.REMAINDER, help=argparse.SUPPRESS)
     args = parser.parse_args(arguments)
     if args.child is not None:
@@ -578,6 +660,10 @@ def main(arguments=None):
     if unknown:
         parser.error(f"unknown shapes {unknown}; choose from {', '.join(bench.SHAPES)}")
     write = lambda line: print(line, flush=True)  # noqa: E731
+    if args.load:
+        records = load_records(args.load)
+        report(records, [], None, args.strace, settings, write)
+        return finish(records, args.chart, write)
     payloads, skipped = [], []
     if args.real.is_dir():
         payloads, skipped = real_payloads(args.real, settings.sizes)
@@ -593,12 +679,19 @@ def main(arguments=None):
             write(f"yyjson read+write is missing: {missing.get(YYJSON)}")
     children = make_children(args.module_python, args.module_path, c_peers)
     records = measure(payloads, settings, children, args.strace, write)
+    if args.save:
+        save_records(args.save, records)
     report(records, skipped, children, args.strace, settings, write)
-    if args.chart and records:
+    return finish(records, args.chart, write)
+
+
+def finish(records, chart, write):
+    """Draws the chart when asked; 1 when a result differed from its peer's."""
+    if chart and records:
         title = (f"columnarize in a fresh process and a warm one, Python "
                  f"{sys.version.split()[0]}, one row per payload")
-        if write_chart(args.chart, records, title):
-            write(f"\nchart written to {args.chart}")
+        if write_chart(chart, records, title):
+            write(f"\nchart written to {chart}")
     if any(record["difference"] is not None for record in records):
         print("\nfresh_state.py: columnarize's result differs from a peer's (see above)",
               file=sys.stderr)

@@ -1043,5 +1043,69 @@ def test_a_quick_run_times_every_candidate_in_its_own_processes(tmp_path, monkey
         assert row[2:5] == [f"{len(payload):,}", f"{len(json.loads(output)['rows']):,}",
                             f"{len(output) / len(payload):.2f}"]
     header, table = table_rows(report, "## The README's table")
-    assert header == fresh_state.README_HEADER
-    assert [row[0] for row in table] == ["made-up 1KB", "made-up 3KB"]
+    assert header == ["payload", "1 KB", "3 KB", "÷ fastest plain Python", "result ÷ payload"]
+    assert [row[:3] for row in table] == [["made-up", "–", "–"]]
+    assert "\ncolumnarize ran at " in report and "\nfresh, on each file's largest slice" in report
+
+
+def made_up_record(name, kind, size, text_bytes, output_bytes, rates, faults=0.0, calls=None):
+    """A measurement as fresh_state.measure records it; rates: {(state, candidate): MB/s}."""
+    states = {state: {} for state in fresh_state.STATES}
+    for (state, candidate), rate in rates.items():
+        states[state][candidate] = {"rate": rate, "faults": faults, "calls": 10}
+        if calls is not None:
+            states[state][candidate]["memory_calls"] = calls
+    payload = fresh_state.Payload(name, kind, size, b"x" * text_bytes, text_bytes)
+    return {"payload": payload, "peer": "orjson", "difference": None, "floats": 0,
+            "output_bytes": output_bytes, "module_file": None, "rows": 1, "states": states}
+
+
+def rates(module_fresh, module_warm, yyjson_fresh, yyjson_warm, peer_fresh):
+    return {("fresh", "vantor_codec"): module_fresh, ("warm", "vantor_codec"): module_warm,
+            ("fresh", "yyjson read+write"): yyjson_fresh,
+            ("warm", "yyjson read+write"): yyjson_warm,
+            ("fresh", "fastest plain-Python peer"): peer_fresh,
+            ("warm", "fastest plain-Python peer"): peer_fresh}
+
+
+def test_the_readme_table_has_a_row_per_real_file_and_a_column_per_size():
+    records = [
+        made_up_record("hooks", "real", "10KB", 10_000, 12_500, rates(400, 600, 500, 400, 100)),
+        made_up_record("hooks", "real", "1MB", 1_000_000, 1_500_000, rates(300, 300, 200, 300, 20),
+                       calls={"brk": 2.0, "munmap": 1.0, "futex": 5.0}),
+        made_up_record("cities", "real", "1KB", 1_000, 500, rates(100, 100, 100, 100, 10)),
+        made_up_record("tool-call rows", "synthetic", "1KB", 1_000, 500, rates(1, 1, 1, 1, 1)),
+    ]
+    header, rows = fresh_state.readme_table(records)
+    assert header == ["payload", "1 KB", "10 KB", "100 KB", "1 MB", "÷ fastest plain Python",
+                      "result ÷ payload"]
+    assert rows == [["hooks", "–", "0.80 (1.50)", "–", "1.50 (1.00)", "4.0–15.0", "1.25–1.50"],
+                    ["cities", "1.00 (1.00)", "–", "–", "–", "10.0", "0.50"]]
+    # The memory system calls count brk, mmap, munmap, mremap, madvise and mprotect alone.
+    assert fresh_state.memory_total(records[1], "fresh", "vantor_codec") == 3.0
+    assert fresh_state.memory_total(records[0], "fresh", "vantor_codec") is None
+    summary = fresh_state.readme_summary(records)
+    assert summary[0] == ("columnarize ran at 100–400 MB/s of payload fresh and 100–600 MB/s warm "
+                          "(yyjson read+write: 100–500 fresh, 100–400 warm).")
+    # Each file's largest slice: hooks at 1 MB, cities at 1 KB.
+    assert summary[1].startswith("fresh, on each file's largest slice, per call: page faults 0.0 ")
+    assert "memory system calls n/a–3.0" not in summary[1] and "calls 3.0 " in summary[1]
+    assert fresh_state.readme_summary(records[3:]) == []
+
+
+def test_saved_measurements_make_the_same_report_again(tmp_path, capsys):
+    records = [
+        made_up_record("hooks", "real", "10KB", 10_000, 12_500, rates(400, 600, 500, 400, 100),
+                       calls={"mmap": 1.0}),
+        made_up_record("sparse rows", "synthetic", "1KB", 1_000, 500, rates(1, 2, 3, 4, 5)),
+    ]
+    saved = tmp_path / "run.json"
+    fresh_state.save_records(saved, records)
+    assert fresh_state.main(["--load", str(saved), "--chart", str(tmp_path / "chart.png")]) == 0
+    report = capsys.readouterr().out
+    header, rows = table_rows(report, "## Every payload")
+    assert rows == fresh_state.full_table(records)[1]
+    assert [row[0] for row in rows] == ["hooks 10KB", "sparse rows 1KB"]
+    header, rows = table_rows(report, "## The README's table")
+    assert (header, rows) == fresh_state.readme_table(records, (("10KB", 0),))
+    assert (tmp_path / "chart.png").read_bytes().startswith(b"\x89PNG")
