@@ -58,8 +58,10 @@ HERE = Path(__file__).resolve().parent
 DEFAULT_REAL_FOLDER = HERE.parents[2] / "realdata"
 
 SIZES = (("1KB", 1 << 10), ("10KB", 10 << 10), ("100KB", 100 << 10), ("1MB", 1 << 20))
-# A slice whose first rows alone exceed its size this many times over is not of that size.
+# A slice whose first rows alone exceed its size this many times over is not of that size; a
+# file that falls short of a size but reaches this share of it stands for that size whole.
 MAX_OVERSHOOT = 3.0
+MIN_WHOLE_SHARE = 0.5
 
 WARM_TUNABLES = "glibc.malloc.mmap_threshold=33554432:glibc.malloc.trim_threshold=67108864"
 STATES = {"fresh": None, "warm": WARM_TUNABLES}
@@ -101,8 +103,9 @@ def compact(value):
 
 def first_rows_slices(rows, sizes):
     """{size label: the compact text of the first N rows} for each (label, target) in `sizes`: N
-    is the smallest count whose text reaches the target; a target the rows do not reach, or
-    that the first rows overshoot MAX_OVERSHOOT times, has no slice."""
+    is the smallest count whose text reaches the target, or every row when all of them reach
+    MIN_WHOLE_SHARE of it; a target that the rows fall shorter of, or that the first rows
+    overshoot MAX_OVERSHOOT times, has no slice."""
     lengths = [len(compact(row)) for row in rows]
     slices = {}
     for label, target in sizes:
@@ -111,7 +114,7 @@ def first_rows_slices(rows, sizes):
             total += lengths[count] + (1 if count else 0)
             count += 1
         total += 1
-        if count == 0 or total < target or total > MAX_OVERSHOOT * target:
+        if count == 0 or total < MIN_WHOLE_SHARE * target or total > MAX_OVERSHOOT * target:
             continue
         slices[label] = compact(rows[:count])
     return slices
@@ -318,7 +321,8 @@ def parse_strace_summary(text):
 
 def memory_calls_per_call(children, candidate, peer, payload, state, calls, strace):
     """Memory system calls per call, by name: a counting run of `calls` calls less one of none,
-    both after the warm-up call."""
+    both after the warm-up call. Two interpreters' start-up can differ by a call or two, which
+    would make a count of none come out below zero: it is taken as zero."""
     counted = []
     with tempfile.TemporaryDirectory() as scratch:
         for amount in (0, calls):
@@ -327,7 +331,7 @@ def memory_calls_per_call(children, candidate, peer, payload, state, calls, stra
                          prefix=(strace, "-f", "-c", "-e", "trace=memory", "-o", str(summary)))
             counted.append(parse_strace_summary(summary.read_text()))
     names = set(counted[0]) | set(counted[1])
-    return {name: (counted[1].get(name, 0) - counted[0].get(name, 0)) / calls
+    return {name: max(0, counted[1].get(name, 0) - counted[0].get(name, 0)) / calls
             for name in sorted(names)}
 
 
