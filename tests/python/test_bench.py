@@ -1111,3 +1111,37 @@ def test_saved_measurements_make_the_same_report_again(tmp_path, capsys):
     header, rows = table_rows(report, "## The README's table")
     assert (header, rows) == fresh_state.readme_table(records, (("10KB", 0),))
     assert (tmp_path / "chart.png").read_bytes().startswith(b"\x89PNG")
+
+
+# --- compare_modules.py: two builds of the module in one process --------------------------------
+
+_spec = importlib.util.spec_from_file_location(
+    "vantor_compare_modules", REPO / "bench" / "python" / "compare_modules.py")
+compare_modules = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(compare_modules)
+
+
+def test_two_builds_of_the_module_are_loaded_apart_and_timed_in_turn(tmp_path, monkeypatch,
+                                                                     capsys):
+    shipped = pathlib.Path(bench.vantor_codec.__file__)
+    copy = tmp_path / shipped.name
+    shutil.copyfile(shipped, copy)
+    loaded = compare_modules.load_module_file(copy)
+    assert loaded is not bench.vantor_codec and loaded.__file__ == str(copy)
+    assert loaded.columnarize(b'[{"a":1}]') == bench.vantor_codec.columnarize(b'[{"a":1}]')
+    monkeypatch.setattr(bench, "QUICK", TINY)
+    assert compare_modules.main(["--quick", "--repeat", "2", "--shapes", "airports,sparse",
+                                 "--sizes", "1KB", str(shipped), str(copy)]) == 0
+    header, rows = table_rows(capsys.readouterr().out, "candidate ")
+    assert header == ["payload", "run 1", "run 2", "min", "median"]
+    assert [row[0] for row in rows] == ["airport rows 1KB", "sparse rows 1KB"]
+    for row in rows:
+        runs = [float(cell) for cell in row[1:3]]
+        assert all(ratio > 0 for ratio in runs) and float(row[3]) == min(runs), row
+
+
+@pytest.mark.parametrize("arguments", [["--shapes", "bogus"], ["--sizes", "10MB"]])
+def test_compare_modules_refuses_unknown_shapes_and_sizes(arguments):
+    with pytest.raises(SystemExit) as stopped:
+        compare_modules.main([*arguments, "a.so", "b.so"])
+    assert stopped.value.code == 2
