@@ -31,13 +31,15 @@ report also gives the result's size over the compact payload's: what a call save
 
     python3.14 bench/python/fresh_state.py [--quick] [--real FOLDER] [--shapes LIST]
         [--module-python PYTHON] [--module-path DIR] [--chart PATH] [--c-peers LIBRARY]
+        [--save JSON | --load JSON]
 
 or `./dev bench --fresh [ARGS]`. --real names the folder of real_payloads.py's files (default:
 realdata beside the clone, where `python3 bench/python/real_payloads.py --fetch` puts them when
 given that folder). The module under test is the one the benchmark imports unless
 --module-python names another interpreter (a venv where the wheel is installed; PYTHONPATH is
 then cleared for the module's children) or --module-path a folder to put first on its path.
---quick is a smoke test: two sizes, two runs, short loops, fewer calls counted.
+--quick is a smoke test: two sizes, two runs, short loops, fewer calls counted. --save keeps the
+measurements as JSON; --load reports (and charts) saved ones without measuring.
 """
 
 import argparse
