@@ -908,3 +908,241 @@ def test_real_payloads_sets_the_c_peers_beside_the_module(tmp_path, c_peers_libr
         ratio = float(table[0][header.index(f"vantor ÷ {name}")])
         assert rate > 0 and ratio == pytest.approx(found[0]["rates"]["vantor_codec"] / rate,
                                                    abs=0.006), report
+
+
+# --- fresh_state.py: each candidate in fresh processes, on slices of real files -----------------
+
+_spec = importlib.util.spec_from_file_location(
+    "vantor_fresh_state", REPO / "bench" / "python" / "fresh_state.py")
+fresh_state = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(fresh_state)
+
+
+def rows_of_lengths(*lengths):
+    """Rows whose compact text is each of `lengths` bytes long (at least 8)."""
+    return [{"k": "x" * (length - 8)} for length in lengths]
+
+
+@pytest.mark.parametrize("lengths, sizes, counts", [
+    # "[" + rows and commas + "]": 10 rows of 100 bytes make 1,011 bytes.
+    ((100,) * 10, (("1KB", 1011),), {"1KB": 10}),
+    # Rows that fall short of a size stand for it whole while they reach half of it.
+    ((100,) * 10, (("1KB", 1012), ("2KB", 2022), ("2KB+", 2023)), {"1KB": 10, "2KB": 10}),
+    ((100,) * 10, (("a", 50), ("b", 102), ("c", 103)), {"a": 1, "b": 1, "c": 2}),
+    # The first row alone overshoots three times: no slice of that size, but of larger ones.
+    ((400, 10, 10), (("100B", 100), ("150B", 150)), {"150B": 1}),
+    ((400, 10, 10), (("133B", 133), ("134B", 134)), {"134B": 1}),
+    ((), (("1KB", 1024),), {}),
+])
+def test_real_files_are_cut_into_their_first_rows_written_compact(lengths, sizes, counts):
+    rows = rows_of_lengths(*lengths)
+    assert [len(fresh_state.compact(row)) for row in rows] == list(lengths)
+    slices = fresh_state.first_rows_slices(rows, sizes)
+    assert {label: len(json.loads(text)) for label, text in slices.items()} == counts
+    targets = dict(sizes)
+    for label, text in slices.items():
+        count = counts[label]
+        assert text == json.dumps(rows[:count], separators=(",", ":")).encode()
+        # The fewest rows that reach the size, or all of them.
+        assert len(text) >= targets[label] or count == len(rows)
+        assert targets[label] > len(fresh_state.compact(rows[:count - 1]))
+
+
+def test_a_slice_is_written_compact_whatever_the_files_layout(tmp_path):
+    rows = [{"name": "Zürich", "n": 1.5, "t": [1, {"a": None}]}, {"name": "Ελλάδα", "n": 2}] * 30
+    (tmp_path / "cities.json").write_text(json.dumps(rows, indent=3, ensure_ascii=True))
+    (tmp_path / "object.json").write_text('{"rows": []}')
+    (tmp_path / "broken.json").write_text('[{"a":')
+    payloads, skipped = fresh_state.real_payloads(tmp_path, (("1KB", 1024),))
+    assert [(payload.name, payload.kind, payload.size) for payload in payloads] == [
+        ("cities", "real", "1KB")]
+    text = payloads[0].text
+    assert b"\n" not in text and "Zürich".encode() in text and b'{"a":null}' in text
+    assert payloads[0].compact_bytes == len(text)
+    assert [line.split(":")[0] for line in skipped] == ["broken.json", "object.json"]
+
+
+STRACE_SUMMARY = """\
+% time     seconds  usecs/call     calls    errors syscall
+------ ----------- ----------- --------- --------- ----------------
+ 73.22    0.010301          10       946           mmap
+ 13.31    0.001872          12       148           mprotect
+  8.71    0.001225           8       138         2 brk
+  4.76    0.000670          14        47           munmap
+------ ----------- ----------- --------- --------- ----------------
+100.00    0.014068          10      1279         2 total
+"""
+
+
+def test_the_strace_summary_is_read_call_by_call():
+    assert fresh_state.parse_strace_summary(STRACE_SUMMARY) == {
+        "mmap": 946, "mprotect": 148, "brk": 138, "munmap": 47}
+    assert fresh_state.parse_strace_summary("") == {}
+
+
+@pytest.mark.parametrize("module_python, module_path, candidate, state, tunables, path", [
+    (None, None, "vantor_codec", "fresh", None, "own"),
+    (None, None, "vantor_codec", "warm", fresh_state.WARM_TUNABLES, "own"),
+    (None, None, "yyjson read+write", "fresh", None, "own"),
+    (None, None, "fastest plain-Python peer", "warm", fresh_state.WARM_TUNABLES, "own"),
+    # A venv's interpreter finds its own module: nothing of this process's path comes first.
+    ("/venv/bin/python", None, "vantor_codec", "fresh", None, None),
+    ("/venv/bin/python", None, "fastest plain-Python peer", "fresh", None, "own"),
+    ("/venv/bin/python", "/wheel", "vantor_codec", "fresh", None, "/wheel"),
+    (None, "/wheel", "vantor_codec", "warm", fresh_state.WARM_TUNABLES, "/wheel:own"),
+])
+def test_each_childs_allocator_settings_and_module(monkeypatch, module_python, module_path,
+                                                   candidate, state, tunables, path):
+    monkeypatch.setenv("GLIBC_TUNABLES", "glibc.malloc.trim_threshold=1")
+    monkeypatch.delenv("PYTHONPATH", raising=False)
+    children = fresh_state.make_children(module_python, module_path, "peers.so")
+    environment = children.env(candidate, state)
+    assert environment.get("GLIBC_TUNABLES") == tunables
+    own = str(pathlib.Path(bench.vantor_codec.__file__).resolve().parent)
+    expected = None if path is None else path.replace("own", own).replace(":", os.pathsep)
+    assert environment.get("PYTHONPATH") == expected
+    payload = fresh_state.Payload("p", "real", "1KB", b"[]", 2, pathlib.Path("/p.json"))
+    command = children.command("time", candidate, None, payload, 0.1)
+    python = module_python if module_python and candidate == "vantor_codec" else sys.executable
+    assert command[0] == python and command[3:5] == ["time", candidate]
+
+
+def test_a_quick_run_times_every_candidate_in_its_own_processes(tmp_path, monkeypatch, capsys):
+    rows = made_up_rows() * 4
+    (tmp_path / "made-up.json").write_bytes(json.dumps(rows, indent=2).encode())
+    monkeypatch.setattr(fresh_state, "QUICK", fresh_state.Settings(
+        sizes=(("1KB", 1 << 10), ("3KB", 3 << 10)), runs=1, seconds=0.001, counted_calls=2,
+        pick_budget=0.001))
+    from conftest import MODULE_DIR
+
+    assert fresh_state.main(["--quick", "--real", str(tmp_path), "--shapes", "sparse",
+                             "--module-path", MODULE_DIR, "--c-peers", ""]) == 0
+    report = capsys.readouterr().out
+    assert f"loaded {pathlib.Path(MODULE_DIR).resolve() / 'vantor_codec.'}" in report, report
+    header, table = table_rows(report, "## Every payload")
+    assert header[:5] == ["payload", "kind", "payload bytes", "rows", "output ÷ compact payload"]
+    assert [row[:2] for row in table] == [["made-up 1KB", "real"], ["made-up 3KB", "real"],
+                                          ["sparse rows 1KB", "synthetic"],
+                                          ["sparse rows 3KB", "synthetic"]]
+    for row in table:
+        cells = dict(zip(header, row))
+        # Every result reads back as the fastest peer's document.
+        assert cells["same document"] == "same", row
+        assert float(cells["vantor_codec MB/s fresh"]) > 0
+        assert float(cells["vantor_codec MB/s warm"]) > 0
+        assert cells["fastest peer"] in bench.load_peers(bench.PEERS_FILE)[1] or \
+            cells["fastest peer"].endswith(bench.REPO_PEER_SUFFIX)
+        # No C peers' library: yyjson's columns say so.
+        assert cells["yyjson MB/s fresh"] == "n/a" and cells["÷ yyjson fresh"] == "n/a"
+        faults = cells["faults per call fresh (vantor / yyjson / peer)"].split(" / ")
+        assert faults[1] == "n/a" and float(faults[0]) >= 0 and float(faults[2]) >= 0
+        calls = cells["memory calls per call fresh (vantor / yyjson / peer)"].split(" / ")
+        assert (calls[0] == "n/a") == (shutil.which("strace") is None), row
+    # The slices' sizes and the result's size over the payload's.
+    for row, size in zip(table[:2], (1 << 10, 3 << 10)):
+        payload = fresh_state.first_rows_slices(rows, (("s", size),))["s"]
+        output = bench.vantor_codec.columnarize(payload)
+        assert row[2:5] == [f"{len(payload):,}", f"{len(json.loads(output)['rows']):,}",
+                            f"{len(output) / len(payload):.2f}"]
+    header, table = table_rows(report, "## The README's table")
+    assert header == ["payload", "1 KB", "3 KB", "÷ fastest plain Python", "result ÷ payload"]
+    assert [row[:3] for row in table] == [["made-up", "–", "–"]]
+    assert "\ncolumnarize ran at " in report
+
+
+def made_up_record(name, kind, size, text_bytes, output_bytes, rates, faults=0.0, calls=None):
+    """A measurement as fresh_state.measure records it; rates: {(state, candidate): MB/s}."""
+    states = {state: {} for state in fresh_state.STATES}
+    for (state, candidate), rate in rates.items():
+        states[state][candidate] = {"rate": rate, "faults": faults, "calls": 10}
+        if calls is not None:
+            states[state][candidate]["memory_calls"] = calls
+    payload = fresh_state.Payload(name, kind, size, b"x" * text_bytes, text_bytes)
+    return {"payload": payload, "peer": "orjson", "difference": None, "floats": 0,
+            "output_bytes": output_bytes, "module_file": None, "rows": 1, "states": states}
+
+
+def rates(module_fresh, module_warm, yyjson_fresh, yyjson_warm, peer_fresh):
+    return {("fresh", "vantor_codec"): module_fresh, ("warm", "vantor_codec"): module_warm,
+            ("fresh", "yyjson read+write"): yyjson_fresh,
+            ("warm", "yyjson read+write"): yyjson_warm,
+            ("fresh", "fastest plain-Python peer"): peer_fresh,
+            ("warm", "fastest plain-Python peer"): peer_fresh}
+
+
+def test_the_readme_table_has_a_row_per_real_file_and_a_column_per_size():
+    records = [
+        made_up_record("hooks", "real", "10KB", 10_000, 12_500, rates(400, 600, 500, 400, 100)),
+        made_up_record("hooks", "real", "1MB", 1_000_000, 1_500_000, rates(300, 300, 200, 300, 20),
+                       calls={"brk": 2.0, "munmap": 1.0, "futex": 5.0}),
+        made_up_record("cities", "real", "1KB", 1_000, 500, rates(100, 100, 100, 100, 10)),
+        made_up_record("tool-call rows", "synthetic", "1KB", 1_000, 500, rates(1, 1, 1, 1, 1)),
+    ]
+    header, rows = fresh_state.readme_table(records)
+    assert header == ["payload", "1 KB", "10 KB", "100 KB", "1 MB", "÷ fastest plain Python",
+                      "result ÷ payload"]
+    assert rows == [["hooks", "–", "0.80 (1.50)", "–", "1.50 (1.00)", "4.0–15.0", "1.25–1.50"],
+                    ["cities", "1.00 (1.00)", "–", "–", "–", "10.0", "0.50"]]
+    # The memory system calls count brk, mmap, munmap, mremap, madvise and mprotect alone.
+    assert fresh_state.memory_total(records[1], "fresh", "vantor_codec") == 3.0
+    assert fresh_state.memory_total(records[0], "fresh", "vantor_codec") is None
+    summary = fresh_state.readme_summary(records)
+    assert summary[0] == ("columnarize ran at 100–400 MB/s of payload fresh and 100–600 MB/s warm "
+                          "(yyjson read+write: 100–500 fresh, 100–400 warm).")
+    # Faults and memory calls of the slices from 100 KB up: hooks at 1 MB alone.
+    assert summary[1].startswith("fresh, on the slices of 100 KB and more, per call: page "
+                                 "faults 0.0 ")
+    assert "memory system calls n/a–3.0" not in summary[1] and "calls 3.0 " in summary[1]
+    assert fresh_state.readme_summary(records[3:]) == []
+
+
+def test_saved_measurements_make_the_same_report_again(tmp_path, capsys):
+    records = [
+        made_up_record("hooks", "real", "10KB", 10_000, 12_500, rates(400, 600, 500, 400, 100),
+                       calls={"mmap": 1.0}),
+        made_up_record("sparse rows", "synthetic", "1KB", 1_000, 500, rates(1, 2, 3, 4, 5)),
+    ]
+    saved = tmp_path / "run.json"
+    fresh_state.save_records(saved, records)
+    assert fresh_state.main(["--load", str(saved), "--chart", str(tmp_path / "chart.png")]) == 0
+    report = capsys.readouterr().out
+    header, rows = table_rows(report, "## Every payload")
+    assert rows == fresh_state.full_table(records)[1]
+    assert [row[0] for row in rows] == ["hooks 10KB", "sparse rows 1KB"]
+    header, rows = table_rows(report, "## The README's table")
+    assert (header, rows) == fresh_state.readme_table(records, (("10KB", 0),))
+    assert (tmp_path / "chart.png").read_bytes().startswith(b"\x89PNG")
+
+
+# --- compare_modules.py: two builds of the module in one process --------------------------------
+
+_spec = importlib.util.spec_from_file_location(
+    "vantor_compare_modules", REPO / "bench" / "python" / "compare_modules.py")
+compare_modules = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(compare_modules)
+
+
+def test_two_builds_of_the_module_are_loaded_apart_and_timed_in_turn(tmp_path, monkeypatch,
+                                                                     capsys):
+    shipped = pathlib.Path(bench.vantor_codec.__file__)
+    copy = tmp_path / shipped.name
+    shutil.copyfile(shipped, copy)
+    loaded = compare_modules.load_module_file(copy)
+    assert loaded is not bench.vantor_codec and loaded.__file__ == str(copy)
+    assert loaded.columnarize(b'[{"a":1}]') == bench.vantor_codec.columnarize(b'[{"a":1}]')
+    monkeypatch.setattr(bench, "QUICK", TINY)
+    assert compare_modules.main(["--quick", "--repeat", "2", "--shapes", "airports,sparse",
+                                 "--sizes", "1KB", str(shipped), str(copy)]) == 0
+    header, rows = table_rows(capsys.readouterr().out, "candidate ")
+    assert header == ["payload", "run 1", "run 2", "min", "median"]
+    assert [row[0] for row in rows] == ["airport rows 1KB", "sparse rows 1KB"]
+    for row in rows:
+        runs = [float(cell) for cell in row[1:3]]
+        assert all(ratio > 0 for ratio in runs) and float(row[3]) == min(runs), row
+
+
+@pytest.mark.parametrize("arguments", [["--shapes", "bogus"], ["--sizes", "10MB"]])
+def test_compare_modules_refuses_unknown_shapes_and_sizes(arguments):
+    with pytest.raises(SystemExit) as stopped:
+        compare_modules.main([*arguments, "a.so", "b.so"])
+    assert stopped.value.code == 2

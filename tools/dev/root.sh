@@ -22,7 +22,7 @@ ROOT_PACKAGES=(
     python3-orjson python3-msgspec python3-matplotlib
     python3-venv python3-pip python3-build python3-scikit-build-core python3-mypy python3-wheel
     clang-format shellcheck git ca-certificates
-    libsimdjson-dev valgrind python3-auditwheel
+    libsimdjson-dev valgrind strace python3-auditwheel
     g++-mingw-w64-ucrt64
 )
 # The portable wheels' build root: glibc 2.31, and clang 16 with libc++ 16, whose static
