@@ -14,7 +14,7 @@ REPO = pathlib.Path(__file__).resolve().parents[2]
 DEV = REPO / "dev"
 VISIBLE = REPO.parent
 COMMANDS = ["build", "test", "run", "python", "wheel", "bench", "fuzz", "test-windows-core",
-            "test-aarch64", "shell"]
+            "test-big", "test-aarch64", "shell"]
 
 
 @pytest.fixture
