@@ -38,9 +38,15 @@ struct CallPlan {
         : CallPlan(payload_size, payload_size <= kLargestBlockPayload ? 1 : 16) {}
 
   private:
+    // Payloads of up to a few kilobytes take room for as many cells and containers as they can
+    // hold (a cell per byte, a container per two), so that their tables never grow in the middle
+    // of the walk: a few kilobytes more of a block that is allocated anyway cost less.
+    static constexpr std::size_t kSmallPayload = std::size_t{16} << 10;
+
     CallPlan(std::size_t payload_size, std::size_t shrink)
-        : cells(payload_size / 6 / shrink + 16),
-          extents(payload_size / 32 / shrink + 8),
+        : cells(payload_size <= kSmallPayload ? payload_size + 16 : payload_size / 6 / shrink + 16),
+          extents(payload_size <= kSmallPayload ? payload_size / 2 + 8
+                                                : payload_size / 32 / shrink + 8),
           members(payload_size / 16 / shrink + 16),
           rows(payload_size / 64 / shrink + 4),
           block_bytes(shrink == 1 ? block_for(payload_size) : 0) {}
@@ -53,7 +59,7 @@ struct CallPlan {
         const std::size_t tables = cells * sizeof(tape::Cell) + extents * sizeof(tape::Extent) +
                                    members * sizeof(std::uint32_t) + rows * kRowFactsBytes;
         // The columns, the name index, the tape's decoded strings and its other tables.
-        const std::size_t small_tables = 4096 + payload_size / 8;
+        const std::size_t small_tables = 8192 + payload_size / 8;
         // Most results are about as long as their payload; a longer one takes its own memory.
         const std::size_t result = payload_size + payload_size / 2 + 1024;
         return copy + tables + small_tables + result + 16 * kPieceSlack;

@@ -287,8 +287,13 @@ class Columnarizer {
         return failure(kInvalidPayloadPrefix, message);
     }
 
+    // The message is allocated once, with room for the element's text.
     TransformOutcome non_object_failure() const {
-        TransformOutcome outcome = failure(kNonObjectRowPrefix, {});
+        TransformOutcome outcome{
+            TransformOutcome::Kind::failure,
+            ByteBuffer(kNonObjectRowPrefix.size() + tape::tape_value_bound(tape_, non_object_row_) +
+                       tape::kTapeWriteSlack)};
+        outcome.text.append(kNonObjectRowPrefix);
         tape::write_tape_value(tape_, non_object_row_, outcome.text);
         return outcome;
     }
