@@ -1096,6 +1096,8 @@ def test_the_readme_table_has_a_row_per_real_file_and_a_column_per_size():
     assert fresh_state.readme_summary(records[3:]) == []
 
 
+@pytest.mark.skipif(importlib.util.find_spec("matplotlib") is None,
+                    reason="the chart needs matplotlib, which this interpreter lacks")
 def test_saved_measurements_make_the_same_report_again(tmp_path, capsys):
     records = [
         made_up_record("hooks", "real", "10KB", 10_000, 12_500, rates(400, 600, 500, 400, 100),
