@@ -45,7 +45,7 @@ struct CallPlan {
 
     CallPlan(std::size_t payload_size, std::size_t shrink)
         : cells(payload_size <= kSmallPayload ? payload_size + 16 : payload_size / 6 / shrink + 16),
-          extents(payload_size <= kSmallPayload ? payload_size / 2 + 8
+          extents(payload_size <= kSmallPayload ? payload_size / 2 + 4
                                                 : payload_size / 32 / shrink + 8),
           members(payload_size / 16 / shrink + 16),
           rows(payload_size / 64 / shrink + 4),
