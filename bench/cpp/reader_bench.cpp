@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "memory/padded_copy.h"
+#include "tape/read_tape.h"
 #include "tape/tape.h"
-#include "tape/tape_reader.h"
 // GCC 12 reports a false -Wrestrict inside std::string concatenation in the payload builders.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
@@ -28,7 +28,7 @@ struct IgnoreRows {
     void row_begin() {}
     std::string_view expected_name() const { return {}; }
     void expected_member() {}
-    void member(const vantor::tape::Cell&, std::string_view) {}
+    void member(const vantor::tape::MemberName&) {}
     void member_value(std::uint32_t) {}
     void row_end() {}
     void non_object_row(std::uint32_t) {}

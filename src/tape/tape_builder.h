@@ -1,29 +1,34 @@
 #pragma once
-// The tape builder: the cells of the tokens that the tape reader (tape/tape_reader.h) walks over.
-// The reader knows the grammar and nothing of the output; the builder knows the tape and what
-// each value's text will be. It decides a value's cell: a token kept as its own output text (an
-// integer, a float in the float layout, an escape-free string), a decimal or a binary64 for other
-// floats, a decoded string, and the other forms of texts that a cell cannot place
-// (tape/tape_limits.h). It closes containers with their extents, settles repeated names in the
-// objects inside rows (tape/repeated_names.h), and marks as verbatim the values inside rows whose
-// payload text is already their output, from the places where the reader found the text to be
+// The token builder: the tape (tape/tape.h) made from the tokens that the tape reader's walk
+// (tape/tape_reader.h) finds, by the protocol in tape/walk_protocols.h. The walk knows the grammar
+// and nothing of the output; the builder knows the tape and what each value's text will be. It
+// decides a value's cell: a token kept as its own output text (an integer, a float in the float
+// layout, an escape-free string), a decimal or a binary64 for other floats, a decoded string, and
+// the other forms of texts that a cell cannot place (tape/tape_limits.h). It keeps the frames of
+// the open containers and closes each with its extent, settles repeated names in the objects
+// inside rows (tape/nested_object_settler.h), and marks as verbatim the values inside rows whose
+// payload text is already their output, from the places where the walk found the text to be
 // otherwise (whitespace) and those it found itself (escapes, numbers written otherwise).
 //
-// Cells go through the reader's cursor (Tape::Cursor), which the reader keeps in registers and
-// passes by reference.
+// Cells go through the cursor that the walk keeps in registers and passes back by reference.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
-#include "tape/repeated_names.h"
+#include "tape/nested_object_settler.h"
 #include "tape/tape.h"
 #include "tape/tape_limits.h"
+#include "tape/walk_protocols.h"
+#include "text/escaped_string.h"
 #include "text/json_limits.h"
 #include "text/json_number.h"
 #include "text/number_reader.h"
 #include "text/number_scan.h"
+#include "text/padded_text.h"
 #include "text/read_error.h"
+#include "text/string_reader.h"
 
 namespace vantor::tape {
 
@@ -31,79 +36,115 @@ namespace vantor::tape {
 // text size limit is at least this long needs to check only strings against it.
 inline constexpr std::size_t kShortTextLimit = 64;
 
+// Whether a payload of `payload_size` bytes needs the builder that checks every text against the
+// tape's limits (TapeBuilder<true>): texts beyond the payload offsets a cell holds, or integers
+// and floats longer than a cell's text.
+inline bool needs_far_texts(std::size_t payload_size, const TapeLimits& limits) {
+    return payload_size >= limits.offsets || limits.text_size < kShortTextLimit;
+}
+
 // kFarTexts: whether texts may lie beyond the payload offsets a cell holds, or integers and
 // floats be longer than a cell's text, so that every text is checked (tape/tape_limits.h);
 // compiled out of the builder of every other payload.
 template <bool kFarTexts>
 class TapeBuilder {
   public:
-    TapeBuilder(const unsigned char* begin, const unsigned char* end, Tape& tape)
-        : begin_(begin), end_(end), tape_(tape), limits_(tape.limits()), irregular_at_(begin) {}
+    using Cursor = Tape::Cursor;
+
+    TapeBuilder(std::string_view input, Tape& tape)
+        : begin_(reinterpret_cast<const unsigned char*>(input.data())),
+          end_(begin_ + input.size()),
+          tape_(tape),
+          limits_(tape.limits()),
+          irregular_at_(begin_) {}
+
+    Cursor cursor() { return tape_.cursor(); }
+    void finish(const Cursor& out) { tape_.set_end(out.next); }
 
     // The payload's text at p is other than its output (whitespace).
-    void irregular_at(const unsigned char* p) { irregular_at_ = p; }
+    void blank(const unsigned char* p) { irregular_at_ = p; }
 
-    // Inlined wherever it is called: a call per value costs more than the push itself.
-    [[gnu::always_inline]] void push(Tape::Cursor& out, Cell cell) {
-        if (out.next == out.limit) [[unlikely]]
-            out = grow(out);
-        *out.next++ = cell;
-    }
-
-    // A container opens: its cell, completed when it closes.
-    void open(bool object, Tape::Cursor& out) {
+    // A container opens at p: its cell, completed when it closes.
+    void open(Cursor& out, const unsigned char* p, bool object) {
+        frames_[open_++] = Frame{out.index(), object, p};
         push(out, Cell::literal(object ? CellKind::object : CellKind::array));
     }
 
-    // Closes the container whose cell is `cell` and whose text starts at `start`; p is just past
-    // its closing bracket. Objects inside rows are settled here (rows meet repeated names in the
-    // transform).
-    void close(std::uint32_t cell, const unsigned char* start, bool object, const unsigned char* p,
-               bool inside_row, Tape::Cursor& out) {
-        const auto offset = static_cast<std::size_t>(start - begin_);
-        const auto size = static_cast<std::size_t>(p - start);
+    // Closes the innermost container; `after` is just past its closing bracket. Objects inside
+    // rows are settled here (rows meet repeated names in the transform).
+    void close(Cursor& out, const unsigned char* after, bool inside_row) {
+        const Frame& frame = frames_[--open_];
+        const auto offset = static_cast<std::size_t>(frame.start - begin_);
+        const auto size = static_cast<std::size_t>(after - frame.start);
         std::size_t extent = Cell::kNoExtent;
         if (tape_.extent_count() < limits_.extents &&
             (!kFarTexts || offset + size <= limits_.offsets)) [[likely]] {
             extent = tape_.add_extent(static_cast<std::uint32_t>(offset),
                                       static_cast<std::uint32_t>(size));
         }
-        const CellKind kind = object ? CellKind::object : CellKind::array;
-        out.cells[cell] = Cell::container(kind, false, extent, out.index());
+        const CellKind kind = frame.object ? CellKind::object : CellKind::array;
+        out.cells[frame.cell] = Cell::container(kind, false, extent, out.index());
         if (!inside_row) return;
-        if (object) {
+        if (frame.object) {
             const Cell* before = out.next;
-            settle_keys(cell, out);
+            settle_names(frame.cell, out);
             // Settling a repeated name drops cells: the object's text is no longer its output.
-            if (out.next != before) irregular_at_ = p - 1;
+            if (out.next != before) irregular_at_ = after - 1;
         }
         // A value inside a row whose text nothing made irregular is written as it stands, when
         // its extent says where that text is.
-        if (irregular_at_ < start && extent != Cell::kNoExtent) {
-            out.cells[cell].bits |= Cell::kVerbatim;
+        if (irregular_at_ < frame.start && extent != Cell::kNoExtent) {
+            out.cells[frame.cell].bits |= Cell::kVerbatim;
         }
     }
 
     // An escape-free string's content of `size` bytes at `start`, shorter than sixteen bytes.
-    [[gnu::always_inline]] Cell string(const unsigned char* start, std::size_t size) {
-        return text_cell(CellKind::string_text, start, size);
+    [[gnu::always_inline]] void string(Cursor& out, const unsigned char* start, std::size_t size) {
+        push(out, text_cell(CellKind::string_text, start, size));
     }
 
     // An escape-free string's content of any size.
-    Cell long_string(const unsigned char* start, std::size_t size) {
-        return size < limits_.text_size ? text_cell(CellKind::string_text, start, size)
-                                        : table_text_cell(CellKind::string_text, start, size);
+    void long_string(Cursor& out, const unsigned char* start, std::size_t size) {
+        push(out, long_string_cell(start, size));
     }
 
-    // A string with escapes, whose content of `token_size` bytes starts at `start`, decoded into
-    // the tape's storage. Written again it is no longer than its token: every byte the writer
-    // escapes (a quote, a backslash, a control byte) stood escaped in the payload in a form at
-    // least as long, and every other escape writes shorter than it reads.
-    Cell decoded_string(const unsigned char* start, std::string_view decoded,
-                        std::size_t token_size) {
-        irregular_at_ = start;
-        return Cell::in_table(CellKind::string_decoded, tape_.add_text(decoded, token_size + 2),
-                              decoded.size());
+    // A string whose content starts at `start` and whose first backslash is at `backslash`,
+    // decoded into the tape's storage. Returns the byte after its closing quote, or nullptr when
+    // it is refused.
+    const unsigned char* escaped_string(Cursor& out, const unsigned char* start,
+                                        const unsigned char* backslash) {
+        Cell cell;
+        const unsigned char* after = decode_string(start, backslash, cell);
+        if (after != nullptr) push(out, cell);
+        return after;
+    }
+
+    // The same three for a row member's name, which goes to the row observer, not to the tape.
+    [[gnu::always_inline]] MemberName name(const unsigned char* start, std::size_t size) {
+        return {text_cell(CellKind::string_text, start, size), payload_text(start, size)};
+    }
+    MemberName long_name(const unsigned char* start, std::size_t size) {
+        return {long_string_cell(start, size), payload_text(start, size)};
+    }
+    const unsigned char* escaped_name(const unsigned char* start, const unsigned char* backslash,
+                                      MemberName& name) {
+        const unsigned char* after = decode_string(start, backslash, name.cell);
+        if (after != nullptr) name.text = tape_.text(name.cell);
+        return after;
+    }
+
+    void literal(Cursor& out, Literal literal) {
+        switch (literal) {
+            case Literal::true_value:
+                push(out, Cell::literal(CellKind::boolean_true));
+                return;
+            case Literal::false_value:
+                push(out, Cell::literal(CellKind::boolean_false));
+                return;
+            case Literal::null:
+                push(out, Cell::literal(CellKind::null));
+                return;
+        }
     }
 
     // The cell of a number token: an integer token needs no value at all (its text is its
@@ -111,8 +152,8 @@ class TapeBuilder {
     // significand and exponent. Long tokens and floats beyond one correctly rounded operation go
     // through the number reader both readers share (text/number_reader.h). p moves past it; false
     // when the token is refused.
-    [[gnu::always_inline]] bool number(const unsigned char* start, const text::NumberToken& token,
-                                       const unsigned char*& p, Tape::Cursor& out) {
+    [[gnu::always_inline]] bool number(Cursor& out, const unsigned char* start,
+                                       const text::NumberToken& token, const unsigned char*& p) {
         auto text_size = static_cast<std::size_t>(token.end - start);
         switch (token.number_class) {
             case text::NumberClass::refused:
@@ -182,7 +223,21 @@ class TapeBuilder {
     }
 
   private:
-    [[gnu::noinline]] Tape::Cursor grow(const Tape::Cursor& out) {
+    // A container open on the walk's stack: its cell, and where its text starts.
+    struct Frame {
+        std::uint32_t cell;
+        bool object;
+        const unsigned char* start;
+    };
+
+    // Inlined wherever it is called: a call per value costs more than the push itself.
+    [[gnu::always_inline]] void push(Cursor& out, Cell cell) {
+        if (out.next == out.limit) [[unlikely]]
+            out = grow(out);
+        *out.next++ = cell;
+    }
+
+    [[gnu::noinline]] Cursor grow(const Cursor& out) {
         tape_.set_end(out.next);
         tape_.reserve_more(1);
         return tape_.cursor();
@@ -195,7 +250,7 @@ class TapeBuilder {
     // Small objects with distinct names need nothing more. The settler is made with the first
     // other object inside a row: payloads without one, the smallest above all, pay nothing for
     // it. Settling may rewrite the object's cells and shorten the tape.
-    [[gnu::noinline]] void settle_keys(std::uint32_t object, Tape::Cursor& out) {
+    [[gnu::noinline]] void settle_names(std::uint32_t object, Cursor& out) {
         if (small_object_with_distinct_names(tape_, object)) return;
         if (!object_keys_) object_keys_ = std::make_unique<ObjectKeySettler>();
         tape_.set_end(out.next);
@@ -218,6 +273,42 @@ class TapeBuilder {
     Cell float_cell(double value) {
         tape_.count_rewritten_number();
         return Cell::with_text(CellKind::float_value, tape_.add_float(value), 0);
+    }
+
+    std::string_view payload_text(const unsigned char* start, std::size_t size) const {
+        return {reinterpret_cast<const char*>(start), size};
+    }
+
+    Cell long_string_cell(const unsigned char* start, std::size_t size) {
+        return size < limits_.text_size ? text_cell(CellKind::string_text, start, size)
+                                        : table_text_cell(CellKind::string_text, start, size);
+    }
+
+    // A string with escapes, decoded into the tape's storage: here when its escapes are the
+    // common ones (text/escaped_string.h), else by the string reader both readers share
+    // (text/string_reader.h). Written again it is no longer than its token: every byte the
+    // writer escapes (a quote, a backslash, a control byte) stood escaped in the payload in a
+    // form at least as long, and every other escape writes shorter than it reads. Returns the
+    // byte after the closing quote, or nullptr when the string is refused.
+    [[gnu::noinline]] const unsigned char* decode_string(const unsigned char* start,
+                                                         const unsigned char* backslash,
+                                                         Cell& cell) {
+        std::string_view decoded;
+        const unsigned char* after =
+            text::decode_common_escapes(start, backslash, end_, tape_.strings(), decoded);
+        if (after == nullptr) {
+            after = start;
+            text::ReadError error;
+            if (!text::read_string(begin_, after, end_, scratch_, tape_.strings(), decoded,
+                                   error)) {
+                return nullptr;
+            }
+        }
+        irregular_at_ = start;
+        const auto token_size = static_cast<std::size_t>(after - 1 - start);
+        cell = Cell::in_table(CellKind::string_decoded, tape_.add_text(decoded, token_size + 2),
+                              decoded.size());
+        return after;
     }
 
     std::size_t offset(const unsigned char* at) const {
@@ -261,7 +352,7 @@ class TapeBuilder {
 
     // Out of line: a call that takes p's address would keep p in memory everywhere.
     [[gnu::always_inline]] bool read_number_in_full(const unsigned char* start,
-                                                    const unsigned char*& p, Tape::Cursor& out) {
+                                                    const unsigned char*& p, Cursor& out) {
         Cell number{};
         const unsigned char* after = read_number_in_full(start, number);
         if (after == nullptr) return false;
@@ -290,7 +381,11 @@ class TapeBuilder {
     const unsigned char* end_;
     Tape& tape_;
     const TapeLimits limits_;
+    Frame frames_[text::kMaxNestingDepth];
+    int open_ = 0;  // frames in use
     std::unique_ptr<ObjectKeySettler> object_keys_;
+    // Where the string reader builds a decoded string it cannot build in place.
+    std::string scratch_;
     // The last place where the text is other than its output (whitespace, an escape, a number
     // written otherwise, a repeated name dropped): a container inside a row that closes with none
     // since it opened is marked Cell::kVerbatim. Nested containers open after begin_.

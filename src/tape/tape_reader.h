@@ -1,7 +1,9 @@
 #pragma once
 // The tape reader: the walk over a payload's tokens in one forward pass, a state machine with an
 // explicit stack of open containers, so its stack use does not grow with the payload's nesting.
-// It knows the grammar; the cells of what it reads are the builder's (tape/tape_builder.h).
+// It knows the grammar alone: each token goes to the token builder, which makes the tape
+// (tape/tape_builder.h), and the rows' member names go to the row observer (the protocols of both
+// are in tape/walk_protocols.h).
 //
 // The payload's UTF-8 is checked first, in one vector pass (text/utf8_check.h), so the string
 // scan stops only at quotes, backslashes and control bytes. Whitespace is tested with one
@@ -19,45 +21,23 @@
 // It accepts exactly what the exact reader accepts, but it reports no errors: on any text that
 // reader refuses it stops, and the caller reads the payload again with that reader. An element of
 // the top-level array that is not an object is read like any value inside a row, and named to the
-// observer, whose transform refuses it. Texts and containers that a cell cannot place
-// (tape/tape_limits.h) take the builder's other forms; the checks for them are compiled only into
-// the walk for payloads that may hold such texts (kFarTexts), so that the common walk pays
-// nothing for them.
+// observer, whose transform refuses it.
 //
-// The rows' member names do not go onto the tape: they go to a row observer as they are read,
+// The rows' member names do not go onto the tape: they go to the row observer as they are read,
 // which assigns their columns while the name is at hand. A row's cell on the tape is followed
-// by its members' values only. The observer provides:
-//     void row_begin();                       a row object opens
-//     std::string_view expected_name();       the name the next member most likely has and
-//                                             its closing quote, fewer than seventeen bytes of
-//                                             this payload; empty when there is none
-//     void expected_member();                 the member has that name
-//     void member(const Cell& name, std::string_view text)
-//                                             the member has this other name
-//     void member_value(std::uint32_t cell);  that member's value is complete at `cell`
-//     void row_end();                         the row object closed
-//     void non_object_row(std::uint32_t cell);
-//                                             an element of the top-level array that is not an
-//                                             object starts at `cell`
+// by its members' values only.
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <string>
 #include <string_view>
 
 #include "platform/compiler.h"
-#include "tape/tape.h"
-#include "tape/tape_builder.h"
+#include "tape/walk_protocols.h"
 #include "text/byte_classes.h"
-#include "text/escaped_string.h"
 #include "text/json_limits.h"
-#include "text/json_number.h"
 #include "text/long_string_scan.h"
-#include "text/number_reader.h"
 #include "text/number_scan.h"
 #include "text/padded_text.h"
-#include "text/read_error.h"
-#include "text/string_reader.h"
+#include "text/same_bytes.h"
 #include "text/string_scan.h"
 #include "text/utf8_check.h"
 #include "text/whitespace_scan.h"
@@ -73,31 +53,35 @@ inline constexpr int kNothingOpen = 0;      // before the top-level array opens,
 inline constexpr int kInTopLevelArray = 1;  // its elements are the rows
 inline constexpr int kInRow = 2;            // a row object: its names go to the row observer
 inline constexpr int kNoRowOpen = -1;       // an element that is not an object is open
-// kFarTexts: whether texts may lie beyond the payload offsets a cell holds, or integers and
-// floats be longer than a cell's text, so that every text is checked (tape/tape_limits.h).
-template <class RowObserver, bool kFarTexts>
-class TapeReader {
+
+template <TokenBuilder Builder, RowObserver Rows>
+class TapeWalk {
   public:
-    TapeReader(std::string_view input, Tape& tape, RowObserver& rows)
+    using Cursor = typename Builder::Cursor;
+
+    // The builder is made here, from the payload and `builder_arguments`, and lives in the walk:
+    // a local of the walk's own, it is not read again from memory after every store the observer
+    // makes.
+    template <class... BuilderArguments>
+    TapeWalk(std::string_view input, Rows& rows, BuilderArguments&... builder_arguments)
         : begin_(reinterpret_cast<const unsigned char*>(input.data())),
           end_(begin_ + input.size()),
-          tape_(tape),
-          rows_(rows),
-          cells_(begin_, end_, tape) {}
+          builder_(input, builder_arguments...),
+          rows_(rows) {}
 
     [[gnu::always_inline]] bool read() {
-        Tape::Cursor out = tape_.cursor();
+        Cursor out = builder_.cursor();
         const bool read = walk(out);
-        tape_.set_end(out.next);
+        builder_.finish(out);
         return read;
     }
 
   private:
-    // The walk itself; `out` is where its cells go.
-    [[gnu::always_inline]] bool walk(Tape::Cursor& out) {
-        // The cursor, the depth, the cell of the row member being read and the tape's write
-        // position are locals, passed to the helpers by reference: the transform stores its facts
-        // while the walk goes on, and a member would be read again from memory after every store.
+    // The walk itself; `out` is the builder's cursor.
+    [[gnu::always_inline]] bool walk(Cursor& out) {
+        // The cursor, the depth, the cell of the row member being read and the builder's cursor
+        // are locals, passed to the helpers by reference: the transform stores its facts while the
+        // walk goes on, and a member would be read again from memory after every store.
         const unsigned char* p = first_token();
         int depth = kNothingOpen;
         // The depth of a row object's members, or kNoRowOpen while an element that is not an
@@ -123,20 +107,17 @@ class TapeReader {
             case '{':
                 if (depth == kMaxDepth) return false;
                 goto open_container;
-            case '"': {
-                Cell string;
-                if (!read_string(p, string)) return false;
-                cells_.push(out, string);
+            case '"':
+                if (!read_string(p, out)) return false;
                 goto after_value;
-            }
             case 't':
-                if (!read_literal(p, "true", 4, CellKind::boolean_true, out)) return false;
+                if (!read_literal(p, "true", 4, Literal::true_value, out)) return false;
                 goto after_value;
             case 'f':
-                if (!read_literal(p, "false", 5, CellKind::boolean_false, out)) return false;
+                if (!read_literal(p, "false", 5, Literal::false_value, out)) return false;
                 goto after_value;
             case 'n':
-                if (!read_literal(p, "null", 4, CellKind::null, out)) return false;
+                if (!read_literal(p, "null", 4, Literal::null, out)) return false;
                 goto after_value;
             default:
                 if (!read_number(p, out)) return false;
@@ -146,7 +127,8 @@ class TapeReader {
     open_container:  // the bracket at p opens an array or an object
     {
         const bool object = *p == '{';
-        open(p, depth, object, out);
+        object_open_[depth++] = object;
+        builder_.open(out, p, object);
         if (depth == row_depth) rows_.row_begin();
         past_structural(p);
         if (*p == (object ? '}' : ']')) goto close_container;
@@ -156,7 +138,8 @@ class TapeReader {
 
     close_container:  // p is at the closing bracket of the innermost container
         ++p;
-        close(p, depth, out);
+        --depth;
+        builder_.close(out, p, depth >= kInRow);
         if (depth == kInTopLevelArray) {
             if (row_depth == kInRow) [[likely]] {
                 rows_.row_end();
@@ -169,11 +152,7 @@ class TapeReader {
     key:  // a key is due at p
         if (*p != '"') return false;
         if (depth == row_depth) goto row_key;
-        {
-            Cell name;
-            if (!read_string(p, name)) return false;
-            cells_.push(out, name);
-        }
+        if (!read_string(p, out)) return false;
         p = skip_whitespace(p);
         if (*p != ':') return false;
         past_structural(p);
@@ -190,9 +169,9 @@ class TapeReader {
             p += expected.size() + 1;
             rows_.expected_member();
         } else {
-            Cell name;
-            if (!read_string(p, name)) return false;
-            rows_.member(name, tape_.text(name));
+            MemberName name;
+            if (!read_name(p, name)) return false;
+            rows_.member(name);
         }
         member_value = out.index();
         if (*p != ':') [[unlikely]] {
@@ -221,24 +200,18 @@ class TapeReader {
         }
         if (depth == kNothingOpen) return finish(p);
         {
-            const Frame& frame = stack_[depth - 1];
+            const bool object = object_open_[depth - 1];
             p = skip_whitespace(p);
             unsigned char c = *p;
             if (c == ',') {
                 past_structural(p);
-                if (frame.object) goto key;
+                if (object) goto key;
                 goto value;
             }
-            if (c != (frame.object ? '}' : ']')) return false;
+            if (c != (object ? '}' : ']')) return false;
             goto close_container;
         }
     }
-
-    struct Frame {
-        std::uint32_t cell;
-        const unsigned char* start;
-        bool object;
-    };
 
     // After the top-level array: nothing but whitespace.
     bool finish(const unsigned char* p) { return skip_whitespace(p) == end_; }
@@ -255,7 +228,7 @@ class TapeReader {
     // (the line feed and indentation of indented payloads) are skipped sixteen bytes at a time.
     const unsigned char* skip_whitespace(const unsigned char* p) {
         if (*p <= ' ' && text::kWhitespace[*p]) [[unlikely]] {
-            cells_.irregular_at(p);
+            builder_.blank(p);
             return text::skip_whitespace_run(p + 1, end_);
         }
         return p;
@@ -268,116 +241,103 @@ class TapeReader {
                                          text.size());
     }
 
-    // A container opens at p.
-    void open(const unsigned char* p, int& depth, bool object, Tape::Cursor& out) {
-        stack_[depth++] = Frame{out.index(), p, object};
-        cells_.open(object, out);
-    }
-
-    // Closes the innermost container; p is just past its closing bracket.
-    void close(const unsigned char* p, int& depth, Tape::Cursor& out) {
-        const Frame& frame = stack_[--depth];
-        cells_.close(frame.cell, frame.start, frame.object, p, depth >= kInRow, out);
-    }
-
-    bool read_literal(const unsigned char*& p, const char* word, std::size_t size, CellKind kind,
-                      Tape::Cursor& out) {
+    bool read_literal(const unsigned char*& p, const char* word, std::size_t size, Literal literal,
+                      Cursor& out) {
         // The padding is long enough for the longest word.
         if (std::memcmp(p, word, size) != 0) return false;
         p += size;
-        cells_.push(out, Cell::literal(kind));
+        builder_.literal(out, literal);
         return true;
     }
 
-    // A string whose opening quote is at p. The payload's UTF-8 is checked before the walk
-    // (read_tape), so the scan stops only at a quote, a backslash or a control byte.
-    // Escape-free text stays in the payload; text with escapes is decoded by the shared string
-    // reader (text/string_reader.h) into the tape's storage. Most strings (keys above all) are
-    // short and plain: one block of sixteen bytes settles them.
-    [[gnu::always_inline]] bool read_string(const unsigned char*& p, Cell& out) {
+    // A string value or a nested object's name, whose opening quote is at p. The payload's UTF-8
+    // is checked before the walk (read_tape), so the scan stops only at a quote, a backslash or
+    // a control byte. Most strings (keys above all) are short and plain: one block of sixteen
+    // bytes settles them.
+    [[gnu::always_inline]] bool read_string(const unsigned char*& p, Cursor& out) {
         // The padding lets the block be read near the end, where its NUL stops the scan.
         const unsigned char* start = p + 1;
         const unsigned length = text::first_string_stop_16(start);
         if (length < 16 && start[length] == '"') [[likely]] {
-            out = cells_.string(start, length);
+            builder_.string(out, start, length);
             p = start + length + 1;
             return true;
         }
-        const unsigned char* after = read_long_string(start, out);
-        if (after == nullptr) return false;
-        p = after;
-        return true;
+        p = read_long_string(start, out);
+        return p != nullptr;
     }
 
-    // A longer string, or one near the payload's end: escape-free text stays in the payload; a
-    // string with escapes is decoded into the tape's storage, here when its escapes are the
-    // common ones (text/escaped_string.h), else by the shared string reader. Returns the byte
-    // after the string, or nullptr when it is refused.
-    [[gnu::noinline]] const unsigned char* read_long_string(const unsigned char* start, Cell& out) {
+    // A longer string, or one near the payload's end, or one with escapes. Returns the byte after
+    // it, or nullptr when it is refused.
+    [[gnu::noinline]] const unsigned char* read_long_string(const unsigned char* start,
+                                                            Cursor& out) {
         // A string the payload's end cuts stops at the padding's NUL, a control byte.
         const unsigned char* q = text::find_long_string_stop(start, end_);
         if (*q == '"') {
-            const auto size = static_cast<std::size_t>(q - start);
-            out = cells_.long_string(start, size);
+            builder_.long_string(out, start, static_cast<std::size_t>(q - start));
             return q + 1;
         }
         if (*q != '\\') return nullptr;  // a control byte: refused
-        std::string_view decoded;
-        const unsigned char* cursor =
-            text::decode_common_escapes(start, q, end_, tape_.strings(), decoded);
-        if (cursor == nullptr) {
-            cursor = start;
-            text::ReadError error;
-            if (!text::read_string(begin_, cursor, end_, scratch_, tape_.strings(), decoded,
-                                   error)) {
-                return nullptr;
-            }
+        return builder_.escaped_string(out, start, q);
+    }
+
+    // The same for a row member's name, which the builder returns instead of placing it.
+    [[gnu::always_inline]] bool read_name(const unsigned char*& p, MemberName& name) {
+        const unsigned char* start = p + 1;
+        const unsigned length = text::first_string_stop_16(start);
+        if (length < 16 && start[length] == '"') [[likely]] {
+            name = builder_.name(start, length);
+            p = start + length + 1;
+            return true;
         }
-        out = cells_.decoded_string(start, decoded, static_cast<std::size_t>(cursor - 1 - start));
-        return cursor;
+        p = read_long_name(start, name);
+        return p != nullptr;
+    }
+
+    [[gnu::noinline]] const unsigned char* read_long_name(const unsigned char* start,
+                                                          MemberName& name) {
+        const unsigned char* q = text::find_long_string_stop(start, end_);
+        if (*q == '"') {
+            name = builder_.long_name(start, static_cast<std::size_t>(q - start));
+            return q + 1;
+        }
+        if (*q != '\\') return nullptr;
+        return builder_.escaped_name(start, q, name);
     }
 
     // A number token at p (a `-` or a digit; the scan refuses any other byte), scanned by the
     // number scan both readers share (text/number_scan.h); the builder makes its cell.
-    [[gnu::always_inline]] bool read_number(const unsigned char*& p, Tape::Cursor& out) {
+    [[gnu::always_inline]] bool read_number(const unsigned char*& p, Cursor& out) {
         const unsigned char* start = p;
-        auto take = [this, start, &p, &out](const text::NumberToken& token)
-                        VANTOR_LAMBDA_ALWAYS_INLINE { return cells_.number(start, token, p, out); };
+        auto take =
+            [this, start, &p, &out](const text::NumberToken& token)
+                VANTOR_LAMBDA_ALWAYS_INLINE { return builder_.number(out, start, token, p); };
         return text::scan_number</*kPadded=*/true>(p, end_, take);
     }
 
     const unsigned char* begin_;
     const unsigned char* end_;
-    Tape& tape_;
-    RowObserver& rows_;
-    TapeBuilder<kFarTexts> cells_;
-    Frame stack_[kMaxDepth];
-    std::string scratch_;
+    Builder builder_;
+    Rows& rows_;
+    // Per open container, whether it is an object: what may follow its values.
+    bool object_open_[kMaxDepth];
 };
-
-// Out of line: the reader's loop is compiled as a function of its own, with its registers to
-// itself, whichever caller it has (inlined into its one caller, it took more instructions).
-template <class RowObserver, bool kFarTexts>
-[[gnu::noinline]] bool read_tape_walk(text::PaddedText input, Tape& tape, RowObserver& rows) {
-    return tape_reader_detail::TapeReader<RowObserver, kFarTexts>(input.view(), tape, rows).read();
-}
 
 }  // namespace tape_reader_detail
 
-// Reads the payload onto the tape, whose limits say which texts its cells can place; false when
-// the payload is refused.
-template <class RowObserver>
-bool read_tape(text::PaddedText input, Tape& tape, RowObserver& rows) {
+// Walks the payload, handing its tokens to a `Builder` made from the payload and
+// `builder_arguments`, and its rows' names to `rows`; false when the payload is refused. Out of
+// line: the walk's loop is compiled as a function of its own, with its registers to itself,
+// whichever caller it has (inlined into its one caller, it took more instructions).
+template <TokenBuilder Builder, RowObserver Rows, class... BuilderArguments>
+[[gnu::noinline]] bool walk_tokens(text::PaddedText input, Rows& rows,
+                                   BuilderArguments&... builder_arguments) {
     // Ill-formed UTF-8 anywhere is refused by the exact reader: inside a string, or outside one,
     // where no byte from 0x80 up is accepted. Checked first, in one vector pass, it leaves the
     // walk's string scan three kinds of byte to stop at.
     if (!text::is_well_formed_utf8(input.view())) return false;
-    tape.set_payload(input);
-    const TapeLimits& limits = tape.limits();
-    if (input.size() >= limits.offsets || limits.text_size < kShortTextLimit) {
-        return tape_reader_detail::read_tape_walk<RowObserver, true>(input, tape, rows);
-    }
-    return tape_reader_detail::read_tape_walk<RowObserver, false>(input, tape, rows);
+    return tape_reader_detail::TapeWalk<Builder, Rows>(input.view(), rows, builder_arguments...)
+        .read();
 }
 
 }  // namespace vantor::tape

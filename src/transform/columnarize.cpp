@@ -22,8 +22,8 @@
 #include "memory/page_release.h"
 #include "memory/scratch_area.h"
 #include "memory/table_storage.h"
+#include "tape/read_tape.h"
 #include "tape/tape.h"
-#include "tape/tape_reader.h"
 #include "tape/tape_writer.h"
 #include "transform/call_plan.h"
 #include "transform/column_rules.h"
@@ -173,7 +173,8 @@ class Columnarizer {
         member_in_column(member_columns_[previous_start_ + position_]);
     }
 
-    [[gnu::always_inline]] void member(const Cell& name, std::string_view text) {
+    [[gnu::always_inline]] void member(const tape::MemberName& name) {
+        const std::string_view text = name.text;
         std::uint32_t column = column_rules::previous_row_guess(
             member_columns_.data() + previous_start_, previous_size_, position_, text, kNoColumn,
             [this](std::uint32_t guess) { return columns_[guess].text; });
@@ -187,7 +188,7 @@ class Columnarizer {
         if (column == kNoColumn) {
             const hashing::NameTable::Found found = index_.find_or_add(text);
             column = found.ordinal;
-            if (found.added) add_column(name, text);
+            if (found.added) add_column(name.cell, text);
         }
         member_in_column(column);
     }

@@ -14,7 +14,7 @@
 #include "memory/padded_copy.h"
 #include "support/agreement.h"
 #include "tape/tape.h"
-#include "tape/tape_reader.h"
+#include "tape/read_tape.h"
 #include "tape_support.h"
 #include "text/whitespace_scan.h"
 #include "transform/columnarize.h"

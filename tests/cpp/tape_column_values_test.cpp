@@ -12,7 +12,7 @@
 #include "oracle/exact_column_values.h"
 #include "oracle/value_reader.h"
 #include "tape/tape.h"
-#include "tape/tape_reader.h"
+#include "tape/read_tape.h"
 #include "tape_support.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "tape/read_tape.h"
 #include "tape/tape.h"
-#include "tape/tape_reader.h"
 #include "text/padded_text.h"
 
 namespace vantor::tape {
@@ -20,7 +20,7 @@ struct IgnoreRows {
     void row_begin() {}
     std::string_view expected_name() const { return {}; }
     void expected_member() {}
-    void member(const Cell&, std::string_view) {}
+    void member(const MemberName&) {}
     void member_value(std::uint32_t) {}
     void row_end() {}
     void non_object_row(std::uint32_t) {}

@@ -7,7 +7,7 @@
 
 #include "memory/padded_copy.h"
 #include "tape/tape.h"
-#include "tape/tape_reader.h"
+#include "tape/read_tape.h"
 #include "tape_support.h"
 
 namespace {
