@@ -3,7 +3,8 @@
 // unreadable payload) is a PendingError: its type and text are recorded, and the interpreter's
 // string and exception objects are made only when it is raised. An internal fault is a C++
 // exception that abandons the running work by unwinding, until a barrier (barriers.h) turns it
-// into a Python exception. Every text is in messages.h.
+// into a Python exception. The binding's own texts are in messages.h; the transform's failure
+// texts, which the binding raises unchanged, are in the core's catalogue (src/text/error_texts.h).
 #include <Python.h>
 
 #include <optional>

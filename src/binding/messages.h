@@ -1,20 +1,24 @@
 #pragma once
-// Every text that the module raises to Python, with the exception type that carries it. {} marks
-// an inserted value, filled in order by `fill_message`.
+// The binding's own texts, with the exception type that carries each. {} marks an inserted value,
+// filled in order by `fill_message`.
 // Each text is fixed by the caller's contract, word for word, and pinned by tests/python
 // (test_arguments.py, test_faults.py): change one only with the contract, never to tidy it.
 //
-// Two texts are made by the transform itself, which knows nothing of Python, and reach the caller
-// unchanged as RuntimeError (src/transform/columnarize.cpp):
-//   "invalid row-oriented JSON: {}"        the payload is not a readable JSON array; {} is the
-//                                          reader's error text (src/text/read_error.cpp), which
-//                                          ends " at line L column C"
-//   "expected a JSON object row, got: {}"  an element of the array is not an object; {} is that
-//                                          element's compact JSON text
+// The transform's failures are made by the core, which knows nothing of Python, and reach the
+// caller unchanged as RuntimeError. Their texts live in the core's catalogue,
+// src/text/error_texts.h, and are named at the end of this file rather than written again:
+//   kInvalidPayloadPrefix + {}   the payload is not a readable JSON array; {} is the reader's
+//                                error text (a description from the catalogue, then
+//                                " at line L column C")
+//   kNonObjectRowPrefix + {}     an element of the array is not an object; {} is that element's
+//                                compact JSON text
+// An internal fault's own explanation, the {} of kTransformFault, is written where it is thrown.
 // Besides these, a min_rows that does not convert raises the interpreter's own exception and text.
 #include <initializer_list>
 #include <string>
 #include <string_view>
+
+#include "text/error_texts.h"
 
 namespace vantor::binding::messages {
 
@@ -63,6 +67,10 @@ inline constexpr char kNoExceptionSet[] = "attempted to fetch exception but none
 // Not raised: the process ends with these (Py_FatalError) after a report on standard error.
 inline constexpr char kUncaughtPanic[] = "uncaught panic at ffi boundary";
 inline constexpr char kPanicTypeNotMade[] = "Failed to initialize new exception type.";
+
+// RuntimeError: the transform's failures, whose texts the core makes (see the top of this file).
+using text::error_texts::kInvalidPayloadPrefix;
+using text::error_texts::kNonObjectRowPrefix;
 
 // `pattern` with each {} replaced by the next of `values`.
 inline std::string fill_message(std::string_view pattern,

@@ -3,10 +3,13 @@
 #include <cstdint>
 
 #include "memory/byte_buffer.h"
+#include "text/error_texts.h"
 #include "text/scalar_writer.h"
 #include "text/unicode_classes.h"
 
 namespace vantor::json {
+
+namespace error_texts = text::error_texts;
 
 namespace {
 
@@ -79,44 +82,44 @@ std::string quote_found_string(std::string_view text) {
 }
 
 std::string invalid_type_description(const Token& found) {
-    std::string out = "invalid type: ";
+    std::string out(error_texts::kInvalidTypePrefix);
     switch (found.kind) {
         case Token::Kind::null:
-            out += "null";
+            out += error_texts::kFoundNull;
             break;
         case Token::Kind::boolean:
-            out += found.boolean ? "boolean `true`" : "boolean `false`";
+            out += found.boolean ? error_texts::kFoundTrue : error_texts::kFoundFalse;
             break;
         case Token::Kind::number: {
             const text::JsonNumber number = found.number;
             memory::ByteBuffer text;
             switch (number.variant()) {
                 case text::JsonNumber::Variant::unsigned_integer:
-                    out += "integer `";
+                    out += error_texts::kFoundInteger;
                     text::write_json_unsigned(number.unsigned_value(), text);
                     break;
                 case text::JsonNumber::Variant::signed_integer:
-                    out += "integer `";
+                    out += error_texts::kFoundInteger;
                     text::write_json_signed(number.signed_value(), text);
                     break;
                 case text::JsonNumber::Variant::float64:
-                    out += "floating point `";
+                    out += error_texts::kFoundFloat;
                     text::write_json_float(number.float_value(), text);
                     break;
             }
             out += text.view();
-            out += '`';
+            out += error_texts::kFoundNumberEnd;
             break;
         }
         case Token::Kind::string:
-            out += "string ";
+            out += error_texts::kFoundString;
             out += quote_found_string(found.string);
             break;
         case Token::Kind::object:
-            out += "map";
+            out += error_texts::kFoundObject;
             break;
     }
-    out += ", expected a sequence";
+    out += error_texts::kInvalidTypeSuffix;
     return out;
 }
 

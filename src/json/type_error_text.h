@@ -7,8 +7,8 @@
 
 namespace vantor::json {
 
-// Fixed by the caller's contract and pinned by tests/cpp/type_error_text_test.cpp:
-// "invalid type: <found>, expected a sequence", where <found> names the first token of the
+// "invalid type: <found>, expected a sequence", made of the pieces in text/error_texts.h and
+// pinned by tests/cpp/type_error_text_test.cpp, where <found> names the first token of the
 // top-level value: boolean `true`, null, integer `42`, floating point `1.5`, string "...", or
 // map for an object (whose content is never read, so `found` may be an object without members).
 std::string invalid_type_description(const Token& found);

@@ -2,55 +2,57 @@
 
 #include <cstring>
 
+#include "text/error_texts.h"
+
 namespace vantor::text {
 
-// The descriptions are fixed by the caller's contract, word for word, and pinned by
-// tests/cpp/reader_errors_test.cpp.
+// A switch rather than a table indexed by the code, so that a code added without its text does
+// not compile (-Wswitch).
 std::string_view read_error_description(ReadErrorCode code) {
     switch (code) {
         case ReadErrorCode::none:
         case ReadErrorCode::invalid_type:
             break;
         case ReadErrorCode::eof_list:
-            return "EOF while parsing a list";
+            return error_texts::kEofList;
         case ReadErrorCode::eof_object:
-            return "EOF while parsing an object";
+            return error_texts::kEofObject;
         case ReadErrorCode::eof_string:
-            return "EOF while parsing a string";
+            return error_texts::kEofString;
         case ReadErrorCode::eof_value:
-            return "EOF while parsing a value";
+            return error_texts::kEofValue;
         case ReadErrorCode::expected_colon:
-            return "expected `:`";
+            return error_texts::kExpectedColon;
         case ReadErrorCode::expected_list_comma_or_end:
-            return "expected `,` or `]`";
+            return error_texts::kExpectedListCommaOrEnd;
         case ReadErrorCode::expected_object_comma_or_end:
-            return "expected `,` or `}`";
+            return error_texts::kExpectedObjectCommaOrEnd;
         case ReadErrorCode::expected_ident:
-            return "expected ident";
+            return error_texts::kExpectedIdent;
         case ReadErrorCode::expected_value:
-            return "expected value";
+            return error_texts::kExpectedValue;
         case ReadErrorCode::invalid_escape:
-            return "invalid escape";
+            return error_texts::kInvalidEscape;
         case ReadErrorCode::invalid_number:
-            return "invalid number";
+            return error_texts::kInvalidNumber;
         case ReadErrorCode::number_out_of_range:
-            return "number out of range";
+            return error_texts::kNumberOutOfRange;
         case ReadErrorCode::invalid_unicode_code_point:
-            return "invalid unicode code point";
+            return error_texts::kInvalidUnicodeCodePoint;
         case ReadErrorCode::control_character:
-            return "control character (\\u0000-\\u001F) found while parsing a string";
+            return error_texts::kControlCharacter;
         case ReadErrorCode::key_must_be_string:
-            return "key must be a string";
+            return error_texts::kKeyMustBeString;
         case ReadErrorCode::lone_leading_surrogate:
-            return "lone leading surrogate in hex escape";
+            return error_texts::kLoneLeadingSurrogate;
         case ReadErrorCode::trailing_comma:
-            return "trailing comma";
+            return error_texts::kTrailingComma;
         case ReadErrorCode::trailing_characters:
-            return "trailing characters";
+            return error_texts::kTrailingCharacters;
         case ReadErrorCode::unexpected_end_of_hex_escape:
-            return "unexpected end of hex escape";
+            return error_texts::kUnexpectedEndOfHexEscape;
         case ReadErrorCode::recursion_limit_exceeded:
-            return "recursion limit exceeded";
+            return error_texts::kRecursionLimitExceeded;
     }
     return {};
 }
@@ -76,9 +78,9 @@ std::string format_read_error(std::string_view input, std::string_view descripti
                               std::size_t position) {
     TextLocation where = locate(input, position);
     std::string text(description);
-    text += " at line ";
+    text += error_texts::kAtLine;
     text += std::to_string(where.line);
-    text += " column ";
+    text += error_texts::kAtColumn;
     text += std::to_string(where.column);
     return text;
 }

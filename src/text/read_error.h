@@ -39,7 +39,8 @@ struct ReadError {
     std::size_t position = 0;  // the byte index p, 0..n
 };
 
-// The fixed description of every code but `invalid_type` and `none`.
+// The fixed description of every code but `invalid_type` and `none`, from text/error_texts.h;
+// empty for those two.
 std::string_view read_error_description(ReadErrorCode code);
 
 struct TextLocation {

@@ -25,6 +25,7 @@
 #include "tape/read_tape.h"
 #include "tape/tape.h"
 #include "tape/tape_writer.h"
+#include "text/error_texts.h"
 #include "transform/call_plan.h"
 #include "transform/column_rules.h"
 #include "transform/result_text.h"
@@ -104,10 +105,9 @@ std::size_t checked_multiply(std::size_t a, std::size_t b) {
     return a * b;
 }
 
-// The failure texts are fixed by the caller's contract and pinned by
-// tests/python/test_transform.py.
-constexpr std::string_view kInvalidPayloadPrefix = "invalid row-oriented JSON: ";
-constexpr std::string_view kNonObjectRowPrefix = "expected a JSON object row, got: ";
+// The failure texts, from the core's catalogue.
+using text::error_texts::kInvalidPayloadPrefix;
+using text::error_texts::kNonObjectRowPrefix;
 
 // Columns are discovered while the payload is read: the tape reader hands each row's member names
 // to this class (its row observer) as it meets them, and each member gets its column, in order of
