@@ -50,7 +50,9 @@ PHASE_FILES = (
     ("src/tape/tape_builder*", "walking"),
     ("src/tape/tape_limits*", "walking"),
     ("src/tape/tape.h", "walking"),
-    ("src/tape/repeated_names*", "walking"),
+    ("src/tape/nested_object_settler*", "walking"),
+    ("src/tape/read_tape*", "walking"),
+    ("src/tape/walk_protocols*", "walking"),
     ("src/text/string_scan*", "walking"),
     ("src/text/long_string_scan*", "walking"),
     ("src/text/whitespace_scan*", "walking"),
@@ -69,6 +71,7 @@ PHASE_FILES = (
     ("src/transform/number_equality*", "constants"),
     ("src/transform/column_rules*", "constants"),
     ("src/tape/tape_writer*", "writing"),
+    ("src/transform/result_writer*", "writing"),
     ("src/transform/result_text*", "writing"),
     ("src/text/scalar_writer*", "writing"),
     ("src/text/float_text*", "writing"),
@@ -82,14 +85,13 @@ PHASE_FILES = (
 # The row observer's calls are inlined into the tape reader, so its lines are found in the
 # reader's function; they count as discovery all the same.
 PHASE_METHODS = {
-    "src/transform/columnarize.cpp": (
+    "src/transform/column_index.h": (
         ("row_begin", "discovery"), ("expected_name", "discovery"),
         ("expected_member", "discovery"), ("member", "discovery"),
         ("member_in_column", "discovery"), ("member_value", "discovery"),
-        ("row_end", "discovery"), ("take_back_value", "discovery"),
-        ("reserve_for_rows", "discovery"),
-        ("choose_columns", "constants"), ("is_constant", "constants"),
-        ("result_bound", "writing"), ("write_*", "writing"),
+        ("row_end", "discovery"), ("non_object_row", "discovery"),
+        ("add_column", "discovery"), ("take_back_value", "discovery"),
+        ("reserve_for_rows", "discovery"), ("choose_columns", "constants"),
     ),
 }
 
@@ -97,7 +99,7 @@ PHASE_METHODS = {
 # a project function: the phase by the function's name (a regular expression), else the phase
 # of the file the function is defined in.
 PHASE_FUNCTIONS = (
-    (r"read_tape|TapeReader|TapeBuilder", "walking"),
+    (r"read_tape|walk_tokens|TapeWalk|TapeBuilder", "walking"),
     (r"ColumnIndex|NameIndex|find_or_add|reserve_for_rows", "discovery"),
     (r"column_values_equal|choose_columns", "constants"),
     (r"write_|Writer", "writing"),

@@ -1,12 +1,12 @@
 #pragma once
 // Objects inside rows hold each name once on the tape, as the exact reader's objects do: when an
 // object closes with a name given more than once, its cells are rewritten so that the name keeps
-// the position of its first occurrence and the value of its last. Writers and the constant test
-// then see the object the payload means.
+// the position of its first occurrence and the value of its last (json/repeated_names.h). Writers
+// and the constant test then see the object the payload means.
 //
 // The check costs the object's member count. Small objects are checked pair by pair. Others are
 // compared first with the names of a recent object with the same first name (the same member in
-// every row, as a rule; hashing/object_names.h). A few names after
+// every row, as a rule: names_repeating below). A few names after
 // such a start are looked for linearly among the names before them; otherwise the names go
 // through a keyed name index, so no choice of names makes the check quadratic. Rewriting moves
 // the cells of the values that do not stay in place, once per enclosing object with repeated
@@ -20,11 +20,29 @@
 #include <vector>
 
 #include "hashing/name_table.h"
-#include "hashing/object_names.h"
+#include "json/repeated_names.h"
 #include "tape/tape.h"
 #include "text/same_bytes.h"
 
 namespace vantor::tape {
+
+// Objects at one depth are usually alike (the objects nested in rows above all): an object tends
+// to begin with the names of the last such object, in the same order. Those names were checked
+// distinct, so as many names as begin an object the same way are distinct too and need no
+// duplicate check.
+// How many of the names that `members` walks (done(), name(), next()) repeat `recent`, the
+// distinct names of an earlier object, from the first on; `members` is left at the first name
+// that does not.
+template <class Members>
+inline std::size_t names_repeating(const std::vector<std::string_view>& recent, Members& members) {
+    std::size_t count = 0;
+    while (count < recent.size() && !members.done() &&
+           text::same_bytes(members.name(), recent[count])) {
+        members.next();
+        ++count;
+    }
+    return count;
+}
 
 // Whether the object whose cell is at `object` has at most kSmallObjectMembers members, all of
 // distinct names: checked pair by pair (28 comparisons at most), without memory of its own. Most
@@ -76,7 +94,7 @@ class ObjectKeySettler {
         std::uint32_t at = first;
         for (std::size_t way = 0; way < kRecentWays; ++way) {
             Walk walk{tape, cells, first, end};
-            const std::size_t repeating = hashing::names_repeating(slot.names[way], walk);
+            const std::size_t repeating = names_repeating(slot.names[way], walk);
             if (walk.at == end) {
                 slot.last_use[way] = uses_;
                 return;
@@ -204,7 +222,7 @@ class ObjectKeySettler {
             collect_keys(cells, object);
             kept_.clear();
             const auto count = static_cast<std::uint32_t>(known + tail_.size());
-            hashing::keep_first_position_last_value(
+            json::keep_first_position_last_value(
                 known, count, [&](std::uint32_t member) { return tail_found_[member - known]; },
                 kept_);
             remove_repeats(tape, object);
@@ -216,12 +234,12 @@ class ObjectKeySettler {
             recent.push_back(new_name.second);
     }
 
-    // Fills kept_ (hashing/object_names.h). The index holds the names of the members before
+    // Fills kept_ (json/repeated_names.h). The index holds the names of the members before
     // `repeat`, the first one whose name came again.
     void find_repeats_indexed(const Tape& tape, std::uint32_t repeat) {
         const Cell* cells = tape.cells();
         kept_.clear();
-        hashing::keep_first_position_last_value(
+        json::keep_first_position_last_value(
             repeat, static_cast<std::uint32_t>(keys_.size()),
             [&](std::uint32_t member) {
                 return index_.find_or_add_reserved(tape.text(cells[keys_[member]]));
@@ -296,7 +314,7 @@ class ObjectKeySettler {
     std::vector<RecentSlot> recent_;
     std::uint64_t uses_ = 0;  // objects settled past the small ones, for the ways' ages
     hashing::NameTable index_;
-    std::vector<hashing::KeptMember> kept_;
+    std::vector<json::KeptMember> kept_;
     std::vector<Cell> moved_;
     std::vector<Move> moves_;
 };

@@ -700,16 +700,16 @@ SPLIT_SOURCES = {
     "src/text/utf8_check.cpp": "",
     "src/hashing/name_index.h": "",
     "src/tape/new_part.h": "",
-    "src/transform/columnarize.cpp": """class FastTransform {
+    "src/transform/column_index.h": """class ColumnIndex {
   public:
-    [[gnu::always_inline]] void member(const Cell& name) {
-        std::string_view text = name.text();
+    [[gnu::always_inline]] void member(const MemberName& name) {
+        std::string_view text = name.text;
     }
-    void write_rows(ByteBuffer& out, bool release_tape) {
-        out.append(text);
+    void choose_columns() {
+        column.fate = column_rules::column_fate(rows_, column.rows_holding);
     }
-    std::optional<TransformOutcome> run(std::string_view payload) {
-        return std::nullopt;
+    std::uint32_t rows() const {
+        return rows_;
     }
 };
 """,
@@ -723,7 +723,7 @@ events: Ir
 summary: 2000
 ob=/work/clone/build/transform_profile
 fl=/work/clone/build/profile/src/tape/tape_reader.h
-fn=bool vantor::json::read_tape_from<vantor::FastTransform, (vantor::json::TokenSource)0>(x)
+fn=bool vantor::tape::walk_tokens<vantor::tape::TapeBuilder<false>, vantor::transform::ColumnIndex>(x)
 10 100
 fi=/usr/include/c++/16/bits/stl_vector.h
 30 40
@@ -731,7 +731,7 @@ fi=src/text/utf8_check.cpp
 20 50
 fi=/usr/include/c++/16/bits/stl_algo.h
 40 9
-fe=../../src/transform/columnarize.cpp
+fe=../../src/transform/column_index.h
 4 30
 7 20
 cfi=/usr/lib/memcpy.S
@@ -778,9 +778,9 @@ def test_the_split_places_each_instruction_by_its_source(split_clone):
         "classifying": 50 + 9,
         # The row observer's line and the name index, wherever they were inlined.
         "discovery": 30 + 7,
-        # A line of write_rows, and the memcpy it calls; the call to the project's own
+        # A line of choose_columns, and the memcpy it calls; the call to the project's own
         # write_string is not counted here, as that function's lines count themselves.
-        "writing": 20 + 60,
+        "constants": 20 + 60,
         # A project function from a file the build did not name, and the library function it
         # calls, with no line of a known phase before them.
         "other": 5 + 11,
@@ -791,11 +791,11 @@ def test_the_split_places_each_instruction_by_its_source(split_clone):
     ("/abs/clone/src/tape/tape_reader.h", 1, "walking"),
     ("build/profile/src/text/utf8_check.cpp", 1, "classifying"),
     ("src/hashing/name_index.h", 1, "discovery"),
-    ("src/transform/columnarize.cpp", 3, "discovery"),
-    ("src/transform/columnarize.cpp", 5, "discovery"),
-    ("src/transform/columnarize.cpp", 6, "writing"),
-    ("src/transform/columnarize.cpp", 9, "other"),
-    ("src/transform/columnarize.cpp", 1, "other"),
+    ("src/transform/column_index.h", 3, "discovery"),
+    ("src/transform/column_index.h", 5, "discovery"),
+    ("src/transform/column_index.h", 6, "constants"),
+    ("src/transform/column_index.h", 9, "other"),
+    ("src/transform/column_index.h", 1, "other"),
     # A file of the project that no rule names; a file of that name outside the clone.
     ("build/profile/src/tape/new_part.h", 1, "other"),
     ("/usr/src/linux/src/missing.h", 1, None),
