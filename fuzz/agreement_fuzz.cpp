@@ -18,9 +18,9 @@
 #include <string>
 #include <string_view>
 
-#include "memory/padded_copy.h"
 #include "oracle/exact_transform.h"
 #include "support/agreement.h"
+#include "support/padded_copy.h"
 #include "tape/tape_limits.h"
 #include "text/long_string_scan.h"
 #include "text/string_scan.h"
@@ -31,14 +31,14 @@ namespace {
 
 void check_agreement(std::string_view payload) {
     using vantor::test_support::disagreement;
-    const vantor::transform::TransformOutcome reference =
-        vantor::oracle::columnarize_exact(payload);
-    if (!disagreement(vantor::transform::columnarize(payload), reference).empty()) std::abort();
+    const vantor::oracle::ExactOutcome reference = vantor::oracle::columnarize_exact(payload);
+    if (!disagreement(vantor::test_support::columnarize_copy(payload), reference).empty())
+        std::abort();
     vantor::tape::TapeLimits low;
     low.offsets = payload.size() / 2;
     low.text_size = 3;
     low.extents = 4;
-    const vantor::memory::PaddedCopy padded(payload);
+    const vantor::test_support::PaddedCopy padded(payload);
     if (!disagreement(vantor::transform::columnarize(padded.text(), low), reference).empty()) {
         std::abort();
     }

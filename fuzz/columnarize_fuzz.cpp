@@ -9,6 +9,7 @@
 
 #include "memory/arena.h"
 #include "oracle/value_reader.h"
+#include "support/padded_copy.h"
 #include "transform/columnarize.h"
 
 namespace {
@@ -25,7 +26,7 @@ bool starts_with(std::string_view text, std::string_view prefix) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view payload(reinterpret_cast<const char*>(data), size);
-    vantor::transform::TransformOutcome outcome = vantor::transform::columnarize(payload);
+    vantor::transform::TransformOutcome outcome = vantor::test_support::columnarize_copy(payload);
     std::string_view text = outcome.text.view();
     if (outcome.kind == vantor::transform::TransformOutcome::Kind::failure) {
         check(starts_with(text, "invalid row-oriented JSON: ") ||

@@ -31,7 +31,7 @@ const std::string& cached_payload(const char* shape, Generator generate, std::si
 void run_columnarize(benchmark::State& state, const std::string& payload) {
     std::size_t output_bytes = 0;
     // Padded once, as the module's one copy of a payload is made before the transform runs.
-    const vantor::memory::PaddedCopy padded(payload);
+    const vantor::test_support::PaddedCopy padded(payload);
     for (auto _ : state) {
         vantor::transform::TransformOutcome outcome = vantor::transform::columnarize(padded.text());
         if (outcome.kind != vantor::transform::TransformOutcome::Kind::result) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "memory/padded_copy.h"
+#include "support/padded_copy.h"
 #include "tape/read_tape.h"
 #include "tape/tape.h"
 // GCC 12 reports a false -Wrestrict inside std::string concatenation in the payload builders.
@@ -36,7 +36,7 @@ struct IgnoreRows {
 
 void read_rows(benchmark::State& state, std::string (*make_payload)(std::size_t)) {
     const std::string payload = make_payload(kPayloadBytes);
-    const vantor::memory::PaddedCopy padded(payload);
+    const vantor::test_support::PaddedCopy padded(payload);
     for (auto _ : state) {
         vantor::tape::Tape tape;
         IgnoreRows rows;

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "memory/padded_copy.h"
 #include "payloads.h"
+#include "support/padded_copy.h"
 #include "text/long_string_scan.h"
 #include "text/string_scan.h"
 
@@ -38,7 +38,7 @@ void find_stops(benchmark::State& state, std::string (*make_payload)(std::size_t
         return;
     }
     const std::string payload = make_payload(1u << 20);
-    const vantor::memory::PaddedCopy padded(payload);
+    const vantor::test_support::PaddedCopy padded(payload);
     const auto* begin = reinterpret_cast<const unsigned char*>(padded.text().data());
     const unsigned char* end = begin + payload.size();
     const std::vector<std::size_t> calls = long_string_calls(payload);

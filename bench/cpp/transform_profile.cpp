@@ -1,17 +1,16 @@
-// A plain driver for instruction counts: `transform_profile SHAPE BYTES CALLS [exact]` builds one
-// benchmark payload and runs the transform on it CALLS times (the reference transform of
-// tests/oracle with "exact"). Run it under `valgrind --tool=callgrind` and divide the instructions
-// by CALLS * payload bytes. For the hostile shapes BYTES is a count instead: wide_object and
-// wide_row take the members of one object (inside a row, or the row itself), wide_objects the rows
-// of 1,000-member objects and wide_object_rows the members of the objects in 1,000 rows. It also
-// says whether the fast path took the payload.
+// A plain driver for instruction counts: `transform_profile SHAPE BYTES CALLS` builds one
+// benchmark payload and runs the transform on it CALLS times. Run it under `valgrind
+// --tool=callgrind` and divide the instructions by CALLS * payload bytes. For the hostile shapes
+// BYTES is a count instead: wide_object and wide_row take the members of one object (inside a row,
+// or the row itself), wide_objects the rows of 1,000-member objects and wide_object_rows the
+// members of the objects in 1,000 rows.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "oracle/exact_transform.h"
 #include "payloads.h"
+#include "support/padded_copy.h"
 #include "transform/columnarize.h"
 
 namespace {
@@ -20,22 +19,20 @@ namespace {
 // inside it alone (bench/python/instructions.py: --toggle-collect=profiled_call*). The payload
 // comes padded, as the module's one copy of it is made.
 [[gnu::noinline]] vantor::transform::TransformOutcome profiled_call(
-    vantor::text::PaddedText payload, bool exact) {
-    return exact ? vantor::oracle::columnarize_exact(payload.view())
-                 : vantor::transform::columnarize(payload);
+    vantor::text::PaddedText payload) {
+    return vantor::transform::columnarize(payload);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s SHAPE BYTES CALLS [exact]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s SHAPE BYTES CALLS\n", argv[0]);
         return 2;
     }
     const std::string shape = argv[1];
     const auto bytes = static_cast<std::size_t>(std::strtoull(argv[2], nullptr, 10));
     const long calls = std::strtol(argv[3], nullptr, 10);
-    const bool exact = argc > 4 && std::strcmp(argv[4], "exact") == 0;
     std::string payload;
     if (shape == "tool_call") {
         payload = vantor::bench::tool_call_rows(bytes);
@@ -72,13 +69,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::size_t output = 0;
-    const vantor::memory::PaddedCopy padded(payload);
+    const vantor::test_support::PaddedCopy padded(payload);
     for (long i = 0; i < calls; ++i) {
-        vantor::transform::TransformOutcome outcome = profiled_call(padded.text(), exact);
+        vantor::transform::TransformOutcome outcome = profiled_call(padded.text());
         if (outcome.kind != vantor::transform::TransformOutcome::Kind::result) return 1;
         output = outcome.text.size();
     }
     std::printf("payload %zu bytes, output %zu bytes, %ld calls, %s\n", payload.size(), output,
-                calls, exact ? "reference transform" : "transform");
+                calls, "transform");
     return 0;
 }

@@ -14,7 +14,7 @@ inline constexpr std::size_t kTextPadding = 64;
 
 class PaddedText {
   public:
-    // `text` must be followed by kTextPadding readable NUL bytes (memory/padded_copy.h makes
+    // `text` must be followed by kTextPadding readable NUL bytes (tests/support/padded_copy.h makes
     // such a copy; the binding makes its one copy of the payload so).
     static PaddedText with_padding_after(std::string_view text) { return PaddedText(text); }
 

@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "memory/byte_buffer.h"
-#include "memory/padded_copy.h"
 #include "memory/scratch_area.h"
 #include "tape/tape_limits.h"
 #include "text/padded_text.h"
@@ -39,12 +38,5 @@ std::size_t call_block_bytes(std::size_t payload_size);
 // The same with the tape's limits set lower than a payload's size calls for (tape/tape_limits.h),
 // so that tests reach, on small payloads, the forms that only huge ones need.
 TransformOutcome columnarize(text::PaddedText payload, const tape::TapeLimits& limits);
-
-// The same for a payload without padding, which is copied first (the binding's one copy of the
-// payload is made padded, and calls the form above).
-inline TransformOutcome columnarize(std::string_view payload) {
-    const memory::PaddedCopy copy(payload);
-    return columnarize(copy.text());
-}
 
 }  // namespace vantor::transform

@@ -11,16 +11,16 @@
 #include <string_view>
 #include <vector>
 
-#include "memory/padded_copy.h"
 #include "oracle/exact_transform.h"
 #include "support/agreement.h"
+#include "support/padded_copy.h"
 #include "tape_support.h"
 #include "transform/columnarize.h"
 
 namespace {
 
 using vantor::oracle::columnarize_exact;
-using vantor::transform::columnarize;
+using vantor::test_support::columnarize_copy;
 using vantor::transform::TransformOutcome;
 
 void expect_agreement(std::string_view payload) {
@@ -30,7 +30,7 @@ void expect_agreement(std::string_view payload) {
 // Whether the tape reader accepts the payload (the transform then writes its result, or refuses
 // a row that is not an object) rather than leaving it to the exact reader's explanation.
 bool tape_reads(std::string_view payload) {
-    const vantor::memory::PaddedCopy copy(payload);
+    const vantor::test_support::PaddedCopy copy(payload);
     vantor::tape::Tape tape;
     return vantor::tape::read_tape(copy.text(), tape);
 }
@@ -689,7 +689,7 @@ TEST(Agreement, LargeTapesGivenBackWhileWritingAgreeWithTheReference) {
         }
         payload += ']';
         ASSERT_TRUE(tape_reads(payload));
-        TransformOutcome outcome = columnarize(payload);
+        TransformOutcome outcome = columnarize_copy(payload);
         ASSERT_EQ(outcome.kind, TransformOutcome::Kind::result);
         EXPECT_EQ(vantor::test_support::disagreement(outcome, columnarize_exact(payload)), "");
     }

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "memory/arena.h"
-#include "memory/padded_copy.h"
+#include "support/padded_copy.h"
 #include "text/read_error.h"
 #include "text/string_reader.h"
 
@@ -23,7 +23,7 @@ struct Outcome {
 // The fast decoding of `payload`, a string's text after its opening quote that holds at least
 // one backslash, in a padded copy.
 Outcome decode(std::string_view payload) {
-    const vantor::memory::PaddedCopy padded(payload);
+    const vantor::test_support::PaddedCopy padded(payload);
     const auto* begin = reinterpret_cast<const unsigned char*>(padded.text().data());
     const unsigned char* end = begin + payload.size();
     const unsigned char* first_escape = begin;

@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "memory/padded_copy.h"
 #include "support/agreement.h"
-#include "tape/tape.h"
+#include "support/padded_copy.h"
 #include "tape/read_tape.h"
+#include "tape/tape.h"
 #include "tape_support.h"
 #include "text/whitespace_scan.h"
 #include "transform/columnarize.h"
@@ -28,7 +28,7 @@ using vantor::tape::Tape;
 // read the payload.
 bool expect_transform_agreement(std::string_view payload) {
     EXPECT_EQ(vantor::test_support::disagreement(payload), "") << payload;
-    const vantor::memory::PaddedCopy padded(payload);
+    const vantor::test_support::PaddedCopy padded(payload);
     Tape tape;
     return read_tape(padded.text(), tape);
 }

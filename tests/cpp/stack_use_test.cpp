@@ -20,6 +20,7 @@
 #include "memory/arena.h"
 #include "oracle/value.h"
 #include "oracle/writer.h"
+#include "support/padded_copy.h"
 #include "transform/columnarize.h"
 
 namespace vantor {
@@ -164,7 +165,7 @@ std::vector<DeepCase> deep_cases() {
 }
 
 std::string outcome_text(const std::string& payload) {
-    transform::TransformOutcome outcome = transform::columnarize(payload);
+    transform::TransformOutcome outcome = test_support::columnarize_copy(payload);
     return std::string(outcome.text.view());
 }
 

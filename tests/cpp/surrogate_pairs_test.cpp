@@ -12,6 +12,7 @@
 #include "memory/arena.h"
 #include "oracle/string_text.h"
 #include "support/agreement.h"
+#include "support/padded_copy.h"
 #include "text/read_error.h"
 #include "text/string_reader.h"
 #include "transform/columnarize.h"
@@ -73,12 +74,12 @@ TEST(SurrogatePairs, EscapesDecodeToTheirCodePoints) {
         const std::string written =
             c.utf8 == std::string_view("\0", 1) ? std::string(R"(\u0000)") : std::string(c.utf8);
         const std::string as_value = "[{\"s\":\"" + std::string(c.escapes) + "\"}]";
-        const TransformOutcome value = vantor::transform::columnarize(as_value);
+        const TransformOutcome value = vantor::test_support::columnarize_copy(as_value);
         EXPECT_EQ(value.text.view(),
                   "{\"columns\":[\"s\"],\"rows\":[[\"" + written + "\"]],\"constants\":{}}");
         const std::string as_name =
             "[{\"" + std::string(c.escapes) + "\":1},{\"" + std::string(c.escapes) + "\":2}]";
-        const TransformOutcome name = vantor::transform::columnarize(as_name);
+        const TransformOutcome name = vantor::test_support::columnarize_copy(as_name);
         EXPECT_EQ(name.text.view(),
                   "{\"columns\":[\"" + written + "\"],\"rows\":[[1],[2]],\"constants\":{}}");
         EXPECT_EQ(vantor::test_support::disagreement(as_value), "");
@@ -108,7 +109,7 @@ TEST(SurrogatePairs, LoneAndOddEscapesAreRefused) {
     };
     for (const Refused& c : cases) {
         SCOPED_TRACE(c.payload);
-        const TransformOutcome outcome = vantor::transform::columnarize(c.payload);
+        const TransformOutcome outcome = vantor::test_support::columnarize_copy(c.payload);
         EXPECT_EQ(outcome.kind, TransformOutcome::Kind::failure);
         EXPECT_EQ(outcome.text.view(), std::string("invalid row-oriented JSON: ") + c.message);
         EXPECT_EQ(vantor::test_support::disagreement(c.payload), "");
@@ -136,7 +137,7 @@ TEST(SurrogatePairs, TopLevelStringsAreQuotedInTheTypeError) {
     };
     for (const Quoted& c : cases) {
         SCOPED_TRACE(c.payload);
-        const TransformOutcome outcome = vantor::transform::columnarize(c.payload);
+        const TransformOutcome outcome = vantor::test_support::columnarize_copy(c.payload);
         EXPECT_EQ(outcome.text.view(), "invalid row-oriented JSON: " + std::string(c.message));
         EXPECT_EQ(vantor::test_support::disagreement(c.payload), "");
     }

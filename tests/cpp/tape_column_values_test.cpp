@@ -8,11 +8,11 @@
 #include <string>
 
 #include "memory/arena.h"
-#include "memory/padded_copy.h"
 #include "oracle/exact_column_values.h"
 #include "oracle/value_reader.h"
-#include "tape/tape.h"
+#include "support/padded_copy.h"
 #include "tape/read_tape.h"
+#include "tape/tape.h"
 #include "tape_support.h"
 
 namespace {
@@ -88,7 +88,7 @@ TEST(TapeColumnValuesEqual, ShortcutsAgreeWithTheExactComparison) {
             std::string payload = std::string("[{\"a\":") + first + ",\"b\":" + second + "}]";
             std::string name = payload + (swapped ? " (swapped)" : "");
 
-            const vantor::memory::PaddedCopy padded(payload);
+            const vantor::test_support::PaddedCopy padded(payload);
             vantor::tape::Tape tape;
             ASSERT_TRUE(vantor::tape::read_tape(padded.text(), tape)) << name;
             // Cell 0 is the array and cell 1 the row, whose values follow it.

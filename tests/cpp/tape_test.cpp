@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "memory/padded_copy.h"
-#include "tape/tape.h"
+#include "support/padded_copy.h"
 #include "tape/read_tape.h"
+#include "tape/tape.h"
 #include "tape_support.h"
 
 namespace {
@@ -89,7 +89,7 @@ const TapeCase kCases[] = {
 
 TEST(Tape, CellsOfEachForm) {
     for (const TapeCase& c : kCases) {
-        const vantor::memory::PaddedCopy padded(c.payload);
+        const vantor::test_support::PaddedCopy padded(c.payload);
         Tape tape;
         bool read = read_tape(padded.text(), tape);
         if (c.cells == nullptr) {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "memory/padded_copy.h"
+#include "support/padded_copy.h"
 #include "tape/tape_reader.h"
 #include "tape/walk_protocols.h"
 #include "text/number_scan.h"
@@ -197,7 +197,7 @@ TEST(Walk, HandsEveryTokenToTheBuilderAndEveryRowNameToTheObserver) {
     for (const WalkCase& c : kCases) {
         Log log;
         RecordingRows rows(log, c.expected);
-        const vantor::memory::PaddedCopy copy(c.payload);
+        const vantor::test_support::PaddedCopy copy(c.payload);
         const bool accepted = vantor::tape::walk_tokens<RecordingBuilder>(copy.text(), rows, log);
         EXPECT_EQ(accepted, c.accepted) << c.name;
         EXPECT_EQ(log.text, c.log) << c.name;
@@ -216,7 +216,7 @@ TEST(Walk, RefusesNestingBeyondTheLimit) {
         payload += "}]";
         Log log;
         RecordingRows rows(log);
-        const vantor::memory::PaddedCopy copy(payload);
+        const vantor::test_support::PaddedCopy copy(payload);
         const bool accepted = vantor::tape::walk_tokens<RecordingBuilder>(copy.text(), rows, log);
         EXPECT_EQ(accepted, depth == 127) << depth;
     }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -23,22 +24,18 @@ using json::JsonMember;
 using json::JsonObject;
 using json::JsonValue;
 using memory::ByteBuffer;
-using transform::TransformOutcome;
 
 constexpr std::size_t kResultInitialCapacity = 128;
 
-TransformOutcome failure(std::string_view prefix, std::string_view detail) {
-    TransformOutcome outcome{TransformOutcome::Kind::failure, ByteBuffer(kResultInitialCapacity)};
-    outcome.text.append(prefix);
-    outcome.text.append(detail);
-    return outcome;
+ExactOutcome failure(std::string_view prefix, std::string_view detail) {
+    return ExactOutcome{true, std::string(prefix) + std::string(detail)};
 }
 
-TransformOutcome non_object_failure(const JsonValue& element) {
-    TransformOutcome outcome{TransformOutcome::Kind::failure, ByteBuffer(kResultInitialCapacity)};
-    outcome.text.append("expected a JSON object row, got: ");
-    json::write_json(element, outcome.text);
-    return outcome;
+ExactOutcome non_object_failure(const JsonValue& element) {
+    ByteBuffer text(kResultInitialCapacity);
+    text.append("expected a JSON object row, got: ");
+    json::write_json(element, text);
+    return ExactOutcome{true, std::string(text.view())};
 }
 
 // Every name of every row, once, in order of first appearance, and each name's column.
@@ -144,7 +141,7 @@ void write_result(std::span<const JsonValue> rows, const ColumnList& columns,
 
 }  // namespace
 
-TransformOutcome columnarize_exact(std::string_view payload) {
+ExactOutcome columnarize_exact(std::string_view payload) {
     memory::Arena arena(json::reader_arena_first_block(payload.size()));
     json::ReadResult read = json::read_payload(payload, arena);
     if (!read.ok()) return failure("invalid row-oriented JSON: ", read.error);
@@ -153,9 +150,9 @@ TransformOutcome columnarize_exact(std::string_view payload) {
     }
     const ColumnList columns(read.rows);
     const std::vector<Fate> fates = column_fates(read.rows, columns);
-    TransformOutcome outcome{TransformOutcome::Kind::result, ByteBuffer(kResultInitialCapacity)};
-    write_result(read.rows, columns, fates, outcome.text);
-    return outcome;
+    ByteBuffer text(kResultInitialCapacity);
+    write_result(read.rows, columns, fates, text);
+    return ExactOutcome{false, std::string(text.view())};
 }
 
 }  // namespace vantor::oracle

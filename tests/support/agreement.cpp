@@ -4,14 +4,15 @@
 #include <cstddef>
 
 #include "oracle/exact_transform.h"
+#include "support/padded_copy.h"
 
 namespace vantor::test_support {
 namespace {
 
 using transform::TransformOutcome;
 
-const char* kind_name(TransformOutcome::Kind kind) {
-    return kind == TransformOutcome::Kind::result ? "result" : "failure";
+const char* kind_name(bool failed) {
+    return failed ? "failure" : "result";
 }
 
 // Up to `count` bytes of `text` from `at`, in quotes.
@@ -60,12 +61,13 @@ bool is_well_formed_utf8(std::string_view text) {
     return true;
 }
 
-std::string disagreement(const TransformOutcome& product, const TransformOutcome& reference) {
+std::string disagreement(const TransformOutcome& product, const oracle::ExactOutcome& reference) {
     const std::string_view mine = product.text.view();
-    const std::string_view theirs = reference.text.view();
-    if (product.kind != reference.kind) {
-        return std::string("the transform gives a ") + kind_name(product.kind) + " " +
-               excerpt(mine, 0, 200) + ", the reference a " + kind_name(reference.kind) + " " +
+    const std::string_view theirs = reference.text;
+    const bool product_failed = product.kind == TransformOutcome::Kind::failure;
+    if (product_failed != reference.failed) {
+        return std::string("the transform gives a ") + kind_name(product_failed) + " " +
+               excerpt(mine, 0, 200) + ", the reference a " + kind_name(reference.failed) + " " +
                excerpt(theirs, 0, 200);
     }
     if (mine != theirs) {
@@ -82,7 +84,7 @@ std::string disagreement(const TransformOutcome& product, const TransformOutcome
 }
 
 std::string disagreement(std::string_view payload) {
-    return disagreement(transform::columnarize(payload), oracle::columnarize_exact(payload));
+    return disagreement(columnarize_copy(payload), oracle::columnarize_exact(payload));
 }
 
 }  // namespace vantor::test_support

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "oracle/exact_transform.h"
 #include "transform/columnarize.h"
 
 namespace vantor::test_support {
@@ -17,7 +18,7 @@ std::string disagreement(std::string_view payload);
 // The same, for an outcome the caller made (under other limits, from a padded copy) against the
 // reference's outcome on the same payload.
 std::string disagreement(const transform::TransformOutcome& product,
-                         const transform::TransformOutcome& reference);
+                         const oracle::ExactOutcome& reference);
 
 // Whether `text` is well-formed UTF-8: no stray continuation byte, no overlong form, no
 // surrogate, nothing past U+10FFFF, no sequence cut short. Written byte by byte here, apart from
