@@ -35,7 +35,8 @@ constexpr bool is_low_surrogate(std::uint32_t unit) {
 // The code point of a high surrogate followed by a low one: ten bits from each, above the units
 // that need no pair.
 constexpr std::uint32_t join_surrogates(std::uint32_t high, std::uint32_t low) {
-    return kFirstPairCodePoint + (((high - kHighSurrogateFirst) << 10) | (low - kLowSurrogateFirst));
+    return kFirstPairCodePoint +
+           (((high - kHighSurrogateFirst) << 10) | (low - kLowSurrogateFirst));
 }
 
 // Writes the UTF-8 of `code_point`, below kFirstPairCodePoint and outside the surrogates, at `out`
