@@ -89,24 +89,6 @@ TEST(CodePoints, SurrogatePairsAtTheEdgesOfTheirRange) {
     }
 }
 
-TEST(CodePoints, SurrogateRanges) {
-    struct Case {
-        std::uint32_t unit;
-        bool high;
-        bool low;
-    };
-    const Case cases[] = {
-        {0x0000, false, false}, {0xD7FF, false, false}, {0xD800, true, false},
-        {0xDBFF, true, false},  {0xDC00, false, true},  {0xDFFF, false, true},
-        {0xE000, false, false}, {0xFFFF, false, false}, {0x1D800, false, false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(is_high_surrogate(c.unit), c.high) << std::hex << c.unit;
-        EXPECT_EQ(is_low_surrogate(c.unit), c.low) << std::hex << c.unit;
-        EXPECT_EQ(is_surrogate(c.unit), c.high || c.low) << std::hex << c.unit;
-    }
-}
-
 // Every code point outside the surrogates: its bytes are one well-formed sequence of the length
 // its range calls for, by the rules the tape reader checks payloads with (no overlong form, no
 // surrogate, nothing above U+10FFFF).
