@@ -14,37 +14,20 @@
 
 #include "memory/arena.h"
 #include "text/byte_classes.h"
+#include "text/code_points.h"
 #include "text/long_string_scan.h"
 
 namespace vantor::text {
 
 namespace escaped_string_detail {
 
-// The value of the four hex digits at `p`, or a value above 0xFFFF when one is not a hex digit.
+// The value of the four hex digits at `p`, or kFirstPairCodePoint (beyond any one unit) when one
+// is not a hex digit.
 inline std::uint32_t hex4(const unsigned char* p) {
     const std::uint32_t digits[4] = {kHexValue[p[0]], kHexValue[p[1]], kHexValue[p[2]],
                                      kHexValue[p[3]]};
-    if ((digits[0] | digits[1] | digits[2] | digits[3]) > 0xF) return 0x10000;
+    if ((digits[0] | digits[1] | digits[2] | digits[3]) > 0xF) return kFirstPairCodePoint;
     return (digits[0] << 12) | (digits[1] << 8) | (digits[2] << 4) | digits[3];
-}
-
-inline bool is_surrogate(std::uint32_t unit) {
-    return unit >= 0xD800 && unit <= 0xDFFF;
-}
-
-// Writes the UTF-8 of `unit`, a code point below 0x10000 outside the surrogates.
-inline char* put_utf8(std::uint32_t unit, char* w) {
-    if (unit < 0x80) {
-        *w++ = static_cast<char>(unit);
-    } else if (unit < 0x800) {
-        *w++ = static_cast<char>(0xC0 | (unit >> 6));
-        *w++ = static_cast<char>(0x80 | (unit & 0x3F));
-    } else {
-        *w++ = static_cast<char>(0xE0 | (unit >> 12));
-        *w++ = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-        *w++ = static_cast<char>(0x80 | (unit & 0x3F));
-    }
-    return w;
 }
 
 }  // namespace escaped_string_detail
@@ -58,14 +41,13 @@ inline const unsigned char* decode_common_escapes(const unsigned char* start,
                                                   const unsigned char* end, memory::Arena& arena,
                                                   std::string_view& decoded) {
     using escaped_string_detail::hex4;
-    using escaped_string_detail::is_surrogate;
     const unsigned char* quote = first_escape;
     for (;;) {
         if (*quote == '"') break;
         if (*quote != '\\') return nullptr;
         if (quote[1] == 'u') {
             const std::uint32_t unit = hex4(quote + 2);
-            if (unit > 0xFFFF || is_surrogate(unit)) return nullptr;
+            if (unit >= kFirstPairCodePoint || is_surrogate(unit)) return nullptr;
             quote += 6;
         } else {
             if (kSimpleEscape[quote[1]] == 0) return nullptr;
@@ -88,7 +70,7 @@ inline const unsigned char* decode_common_escapes(const unsigned char* start,
         w += stop - r;
         if (stop == quote) break;
         if (stop[1] == 'u') {
-            w = escaped_string_detail::put_utf8(hex4(stop + 2), w);
+            w = write_utf8_below_pairs(hex4(stop + 2), w);
             r = stop + 6;
         } else {
             *w++ = static_cast<char>(kSimpleEscape[stop[1]]);

@@ -6,8 +6,8 @@
 
 #include "platform/compiler.h"
 #include "text/digit_tables.h"
+#include "text/float_layout.h"
 #include "text/float_tables.h"
-#include "text/json_limits.h"
 
 // Where SSE2 is there (every x86-64 processor), the 16 digits are formed in one vector register;
 // elsewhere in the lanes of two 64-bit words.

@@ -1,7 +1,7 @@
 #pragma once
 // The float text of a binary64 value: the shortest decimal digits that convert back to the same
 // value, laid out positionally for 1e-5 <= |x| < 1e16 and in scientific form otherwise
-// (text/json_limits.h).
+// (text/float_layout.h).
 #include <cstddef>
 #include <cstdint>
 

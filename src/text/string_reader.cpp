@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "text/byte_classes.h"
+#include "text/code_points.h"
 #include "text/string_scan.h"
 
 namespace vantor::text {
@@ -11,28 +12,8 @@ namespace vantor::text {
 namespace {
 
 inline void append_utf8(std::string& out, std::uint32_t code_point) {
-    char bytes[4];
-    std::size_t count;
-    if (code_point < 0x80) {
-        bytes[0] = static_cast<char>(code_point);
-        count = 1;
-    } else if (code_point < 0x800) {
-        bytes[0] = static_cast<char>(0xC0 | (code_point >> 6));
-        bytes[1] = static_cast<char>(0x80 | (code_point & 0x3F));
-        count = 2;
-    } else if (code_point < 0x10000) {
-        bytes[0] = static_cast<char>(0xE0 | (code_point >> 12));
-        bytes[1] = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-        bytes[2] = static_cast<char>(0x80 | (code_point & 0x3F));
-        count = 3;
-    } else {
-        bytes[0] = static_cast<char>(0xF0 | (code_point >> 18));
-        bytes[1] = static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-        bytes[2] = static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-        bytes[3] = static_cast<char>(0x80 | (code_point & 0x3F));
-        count = 4;
-    }
-    out.append(bytes, count);
+    char bytes[kMaxUtf8Bytes];
+    out.append(bytes, static_cast<std::size_t>(write_utf8(code_point, bytes) - bytes));
 }
 
 class EscapeReader {
@@ -52,20 +33,20 @@ class EscapeReader {
         }
         std::uint32_t unit;
         if (!read_hex4(p, unit)) return false;
-        if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        if (is_low_surrogate(unit)) {
             return fail(ReadErrorCode::lone_leading_surrogate, p);
         }
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
+        if (is_high_surrogate(unit)) {
             for (unsigned char expected : {'\\', 'u'}) {
                 if (p == end_) return fail(ReadErrorCode::eof_string, end_);
                 if (*p++ != expected) return fail(ReadErrorCode::unexpected_end_of_hex_escape, p);
             }
             std::uint32_t trailing;
             if (!read_hex4(p, trailing)) return false;
-            if (trailing < 0xDC00 || trailing > 0xDFFF) {
+            if (!is_low_surrogate(trailing)) {
                 return fail(ReadErrorCode::lone_leading_surrogate, p);
             }
-            unit = 0x10000 + (((unit - 0xD800) << 10) | (trailing - 0xDC00));
+            unit = join_surrogates(unit, trailing);
         }
         append_utf8(out, unit);
         return true;

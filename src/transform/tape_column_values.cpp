@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "text/json_limits.h"
+#include "text/float_layout.h"
 #include "text/number_reader.h"
 #include "text/number_scan.h"
 #include "transform/number_equality.h"
@@ -18,6 +18,7 @@ namespace {
 using column_rules::numbers_equal_in_value;
 using tape::Cell;
 using tape::CellKind;
+using text::integer_matches_float_text;
 using text::JsonNumber;
 
 bool is_number(CellKind kind) {
@@ -56,20 +57,6 @@ JsonNumber cell_number(const tape::Tape& tape, const Cell& cell) {
         default:
             return JsonNumber::from_float(tape.float_value(cell));
     }
-}
-
-// Whether an integer and a float in the float layout (at most 15 significant digits) hold the
-// same value: the float text of an integral value below 10^16 is its digits and ".0", and zero
-// also equals negative zero. A float text is positional, so no integer of 10^16 or more can
-// equal one.
-static_assert(text::kPositionalExponentMax == 15,
-              "integer_matches_float_text assumes 1e16 as bound");
-bool integer_matches_float_text(std::string_view integer, std::string_view float_text) {
-    if (float_text.size() == integer.size() + 2 && float_text.substr(integer.size()) == ".0" &&
-        float_text.substr(0, integer.size()) == integer) {
-        return true;
-    }
-    return integer == "0" && float_text == "-0.0";
 }
 
 bool is_zero_text(std::string_view text) {
