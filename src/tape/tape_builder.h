@@ -22,6 +22,7 @@
 #include "tape/tape_limits.h"
 #include "tape/walk_protocols.h"
 #include "text/escaped_string.h"
+#include "text/float_layout.h"
 #include "text/json_limits.h"
 #include "text/json_number.h"
 #include "text/number_reader.h"
@@ -197,9 +198,9 @@ class TapeBuilder {
             }
             return true;
         }
-        if (!token.has_exponent() && digits <= 15 &&
-            in_float_layout(fraction[fraction_digits - 1], fraction_digits, token.integer_is_zero(),
-                            leading_zeros)) {
+        if (!token.has_exponent() && digits <= text::kOwnShortestDigitsMax &&
+            text::in_float_layout(fraction[fraction_digits - 1], fraction_digits,
+                                  token.integer_is_zero(), leading_zeros)) {
             p = token.end;
             push(out, text_cell(CellKind::float_text, start, text_size));
             return true;
@@ -208,8 +209,9 @@ class TapeBuilder {
         const auto exponent = static_cast<std::int64_t>(token.exponent_magnitude);
         const std::int64_t decimal_exponent =
             (token.exponent_negative ? -exponent : exponent) - fraction_digits;
-        if (digits > 15 || decimal_exponent > kDecimalExponentLimit ||
-            decimal_exponent < -kDecimalExponentLimit ||
+        if (digits > text::kOwnShortestDigitsMax ||
+            decimal_exponent > text::kExactDecimalExponentMax ||
+            decimal_exponent < -text::kExactDecimalExponentMax ||
             token.exponent_digits() > text::kExactExponentDigits) {
             return read_number_in_full(start, p, out);
         }
@@ -243,10 +245,6 @@ class TapeBuilder {
         return tape_.cursor();
     }
 
-    // Floats of at most 15 significant digits (a significand below 10^15) whose decimal exponent
-    // is at most 22 in magnitude are read with one exact operation, hence correctly rounded.
-    static constexpr int kDecimalExponentLimit = 22;
-
     // Small objects with distinct names need nothing more. The settler is made with the first
     // other object inside a row: payloads without one, the smallest above all, pay nothing for
     // it. Settling may rewrite the object's cells and shorten the tape.
@@ -256,17 +254,6 @@ class TapeBuilder {
         tape_.set_end(out.next);
         object_keys_->settle(tape_, object);
         out = tape_.cursor();
-    }
-
-    // Whether a token with a point and no exponent, of a non-zero value with at most 15
-    // significant digits (so its shortest digits are its own), is laid out as the float text
-    // would lay it out: no trailing zero in the fraction unless the fraction is a single zero
-    // after a non-zero integer part, and below 1 no more than four zeros after the point
-    // (0.00001 is positional, 0.000001 is not: text/json_limits.h).
-    static bool in_float_layout(unsigned char last_fraction_digit, std::int64_t fraction_digits,
-                                bool integer_zero, std::int64_t leading_zeros) {
-        if (last_fraction_digit == '0') return fraction_digits == 1 && !integer_zero;
-        return !integer_zero || leading_zeros <= -text::kPositionalExponentMin - 1;
     }
 
     // A binary64 goes to the tape's table of them; its cell holds its place there.

@@ -4,10 +4,6 @@
 // layout's limits (the exponents between which the float text is positional) live beside the
 // float text, in text/float_layout.h.
 
-// The tape builder still finds the float layout's exponents through this file; once it includes
-// text/float_layout.h itself, this include goes.
-#include "text/float_layout.h"
-
 namespace vantor::text {
 
 // The deepest nesting a document may have, the top-level array being level 1. The exact reader
