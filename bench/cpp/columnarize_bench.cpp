@@ -7,6 +7,7 @@
 #include <string>
 
 #include "payloads.h"
+#include "support/padded_copy.h"
 #include "transform/columnarize.h"
 
 #if defined(VANTOR_HAVE_YYJSON)

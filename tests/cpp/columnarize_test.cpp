@@ -193,9 +193,8 @@ TEST(Columnarize, SparseRowsFillTheMatrixWithNull) {
         R"({"columns":["a","b","d"],"rows":[[1,null,null],[null,2,null],[null,null,null],[null,null,3]],"constants":{}})");
 }
 
-// More members than the value model's objects search linearly (on the exact path), in shuffled
-// order between rows, so that the fast transform's guesses from the previous row miss and its
-// column index answers.
+// Many members, in shuffled order between rows, so that the column index's guesses from the
+// previous row miss and its name table answers.
 TEST(Columnarize, WideRowsInShuffledOrder) {
     std::string first = "{", second = "{";
     for (int i = 0; i < 40; ++i) {
@@ -219,9 +218,9 @@ TEST(Columnarize, WideRowsInShuffledOrder) {
 namespace {
 
 // Rows with the same keys as the row before them, then a row that breaks the pattern with a key
-// given twice: that key keeps its first position and its last value (the fast transform tries
-// the previous row's column at each position first, and the exact reader the previous object's
-// keys, so rows that repeat their predecessor's keys take a path of their own).
+// given twice: that key keeps its first position and its last value (the column index tries
+// the previous row's column at each position first, so rows that repeat their predecessor's keys
+// take a path of their own).
 TEST(Columnarize, RepeatedKeyAfterRowsWithTheSameKeys) {
     auto row = [](int last_key, int value) {
         std::string text = "{";
@@ -279,7 +278,7 @@ TEST(Columnarize, LongRunsOfNullEntries) {
 namespace {
 
 // A payload of several megabytes takes the large-allocation paths: the tape's cells and the
-// result buffer (and, on the exact path, the arena's large blocks).
+// result buffer.
 TEST(Columnarize, PayloadOfSeveralMegabytes) {
     constexpr int rows = 60000;
     std::string payload = "[";
