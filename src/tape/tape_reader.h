@@ -251,58 +251,60 @@ class TapeWalk {
     }
 
     // A string value or a nested object's name, whose opening quote is at p. The payload's UTF-8
-    // is checked before the walk (read_tape), so the scan stops only at a quote, a backslash or
+    // is checked before the walk (walk_tokens), so the scan stops only at a quote, a backslash or
     // a control byte. Most strings (keys above all) are short and plain: one block of sixteen
     // bytes settles them.
     [[gnu::always_inline]] bool read_string(const unsigned char*& p, Cursor& out) {
+        return read_text</*kName=*/false>(p, out);
+    }
+
+    // The same for a row member's name, which the builder returns instead of placing it.
+    [[gnu::always_inline]] bool read_name(const unsigned char*& p, MemberName& name) {
+        return read_text</*kName=*/true>(p, name);
+    }
+
+    // A string value (into `target`, the cursor) or a row member's name (into `target`, the
+    // name), whose opening quote is at p.
+    template <bool kName, class Target>
+    [[gnu::always_inline]] bool read_text(const unsigned char*& p, Target& target) {
         // The padding lets the block be read near the end, where its NUL stops the scan.
         const unsigned char* start = p + 1;
         const unsigned length = text::first_string_stop_16(start);
         if (length < 16 && start[length] == '"') [[likely]] {
-            builder_.string(out, start, length);
+            if constexpr (kName) {
+                target = builder_.name(start, length);
+            } else {
+                builder_.string(target, start, length);
+            }
             p = start + length + 1;
             return true;
         }
-        p = read_long_string(start, out);
+        p = read_long_text<kName>(start, target);
         return p != nullptr;
     }
 
     // A longer string, or one near the payload's end, or one with escapes. Returns the byte after
     // it, or nullptr when it is refused.
-    [[gnu::noinline]] const unsigned char* read_long_string(const unsigned char* start,
-                                                            Cursor& out) {
+    template <bool kName, class Target>
+    [[gnu::noinline]] const unsigned char* read_long_text(const unsigned char* start,
+                                                          Target& target) {
         // A string the payload's end cuts stops at the padding's NUL, a control byte.
         const unsigned char* q = text::find_long_string_stop(start, end_);
         if (*q == '"') {
-            builder_.long_string(out, start, static_cast<std::size_t>(q - start));
+            const auto size = static_cast<std::size_t>(q - start);
+            if constexpr (kName) {
+                target = builder_.long_name(start, size);
+            } else {
+                builder_.long_string(target, start, size);
+            }
             return q + 1;
         }
         if (*q != '\\') return nullptr;  // a control byte: refused
-        return builder_.escaped_string(out, start, q);
-    }
-
-    // The same for a row member's name, which the builder returns instead of placing it.
-    [[gnu::always_inline]] bool read_name(const unsigned char*& p, MemberName& name) {
-        const unsigned char* start = p + 1;
-        const unsigned length = text::first_string_stop_16(start);
-        if (length < 16 && start[length] == '"') [[likely]] {
-            name = builder_.name(start, length);
-            p = start + length + 1;
-            return true;
+        if constexpr (kName) {
+            return builder_.escaped_name(start, q, target);
+        } else {
+            return builder_.escaped_string(target, start, q);
         }
-        p = read_long_name(start, name);
-        return p != nullptr;
-    }
-
-    [[gnu::noinline]] const unsigned char* read_long_name(const unsigned char* start,
-                                                          MemberName& name) {
-        const unsigned char* q = text::find_long_string_stop(start, end_);
-        if (*q == '"') {
-            name = builder_.long_name(start, static_cast<std::size_t>(q - start));
-            return q + 1;
-        }
-        if (*q != '\\') return nullptr;
-        return builder_.escaped_name(start, q, name);
     }
 
     // A number token at p (a `-` or a digit; the scan refuses any other byte), scanned by the
