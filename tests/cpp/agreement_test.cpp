@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "oracle/exact_transform.h"
@@ -120,24 +121,57 @@ TEST(Agreement, RandomFloatTokensAgreeWithTheReference) {
     }
 }
 
+// Numbers of different forms in one column: the constant test compares them by value, across
+// integers (of both signs and beyond 64 bits), float texts and floats written otherwise, and
+// under low limits, where integers lie in the tape's table of texts beside the cells.
+TEST(Agreement, NumbersComparedByValueAgreeWithTheReference) {
+    const std::pair<const char*, const char*> pairs[] = {
+        // Equal in value.
+        {"1", "1e0"},
+        {"-1", "-1.0e0"},
+        {"100", "1e2"},
+        {"-5", "-0.5e1"},
+        {"0", "-0.0e0"},
+        {"0", "-0"},
+        {"18446744073709551615", "1.8446744073709551615e19"},
+        // A fraction that an integer's truncation would hide, of either sign.
+        {"1", "1.50"},
+        {"-1", "-1.50"},
+        {"-1", "-1.5e0"},
+        {"-7", "-7.000001e0"},
+        // Integers of the two classes whose bits agree, and an integer beyond a binary64's
+        // precision beside the float it rounds to.
+        {"18446744073709551615", "-1"},
+        {"9223372036854775808", "-9223372036854775808"},
+        {"9007199254740993", "9007199254740992.0e0"},
+        {"9007199254740993", "9007199254740993"},
+        {"123456789012345678901234567890", "1.2345678901234568e29"},
+    };
+    vantor::tape::TapeLimits low;
+    low.text_size = 1;
+    for (const auto& [first, second] : pairs) {
+        for (const std::string& payload :
+             {"[{\"a\":" + std::string(first) + "},{\"a\":" + second + "}]",
+              "[{\"a\":" + std::string(second) + "},{\"a\":" + first + "}]"}) {
+            expect_agreement(payload);
+            const vantor::test_support::PaddedCopy copy(payload);
+            EXPECT_EQ(
+                vantor::test_support::disagreement(vantor::transform::columnarize(copy.text(), low),
+                                                   columnarize_exact(payload)),
+                "")
+                << "low limits: " << payload;
+        }
+    }
+}
+
 TEST(Agreement, StringFormsAgreeWithTheReference) {
-    const char* const strings[] = {R"("plain")",
-                                   R"("")",
-                                   R"("Zo\u00eb")",
-                                   "\"Zo\xc3\xab\"",
-                                   R"("a\/b")",
-                                   R"("tab\there")",
-                                   R"("\u0000")",
-                                   R"("\u001f\u007f")",
-                                   R"("\uD83D\uDE00")",
-                                   "\"\xf0\x9f\x98\x80\"",
-                                   R"("quote \" and backslash \\")",
-                                   "\"\xff\"",
-                                   "\"\xed\xa0\x80\"",
-                                   "\"a\tb\"",
-                                   R"("\uDC00")",
-                                   R"("\x")",
-                                   "\"caf\xc3\xa9 \\u00e9\""};
+    const char* const strings[] = {R"("plain")", R"("")", R"("Zo\u00eb")", "\"Zo\xc3\xab\"",
+                                   R"("a\/b")", R"("tab\there")", R"("\u0000")",
+                                   R"("\u001f\u007f")", R"("\uD83D\uDE00")",
+                                   // The lowest and the highest pair.
+                                   R"("\uD800\uDC00")", R"("\udbff\udfff")", "\"\xf0\x9f\x98\x80\"",
+                                   R"("quote \" and backslash \\")", "\"\xff\"", "\"\xed\xa0\x80\"",
+                                   "\"a\tb\"", R"("\uDC00")", R"("\x")", "\"caf\xc3\xa9 \\u00e9\""};
     for (const char* text : strings) {
         expect_value_agreement(text);
         expect_value_agreement(text, R"("plain")");
