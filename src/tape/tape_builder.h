@@ -4,11 +4,12 @@
 // and nothing of the output; the builder knows the tape and what each value's text will be. It
 // decides a value's cell: a token kept as its own output text (an integer, a float in the float
 // layout, an escape-free string), a decimal or a binary64 for other floats, a decoded string, and
-// the other forms of texts that a cell cannot place (tape/tape_limits.h). It keeps the frames of
-// the open containers and closes each with its extent, settles repeated names in the objects
-// inside rows (tape/nested_object_settler.h), and marks as verbatim the values inside rows whose
-// payload text is already their output, from the places where the walk found the text to be
-// otherwise (whitespace) and those it found itself (escapes, numbers written otherwise).
+// the other forms of texts that a cell cannot place (tape/tape_limits.h). It makes the frame of
+// each container it opens (its cell and where its text starts), which the walk keeps on its stack
+// and hands back when the container closes, and closes each with its extent, settles repeated names
+// in the objects inside rows (tape/nested_object_settler.h), and marks as verbatim the values
+// inside rows whose payload text is already their output, from the places where the walk found the
+// text to be otherwise (whitespace) and those it found itself (escapes, numbers written otherwise).
 //
 // Cells go through the cursor that the walk keeps in registers and passes back by reference.
 #include <cstddef>
@@ -52,6 +53,13 @@ class TapeBuilder {
   public:
     using Cursor = Tape::Cursor;
 
+    // A container the walk holds open: its cell, and where its text starts.
+    struct Frame {
+        std::uint32_t cell;
+        bool object;
+        const unsigned char* start;
+    };
+
     TapeBuilder(std::string_view input, Tape& tape)
         : begin_(reinterpret_cast<const unsigned char*>(input.data())),
           end_(begin_ + input.size()),
@@ -66,15 +74,15 @@ class TapeBuilder {
     void blank(const unsigned char* p) { irregular_at_ = p; }
 
     // A container opens at p: its cell, completed when it closes.
-    void open(Cursor& out, const unsigned char* p, bool object) {
-        frames_[open_++] = Frame{out.index(), object, p};
+    Frame open(Cursor& out, const unsigned char* p, bool object) {
+        const Frame frame{out.index(), object, p};
         push(out, Cell::literal(object ? CellKind::object : CellKind::array));
+        return frame;
     }
 
     // Closes the innermost container; `after` is just past its closing bracket. Objects inside
     // rows are settled here (rows meet repeated names in the transform).
-    void close(Cursor& out, const unsigned char* after, bool inside_row) {
-        const Frame& frame = frames_[--open_];
+    void close(Cursor& out, const unsigned char* after, const Frame& frame, bool inside_row) {
         const auto offset = static_cast<std::size_t>(frame.start - begin_);
         const auto size = static_cast<std::size_t>(after - frame.start);
         std::size_t extent = Cell::kNoExtent;
@@ -225,13 +233,6 @@ class TapeBuilder {
     }
 
   private:
-    // A container open on the walk's stack: its cell, and where its text starts.
-    struct Frame {
-        std::uint32_t cell;
-        bool object;
-        const unsigned char* start;
-    };
-
     // Inlined wherever it is called: a call per value costs more than the push itself.
     [[gnu::always_inline]] void push(Cursor& out, Cell cell) {
         if (out.next == out.limit) [[unlikely]]
@@ -368,8 +369,6 @@ class TapeBuilder {
     const unsigned char* end_;
     Tape& tape_;
     const TapeLimits limits_;
-    Frame frames_[text::kMaxNestingDepth];
-    int open_ = 0;  // frames in use
     std::unique_ptr<ObjectKeySettler> object_keys_;
     // Where the string reader builds a decoded string it cannot build in place.
     std::string scratch_;

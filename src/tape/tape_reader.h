@@ -127,8 +127,7 @@ class TapeWalk {
     open_container:  // the bracket at p opens an array or an object
     {
         const bool object = *p == '{';
-        object_open_[depth++] = object;
-        builder_.open(out, p, object);
+        open_[depth++] = Open{builder_.open(out, p, object), object};
         if (depth == row_depth) rows_.row_begin();
         past_structural(p);
         if (*p == (object ? '}' : ']')) goto close_container;
@@ -139,7 +138,7 @@ class TapeWalk {
     close_container:  // p is at the closing bracket of the innermost container
         ++p;
         --depth;
-        builder_.close(out, p, depth >= kInRow);
+        builder_.close(out, p, open_[depth].frame, depth >= kInRow);
         if (depth == kInTopLevelArray) {
             if (row_depth == kInRow) [[likely]] {
                 rows_.row_end();
@@ -200,7 +199,7 @@ class TapeWalk {
         }
         if (depth == kNothingOpen) return finish(p);
         {
-            const bool object = object_open_[depth - 1];
+            const bool object = open_[depth - 1].object;
             p = skip_whitespace(p);
             unsigned char c = *p;
             if (c == ',') {
@@ -321,8 +320,13 @@ class TapeWalk {
     const unsigned char* end_;
     Builder builder_;
     Rows& rows_;
-    // Per open container, whether it is an object: what may follow its values.
-    bool object_open_[kMaxDepth];
+    // Per open container, the builder's frame of it, and whether it is an object: what may follow
+    // its values. The walk keeps both on its one stack, indexed by its depth.
+    struct Open {
+        typename Builder::Frame frame;
+        bool object;
+    };
+    Open open_[kMaxDepth];
 };
 
 }  // namespace tape_reader_detail

@@ -39,29 +39,33 @@ struct MemberName {
 //                                      the observer instead of going onto the tape
 //     literal(out, word)               true, false or null
 //     number(out, start, token, p)     a scanned number token; p moves past it; false when refused
-//     open(out, p, object)             the bracket at p opens a container
-//     close(out, after, inside_row)    the innermost container closes just before `after`;
+//     open(out, p, object)             the bracket at p opens a container: returns the builder's
+//                                      frame of it (a Frame), which the walk keeps on its stack
+//     close(out, after, frame, inside_row)
+//                                      the innermost container, whose frame open returned,
+//                                      closes just before `after`;
 //                                      `inside_row` when it lies inside a row (a row itself
 //                                      does not: the transform settles rows)
 template <class Builder>
-concept TokenBuilder = requires(Builder& builder, typename Builder::Cursor& out,
-                                const unsigned char* at, const unsigned char*& p, std::size_t size,
-                                const text::NumberToken& token, MemberName& name, bool flag) {
-    { builder.cursor() } -> std::same_as<typename Builder::Cursor>;
-    builder.finish(out);
-    { out.index() } -> std::same_as<std::uint32_t>;
-    builder.blank(at);
-    builder.string(out, at, size);
-    builder.long_string(out, at, size);
-    { builder.escaped_string(out, at, at) } -> std::same_as<const unsigned char*>;
-    { builder.name(at, size) } -> std::same_as<MemberName>;
-    { builder.long_name(at, size) } -> std::same_as<MemberName>;
-    { builder.escaped_name(at, at, name) } -> std::same_as<const unsigned char*>;
-    builder.literal(out, Literal::null);
-    { builder.number(out, at, token, p) } -> std::same_as<bool>;
-    builder.open(out, at, flag);
-    builder.close(out, at, flag);
-};
+concept TokenBuilder =
+    requires(Builder& builder, typename Builder::Cursor& out, const unsigned char* at,
+             const unsigned char*& p, std::size_t size, const text::NumberToken& token,
+             MemberName& name, bool flag, const typename Builder::Frame& frame) {
+        { builder.cursor() } -> std::same_as<typename Builder::Cursor>;
+        builder.finish(out);
+        { out.index() } -> std::same_as<std::uint32_t>;
+        builder.blank(at);
+        builder.string(out, at, size);
+        builder.long_string(out, at, size);
+        { builder.escaped_string(out, at, at) } -> std::same_as<const unsigned char*>;
+        { builder.name(at, size) } -> std::same_as<MemberName>;
+        { builder.long_name(at, size) } -> std::same_as<MemberName>;
+        { builder.escaped_name(at, at, name) } -> std::same_as<const unsigned char*>;
+        builder.literal(out, Literal::null);
+        { builder.number(out, at, token, p) } -> std::same_as<bool>;
+        { builder.open(out, at, flag) } -> std::same_as<typename Builder::Frame>;
+        builder.close(out, at, frame, flag);
+    };
 
 // The rows' side.
 //     row_begin()                  a row object opens

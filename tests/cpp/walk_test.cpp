@@ -89,12 +89,19 @@ class RecordingBuilder {
         p = token.end;
         return true;
     }
-    void open(Cursor& out, const unsigned char* p, bool object) {
+    // The frame the walk keeps for an open container: here where it opened, so that each close
+    // shows which opening it was handed back.
+    struct Frame {
+        const unsigned char* opened;
+    };
+    Frame open(Cursor& out, const unsigned char* p, bool object) {
         ++out.values;
         log_.add(std::string(object ? "{" : "[") + "@" + log_.at(p));
+        return {p};
     }
-    void close(Cursor&, const unsigned char* after, bool inside_row) {
-        log_.add(std::string(inside_row ? "close-in-row@" : "close@") + log_.at(after));
+    void close(Cursor&, const unsigned char* after, const Frame& frame, bool inside_row) {
+        log_.add(std::string(inside_row ? "close-in-row@" : "close@") + log_.at(frame.opened) +
+                 "-" + log_.at(after));
     }
 
   private:
@@ -145,49 +152,50 @@ struct WalkCase {
 };
 
 const WalkCase kCases[] = {
-    {"empty array", "[]", true, "[@0 close@2 end:1 "},
+    {"empty array", "[]", true, "[@0 close@0-2 end:1 "},
     {"one row of every value kind", R"([{"a":1,"b":"x","c":true,"d":false,"e":null,"f":-2.5e3}])",
      true,
      "[@0 {@1 row name:a n:1 value@2 name:b s:x value@3 name:c true value@4 name:d false "
-     "value@5 name:e null value@6 name:f n:-2.5e3 value@7 close@55 /row close@56 end:8 "},
+     "value@5 name:e null value@6 name:f n:-2.5e3 value@7 close@1-55 /row close@0-56 end:8 "},
     {"nested containers: their names go to the builder, not the observer", R"([{"a":{"k":[1]}}])",
      true,
-     "[@0 {@1 row name:a {@6 s:k [@11 n:1 close-in-row@14 close-in-row@15 value@2 close@16 "
-     "/row close@17 end:6 "},
+     "[@0 {@1 row name:a {@6 s:k [@11 n:1 close-in-row@11-14 close-in-row@6-15 value@2 close@1-16 "
+     "/row close@0-17 end:6 "},
     {"a long string and a long name, each past sixteen bytes",
      R"([{"a name longer than 16":"a value longer than sixteen"}])", true,
-     "[@0 {@1 row NAME:a name longer than 16 S:a value longer than sixteen value@2 close@56 "
-     "/row close@57 end:3 "},
+     "[@0 {@1 row NAME:a name longer than 16 S:a value longer than sixteen value@2 close@1-56 "
+     "/row close@0-57 end:3 "},
     {"escapes: from the first backslash on the builder takes the string",
      R"([{"k\n":"a\"b","x":{"\u0041":1}}])", true,
-     "[@0 {@1 row ename:k\\n@4 e:a\\\"b@10 value@2 name:x {@19 e:\\u0041@21 n:1 close-in-row@31 "
-     "value@3 close@32 /row close@33 end:6 "},
+     "[@0 {@1 row ename:k\\n@4 e:a\\\"b@10 value@2 name:x {@19 e:\\u0041@21 n:1 close-in-row@19-31 "
+     "value@3 close@1-32 /row close@0-33 end:6 "},
     {"whitespace: each run is named to the builder once, where it starts", "[ {\"a\" :\t1 } ]\n",
      true,
-     "[@0 blank@1 {@2 row name:a blank@6 blank@8 n:1 value@2 blank@10 close@12 /row blank@12 "
-     "close@14 blank@14 end:3 "},
+     "[@0 blank@1 {@2 row name:a blank@6 blank@8 n:1 value@2 blank@10 close@2-12 /row blank@12 "
+     "close@0-14 blank@14 end:3 "},
     {"rows that are not objects are named where they start, and read in full",
      R"([1,[{"a":2}],{"b":3}])", true,
-     "[@0 non-object@1 n:1 non-object@2 [@3 {@4 s:a n:2 close-in-row@11 close@12 {@13 row "
-     "name:b n:3 value@7 close@20 /row close@21 end:8 "},
+     "[@0 non-object@1 n:1 non-object@2 [@3 {@4 s:a n:2 close-in-row@4-11 close@3-12 {@13 row "
+     "name:b n:3 value@7 close@13-20 /row close@0-21 end:8 "},
     {"the expected name settles a member without a scan", R"([{"id":1},{"id":2}])", true,
-     "[@0 {@1 row expected n:1 value@2 close@9 /row {@10 row expected n:2 value@4 close@18 /row "
-     "close@19 end:5 ",
+     "[@0 {@1 row expected n:1 value@2 close@1-9 /row {@10 row expected n:2 value@4 close@10-18 "
+     "/row "
+     "close@0-19 end:5 ",
      "id\""},
     {"a name that only starts like the expected one is scanned", R"([{"idx":1}])", true,
-     "[@0 {@1 row name:idx n:1 value@2 close@10 /row close@11 end:3 ", "id\""},
+     "[@0 {@1 row name:idx n:1 value@2 close@1-10 /row close@0-11 end:3 ", "id\""},
     // Refused: the walk stops where the payload goes wrong.
     {"not an array", R"({"a":1})", false, "end:0 "},
     {"trailing comma in a row", R"([{"a":1,}])", false, "[@0 {@1 row name:a n:1 value@2 end:3 "},
     {"trailing comma in the array", R"([{"a":1},])", false,
-     "[@0 {@1 row name:a n:1 value@2 close@8 /row non-object@3 end:3 "},
+     "[@0 {@1 row name:a n:1 value@2 close@1-8 /row non-object@3 end:3 "},
     {"missing colon", R"([{"a" 1}])", false, "[@0 {@1 row name:a blank@5 end:2 "},
     {"a string the payload cuts", R"([{"a":"xyz)", false, "[@0 {@1 row name:a end:2 "},
     {"a control byte in a string", "[{\"a\":\"x\ty\"}]", false, "[@0 {@1 row name:a end:2 "},
     {"an escape the builder refuses", R"([{"a":"\x"}])", false, "[@0 {@1 row name:a end:3 "},
     {"a number the scan refuses", R"([{"a":01}])", false, "[@0 {@1 row name:a end:2 "},
     {"a misspelt literal", R"([{"a":nul}])", false, "[@0 {@1 row name:a end:2 "},
-    {"a value after the array", R"([] 1)", false, "[@0 close@2 blank@2 end:1 "},
+    {"a value after the array", R"([] 1)", false, "[@0 close@0-2 blank@2 end:1 "},
     {"ill-formed UTF-8 is refused before the walk", "[\"\xC3\"]", false, ""},
     {"a name that is not a string", R"([{1:2}])", false, "[@0 {@1 row end:2 "},
     {"a bracket that does not match", R"([{"a":[1}])", false, "[@0 {@1 row name:a [@6 n:1 end:4 "},
