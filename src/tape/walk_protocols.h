@@ -71,7 +71,9 @@ concept TokenBuilder =
 //     row_begin()                  a row object opens
 //     expected_name()              the name the next member most likely has and its closing
 //                                  quote, fewer than seventeen bytes, which the walk compares with
-//                                  the payload before it scans the name; empty when there is none
+//                                  the payload before it scans the name; empty when there is none.
+//                                  The walk reads sixteen bytes from its start, all of which must
+//                                  be readable (the transform's lie in the padded payload)
 //     expected_member()            the member has that name
 //     member(name)                 the member has this other name
 //     member_value(cell)           that member's value is complete, starting at `cell`
