@@ -4,6 +4,8 @@ import json
 import sys
 import threading
 
+import pytest
+
 
 def sparse_rows(count):
     return [
@@ -71,3 +73,50 @@ def test_the_lock_is_released_during_the_transform(codec):
         thread.join()
     assert before == 0
     assert during > 0, "no Python thread ran while columnarize was working"
+
+
+def payload_of_size(size):
+    head, tail = b'[{"a":"', b'"}]'
+    return head + b"x" * (size - len(head) - len(tail)) + tail
+
+
+# Small payloads are transformed with the lock held; from just above 2 KiB on it is let go.
+@pytest.mark.parametrize(
+    ("payload", "released"),
+    [
+        (b"[]", False),
+        (payload_of_size(1024), False),
+        (payload_of_size(2048), False),
+        (payload_of_size(2049), True),
+        (payload_of_size(65536), True),
+    ],
+    ids=["empty", "1 KiB", "2 KiB", "2 KiB + 1", "64 KiB"],
+)
+def test_the_lock_is_let_go_for_payloads_above_2_kib(codec, payload, released):
+    # As above: with a switch interval far longer than the test, the counting thread, once it
+    # waits for the lock, runs only if a call lets go of it. Many calls give the thread time to
+    # start waiting; the calls stop at the first that lets it run.
+    go = threading.Event()
+    count = [0]
+
+    def counter():
+        go.wait()
+        while count[0] < 1_000_000:
+            count[0] += 1
+
+    previous = sys.getswitchinterval()
+    sys.setswitchinterval(1000.0)
+    thread = threading.Thread(target=counter)
+    calls = 0
+    try:
+        thread.start()
+        go.set()
+        while calls < 20_000 and count[0] == 0:
+            codec.columnarize(payload)
+            calls += 1
+        moved = count[0] > 0
+    finally:
+        sys.setswitchinterval(previous)
+        go.set()
+        thread.join()
+    assert moved == released, f"after {calls} calls"
