@@ -43,6 +43,9 @@ SOURCE = "/repo/src/memory/huge_pages.cpp"
       "-c", SOURCE], ["-isystem", "/usr/include/python3.14", "-fPIC"]),
     ([WRAPPER, "--sysroot", "/sysroot", "--target=aarch64-linux-gnu", "-DNDEBUG", "-c", SOURCE,
       "-o", "z.o"], ["-DNDEBUG"]),
+    # The profile of a profile-guided build is the glibc build's: it goes, its maker's flag stays.
+    ([WRAPPER, "-O3", "-fprofile-use=/repo/build/wheel/profile/module.profdata",
+      "-fprofile-generate", "-c", SOURCE], ["-O3", "-fprofile-generate"]),
 ])
 @pytest.mark.parametrize("sysroot, musl", [
     ("/", "/usr/include/aarch64-linux-musl"),

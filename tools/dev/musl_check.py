@@ -59,6 +59,10 @@ def musl_command(arguments, source, output, machine, pyconfig_dir, sysroot="/"):
             skip = 1
         elif argument in ("-c", "-MD", source) or argument.startswith(("--sysroot=", "--target=")):
             pass
+        elif argument.startswith("-fprofile-use="):
+            # The wheel's profile was made of its glibc build: functions that musl's headers
+            # shape otherwise no longer match it, which clang reports as a warning.
+            pass
         else:
             flags.append(argument)
     return ["clang++-16", f"--target={machine}-linux-musl", "-nostdlibinc", "-nostdinc++",

@@ -29,7 +29,9 @@ ROOT_PACKAGES=(
 # libraries (unlike GCC's libstdc++ and libgcc) need nothing newer from glibc than the module.
 # lld links the aarch64 wheel, against the arm64 sysroot of tools/dev/aarch64.sh; musl's headers
 # and C library are what the x86-64 wheel's musl check compiles and looks calls up against.
-BULLSEYE_ROOT_PACKAGES=(clang-16 libc++-16-dev libc++abi-16-dev lld-16 musl-dev)
+# clang's profile runtime and llvm-profdata make the x86-64 wheel's profile-guided build.
+BULLSEYE_ROOT_PACKAGES=(clang-16 libc++-16-dev libc++abi-16-dev lld-16 musl-dev
+    libclang-rt-16-dev llvm-16)
 
 root_log() { printf 'dev: %s\n' "$*" >&2; }
 root_die() {
