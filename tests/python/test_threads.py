@@ -45,11 +45,12 @@ def test_threads_get_identical_results(codec):
     assert mismatches == []
 
 
-def test_the_lock_is_released_during_the_transform(codec):
-    # With a switch interval far longer than the test, the counting thread can run while the
-    # main thread is inside columnarize only if the call itself lets go of the lock: the
-    # interpreter never takes it from the main thread by force in that time.
-    payload = json.dumps(sparse_rows(60_000)).encode()
+def while_a_thread_counts(work):
+    """Calls work(counted) while another thread waits for the lock to count to a million, and
+    returns what the counter had reached before the call and what work returned. counted() says
+    how far the thread has counted since. With a switch interval far longer than the test, the
+    counting thread can run while this one is inside columnarize only if the call itself lets go
+    of the lock: the interpreter never takes it from this thread by force in that time."""
     go = threading.Event()
     count = [0]
 
@@ -65,12 +66,22 @@ def test_the_lock_is_released_during_the_transform(codec):
         thread.start()
         go.set()
         before = count[0]
-        codec.columnarize(payload)
-        during = count[0] - before
+        result = work(lambda: count[0] - before)
     finally:
         sys.setswitchinterval(previous)
         go.set()
         thread.join()
+    return before, result
+
+
+def test_the_lock_is_released_during_the_transform(codec):
+    payload = json.dumps(sparse_rows(60_000)).encode()
+
+    def one_call(counted):
+        codec.columnarize(payload)
+        return counted()
+
+    before, during = while_a_thread_counts(one_call)
     assert before == 0
     assert during > 0, "no Python thread ran while columnarize was working"
 
@@ -93,30 +104,14 @@ def payload_of_size(size):
     ids=["empty", "1 KiB", "2 KiB", "2 KiB + 1", "64 KiB"],
 )
 def test_the_lock_is_let_go_for_payloads_above_2_kib(codec, payload, released):
-    # As above: with a switch interval far longer than the test, the counting thread, once it
-    # waits for the lock, runs only if a call lets go of it. Many calls give the thread time to
-    # start waiting; the calls stop at the first that lets it run.
-    go = threading.Event()
-    count = [0]
-
-    def counter():
-        go.wait()
-        while count[0] < 1_000_000:
-            count[0] += 1
-
-    previous = sys.getswitchinterval()
-    sys.setswitchinterval(1000.0)
-    thread = threading.Thread(target=counter)
-    calls = 0
-    try:
-        thread.start()
-        go.set()
-        while calls < 20_000 and count[0] == 0:
+    # Many calls give the counting thread time to start waiting for the lock; they stop at the
+    # first that lets it run.
+    def calls_until_it_counts(counted):
+        calls = 0
+        while calls < 20_000 and counted() == 0:
             codec.columnarize(payload)
             calls += 1
-        moved = count[0] > 0
-    finally:
-        sys.setswitchinterval(previous)
-        go.set()
-        thread.join()
+        return calls, counted() > 0
+
+    _, (calls, moved) = while_a_thread_counts(calls_until_it_counts)
     assert moved == released, f"after {calls} calls"
