@@ -103,10 +103,6 @@ PyObject* run_call_body(std::string_view payload) {
     PayloadCopy copy;
     const char* bytes = copy_payload(payload, frame, block, copy);
     if (bytes == nullptr) return PyErr_NoMemory();
-    // What the copy leaves of the frame holds the small pieces taken before the block, the
-    // result of the smallest calls above all.
-    const std::size_t frame_used = bytes == frame ? payload.size() + text::kTextPadding : 0;
-    block.lend(frame + frame_used, kFrameBytes - frame_used);
 
     PyThreadState* saved = payload.size() > kLockedTransformBytes ? PyEval_SaveThread() : nullptr;
     TransformRun run = run_transform(

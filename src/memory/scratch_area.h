@@ -13,10 +13,6 @@
 //
 // The block hands out memory from its front and takes nothing back before the call ends: a
 // table that grows leaves its old room unused, which costs less than giving it back.
-//
-// Before the block is allocated, pieces that fit come from a small room the caller may lend (the
-// unused part of its own frame): the smallest calls, whose tables keep to their own inline room,
-// then make their result there and allocate nothing at all.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -42,55 +38,28 @@ class ScratchArea {
     ScratchArea& operator=(const ScratchArea&) = delete;
     ~ScratchArea() { release_buffer(begin_); }
 
-    // Lends `size` bytes at `room`, which must outlive the area, for the pieces taken before the
-    // block is allocated (none when there is to be no block).
-    void lend(char* room, std::size_t size) {
-        if (wanted_ == 0) return;
-        const auto at = reinterpret_cast<std::uintptr_t>(room);
-        const std::size_t skip = (kAlignment - at % kAlignment) % kAlignment;
-        if (size <= skip) return;
-        room_next_ = room_begin_ = room + skip;
-        room_end_ = room + size;
-    }
-
-    // `bytes` from the block (or, before it is allocated, from the lent room when they fit
-    // there), aligned as malloc aligns, or nullptr when they do not fit.
+    // `bytes` from the block, aligned as malloc aligns, or nullptr when they do not fit.
     void* take(std::size_t bytes) {
-        if (wanted_ != 0) [[unlikely]] {
-            if (void* taken = take_from(room_next_, room_end_, bytes)) return taken;
+        if (wanted_ != 0) [[unlikely]]
             allocate();
-        }
-        return take_from(next_, end_, bytes);
+        const std::size_t rounded = (bytes + kAlignment - 1) & ~(kAlignment - 1);
+        if (rounded < bytes || rounded > static_cast<std::size_t>(end_ - next_)) return nullptr;
+        void* taken = next_;
+        next_ += rounded;
+        return taken;
     }
 
     // Whether the block has been allocated: some piece was taken from it.
     bool allocated() const { return begin_ != nullptr; }
 
-    // Whether `size` more bytes would come from the lent room.
-    bool room_holds(std::size_t size) const {
-        const std::size_t rounded = (size + kAlignment - 1) & ~(kAlignment - 1);
-        return wanted_ != 0 && rounded >= size &&
-               rounded <= static_cast<std::size_t>(room_end_ - room_next_);
-    }
-
-    // Whether `memory` came from the block or the lent room.
+    // Whether `memory` came from the block.
     bool owns(const void* memory) const {
         const auto at = reinterpret_cast<std::uintptr_t>(memory);
-        return (at >= reinterpret_cast<std::uintptr_t>(begin_) &&
-                at < reinterpret_cast<std::uintptr_t>(end_)) ||
-               (at >= reinterpret_cast<std::uintptr_t>(room_begin_) &&
-                at < reinterpret_cast<std::uintptr_t>(room_end_));
+        return at >= reinterpret_cast<std::uintptr_t>(begin_) &&
+               at < reinterpret_cast<std::uintptr_t>(end_);
     }
 
   private:
-    static void* take_from(char*& next, char* end, std::size_t bytes) {
-        const std::size_t rounded = (bytes + kAlignment - 1) & ~(kAlignment - 1);
-        if (rounded < bytes || rounded > static_cast<std::size_t>(end - next)) return nullptr;
-        void* taken = next;
-        next += rounded;
-        return taken;
-    }
-
     void allocate() {
         // A block the C library would serve from its heap once it has served one is a plain
         // allocation: an aligned one for huge pages is mapped anew by glibc every time. Larger
@@ -110,9 +79,6 @@ class ScratchArea {
     char* begin_ = nullptr;
     char* next_ = nullptr;
     char* end_ = nullptr;
-    char* room_begin_ = nullptr;  // the lent room
-    char* room_next_ = nullptr;
-    char* room_end_ = nullptr;
 };
 
 // The allocator of the tables kept in standard containers: from the call's block while it has

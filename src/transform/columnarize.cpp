@@ -52,11 +52,9 @@ class Columnarizer {
         if (columns_.non_object_row_cell() != kNoCell) return non_object_failure();
         columns_.choose_columns();
         // A small result of a call that made no table in the block (an empty array) is not worth
-        // allocating the block for: it goes to the room the caller lent, when that holds it, else
-        // to memory of its own, which the C library keeps at hand for such small pieces.
+        // allocating the block for: the C library keeps such small pieces at hand.
         const std::size_t bound = result_bound(tape_, columns_);
-        const bool in_block = result_in_block_ && (block_->allocated() || bound > kSmallResult ||
-                                                   block_->room_holds(bound));
+        const bool in_block = result_in_block_ && (block_->allocated() || bound > kSmallResult);
         TransformOutcome outcome{TransformOutcome::Kind::result,
                                  ByteBuffer(in_block ? block_ : nullptr, bound)};
         write_result(tape_, columns_, outcome.text);

@@ -177,36 +177,4 @@ TEST(CallMemory, ResultsInTheBlockAreTheReferenceResults) {
     }
 }
 
-// The smallest calls with a room lent, as the module lends the rest of its frame: a call whose
-// tables keep to their inline room writes its result in the lent room and allocates no block; a
-// room too small for the result, or a call that needs the block anyway, leaves it to the block
-// or to memory of the result's own. The result is the reference's either way.
-TEST(CallMemory, SmallResultsGoToALentRoom) {
-    struct Case {
-        std::string payload;
-        std::size_t room;
-        bool in_room;
-        bool block_allocated;
-    };
-    const Case cases[] = {
-        {"[]", 512, true, false},
-        {" [ \n ] ", 512, true, false},
-        {"[]", 16, false, false},
-        {R"([{"a":1},{"a":1}])", 512, false, true},
-        {rows_of(R"({"k":"v"})", 60), 512, false, true},
-    };
-    for (const Case& c : cases) {
-        const vantor::oracle::ExactOutcome expected = vantor::oracle::columnarize_exact(c.payload);
-        const vantor::test_support::PaddedCopy copy(c.payload);
-        alignas(std::max_align_t) char room[512];
-        ScratchArea block(vantor::transform::call_block_bytes(c.payload.size()));
-        block.lend(room, c.room);
-        const TransformOutcome outcome = vantor::transform::columnarize(copy.text(), block);
-        EXPECT_EQ(outcome.text.view(), expected.text) << c.payload;
-        const char* result = outcome.text.data();
-        EXPECT_EQ(result >= room && result < room + c.room, c.in_room) << c.payload;
-        EXPECT_EQ(block.allocated(), c.block_allocated) << c.payload;
-    }
-}
-
 }  // namespace

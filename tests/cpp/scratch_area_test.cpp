@@ -56,51 +56,6 @@ TEST(ScratchArea, TakesFromTheFrontAlignedUntilFull) {
     EXPECT_FALSE(ScratchArea().owns(nullptr));
 }
 
-// A room lent before the block is allocated: pieces that fit come from it, aligned, and only the
-// first that does not allocates the block; the area owns both. Without a block to come (size 0)
-// nothing is lent.
-TEST(ScratchArea, TakesFromALentRoomUntilThePieceDoesNotFit) {
-    struct Case {
-        std::size_t block;
-        std::size_t room;  // bytes lent, from an aligned address plus `misalign`
-        std::size_t misalign;
-        std::vector<std::size_t> asks;
-        std::vector<char> from;  // 'r' the room, 'b' the block, '-' nothing
-    };
-    const std::size_t align = alignof(std::max_align_t);
-    const Case cases[] = {
-        {256, 64, 0, {16, 48, 1}, {'r', 'r', 'b'}},
-        {256, 64, 0, {65, 1}, {'b', 'b'}},  // once the block is allocated, the room stays unused
-        {256, 64, 1, {48, 1}, {'r', 'b'}},  // 63 bytes once aligned: 48 fit, 16 more do not
-        {256, 64, 0, {0, 64}, {'r', 'r'}},
-        {256, align, 1, {1}, {'b'}},  // less than one aligned piece
-        {0, 64, 0, {1}, {'-'}},
-        {256, 64, 0, {static_cast<std::size_t>(-1), 1}, {'-', 'b'}},
-    };
-    for (const Case& c : cases) {
-        alignas(std::max_align_t) char room[256 + 2 * alignof(std::max_align_t)];
-        ScratchArea area(c.block);
-        area.lend(room + c.misalign, c.room);
-        for (std::size_t i = 0; i < c.asks.size(); ++i) {
-            const bool room_held = area.room_holds(c.asks[i]);
-            void* taken = area.take(c.asks[i]);
-            const char* at = static_cast<const char*>(taken);
-            const char from = taken == nullptr                                ? '-'
-                              : at >= room && at < room + c.misalign + c.room ? 'r'
-                                                                              : 'b';
-            EXPECT_EQ(from, c.from[i]) << c.block << " " << c.room << " ask " << i;
-            EXPECT_EQ(room_held, from == 'r') << c.block << " " << c.room << " ask " << i;
-            if (taken == nullptr) continue;
-            EXPECT_TRUE(area.owns(taken));
-            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(taken) % align, 0u);
-            if (from == 'r' && c.asks[i] != 0) {
-                EXPECT_LE(at + c.asks[i], room + c.misalign + c.room);
-            }
-        }
-        EXPECT_FALSE(area.owns(room + c.misalign + c.room));
-    }
-}
-
 // Vectors, a name table and a tape in a block far too small for them: they start in it, move
 // out as they grow, and must keep every element on the way.
 TEST(ScratchArea, TablesOutgrowingTheBlockKeepTheirContents) {
