@@ -8,9 +8,9 @@
 // the halves of the byte before it and of its own high half, ANDed together, name the error that
 // pair of bytes makes (utf8_check.cpp's tables); a byte two back that leads a sequence of three or
 // four bytes, or three back that leads one of four, must be followed by continuations, which the
-// pair tables mark as two continuations in a row. A step of ASCII after a complete sequence costs
-// one test; a sequence the last vector of a step leaves open is an error unless the next step
-// continues it.
+// pair tables mark as two continuations in a row. A step of ASCII costs one test, and a run of
+// them carries no state from step to step; a sequence the last vector of a step leaves open is an
+// error unless the next step continues it.
 //     static V load(const unsigned char* p);         kBytes bytes from p
 //     static V zero();
 //     static V splat(unsigned char byte);
@@ -46,30 +46,44 @@ VANTOR_UTF8_KERNEL inline void check_vector(typename Ops::V current, Utf8State& 
     state.previous = current;
 }
 
-VANTOR_UTF8_KERNEL inline void check_step(const unsigned char* p, Utf8State& state) {
-    constexpr int kVectors = static_cast<int>(kStep / Ops::kBytes);
-    V vectors[kVectors];
-    V any = Ops::zero();
+constexpr int kVectors = static_cast<int>(kStep / Ops::kBytes);
+
+VANTOR_UTF8_KERNEL inline bool step_is_ascii(const unsigned char* p) {
+    V any = Ops::load(p);
+    for (int i = 1; i < kVectors; ++i)
+        any = Ops::or_(any, Ops::load(p + i * Ops::kBytes));
+    return Ops::is_ascii(any);
+}
+
+// A step holding a byte above ASCII: every vector checked.
+VANTOR_UTF8_KERNEL inline void check_mixed_step(const unsigned char* p, Utf8State& state) {
+    V last = Ops::zero();
     for (int i = 0; i < kVectors; ++i) {
-        vectors[i] = Ops::load(p + i * Ops::kBytes);
-        any = Ops::or_(any, vectors[i]);
+        last = Ops::load(p + i * Ops::kBytes);
+        check_vector(last, state);
     }
-    if (Ops::is_ascii(any)) {
-        // ASCII: a sequence the last step left open is cut short.
-        state.error = Ops::or_(state.error, state.incomplete);
-        state.incomplete = Ops::zero();
-        state.previous = vectors[kVectors - 1];
-        return;
-    }
-    for (int i = 0; i < kVectors; ++i)
-        check_vector(vectors[i], state);
-    state.incomplete = Ops::subs(vectors[kVectors - 1], Ops::last_complete_maximum());
+    state.incomplete = Ops::subs(last, Ops::last_complete_maximum());
 }
 
 VANTOR_UTF8_ENTRY bool check(const unsigned char* begin, const unsigned char* end) {
     Utf8State state{Ops::zero(), Ops::zero(), Ops::zero()};
     const unsigned char* p = begin;
-    for (; end - p >= static_cast<std::ptrdiff_t>(kStep); p += kStep)
-        check_step(p, state);
+    while (end - p >= static_cast<std::ptrdiff_t>(kStep)) {
+        if (!step_is_ascii(p)) {
+            check_mixed_step(p, state);
+            p += kStep;
+            continue;
+        }
+        // A run of ASCII steps, one test each and nothing carried from one to the next, so that
+        // the run goes at the speed of its loads; then the state the steps would have left: a
+        // sequence open before the run is cut short, and the run's last vector comes before the
+        // next step.
+        do {
+            p += kStep;
+        } while (end - p >= static_cast<std::ptrdiff_t>(kStep) && step_is_ascii(p));
+        state.error = Ops::or_(state.error, state.incomplete);
+        state.incomplete = Ops::zero();
+        state.previous = Ops::load(p - Ops::kBytes);
+    }
     return Ops::is_zero(state.error) && check_rest(begin, p, end);
 }

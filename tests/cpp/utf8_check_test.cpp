@@ -203,4 +203,53 @@ TEST(Utf8Check, RandomTextWithFaults) {
     EXPECT_LT(ill_formed, 18000);
 }
 
+// Runs of whole ASCII steps between steps holding other bytes: a sequence the step before a run
+// leaves open, or a continuation opening the step after it, is an error however long the run,
+// and sequences whole on both sides are not. Each case is a text of steps: the step before the
+// run ends with `before`, 0 to 3 ASCII steps follow, and the step after begins with `after`,
+// with a tail past the last whole step or none.
+TEST(Utf8Check, RunsOfAsciiStepsBetweenOtherSteps) {
+    const auto kernels = available_kernels();
+    constexpr std::size_t kStep = 64;
+    struct Case {
+        const char* before;  // ends the step before the run
+        const char* after;   // begins the step after it
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"\xc3\xa9", "\xc3\xa9"},              // whole sequences on both sides
+        {"\xf0\x9f\x99\x82", "\xe6\x9d\xb1"},  // whole sequences of four and three
+        {"\xc3", "\xa9"},                      // a sequence split by the run
+        {"\xe6\x9d", "\xb1"},
+        {"\xf0\x9f\x99", "\x82"},
+        {"\xf0", "\x9f\x99\x82"},
+        {"\xc3", ""},  // left open before ASCII
+        {"\xf0\x9f", "a"},
+        {"", "\x80"},  // a continuation after ASCII
+        {"\xc3\xa9", "\xbf\xc3\xa9"},
+        {"", "\xed\xa0\x80"},  // a surrogate after the run
+        {"\xe0\x80", "\x80"},  // an overlong form split by the run
+    };
+    for (const Case& c : cases) {
+        for (std::size_t run = 0; run <= 3; ++run) {
+            for (std::size_t tail : {std::size_t{0}, std::size_t{5}}) {
+                const std::string before = c.before;
+                std::string text = std::string(kStep - before.size(), 'b') + before;
+                text += std::string(run * kStep, 'r');
+                std::string after = c.after;
+                after += std::string(kStep - after.size(), 'a');
+                // A byte above ASCII later in the step after the run keeps it a checked step.
+                after.replace(40, 2, "\xc2\xa2");
+                text += after + std::string(tail, 't');
+                const bool expected = well_formed_by_table(text);
+                for (Utf8Kernel kernel : kernels) {
+                    ASSERT_EQ(vantor::text::is_well_formed_utf8(text, kernel), expected)
+                        << "kernel " << static_cast<int>(kernel) << ", case " << (&c - cases)
+                        << ", run of " << run << " steps, tail " << tail;
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
