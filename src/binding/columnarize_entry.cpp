@@ -12,6 +12,7 @@
 #include "binding/messages.h"
 #include "memory/huge_pages.h"
 #include "memory/page_release.h"
+#include "text/ascii_copy.h"
 #include "text/padded_text.h"
 #include "transform/columnarize.h"
 
@@ -32,11 +33,12 @@ constexpr std::size_t kFrameBytes = kFramePayloadBytes + text::kTextPadding;
 // object included, so it works on a private copy made while the lock is held: in `frame` when it
 // fits, else at the front of the call's block (memory/scratch_area.h), else, for payloads too
 // large for a block, in a buffer of its own; followed by the padding the tape reader may read.
-// Returns the copy's bytes, or nullptr when memory runs out. A `bytes` object never changes once
-// made, so on a free-threaded interpreter too the copy reads what the caller passed, whatever
-// other threads do meanwhile (mutable buffers are refused).
+// Returns the copy's bytes, or nullptr when memory runs out; `known_ascii` tells whether the copy
+// found every byte below 0x80 (text/ascii_copy.h). A `bytes` object never changes once made, so
+// on a free-threaded interpreter too the copy reads what the caller passed, whatever other
+// threads do meanwhile (mutable buffers are refused).
 const char* copy_payload(std::string_view payload, char (&frame)[kFrameBytes],
-                         memory::ScratchArea& block, PayloadCopy& copy) {
+                         memory::ScratchArea& block, PayloadCopy& copy, bool& known_ascii) {
     char* bytes = frame;
     if (payload.size() > kFramePayloadBytes) {
         // A payload's size is at most PY_SSIZE_T_MAX, so adding the padding cannot wrap.
@@ -49,7 +51,7 @@ const char* copy_payload(std::string_view payload, char (&frame)[kFrameBytes],
             bytes = copy.get();
         }
     }
-    std::memcpy(bytes, payload.data(), payload.size());
+    known_ascii = text::copy_telling_ascii(bytes, payload.data(), payload.size());
     std::memset(bytes + payload.size(), 0, text::kTextPadding);
     return bytes;
 }
@@ -101,12 +103,14 @@ PyObject* run_call_body(std::string_view payload) {
     // Declared first, so that it is released last: the result may live in it.
     memory::ScratchArea block(transform::call_block_bytes(payload.size()));
     PayloadCopy copy;
-    const char* bytes = copy_payload(payload, frame, block, copy);
+    bool known_ascii = false;
+    const char* bytes = copy_payload(payload, frame, block, copy, known_ascii);
     if (bytes == nullptr) return PyErr_NoMemory();
 
     PyThreadState* saved = payload.size() > kLockedTransformBytes ? PyEval_SaveThread() : nullptr;
     TransformRun run = run_transform(
-        text::PaddedText::with_padding_after(std::string_view(bytes, payload.size())), block);
+        text::PaddedText::with_padding_after(std::string_view(bytes, payload.size()), known_ascii),
+        block);
     // A copy of its own is given back before the lock is taken again; one in the block goes
     // with the block, after the result is made.
     copy.reset();

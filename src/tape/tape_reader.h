@@ -5,7 +5,8 @@
 // (tape/tape_builder.h), and the rows' member names go to the row observer (the protocols of both
 // are in tape/walk_protocols.h).
 //
-// The payload's UTF-8 is checked first, in one vector pass (text/utf8_check.h), so the string
+// The payload's UTF-8 is checked first, in one vector pass (text/utf8_check.h) unless the copy
+// that made it found it ASCII (text/ascii_copy.h), so the string
 // scan stops only at quotes, backslashes and control bytes. Whitespace is tested with one
 // comparison where a token follows at once, as in compact payloads it nearly always does, and
 // runs of it (indentation) are skipped sixteen bytes at a time. Reading every byte itself, the
@@ -340,8 +341,9 @@ template <TokenBuilder Builder, RowObserver Rows, class... BuilderArguments>
                                    BuilderArguments&... builder_arguments) {
     // Ill-formed UTF-8 anywhere is refused by the exact reader: inside a string, or outside one,
     // where no byte from 0x80 up is accepted. Checked first, in one vector pass, it leaves the
-    // walk's string scan three kinds of byte to stop at.
-    if (!text::is_well_formed_utf8(input.view())) return false;
+    // walk's string scan three kinds of byte to stop at. A payload its copy found ASCII needs no
+    // pass.
+    if (!input.known_ascii() && !text::is_well_formed_utf8(input.view())) return false;
     return tape_reader_detail::TapeWalk<Builder, Rows>(input.view(), rows, builder_arguments...)
         .read();
 }

@@ -15,16 +15,22 @@ inline constexpr std::size_t kTextPadding = 64;
 class PaddedText {
   public:
     // `text` must be followed by kTextPadding readable NUL bytes (tests/support/padded_copy.h makes
-    // such a copy; the binding makes its one copy of the payload so).
-    static PaddedText with_padding_after(std::string_view text) { return PaddedText(text); }
+    // such a copy; the binding makes its one copy of the payload so). `known_ascii` says that
+    // every byte of `text` is below 0x80, as the copy that made it found (text/ascii_copy.h).
+    static PaddedText with_padding_after(std::string_view text, bool known_ascii = false) {
+        return PaddedText(text, known_ascii);
+    }
 
     std::string_view view() const { return text_; }
+    // Whether the text is known to be ASCII, and so well-formed UTF-8 without a check.
+    bool known_ascii() const { return known_ascii_; }
     const char* data() const { return text_.data(); }
     std::size_t size() const { return text_.size(); }
 
   private:
-    explicit PaddedText(std::string_view text) : text_(text) {}
+    PaddedText(std::string_view text, bool known_ascii) : text_(text), known_ascii_(known_ascii) {}
     std::string_view text_;
+    bool known_ascii_;
 };
 
 }  // namespace vantor::text

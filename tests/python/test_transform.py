@@ -46,3 +46,27 @@ def test_failures_are_runtime_errors_the_caller_catches(codec, payload, message)
         assert not hasattr(caught, "__notes__")
     else:
         pytest.fail("no exception")
+
+
+# The payload's copy tells the reader when the payload is ASCII, and the reader then skips its
+# UTF-8 check: a byte from 0x80 up anywhere, in the frame's copy, the block's or a buffer of its
+# own, at either end of the copy's vector turns, must still be refused.
+@pytest.mark.parametrize("size", [10, 31, 32, 33, 127, 128, 129, 511, 512, 513, 4096, 100_000,
+                                  3_000_000])
+@pytest.mark.parametrize("bad", [b"\xff", b"\x80", b"\xc3"])
+def test_a_byte_above_ascii_is_refused_wherever_the_copy_holds_it(codec, size, bad):
+    for place in (0, size // 2, size - 1):
+        text = b"a" * place + bad + b"a" * (size - place - 1)
+        payload = b'[{"s":"' + text + b'"}]'
+        with pytest.raises(RuntimeError) as caught:
+            codec.columnarize(payload)
+        # The string is refused at its closing quote.
+        column = len(b'[{"s":"') + size + 1
+        assert caught.value.args == (
+            f"invalid row-oriented JSON: invalid unicode code point at line 1 column {column}",)
+    # Outside a string, after the array.
+    payload = b'[{"s":"' + b"a" * size + b'"}]' + bad
+    with pytest.raises(RuntimeError) as caught:
+        codec.columnarize(payload)
+    assert caught.value.args == (
+        f"invalid row-oriented JSON: trailing characters at line 1 column {len(payload)}",)
