@@ -1,13 +1,14 @@
 #pragma once
 // What the tests, the fuzz targets and the benchmarks feed the core with: a private copy of a
 // payload followed by the padding the walk may read (text/padded_text.h), in a buffer of its own
-// (on huge pages when it spans several), as the binding's one copy of a payload is; and the
-// transform of such a copy.
+// (on huge pages when it spans several), made as the binding's one copy of a payload is, telling
+// the reader when the payload is ASCII (text/ascii_copy.h); and the transform of such a copy.
 #include <cstring>
 #include <new>
 #include <string_view>
 
 #include "memory/huge_pages.h"
+#include "text/ascii_copy.h"
 #include "text/padded_text.h"
 #include "transform/columnarize.h"
 
@@ -20,7 +21,7 @@ class PaddedCopy {
         if (text.size() > static_cast<std::size_t>(-1) - text::kTextPadding) throw std::bad_alloc();
         bytes_ = static_cast<char*>(memory::allocate_buffer(text.size() + text::kTextPadding));
         if (bytes_ == nullptr) throw std::bad_alloc();
-        if (!text.empty()) std::memcpy(bytes_, text.data(), text.size());
+        known_ascii_ = text::copy_telling_ascii(bytes_, text.data(), text.size());
         std::memset(bytes_ + text.size(), 0, text::kTextPadding);
     }
     PaddedCopy(const PaddedCopy&) = delete;
@@ -28,12 +29,13 @@ class PaddedCopy {
     ~PaddedCopy() { memory::release_buffer(bytes_); }
 
     text::PaddedText text() const {
-        return text::PaddedText::with_padding_after(std::string_view(bytes_, size_));
+        return text::PaddedText::with_padding_after(std::string_view(bytes_, size_), known_ascii_);
     }
 
   private:
     char* bytes_ = nullptr;
     std::size_t size_;
+    bool known_ascii_ = false;
 };
 
 // The transform of a padded copy of `payload`.
