@@ -5,13 +5,12 @@
 // (tape/tape_builder.h), and the rows' member names go to the row observer (the protocols of both
 // are in tape/walk_protocols.h).
 //
-// The payload's UTF-8 is checked first, in one vector pass (text/utf8_check.h) unless the copy
-// that made it found it ASCII (text/ascii_copy.h), so the string
-// scan stops only at quotes, backslashes and control bytes. Whitespace is tested with one
-// comparison where a token follows at once, as in compact payloads it nearly always does, and
-// runs of it (indentation) are skipped sixteen bytes at a time. Reading every byte itself, the
-// walk takes each value's extent from the scan that reads it: there is no separate index of
-// token offsets to build and to check against.
+// The payload's UTF-8 is checked first, in one vector pass (text/utf8_check.h) unless the copy that
+// made it found it ASCII (text/ascii_copy.h), so the string scan stops only at quotes, backslashes
+// and control bytes. Whitespace is tested with one comparison where a token follows at once, as in
+// compact payloads it nearly always does, and runs of it (indentation) are skipped sixteen bytes at
+// a time. Reading every byte itself, the walk takes each value's extent from the scan that reads
+// it: there is no separate index of token offsets to build and to check against.
 //
 // Its states are labels and its transitions gotos, where the exact reader (json/exact_reader.h)
 // loops over a switch on a stored state: here each state jumps straight to the code of the next

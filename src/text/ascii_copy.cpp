@@ -87,8 +87,9 @@ bool copy_telling_ascii(char* target, const char* source, std::size_t size,
 #if defined(VANTOR_X86_KERNELS)
     if (kernel == AsciiCopyKernel::avx2 && !stores_alias_next_loads(target, source))
         return copy_avx2(target, source, size);
+#else
+    (void)kernel;  // only the plain copy is available
 #endif
-    (void)kernel;
     if (size != 0) std::memcpy(target, source, size);
     return false;
 }
