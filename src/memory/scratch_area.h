@@ -38,8 +38,10 @@ class ScratchArea {
     ScratchArea& operator=(const ScratchArea&) = delete;
     ~ScratchArea() { release_buffer(begin_); }
 
-    // `bytes` from the block, aligned as malloc aligns, or nullptr when they do not fit.
-    void* take(std::size_t bytes) {
+    // `bytes` from the block, aligned as malloc aligns, or nullptr when they do not fit. Out of
+    // line: tables take memory when they start or grow, and the walk's loop, into which their
+    // growth is inlined, is better without it.
+    [[gnu::noinline]] void* take(std::size_t bytes) {
         if (wanted_ != 0) [[unlikely]]
             allocate();
         const std::size_t rounded = (bytes + kAlignment - 1) & ~(kAlignment - 1);

@@ -463,6 +463,31 @@ TEST(Agreement, RepeatedKeysAndLargeObjectsAreReadOntoTheTape) {
     }
 }
 
+// Objects beyond the pairwise check that begin with many different names, more than the settler
+// keeps apart: each row's object starts its names at another member, and some give a name again
+// near their end or in their middle. Shapes met before, shapes sharing a first name's place and
+// shapes pushed out of it by later ones all settle as the reference does.
+TEST(Agreement, LargeObjectsBeginningWithManyNamesAgreeWithTheReference) {
+    for (int count : {9, 12, 48}) {
+        for (int rounds : {1, 3}) {
+            std::string payload = "[";
+            for (int round = 0; round < rounds; ++round) {
+                for (int start = 0; start < count; ++start) {
+                    std::vector<int> repeats;
+                    if (start % 3 == 1) repeats.push_back(count - 2);  // near the end
+                    if (start % 5 == 2) repeats.push_back(count / 2);  // in the middle
+                    if (payload.size() > 1) payload += ',';
+                    payload += "{\"id\":" + std::to_string(start) +
+                               ",\"a\":" + object_text(count, start, repeats) + '}';
+                }
+            }
+            payload += ']';
+            EXPECT_TRUE(tape_reads(payload)) << payload;
+            expect_agreement(payload);
+        }
+    }
+}
+
 // Rows that give a name again, generated: rows of several sizes with the name at each of several
 // positions given again, in one order in every row or in several, making written, constant and
 // all-null columns. The outcomes agree byte for byte and the tape reader takes every
