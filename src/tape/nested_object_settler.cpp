@@ -7,6 +7,28 @@
 
 namespace vantor::tape {
 
+namespace {
+
+// Objects at one depth are usually alike (the objects nested in rows above all): an object tends
+// to begin with the names of the last such object, in the same order. Those names were checked
+// distinct, so as many names as begin an object the same way are distinct too and need no
+// duplicate check.
+// How many of the names that `members` walks (done(), name(), next()) repeat `recent`, the
+// distinct names of an earlier object, from the first on; `members` is left at the first name
+// that does not.
+template <class Members>
+inline std::size_t names_repeating(const std::vector<std::string_view>& recent, Members& members) {
+    std::size_t count = 0;
+    while (count < recent.size() && !members.done() &&
+           text::same_bytes(members.name(), recent[count])) {
+        members.next();
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
 void ObjectKeySettler::settle(Tape& tape, std::uint32_t object) {
     const Cell* cells = tape.cells();
     const std::uint32_t end = cells[object].container_end();

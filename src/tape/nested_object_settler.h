@@ -6,15 +6,14 @@
 //
 // The check costs the object's member count. Small objects are checked pair by pair. Others are
 // compared first with the names of a recent object with the same first name (the same member in
-// every row, as a rule: names_repeating below). A few names after
-// such a start are looked for linearly among the names before them; otherwise the names go
-// through a keyed name index, so no choice of names makes the check quadratic. Rewriting moves
-// the cells of the values that do not stay in place, once per enclosing object with repeated
-// names: a cell moves at most once per level of nesting above it (text/json_limits.h bounds
-// them), so settling stays linear in the payload.
+// every row, as a rule: names_repeating in nested_object_settler.cpp). A few names after such a
+// start are looked for linearly among the names before them; otherwise the names go through a
+// keyed name index, so no choice of names makes the check quadratic. Rewriting moves the cells of
+// the values that do not stay in place, once per enclosing object with repeated names: a cell
+// moves at most once per level of nesting above it (text/json_limits.h bounds them), so settling
+// stays linear in the payload.
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -25,24 +24,6 @@
 #include "text/same_bytes.h"
 
 namespace vantor::tape {
-
-// Objects at one depth are usually alike (the objects nested in rows above all): an object tends
-// to begin with the names of the last such object, in the same order. Those names were checked
-// distinct, so as many names as begin an object the same way are distinct too and need no
-// duplicate check.
-// How many of the names that `members` walks (done(), name(), next()) repeat `recent`, the
-// distinct names of an earlier object, from the first on; `members` is left at the first name
-// that does not.
-template <class Members>
-inline std::size_t names_repeating(const std::vector<std::string_view>& recent, Members& members) {
-    std::size_t count = 0;
-    while (count < recent.size() && !members.done() &&
-           text::same_bytes(members.name(), recent[count])) {
-        members.next();
-        ++count;
-    }
-    return count;
-}
 
 // Whether the object whose cell is at `object` has at most kSmallObjectMembers members, all of
 // distinct names: checked pair by pair (28 comparisons at most), without memory of its own. Most

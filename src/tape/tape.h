@@ -214,8 +214,8 @@ class Tape {
     std::size_t table_string_bound(const Cell& cell) const {
         return texts_[cell.text_offset()].written_bound;
     }
-    // Out of line, as add_text: floats written otherwise are rare, and the walk's loop is better
-    // without their table's growth.
+    // Out of line: floats written otherwise are rare, and the walk's loop is better without their
+    // table's growth.
     [[gnu::noinline]] std::size_t add_float(double value) {
         floats_.push_back(value);
         return floats_.size() - 1;
