@@ -83,7 +83,7 @@ def main() -> None:
         "//   python3 tools/gen_unicode_tables.py /usr/share/unicode > "
         "src/text/unicode_classes.cpp\n",
         '#include "text/unicode_classes.h"\n\n',
-        "#include <algorithm>\n#include <cstdint>\n#include <iterator>\n\n",
+        "#include <cstddef>\n#include <cstdint>\n#include <iterator>\n\n",
         "namespace vantor::text {\n\nnamespace {\n\n",
         "struct CodePointRange {\n    std::uint32_t first;\n    std::uint32_t last;\n};\n\n",
         "// Sorted, disjoint, inclusive ranges.\n// clang-format off\n",
@@ -94,10 +94,20 @@ def main() -> None:
     out.append("};\n// clang-format on\n\n}  // namespace\n\n")
     out.append(
         "bool is_escaped_in_found_string(char32_t code_point) {\n"
-        "    auto after = std::upper_bound(\n"
-        "        std::begin(kEscapedRanges), std::end(kEscapedRanges), code_point,\n"
-        "        [](char32_t value, const CodePointRange& range) { return value < range.first; });\n"
-        "    return after != std::begin(kEscapedRanges) && code_point <= std::prev(after)->last;\n"
+        "    // The first range that starts after the code point; the one before it may hold it.\n"
+        "    // Written out: libc++ 16's <algorithm>, which the x86-64 wheel compiles with, is not\n"
+        "    // valid C++ to the GCC that compiles it.\n"
+        "    std::size_t low = 0;\n"
+        "    std::size_t high = std::size(kEscapedRanges);\n"
+        "    while (low < high) {\n"
+        "        std::size_t middle = low + (high - low) / 2;\n"
+        "        if (code_point < kEscapedRanges[middle].first) {\n"
+        "            high = middle;\n"
+        "        } else {\n"
+        "            low = middle + 1;\n"
+        "        }\n"
+        "    }\n"
+        "    return low != 0 && code_point <= kEscapedRanges[low - 1].last;\n"
         "}\n\n}  // namespace vantor::text\n")
     print("".join(out), end="")
 

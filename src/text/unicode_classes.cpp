@@ -4,7 +4,7 @@
 //   python3 tools/gen_unicode_tables.py /usr/share/unicode > src/text/unicode_classes.cpp
 #include "text/unicode_classes.h"
 
-#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <iterator>
 
@@ -935,10 +935,20 @@ constexpr CodePointRange kEscapedRanges[909] = {
 }  // namespace
 
 bool is_escaped_in_found_string(char32_t code_point) {
-    auto after = std::upper_bound(
-        std::begin(kEscapedRanges), std::end(kEscapedRanges), code_point,
-        [](char32_t value, const CodePointRange& range) { return value < range.first; });
-    return after != std::begin(kEscapedRanges) && code_point <= std::prev(after)->last;
+    // The first range that starts after the code point; the one before it may hold it.
+    // Written out: libc++ 16's <algorithm>, which the x86-64 wheel compiles with, is not
+    // valid C++ to the GCC that compiles it.
+    std::size_t low = 0;
+    std::size_t high = std::size(kEscapedRanges);
+    while (low < high) {
+        std::size_t middle = low + (high - low) / 2;
+        if (code_point < kEscapedRanges[middle].first) {
+            high = middle;
+        } else {
+            low = middle + 1;
+        }
+    }
+    return low != 0 && code_point <= kEscapedRanges[low - 1].last;
 }
 
 }  // namespace vantor::text

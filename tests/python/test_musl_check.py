@@ -43,9 +43,14 @@ SOURCE = "/repo/src/memory/huge_pages.cpp"
       "-c", SOURCE], ["-isystem", "/usr/include/python3.14", "-fPIC"]),
     ([WRAPPER, "--sysroot", "/sysroot", "--target=aarch64-linux-gnu", "-DNDEBUG", "-c", SOURCE,
       "-o", "z.o"], ["-DNDEBUG"]),
-    # The profile of a profile-guided build is the glibc build's: it goes, its maker's flag stays.
-    ([WRAPPER, "-O3", "-fprofile-use=/repo/build/wheel/profile/module.profdata",
-      "-fprofile-generate", "-c", SOURCE], ["-O3", "-fprofile-generate"]),
+    # The profile flags of a profile-guided build are GCC's, for the glibc build: they all go.
+    ([WRAPPER, "-O3", "-fprofile-use=/repo/build/wheel/profile/counts",
+      "-fprofile-prefix-path=/repo/build/wheel/cmake", "-fprofile-partial-training", "-c", SOURCE],
+     ["-O3"]),
+    ([WRAPPER, "-fprofile-generate=/repo/counts", "-DNDEBUG", "-c", SOURCE], ["-DNDEBUG"]),
+    # GCC's name for C++23 becomes clang 16's; C++20 is the same to both.
+    ([WRAPPER, "-std=c++23", "-c", SOURCE], ["-std=c++2b"]),
+    ([WRAPPER, "-std=c++20", "-c", SOURCE], ["-std=c++20"]),
 ])
 @pytest.mark.parametrize("sysroot, musl", [
     ("/", "/usr/include/aarch64-linux-musl"),

@@ -6,6 +6,9 @@
 # run too. Sourced by ./dev inside its environment; defines aarch64_tools, aarch64_sysroot_ensure,
 # aarch64_wheel_sysroot_ensure and aarch64_binfmt_register.
 
+# shellcheck source=tools/dev/links.sh
+source "$(dirname "${BASH_SOURCE[0]}")/links.sh"
+
 VANTOR_AARCH64_SYSROOT=${VANTOR_AARCH64_SYSROOT:-/var/cache/vantor-codec/arm64-sysroot}
 # What the sysroot is unpacked from, with everything these depend on: the interpreter with its
 # headers (the arm64 pyconfig.h), the C++ runtime of the tests and the module, pytest for the
@@ -99,15 +102,7 @@ aarch64_unpack() {
         }
     done
     [[ -e $partial/lib ]] || ln -s usr/lib "$partial/lib"
-    # Links that name an absolute path (Debian 11's libpthread.so -> /lib/...) would lead out of
-    # the folder, and a linker that finds them broken takes the static archive beside them: they
-    # are made relative, to the same path inside, without following other links on the way
-    # (which could be absolute too).
-    local link target
-    while IFS= read -r -d '' link; do
-        target=$(readlink "$link")
-        ln -sfn "$(realpath -m -s --relative-to="$(dirname "$link")" "$partial$target")" "$link"
-    done < <(find "$partial" -type l -lname '/*' -print0)
+    links_made_relative "$partial" "$partial"
     printf '%s\n' "$wanted" >"$partial/.vantor-packages"
     rm -rf "$sysroot" "$state"
     mv "$partial" "$sysroot"

@@ -5,14 +5,14 @@ make in musl's C library: what can be checked of a musllinux wheel without a mus
 usage: musl_check.py BUILD_DIR MACHINE OUT_DIR [SYSROOT]
 
 BUILD_DIR is a wheel's CMake folder (build/wheel/cmake): each source of the core and the binding
-is compiled again with its own command from compile_commands.json, the wheel's flags and warnings
-as errors included, by clang 16 of the Debian 11 root (mounted at /opt/vantor-wheel-root), but
-for MACHINE-linux-musl: musl's headers (Debian's musl-dev) in place of glibc's, libc++'s headers
-told that their C library is musl. musl and CPython's headers for MACHINE are those of the Debian
-11 root itself, or of SYSROOT, a folder that both roots see at that path (the aarch64 wheel's).
-The objects go to OUT_DIR. Every symbol they leave undefined that is neither CPython's C API nor
-the C++ runtime's nor the compiler's must be defined by musl's libc.so; the calls are printed with
-where each was found. Exits 1 when a compile fails or a call is missing from musl.
+is compiled again with its own command from compile_commands.json, the wheel's flags (but its
+profile's) and warnings as errors included, by clang 16 of the Debian 11 root (mounted at
+/opt/vantor-wheel-root), but for MACHINE-linux-musl: musl's headers (Debian's musl-dev) in place
+of glibc's, libc++'s headers told that their C library is musl. musl and CPython's headers for
+MACHINE are those of the Debian 11 root itself, or of SYSROOT, a folder that both roots see at
+that path (the aarch64 wheel's). The objects go to OUT_DIR. Every symbol they leave undefined that
+is neither CPython's C API nor the C++ runtime's nor the compiler's must be defined by musl's
+libc.so; the calls are printed with where each was found. Exits 1 when a compile fails or a call is missing from musl.
 
 CPython's pyconfig.h stays the glibc build's (no musl CPython is at hand): the headers it
 switches on are musl's, but a musl build's own configuration may differ in a few HAVE_ macros.
@@ -59,9 +59,12 @@ def musl_command(arguments, source, output, machine, pyconfig_dir, sysroot="/"):
             skip = 1
         elif argument in ("-c", "-MD", source) or argument.startswith(("--sysroot=", "--target=")):
             pass
-        elif argument.startswith("-fprofile-use="):
-            # The wheel's profile was made of its glibc build: functions that musl's headers
-            # shape otherwise no longer match it, which clang reports as a warning.
+        elif argument == "-std=c++23":
+            # GCC's name for the standard the wheel compiles with; clang 16 knows it by its draft's.
+            flags.append("-std=c++2b")
+        elif argument.startswith("-fprofile"):
+            # The wheel's profile is GCC's, made of its glibc build: clang reads neither its
+            # counts nor all of its flags.
             pass
         else:
             flags.append(argument)

@@ -6,6 +6,9 @@
 # The roots live outside the clone so that CI and later sessions reuse them. They are only ever
 # entered through a private mount namespace, so nothing stays mounted once a command ends.
 
+# shellcheck source=tools/dev/links.sh
+source "$(dirname "${BASH_SOURCE[0]}")/links.sh"
+
 VANTOR_ROOT=${VANTOR_ROOT:-/var/cache/vantor-codec/root}
 VANTOR_BULLSEYE_ROOT=${VANTOR_BULLSEYE_ROOT:-/var/cache/vantor-codec/root-bullseye}
 # The suite that root_create installs; bullseye_root_ensure sets its own.
@@ -25,13 +28,12 @@ ROOT_PACKAGES=(
     libsimdjson-dev valgrind strace python3-auditwheel
     g++-mingw-w64-ucrt64
 )
-# The portable wheels' build root: glibc 2.31, and clang 16 with libc++ 16, whose static
-# libraries (unlike GCC's libstdc++ and libgcc) need nothing newer from glibc than the module.
-# lld links the aarch64 wheel, against the arm64 sysroot of tools/dev/aarch64.sh; musl's headers
-# and C library are what the x86-64 wheel's musl check compiles and looks calls up against.
-# clang's profile runtime and llvm-profdata make the x86-64 wheel's profile-guided build.
-BULLSEYE_ROOT_PACKAGES=(clang-16 libc++-16-dev libc++abi-16-dev lld-16 musl-dev
-    libclang-rt-16-dev llvm-16)
+# The portable wheels' build root: glibc 2.31, and libc++ 16, whose static libraries (unlike
+# GCC's libstdc++ and libgcc) need nothing newer from glibc than the module. The unstable root's
+# GCC compiles the x86-64 wheel against it (tools/dev/wheel-cxx); its clang 16 cross-compiles the
+# aarch64 wheel, which lld links against the arm64 sysroot of tools/dev/aarch64.sh. musl's headers
+# and C library are what the wheels' musl check compiles and looks calls up against.
+BULLSEYE_ROOT_PACKAGES=(clang-16 libc++-16-dev libc++abi-16-dev lld-16 musl-dev)
 
 root_log() { printf 'dev: %s\n' "$*" >&2; }
 root_die() {
@@ -175,6 +177,9 @@ bullseye_root_ensure() {
         ROOT_KEY_COMMAND=clang++-16
         ROOT_PACKAGES=("${BULLSEYE_ROOT_PACKAGES[@]}")
         root_ensure
+        # The x86-64 wheel's compiler runs outside this root and links with it as its sysroot.
+        links_made_relative "$VANTOR_ROOT" "$VANTOR_ROOT/usr/lib/x86_64-linux-gnu" \
+            "$VANTOR_ROOT/usr/lib64"
     )
 }
 
