@@ -12,7 +12,8 @@ of glibc's, libc++'s headers told that their C library is musl. musl and CPython
 MACHINE are those of the Debian 11 root itself, or of SYSROOT, a folder that both roots see at
 that path (the aarch64 wheel's). The objects go to OUT_DIR. Every symbol they leave undefined that
 is neither CPython's C API nor the C++ runtime's nor the compiler's must be defined by musl's
-libc.so; the calls are printed with where each was found. Exits 1 when a compile fails or a call is missing from musl.
+libc.so; the calls are printed with where each was found. Exits 1 when a compile fails or a call
+is missing from musl.
 
 CPython's pyconfig.h stays the glibc build's (no musl CPython is at hand): the headers it
 switches on are musl's, but a musl build's own configuration may differ in a few HAVE_ macros.
