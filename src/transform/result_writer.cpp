@@ -34,6 +34,35 @@ bool is_constant(const Column& column) {
     return column.fate == ColumnFate::constant;
 }
 
+using PositionedValue = std::pair<std::uint32_t, std::uint32_t>;  // output index, value cell
+
+// Up to this many values a row's pairs are sorted by insertion: a row out of column order is
+// mostly in order (a member or two moved), and at this length that sort costs a handful of
+// comparisons, where the general sort pays its set-up; its worst case stays a few hundred moves.
+constexpr std::size_t kInsertionSortValues = 32;
+
+// Sorts a row's pairs by output index, then by value cell: the pairs' own order. Out of line,
+// as the general sort was: the writing loop's code stays as compact as it was.
+[[gnu::noinline]] void sort_by_position(std::vector<PositionedValue>& values) {
+    const std::size_t count = values.size();
+    if (count > kInsertionSortValues) {
+        std::sort(values.begin(), values.end());
+        return;
+    }
+    // The pair as one number in the same order: the index in the upper half.
+    auto key = [](const PositionedValue& pair) {
+        return std::uint64_t{pair.first} << 32 | pair.second;
+    };
+    for (std::size_t i = 1; i < count; ++i) {
+        const PositionedValue item = values[i];
+        const std::uint64_t item_key = key(item);
+        std::size_t j = i;
+        for (; j > 0 && key(values[j - 1]) > item_key; --j)
+            values[j] = values[j - 1];
+        values[j] = item;
+    }
+}
+
 // The writing pass over one call's tape and columns.
 class ResultWriter {
   public:
@@ -87,7 +116,7 @@ class ResultWriter {
     void write_rows(ByteBuffer& out, bool release_tape) {
         const std::size_t all_nulls = checked_multiply(written_, result_text::kNullTextSize);
 
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> values;  // output index, value cell
+        std::vector<PositionedValue> values;
         const std::uint32_t rows_end = cells_[0].container_end();
         std::size_t member = 0;
         std::uint32_t row = 0;
@@ -128,7 +157,7 @@ class ResultWriter {
                 // A column given twice in the row has its values next to each other, in the
                 // members' order (cells grow with it); the last one is its value
                 // (take_back_value).
-                std::sort(values.begin(), values.end());
+                sort_by_position(values);
                 json::take_last_value_per_position(values, write_value);
             }
             p = result_text::write_null_run(next, written_, p);

@@ -527,6 +527,48 @@ TEST(Agreement, RowsWithRepeatedNamesAgreeWithTheReference) {
     }
 }
 
+// Rows whose members come in other orders than the columns': reversed, shuffled, or with one
+// member moved, at row lengths around where the writer changes how it sorts a row's values, with
+// a name given again and with members that are dropped or constant between them. The outcomes
+// agree byte for byte.
+TEST(Agreement, RowsOutOfColumnOrderAgreeWithTheReference) {
+    std::mt19937 random(7);
+    auto row = [](const std::vector<int>& order, int repeat_at, int variant) {
+        std::string out = "{";
+        for (std::size_t m = 0; m < order.size(); ++m) {
+            const int k = order[m];
+            if (m) out += ',';
+            // Every third column holds null in every row (dropped), every fifth the same value
+            // (constant); the others vary by row.
+            const std::string value = k % 3 == 2   ? "null"
+                                      : k % 5 == 4 ? "\"same\""
+                                                   : std::to_string(k * 10 + variant);
+            out += "\"k" + std::to_string(k) + "\":" + value;
+            if (static_cast<int>(m) == repeat_at)
+                out += ",\"k" + std::to_string(k) + "\":\"again\"";
+        }
+        return out + "}";
+    };
+    for (int count : {2, 3, 31, 32, 33, 34, 70}) {
+        std::vector<int> in_order(count);
+        for (int k = 0; k < count; ++k)
+            in_order[k] = k;
+        std::vector<int> reversed(in_order.rbegin(), in_order.rend());
+        std::vector<int> shuffled = in_order;
+        std::shuffle(shuffled.begin(), shuffled.end(), random);
+        std::vector<int> one_moved = in_order;
+        std::rotate(one_moved.begin(), one_moved.begin() + 1, one_moved.end());
+        for (const std::vector<int>* order : {&reversed, &shuffled, &one_moved}) {
+            for (int repeat_at : {-1, 0, count / 2, count - 1}) {
+                const std::string payload = "[" + row(in_order, -1, 0) + "," +
+                                            row(*order, repeat_at, 1) + "," + row(*order, -1, 2) +
+                                            "]";
+                expect_agreement(payload);
+            }
+        }
+    }
+}
+
 TEST(Agreement, RepeatedKeysAtManyLevelsBeforeLargeValuesAgreeWithTheReference) {
     // Each level's repeated name moves the large value after it once more: a hundred levels move
     // it a hundred times, which the nesting limit bounds.
