@@ -41,8 +41,8 @@ using PositionedValue = std::pair<std::uint32_t, std::uint32_t>;  // output inde
 // comparisons, where the general sort pays its set-up; its worst case stays a few hundred moves.
 constexpr std::size_t kInsertionSortValues = 32;
 
-// Sorts a row's pairs by output index, then by value cell: the pairs' own order. Out of line,
-// as the general sort was: the writing loop's code stays as compact as it was.
+// Sorts a row's pairs by output index, then by value cell: the pairs' own order. Out of line:
+// most rows are in column order and never call it, and the writing loop stays compact.
 [[gnu::noinline]] void sort_by_position(std::vector<PositionedValue>& values) {
     const std::size_t count = values.size();
     if (count > kInsertionSortValues) {
